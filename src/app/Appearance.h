@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QWidget;
+
+namespace tonvola::appearance {
+
+// The light blue of every window, frame and label.
+inline const QColor background{0x80, 0x80, 0xFF};
+
+// Text colour of the title label: the classic colour of an active title bar, which the
+// desktop does not tell us on every platform.
+inline const QColor activeTitle{0x00, 0x00, 0x80};
+
+// Paints the window, its frames and labels in the program's background colour, in the
+// small font the layout was drawn for.
+void applyBackground(QWidget *window);
+
+// Makes a window fixed in size, without minimize and maximize boxes.
+void makeFixedDialogWindow(QWidget *window);
+
+// The decorative heading font: Papyrus where installed, else a calligraphic family.
+[[nodiscard]] QFont headingFont(qreal pointSize);
+
+// The font of the contact line: Palatino Linotype where installed, else a Palatino clone.
+[[nodiscard]] QFont contactFont();
+
+// Loads the artwork compiled into the library; safe to call more than once.
+void initResources();
+
+} // namespace tonvola::appearance

@@ -1,0 +1,78 @@
+#include "app/FileListBox.h"
+
+#include "platform/FileOps.h"
+
+#include <QDir>
+
+FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    m_path = QDir::currentPath();
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            emit fileClicked();
+    });
+    connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
+    connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
+    fill(tonvola::fs::mp3Files(m_path));
+}
+
+QString FileListBox::path() const
+{
+    return m_path;
+}
+
+void FileListBox::setPath(const QString &folder)
+{
+    m_path = folder;
+    fill(tonvola::fs::mp3Files(m_path));
+}
+
+void FileListBox::refresh()
+{
+    fill(tonvola::fs::mp3Files(m_path));
+}
+
+qsizetype FileListBox::listCount() const
+{
+    return count();
+}
+
+qsizetype FileListBox::listIndex() const
+{
+    return currentRow();
+}
+
+void FileListBox::setListIndex(qsizetype index)
+{
+    if (index == currentRow())
+        emit fileClicked();
+    else
+        setCurrentRow(static_cast<int>(index));
+}
+
+QString FileListBox::fileName() const
+{
+    const QListWidgetItem *item = currentItem();
+    return item ? item->text() : QString();
+}
+
+QString FileListBox::selectedPath() const
+{
+    const QString name = fileName();
+    return name.isEmpty() ? QString() : tonvola::fs::joinPath(m_path, name);
+}
+
+void FileListBox::fill(const QStringList &names)
+{
+    const QString selected = fileName();
+    const QSignalBlocker blocker(this);
+    clear();
+    addItems(names);
+    if (!selected.isEmpty()) {
+        const qsizetype row = names.indexOf(selected);
+        if (row >= 0)
+            setCurrentRow(static_cast<int>(row));
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListWidget>
+
+// The file list of a pane: the MP3 files of one folder, in the program's list order.
+class FileListBox : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FileListBox(QWidget *parent = nullptr);
+
+    [[nodiscard]] QString path() const;
+    void setPath(const QString &folder);
+    // Reads the folder again, keeping the selected name where it is still there.
+    void refresh();
+
+    [[nodiscard]] qsizetype listCount() const;
+    [[nodiscard]] qsizetype listIndex() const;
+    // Selecting an entry, by the user or the program, raises fileClicked.
+    void setListIndex(qsizetype index);
+    [[nodiscard]] QString fileName() const;
+    // Folder and selected name joined; empty when nothing is selected.
+    [[nodiscard]] QString selectedPath() const;
+
+signals:
+    void fileClicked();
+    void fileDoubleClicked();
+
+private:
+    void fill(const QStringList &names);
+
+    QString m_path;
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ui_frm_Start.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class frm_config;
+class frm_Help;
+class frm_Info;
+
+// The main window: two folder panes, the start button, the preview player and the menus.
+class frm_Start : public QMainWindow
+{
+    Q_OBJECT
+    Q_PROPERTY(QString SelectedFile READ selectedFile)
+
+public:
+    explicit frm_Start(QWidget *parent = nullptr);
+    ~frm_Start() override;
+
+    // Full path of the file last selected in either file list.
+    [[nodiscard]] QString selectedFile() const { return m_selectedFile; }
+
+private:
+    void Form_Load();
+    void GetConfig();
+
+    void Drive1_Change();
+    void Drive2_Change();
+    void Dir1_Change();
+    void Dir2_Change();
+    void Dir1_Click();
+    void Dir2_Click();
+    void File1_Click();
+    void File2_Click();
+    void File1_DblClick();
+    void File2_DblClick();
+
+    void cmd_mix_Click();
+    void mnutonvola_Click();
+    void mnuclear_Click();
+    void mnuDelete_Click();
+    void mnuClose_Click();
+    void mnuPlay_Click();
+    void mnuStop_Click();
+    void mnuConfig_Click();
+    void mnuHelp_Click();
+    void mnuInfoTonvola_Click();
+
+    void OpenMediaPlayer();
+    void StopMediaPlayer();
+    void Getmix();
+
+    Ui::frm_Start ui;
+    QString m_selectedFile;
+    QPointer<frm_config> m_config;
+    QPointer<frm_Help> m_help;
+    QPointer<frm_Info> m_info;
+};

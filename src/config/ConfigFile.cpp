@@ -1,0 +1,121 @@
+#include "config/ConfigFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace tonvola::config {
+
+namespace {
+
+// Reads one field the way quoted records have always been read back: a quoted field runs
+// to its closing quote, commas included; an unquoted one ends at a comma or line end.
+class FieldReader
+{
+public:
+    explicit FieldReader(const QByteArray &bytes) : m_bytes(bytes) {}
+
+    std::optional<QByteArray> next()
+    {
+        while (m_pos < m_bytes.size() && (at() == ' ' || at() == '\t'))
+            ++m_pos;
+        if (m_pos >= m_bytes.size())
+            return std::nullopt;
+
+        QByteArray field;
+        if (at() == '"') {
+            ++m_pos;
+            const qsizetype close = m_bytes.indexOf('"', m_pos);
+            const qsizetype end = close < 0 ? m_bytes.size() : close;
+            field = m_bytes.mid(m_pos, end - m_pos);
+            m_pos = close < 0 ? m_bytes.size() : close + 1;
+            while (m_pos < m_bytes.size() && at() != ',' && !atLineEnd())
+                ++m_pos;
+            skipSeparator();
+        } else {
+            const qsizetype start = m_pos;
+            while (m_pos < m_bytes.size() && at() != ',' && !atLineEnd())
+                ++m_pos;
+            field = m_bytes.mid(start, m_pos - start).trimmed();
+            skipSeparator();
+        }
+        return field;
+    }
+
+private:
+    [[nodiscard]] char at() const { return m_bytes.at(m_pos); }
+    [[nodiscard]] bool atLineEnd() const { return at() == '\r' || at() == '\n'; }
+
+    void skipSeparator()
+    {
+        if (m_pos >= m_bytes.size())
+            return;
+        if (at() == ',') {
+            ++m_pos;
+        } else if (at() == '\r') {
+            ++m_pos;
+            if (m_pos < m_bytes.size() && at() == '\n')
+                ++m_pos;
+        } else if (at() == '\n') {
+            ++m_pos;
+        }
+    }
+
+    const QByteArray &m_bytes;
+    qsizetype m_pos = 0;
+};
+
+QByteArray record(const QString &folder)
+{
+    return '"' + (QDir::toNativeSeparators(folder) + QDir::separator()).toLocal8Bit() + "\"\r\n";
+}
+
+} // namespace
+
+QString defaultPath()
+{
+    return QStringLiteral("config.dat");
+}
+
+std::optional<StoredFolders> parse(const QByteArray &bytes)
+{
+    FieldReader reader(bytes);
+    const std::optional<QByteArray> source = reader.next();
+    if (!source)
+        return std::nullopt;
+    const std::optional<QByteArray> player = reader.next();
+    if (!player)
+        return std::nullopt;
+    return StoredFolders{QString::fromLocal8Bit(*source), QString::fromLocal8Bit(*player)};
+}
+
+std::optional<StoredFolders> load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return parse(file.readAll());
+}
+
+QByteArray serialize(const QString &source, const QString &player)
+{
+    return record(source) + record(player);
+}
+
+FileResult save(const QString &source, const QString &player, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    const QByteArray content = serialize(source, player);
+    if (file.write(content) != content.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return FileResult::failure(FileResult::Status::Failed, reason);
+    }
+    if (!file.commit())
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    return FileResult::success();
+}
+
+} // namespace tonvola::config

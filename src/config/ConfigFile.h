@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/FileOps.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tonvola {
+
+// The two default folders, as config.dat holds them.
+struct StoredFolders {
+    QString source;
+    QString player;
+};
+
+// config.dat: two quoted records ended by CR LF, source folder first, each with a
+// separator appended; text in the system's 8-bit encoding.
+namespace config {
+
+// Resolved against the current working folder, as it always has been.
+[[nodiscard]] QString defaultPath();
+
+// The first two fields of the file, or nothing when it cannot be read or holds fewer.
+[[nodiscard]] std::optional<StoredFolders> load(const QString &path = defaultPath());
+[[nodiscard]] std::optional<StoredFolders> parse(const QByteArray &bytes);
+
+// The file's content for two folders, each with the platform's separator appended.
+[[nodiscard]] QByteArray serialize(const QString &source, const QString &player);
+
+// Replaces the whole file atomically, so a failed save leaves the old file as it was.
+[[nodiscard]] FileResult save(const QString &source, const QString &player, const QString &path = defaultPath());
+
+} // namespace config
+} // namespace tonvola

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class frm_Info : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frm_Info(QWidget *parent = nullptr);
+};

@@ -1,0 +1,342 @@
+#include "platform/FileOps.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#endif
+
+namespace tonvola::fs {
+
+namespace {
+
+#ifdef Q_OS_UNIX
+FileResult fromErrno(int error)
+{
+    using Status = FileResult::Status;
+    Status status = Status::Failed;
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        status = Status::NotFound;
+        break;
+    case EEXIST:
+        status = Status::AlreadyExists;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        status = Status::NoSpace;
+        break;
+    case EROFS:
+        status = Status::ReadOnly;
+        break;
+    case EACCES:
+    case EPERM:
+        status = Status::PermissionDenied;
+        break;
+    default:
+        break;
+    }
+    return FileResult::failure(status, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    [[nodiscard]] int get() const { return m_fd; }
+    [[nodiscard]] bool valid() const { return m_fd >= 0; }
+    // Closing reports the last write errors of some file systems, so it is checked.
+    [[nodiscard]] int close()
+    {
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(QDir::toNativeSeparators(path));
+}
+
+constexpr qint64 chunkSize = 4 * 1024 * 1024;
+
+// Moves the data; returns 0 or an errno value. ECANCELED when the cancel flag was raised.
+int copyData(int from, int to, qint64 total, const CopyOptions &options)
+{
+    qint64 copied = 0;
+    bool kernelCopy = true;
+    std::unique_ptr<char[]> buffer;
+    for (;;) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            return ECANCELED;
+        ssize_t n = -1;
+#ifdef Q_OS_LINUX
+        if (kernelCopy) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(chunkSize), 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else
+#endif
+        {
+            kernelCopy = false;
+            if (!buffer)
+                buffer = std::make_unique<char[]>(static_cast<size_t>(chunkSize));
+            n = ::read(from, buffer.get(), static_cast<size_t>(chunkSize));
+            if (n > 0) {
+                ssize_t written = 0;
+                while (written < n) {
+                    const ssize_t w = ::write(to, buffer.get() + written, static_cast<size_t>(n - written));
+                    if (w < 0) {
+                        if (errno == EINTR)
+                            continue;
+                        return errno;
+                    }
+                    written += w;
+                }
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;
+        copied += n;
+        if (options.progress)
+            options.progress(copied, total);
+    }
+}
+
+FileResult copyIntoUnix(const QString &source, const QString &folder, const CopyOptions &options)
+{
+    const QString name = QFileInfo(source).fileName();
+    const QString target = joinPath(folder, name);
+
+    FileDescriptor in(::open(nativePath(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return fromErrno(errno);
+    struct stat sourceStat {};
+    if (::fstat(in.get(), &sourceStat) != 0)
+        return fromErrno(errno);
+    if (S_ISDIR(sourceStat.st_mode))
+        return fromErrno(EISDIR);
+
+    if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
+        return fromErrno(EEXIST);
+
+    QByteArray tempPath = nativePath(joinPath(folder, QStringLiteral(".tonvola-XXXXXX.part")));
+    FileDescriptor out(::mkostemps(tempPath.data(), 5, O_CLOEXEC));
+    if (!out.valid())
+        return fromErrno(errno);
+
+    int error = copyData(in.get(), out.get(), sourceStat.st_size, options);
+    if (error == 0 && out.close() != 0)
+        error = errno;
+    if (error == 0) {
+        const QByteArray targetPath = nativePath(target);
+        if (options.overwrite == Overwrite::Yes) {
+            if (::rename(tempPath.constData(), targetPath.constData()) != 0)
+                error = errno;
+        } else if (::link(tempPath.constData(), targetPath.constData()) == 0) {
+            // link() refuses to replace an existing name, which rename() would not.
+            ::unlink(tempPath.constData());
+        } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+            // File systems without hard links: the existence check above has to do.
+            if (QFileInfo::exists(target))
+                error = EEXIST;
+            else if (::rename(tempPath.constData(), targetPath.constData()) != 0)
+                error = errno;
+        } else {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        ::unlink(tempPath.constData());
+        if (error == ECANCELED)
+            return FileResult::failure(FileResult::Status::Cancelled, QStringLiteral("Abgebrochen"));
+        return fromErrno(error);
+    }
+    return FileResult::success();
+}
+#endif
+
+} // namespace
+
+bool isMp3(QStringView name)
+{
+    return name.endsWith(u".mp3", Qt::CaseInsensitive);
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator()))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+bool listsBefore(const QString &a, const QString &b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+
+QStringList mp3Files(const QString &folder)
+{
+    QStringList names;
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        QString name = it.fileName();
+        if (isMp3(name))
+            names.append(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), listsBefore);
+    return names;
+}
+
+std::optional<qint64> availableBytes(const QString &folder)
+{
+#ifdef Q_OS_UNIX
+    // statvfs on the folder itself: QStorageInfo would walk the mount table at every call.
+    struct statvfs info {};
+    if (::statvfs(nativePath(folder).constData(), &info) != 0)
+        return std::nullopt;
+    return static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+#else
+    QStorageInfo storage(folder);
+    if (!storage.isValid() || !storage.isReady())
+        return std::nullopt;
+    return storage.bytesAvailable();
+#endif
+}
+
+FileResult copyInto(const QString &source, const QString &folder, const CopyOptions &options)
+{
+#ifdef Q_OS_UNIX
+    return copyIntoUnix(source, folder, options);
+#else
+    const QString target = joinPath(folder, QFileInfo(source).fileName());
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return FileResult::failure(FileResult::Status::NotFound, in.errorString());
+    if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
+        return FileResult::failure(FileResult::Status::AlreadyExists, QStringLiteral("Die Datei existiert bereits"));
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return FileResult::failure(FileResult::Status::Failed, out.errorString());
+    QByteArray buffer;
+    const qint64 total = in.size();
+    qint64 copied = 0;
+    while (!(buffer = in.read(chunkSize)).isEmpty()) {
+        if (options.cancel && options.cancel->load()) {
+            out.cancelWriting();
+            return FileResult::failure(FileResult::Status::Cancelled, QStringLiteral("Abgebrochen"));
+        }
+        if (out.write(buffer) != buffer.size())
+            return FileResult::failure(FileResult::Status::Failed, out.errorString());
+        copied += buffer.size();
+        if (options.progress)
+            options.progress(copied, total);
+    }
+    if (!out.commit())
+        return FileResult::failure(FileResult::Status::Failed, out.errorString());
+    return FileResult::success();
+#endif
+}
+
+FileResult remove(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray native = nativePath(path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode))
+        return fromErrno(EISDIR);
+    if (::unlink(native.constData()) != 0)
+        return fromErrno(errno);
+    return FileResult::success();
+#else
+    QFile file(path);
+    if (!file.exists())
+        return FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Die Datei existiert nicht"));
+    if (!file.remove())
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    return FileResult::success();
+#endif
+}
+
+bool isSameDirectory(const QString &a, const QString &b)
+{
+#ifdef Q_OS_UNIX
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(nativePath(a).constData(), &sa) != 0 || ::stat(nativePath(b).constData(), &sb) != 0)
+        return QDir::cleanPath(a) == QDir::cleanPath(b);
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#else
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    const QString cb = QFileInfo(b).canonicalFilePath();
+    if (ca.isEmpty() || cb.isEmpty())
+        return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+    return ca.compare(cb, Qt::CaseInsensitive) == 0;
+#endif
+}
+
+bool haveSameContent(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    if (fa.size() != fb.size())
+        return false;
+    constexpr qint64 block = 1024 * 1024;
+    while (!fa.atEnd()) {
+        const QByteArray da = fa.read(block);
+        const QByteArray db = fb.read(block);
+        if (da != db)
+            return false;
+        if (da.isEmpty())
+            break;
+    }
+    return true;
+}
+
+bool isDirectory(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+} // namespace tonvola::fs

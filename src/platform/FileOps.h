@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+namespace tonvola {
+
+// Result of one file operation: what happened and, on failure, the system's own words.
+struct FileResult {
+    enum class Status { Ok, NotFound, AlreadyExists, NoSpace, ReadOnly, PermissionDenied, Cancelled, Failed };
+
+    Status status = Status::Ok;
+    QString reason;
+
+    [[nodiscard]] bool ok() const { return status == Status::Ok; }
+    [[nodiscard]] static FileResult success() { return {}; }
+    [[nodiscard]] static FileResult failure(Status status, QString reason) { return {status, std::move(reason)}; }
+};
+
+enum class Overwrite { No, Yes };
+
+struct CopyOptions {
+    Overwrite overwrite = Overwrite::No;
+    // Checked between chunks, so that even a large file gives way within moments.
+    const std::atomic_bool *cancel = nullptr;
+    std::function<void(qint64 copied, qint64 total)> progress;
+};
+
+namespace fs {
+
+// The program's one test for an MP3: the name ends in ".mp3", in any letter case.
+[[nodiscard]] bool isMp3(QStringView name);
+
+// Folder and name joined with exactly one separator, also at a volume's root.
+[[nodiscard]] QString joinPath(const QString &folder, const QString &name);
+
+// The MP3 files of a folder (names only, no sub-folders, no hidden files), in a stable
+// case-insensitive alphabetical order. Empty when the folder cannot be read.
+[[nodiscard]] QStringList mp3Files(const QString &folder);
+
+// The order mp3Files() uses; lists kept by callers stay in the same order with it.
+[[nodiscard]] bool listsBefore(const QString &a, const QString &b);
+
+// Bytes available to the user on the volume holding the folder, read afresh at every call.
+[[nodiscard]] std::optional<qint64> availableBytes(const QString &folder);
+
+// Copies a file into a folder under its own name. The data goes to a temporary file in the
+// target folder first and is renamed into place only when complete, so a failure or a
+// cancel never leaves a partial file. An existing file of that name is replaced only with
+// Overwrite::Yes.
+[[nodiscard]] FileResult copyInto(const QString &source, const QString &folder, const CopyOptions &options = {});
+
+[[nodiscard]] FileResult remove(const QString &path);
+
+// True when both name the same directory on disk, however they are spelt.
+[[nodiscard]] bool isSameDirectory(const QString &a, const QString &b);
+
+// True when both files exist and hold the same bytes.
+[[nodiscard]] bool haveSameContent(const QString &a, const QString &b);
+
+[[nodiscard]] bool isDirectory(const QString &path);
+
+} // namespace fs
+} // namespace tonvola

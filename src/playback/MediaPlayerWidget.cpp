@@ -1,0 +1,6 @@
+#include "playback/MediaPlayerWidget.h"
+
+MediaPlayerWidget::MediaPlayerWidget(QWidget *parent) : QWidget(parent)
+{
+    setAutoFillBackground(true);
+}
