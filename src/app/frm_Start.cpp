@@ -184,7 +184,14 @@ void frm_Start::mnuStop_Click()
 
 void frm_Start::mnuConfig_Click()
 {
-    showSingle(m_config);
+    // No parent: the window disables this one while it is open and must stay usable itself.
+    if (!m_config) {
+        m_config = new frm_config(this);
+        m_config->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_config->show();
+    m_config->raise();
+    m_config->activateWindow();
 }
 
 void frm_Start::mnuHelp_Click()
