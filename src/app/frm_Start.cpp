@@ -1,10 +1,12 @@
 #include "app/frm_Start.h"
 
 #include "app/Appearance.h"
+#include "app/Messages.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
+#include "maintenance/Maintenance.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -162,10 +164,50 @@ void frm_Start::mnutonvola_Click()
 {}
 
 void frm_Start::mnuclear_Click()
-{}
+{
+    namespace maintenance = tonvola::maintenance;
+    // A hidden list shows a folder the user never chose; its files are not the player's.
+    if (ui.File2->isHidden()) {
+        tonvola::messages::inform(this, QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."));
+        return;
+    }
+    if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
+        StopMediaPlayer();
+        // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
+        QStringList listed;
+        for (qsizetype i = 0; i < ui.File2->listCount(); ++i) {
+            ui.File2->setListIndex(i);
+            listed.append(ui.File2->selectedPath());
+        }
+        const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s(listed);
+        if (!outcome.ok())
+            tonvola::messages::warn(this, maintenance::failureMessage(outcome));
+    }
+    ui.File1->refresh();
+    ui.File2->refresh();
+}
 
 void frm_Start::mnuDelete_Click()
-{}
+{
+    namespace maintenance = tonvola::maintenance;
+    const QString path = m_selectedFile;
+    if (!tonvola::fs::isMp3(path))
+        return;
+    if (!maintenance::exists(path)) {
+        tonvola::messages::warn(this, maintenance::goneMessage(path));
+        ui.File1->refresh();
+        ui.File2->refresh();
+        return;
+    }
+    if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path)))
+        return;
+    StopMediaPlayer();
+    const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s({path});
+    if (!outcome.ok())
+        tonvola::messages::warn(this, maintenance::failureMessage(outcome));
+    ui.File1->refresh();
+    ui.File2->refresh();
+}
 
 void frm_Start::mnuClose_Click()
 {
@@ -184,7 +226,14 @@ void frm_Start::mnuStop_Click()
 
 void frm_Start::mnuConfig_Click()
 {
-    showSingle(m_config);
+    // No parent: the window disables this one while it is open and must stay usable itself.
+    if (!m_config) {
+        m_config = new frm_config(this);
+        m_config->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_config->show();
+    m_config->raise();
+    m_config->activateWindow();
 }
 
 void frm_Start::mnuHelp_Click()

@@ -1,4 +1,145 @@
 #include "config/frm_config.h"
 
-frm_config::frm_config(QWidget *parent) : QWidget(parent)
-{}
+#include "app/Appearance.h"
+#include "app/Messages.h"
+#include "config/ConfigFile.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QScopedValueRollback>
+
+frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(parent), m_mainWindow(mainWindow)
+{
+    ui.setupUi(this);
+    tonvola::appearance::makeFixedDialogWindow(this);
+    tonvola::appearance::applyBackground(this);
+
+    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_config::Drive1_Change);
+    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
+    connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
+    connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
+    connect(ui.Dir1, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
+    connect(ui.Dir2, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
+    connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
+    connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
+    connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
+
+    setFixedSize(sizeHint());
+    Form_Load();
+}
+
+frm_config::~frm_config()
+{
+    releaseMainWindow();
+}
+
+void frm_config::closeEvent(QCloseEvent *event)
+{
+    releaseMainWindow();
+    QMainWindow::closeEvent(event);
+}
+
+void frm_config::Form_Load()
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+
+    // A stored folder that cannot be shown (a card not inserted) leaves its list where it
+    // starts; the other stored folder is still worth showing.
+    if (const std::optional<tonvola::StoredFolders> stored = tonvola::config::load()) {
+        (void)ui.Dir1->setPath(stored->source);
+        (void)ui.Dir2->setPath(stored->player);
+    }
+    ui.Dir1->refresh();
+    ui.Dir2->refresh();
+
+    // Saving at once must store the folders the user sees, also where a list never changed.
+    m_sourceFolder = ui.Dir1->path();
+    m_playerFolder = ui.Dir2->path();
+    followFolder(ui.Drive1, ui.Dir1);
+    followFolder(ui.Drive2, ui.Dir2);
+}
+
+void frm_config::Drive1_Change()
+{
+    changeDrive(ui.Drive1, ui.Dir1);
+}
+
+void frm_config::Drive2_Change()
+{
+    changeDrive(ui.Drive2, ui.Dir2);
+}
+
+void frm_config::Dir1_Change()
+{
+    m_sourceFolder = ui.Dir1->path();
+}
+
+void frm_config::Dir2_Change()
+{
+    m_playerFolder = ui.Dir2->path();
+}
+
+void frm_config::reportOpenFailure(const QString &folder, const tonvola::FileResult &result)
+{
+    tonvola::messages::warn(this, QStringLiteral("Das Verzeichnis %1 kann nicht geöffnet werden: %2")
+                                      .arg(QDir::toNativeSeparators(folder), result.reason));
+}
+
+void frm_config::cmd_save_Click()
+{
+    MakeConfig();
+}
+
+void frm_config::mnuSave_Click()
+{
+    MakeConfig();
+}
+
+void frm_config::mnuClose_Click()
+{
+    close();
+}
+
+void frm_config::MakeConfig()
+{
+    const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
+    if (!result.ok()) {
+        // The user may free the folder and try again, or close without saving.
+        const QString file = QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
+        tonvola::messages::warn(
+            this,
+            QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2").arg(file, result.reason));
+        return;
+    }
+    close();
+}
+
+void frm_config::changeDrive(DriveListBox *drive, DirListBox *dir)
+{
+    if (m_followingFolder)
+        return;
+    const QString root = drive->drive();
+    const tonvola::FileResult result = dir->setPath(root);
+    if (result.ok())
+        return;
+    followFolder(drive, dir);
+    tonvola::messages::warn(
+        this,
+        QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(QDir::toNativeSeparators(root), result.reason));
+}
+
+void frm_config::followFolder(DriveListBox *drive, const DirListBox *dir)
+{
+    const QScopedValueRollback following(m_followingFolder, true);
+    drive->setDrive(dir->path());
+}
+
+void frm_config::releaseMainWindow()
+{
+    if (!m_mainWindow || m_mainWindow->isEnabled())
+        return;
+    m_mainWindow->setEnabled(true);
+    m_mainWindow->activateWindow();
+}

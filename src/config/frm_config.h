@@ -1,11 +1,49 @@
 #pragma once
 
-#include <QWidget>
+#include "ui_frm_config.h"
 
-class frm_config : public QWidget
+#include <QMainWindow>
+#include <QPointer>
+
+class DirListBox;
+class DriveListBox;
+
+// Lets the user choose the two default folders and store them in config.dat. The main
+// window stays disabled for as long as this window is open, however it is closed.
+class frm_config : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit frm_config(QWidget *parent = nullptr);
+    explicit frm_config(QWidget *mainWindow = nullptr, QWidget *parent = nullptr);
+    ~frm_config() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+
+    void Drive1_Change();
+    void Drive2_Change();
+    void Dir1_Change();
+    void Dir2_Change();
+    void reportOpenFailure(const QString &folder, const tonvola::FileResult &result);
+
+    void cmd_save_Click();
+    void mnuSave_Click();
+    void mnuClose_Click();
+
+    void MakeConfig();
+
+    void changeDrive(DriveListBox *drive, DirListBox *dir);
+    void followFolder(DriveListBox *drive, const DirListBox *dir);
+    void releaseMainWindow();
+
+    Ui::frm_config ui;
+    QPointer<QWidget> m_mainWindow;
+    QString m_sourceFolder;
+    QString m_playerFolder;
+    // Set while a drive list is moved to the folder its list shows, which is no user's choice.
+    bool m_followingFolder = false;
 };

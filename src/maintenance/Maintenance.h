@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/FileOps.h"
+
+#include <QString>
+#include <QStringList>
+
+// Clearing the player folder and deleting single files: the texts the user is asked and
+// told, and the deletions themselves.
+namespace tonvola::maintenance {
+
+// What a deletion command did: how many files went, and the file it stopped at.
+struct DeletionOutcome {
+    qsizetype deleted = 0;
+    QString stoppedAt;
+    FileResult failure;
+
+    [[nodiscard]] bool ok() const { return failure.ok(); }
+};
+
+[[nodiscard]] QString clearQuestion();
+[[nodiscard]] QString deleteQuestion(const QString &path);
+
+// Tells the user that the file to delete is already gone.
+[[nodiscard]] QString goneMessage(const QString &path);
+
+// Names the file a deletion stopped at and why.
+[[nodiscard]] QString failureMessage(const DeletionOutcome &outcome);
+
+[[nodiscard]] bool exists(const QString &path);
+
+// Deletes the MP3 files among the paths, in their order; other names are left alone. Stops at
+// the first file that cannot be deleted, so that the user hears of it at once; what was
+// deleted before stays deleted.
+[[nodiscard]] DeletionOutcome deleteMp3s(const QStringList &paths);
+
+} // namespace tonvola::maintenance
