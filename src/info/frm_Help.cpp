@@ -1,4 +1,27 @@
 #include "info/frm_Help.h"
 
-frm_Help::frm_Help(QWidget *parent) : QWidget(parent)
-{}
+#include "app/Appearance.h"
+#include "info/HelpPictures.h"
+
+#include <QPixmap>
+
+frm_Help::frm_Help(QWidget *parent) : QMainWindow(parent)
+{
+    ui.setupUi(this);
+    tonvola::appearance::applyBackground(this);
+
+    const tonvola::help::Pictures pictures = tonvola::help::renderPictures();
+    ui.Image1->setPixmap(QPixmap::fromImage(pictures.sourcePane));
+    ui.Image2->setPixmap(QPixmap::fromImage(pictures.playerPane));
+    ui.Image3->setPixmap(QPixmap::fromImage(pictures.startButton));
+
+    connect(ui.mnuClose, &QAction::triggered, this, &frm_Help::mnuClose_Click);
+
+    // The client area below the menu bar has the laid-out size; the user may resize it.
+    resize(665, 589 + menuBar()->sizeHint().height());
+}
+
+void frm_Help::mnuClose_Click()
+{
+    close();
+}
