@@ -17,8 +17,11 @@ void applyBackground(QWidget *window)
     palette.setColor(QPalette::Window, background);
     window->setPalette(palette);
     window->setAutoFillBackground(true);
-    // The layout was drawn for a small 8 pt system font; larger text would not fit its boxes.
+    // The layout was drawn for a small, narrow 8 pt system font; wider text would not fit its
+    // boxes, so a family with the same widths comes first where one is installed.
     QFont font = window->font();
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                      QStringLiteral("Liberation Sans"), font.family()});
     font.setPointSizeF(8.0);
     window->setFont(font);
 }
