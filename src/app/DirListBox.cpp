@@ -1,13 +1,17 @@
 #include "app/DirListBox.h"
 
+#include "platform/VolumeWatcher.h"
+#include "platform/Volumes.h"
+
 #include <QDir>
 #include <QFileIconProvider>
-#include <QHeaderView>
-#include <QKeyEvent>
+#include <QScrollBar>
 
 namespace {
 constexpr int PathRole = Qt::UserRole;
-}
+// Lets a burst of changes (a whole folder being copied) settle into one re-read.
+constexpr int settleTime = 200;
+} // namespace
 
 DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
 {
@@ -17,8 +21,21 @@ DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
     setIndentation(10);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
-    m_path = QDir::rootPath();
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleTime);
+    connect(&m_settle, &QTimer::timeout, this, &DirListBox::folderChangedOnDisk);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    // A medium mounted over the folder or pulled out from under it changes what it holds.
+    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    m_path = QDir::cleanPath(QDir::currentPath());
     rebuild();
+    watch();
     connect(this, &QTreeWidget::itemClicked, this, [this] { emit folderClicked(); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { open(item); });
 }
@@ -30,24 +47,17 @@ QString DirListBox::path() const
 
 tonvola::FileResult DirListBox::setPath(const QString &folder)
 {
-    const QFileInfo info(folder);
-    if (!info.exists())
-        return tonvola::FileResult::failure(tonvola::FileResult::Status::NotFound,
-                                            QStringLiteral("Das Verzeichnis existiert nicht"));
-    if (!info.isDir())
-        return tonvola::FileResult::failure(tonvola::FileResult::Status::Failed,
-                                            QStringLiteral("Das ist kein Verzeichnis"));
-    if (!info.isReadable() || !QDir(folder).isReadable())
-        return tonvola::FileResult::failure(tonvola::FileResult::Status::PermissionDenied,
-                                            QStringLiteral("Keine Berechtigung zum Lesen"));
-    const QString cleaned = QDir::cleanPath(info.absoluteFilePath());
-    if (cleaned == m_path) {
-        rebuild();
-        return tonvola::FileResult::success();
-    }
+    const tonvola::FileResult readable = tonvola::fs::checkFolder(folder);
+    if (!readable.ok())
+        return readable;
+    const QString cleaned = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    tonvola::volumes::rememberFolder(cleaned);
+    const bool changed = cleaned != m_path;
     m_path = cleaned;
     rebuild();
-    emit pathChanged(m_path);
+    watch();
+    if (changed)
+        emit pathChanged(m_path);
     return tonvola::FileResult::success();
 }
 
@@ -59,6 +69,13 @@ void DirListBox::refresh()
 void DirListBox::rebuild()
 {
     static const QFileIconProvider icons;
+    // Reading the same folder again keeps the user's place in it.
+    const bool sameFolder = m_builtFor == m_path;
+    const QTreeWidgetItem *selected = sameFolder ? currentItem() : nullptr;
+    const QString selectedPath = selected ? selected->data(0, PathRole).toString() : QString();
+    const int scrolled = verticalScrollBar()->value();
+    m_builtFor = m_path;
+
     clear();
     QStringList chain;
     for (QDir dir(m_path);;) {
@@ -78,18 +95,25 @@ void DirListBox::rebuild()
         parentItem = item;
         current = item;
     }
+    QTreeWidgetItem *reselect = current;
     const QStringList subFolders =
         QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : subFolders) {
         auto *item = new QTreeWidgetItem(current);
+        const QString folder = QDir(m_path).filePath(name);
         item->setText(0, name);
-        item->setData(0, PathRole, QDir(m_path).filePath(name));
+        item->setData(0, PathRole, folder);
         item->setIcon(0, icons.icon(QFileIconProvider::Folder));
+        if (folder == selectedPath)
+            reselect = item;
     }
     expandAll();
-    if (current) {
-        setCurrentItem(current);
-        scrollToItem(current);
+    if (reselect) {
+        setCurrentItem(reselect);
+        if (sameFolder)
+            verticalScrollBar()->setValue(scrolled);
+        else
+            scrollToItem(reselect);
     }
 }
 
@@ -97,8 +121,41 @@ void DirListBox::open(QTreeWidgetItem *item)
 {
     if (!item)
         return;
+    // Opening rebuilds the tree, which must not happen while the tree is still handing out
+    // the item that was activated.
     const QString folder = item->data(0, PathRole).toString();
-    const tonvola::FileResult result = setPath(folder);
-    if (!result.ok())
-        emit openFailed(folder, result);
+    QMetaObject::invokeMethod(
+        this,
+        [this, folder] {
+            const tonvola::FileResult result = setPath(folder);
+            if (!result.ok())
+                emit openFailed(folder, result);
+        },
+        Qt::QueuedConnection);
+}
+
+void DirListBox::watch()
+{
+    const QStringList watched = m_watcher.directories();
+    if (watched.size() == 1 && watched.first() == m_path)
+        return;
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    m_watcher.addPath(m_path);
+}
+
+void DirListBox::folderChangedOnDisk()
+{
+    if (tonvola::fs::checkFolder(m_path).ok()) {
+        rebuild();
+        // A medium unmounted under the folder ends the watch although the folder is still there.
+        watch();
+        return;
+    }
+    const QString lost = m_path;
+    for (QString parent = QFileInfo(lost).path();; parent = QFileInfo(parent).path()) {
+        if (setPath(parent).ok() || QDir(parent).isRoot())
+            break;
+    }
+    emit folderVanished(lost);
 }

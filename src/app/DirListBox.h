@@ -2,10 +2,14 @@
 
 #include "platform/FileOps.h"
 
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <QTreeWidget>
 
 // The folder list of a pane: the chain of folders down to the current one, then its
-// sub-folders. A double-click or Enter opens a folder; a click only selects it.
+// sub-folders. A double-click or Enter opens a folder; a click only selects it. The list
+// follows the folder on disk: new and removed sub-folders show, and when the folder itself
+// goes, the list moves to its nearest parent that is still there.
 class DirListBox : public QTreeWidget
 {
     Q_OBJECT
@@ -14,8 +18,9 @@ public:
     explicit DirListBox(QWidget *parent = nullptr);
 
     [[nodiscard]] QString path() const;
-    // Shows the folder; raises pathChanged when it differs from the one shown. A folder
-    // that cannot be shown leaves the list as it was and says why.
+    // Shows the folder and records it as the current folder of its volume; raises
+    // pathChanged when it differs from the one shown. A folder that cannot be shown leaves
+    // the list as it was and says why.
     [[nodiscard]] tonvola::FileResult setPath(const QString &folder);
     // Reads the sub-folders again.
     void refresh();
@@ -25,10 +30,17 @@ signals:
     void folderClicked();
     // A folder the user opened could not be shown.
     void openFailed(const QString &folder, const tonvola::FileResult &result);
+    // The folder on show is gone; the list now shows its nearest parent.
+    void folderVanished(const QString &folder);
 
 private:
     void rebuild();
     void open(QTreeWidgetItem *item);
+    void watch();
+    void folderChangedOnDisk();
 
     QString m_path;
+    QString m_builtFor;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle;
 };

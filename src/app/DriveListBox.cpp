@@ -1,22 +1,23 @@
 #include "app/DriveListBox.h"
 
+#include "platform/VolumeWatcher.h"
+
+#include <QAbstractItemView>
 #include <QDir>
+#include <QScopedValueRollback>
+#include <QStorageInfo>
+
+#include <algorithm>
 
 DriveListBox::DriveListBox(QWidget *parent) : QComboBox(parent)
 {
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    fill(tonvola::volumes::userVolumes());
-    m_drive = QDir::rootPath();
-    setCurrentIndex(indexOfRoot(m_drive));
-    connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (m_filling || index < 0 || index >= m_volumes.size())
-            return;
-        const QString root = m_volumes.at(index).root;
-        if (root == m_drive)
-            return;
-        m_drive = root;
-        emit driveChanged(root);
-    });
+    m_folder = QDir::currentPath();
+    m_drive = tonvola::volumes::rootOf(m_folder);
+    tonvola::VolumeWatcher *watcher = tonvola::VolumeWatcher::instance();
+    fill(watcher->volumes());
+    connect(watcher, &tonvola::VolumeWatcher::volumesChanged, this, [this, watcher] { fill(watcher->volumes()); });
+    connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onIndexChanged);
 }
 
 QString DriveListBox::drive() const
@@ -27,31 +28,91 @@ QString DriveListBox::drive() const
 void DriveListBox::setDrive(const QString &pathOnVolume)
 {
     const QString root = tonvola::volumes::rootOf(pathOnVolume);
-    if (indexOfRoot(root) < 0) {
-        QList<tonvola::Volume> volumes = m_volumes;
-        volumes.append({root, {}});
-        fill(volumes);
-    }
+    ensureListed(root);
     setCurrentIndex(indexOfRoot(root));
+}
+
+void DriveListBox::followFolder(const QString &folder)
+{
+    m_folder = folder;
+    m_drive = tonvola::volumes::rootOf(folder);
+    ensureListed(m_drive);
+    selectDrive();
 }
 
 void DriveListBox::refresh()
 {
-    fill(tonvola::volumes::userVolumes());
+    tonvola::VolumeWatcher *watcher = tonvola::VolumeWatcher::instance();
+    watcher->refresh();
+    fill(watcher->volumes());
+}
+
+void DriveListBox::onIndexChanged(int index)
+{
+    if (m_filling || index < 0 || index >= m_volumes.size())
+        return;
+    const QString root = m_volumes.at(index).root;
+    if (root == m_drive)
+        return;
+    m_drive = root;
+    {
+        const QScopedValueRollback changing(m_changing, true);
+        emit driveChanged(root);
+    }
+    if (m_refillPending) {
+        m_refillPending = false;
+        fill(tonvola::VolumeWatcher::instance()->volumes());
+    }
 }
 
 void DriveListBox::fill(const QList<tonvola::Volume> &volumes)
 {
-    m_filling = true;
-    m_volumes = volumes;
-    // The volume on show stays listed even when it is not one a user would pick.
-    if (!m_drive.isEmpty() && indexOfRoot(m_drive) < 0)
-        m_volumes.append({m_drive, {}});
-    clear();
-    for (const tonvola::Volume &volume : std::as_const(m_volumes))
-        addItem(volume.displayName());
+    if (m_changing) {
+        m_refillPending = true;
+        return;
+    }
+    // A medium pulled out while shown: the folder now lies on the volume that held its mount point.
+    if (!tonvola::volumes::isVolumeRoot(m_drive))
+        m_drive = tonvola::volumes::rootOf(m_folder);
+    if (volumes != m_volumes) {
+        const QScopedValueRollback filling(m_filling, true);
+        m_volumes = volumes;
+        clear();
+        for (const tonvola::Volume &volume : std::as_const(m_volumes))
+            addItem(volume.displayName());
+    }
+    ensureListed(m_drive);
+    selectDrive();
+    fitPopup();
+}
+
+void DriveListBox::ensureListed(const QString &root)
+{
+    if (indexOfRoot(root) >= 0)
+        return;
+    const tonvola::Volume volume{root, QStorageInfo(root).name()};
+    const auto at =
+        std::lower_bound(m_volumes.cbegin(), m_volumes.cend(), volume,
+                         [](const tonvola::Volume &a, const tonvola::Volume &b) { return a.root < b.root; });
+    const auto index = static_cast<int>(at - m_volumes.cbegin());
+    const QScopedValueRollback filling(m_filling, true);
+    m_volumes.insert(index, volume);
+    insertItem(index, volume.displayName());
+    fitPopup();
+}
+
+void DriveListBox::selectDrive()
+{
+    const QScopedValueRollback filling(m_filling, true);
     setCurrentIndex(indexOfRoot(m_drive));
-    m_filling = false;
+}
+
+void DriveListBox::fitPopup()
+{
+    int widest = 0;
+    for (int i = 0; i < count(); ++i)
+        widest = std::max(widest, fontMetrics().horizontalAdvance(itemText(i)));
+    view()->setMinimumWidth(widest + 2 * fontMetrics().averageCharWidth() + 16);
 }
 
 int DriveListBox::indexOfRoot(const QString &root) const

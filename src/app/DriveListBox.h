@@ -4,7 +4,8 @@
 
 #include <QComboBox>
 
-// The drive list of a folder pane: the mounted volumes a user would choose from.
+// The drive list of a folder pane: the mounted volumes a user would choose from, kept
+// current while media come and go.
 class DriveListBox : public QComboBox
 {
     Q_OBJECT
@@ -16,6 +17,9 @@ public:
     [[nodiscard]] QString drive() const;
     // Chooses the volume that holds the path; raises driveChanged when that is another volume.
     void setDrive(const QString &pathOnVolume);
+    // Shows the volume that holds the folder its folder list shows, without raising
+    // driveChanged. That volume stays listed for as long as the folder is shown.
+    void followFolder(const QString &folder);
     // Reads the mounted volumes again; keeps the chosen one.
     void refresh();
 
@@ -23,10 +27,18 @@ signals:
     void driveChanged(const QString &root);
 
 private:
+    void onIndexChanged(int index);
     void fill(const QList<tonvola::Volume> &volumes);
-    int indexOfRoot(const QString &root) const;
+    void ensureListed(const QString &root);
+    void selectDrive();
+    void fitPopup();
+    [[nodiscard]] int indexOfRoot(const QString &root) const;
 
     QList<tonvola::Volume> m_volumes;
     QString m_drive;
+    QString m_folder;
     bool m_filling = false;
+    // While a change is being handled the items stay put; a new volume list waits for its end.
+    bool m_changing = false;
+    bool m_refillPending = false;
 };

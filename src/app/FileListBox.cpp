@@ -1,14 +1,33 @@
 #include "app/FileListBox.h"
 
 #include "platform/FileOps.h"
+#include "platform/VolumeWatcher.h"
 
 #include <QDir>
+#include <QScrollBar>
+
+namespace {
+// Short enough that a change shows at once, long enough that a burst is read only once.
+constexpr int settleTime = 150;
+} // namespace
 
 FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    m_path = QDir::currentPath();
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleTime);
+    connect(&m_settle, &QTimer::timeout, this, &FileListBox::refresh);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    // A medium mounted over the folder or pulled out from under it changes what it holds.
+    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this, [this] {
+        if (!m_settle.isActive())
+            m_settle.start();
+    });
+    m_path = QDir::cleanPath(QDir::currentPath());
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             emit fileClicked();
@@ -16,6 +35,7 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
     connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
     connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
     fill(tonvola::fs::mp3Files(m_path));
+    watch();
 }
 
 QString FileListBox::path() const
@@ -25,13 +45,21 @@ QString FileListBox::path() const
 
 void FileListBox::setPath(const QString &folder)
 {
+    if (folder != m_path) {
+        // A name chosen in the old folder must not select a namesake in the new one.
+        const QSignalBlocker blocker(this);
+        setCurrentRow(-1);
+    }
     m_path = folder;
     fill(tonvola::fs::mp3Files(m_path));
+    watch();
 }
 
 void FileListBox::refresh()
 {
     fill(tonvola::fs::mp3Files(m_path));
+    // The watch ends when the folder goes or its medium is unmounted; it may be back.
+    watch();
 }
 
 qsizetype FileListBox::listCount() const
@@ -66,13 +94,33 @@ QString FileListBox::selectedPath() const
 
 void FileListBox::fill(const QStringList &names)
 {
-    const QString selected = fileName();
-    const QSignalBlocker blocker(this);
-    clear();
-    addItems(names);
-    if (!selected.isEmpty()) {
-        const qsizetype row = names.indexOf(selected);
-        if (row >= 0)
-            setCurrentRow(static_cast<int>(row));
+    if (names != m_names || count() != names.size()) {
+        const QString selected = fileName();
+        const int scrolled = verticalScrollBar()->value();
+        const bool sameFolder = m_filledFrom == m_path;
+        const QSignalBlocker blocker(this);
+        clear();
+        addItems(names);
+        m_names = names;
+        if (!selected.isEmpty()) {
+            const qsizetype row = names.indexOf(selected);
+            if (row >= 0)
+                setCurrentRow(static_cast<int>(row));
+        }
+        if (sameFolder)
+            verticalScrollBar()->setValue(scrolled);
     }
+    m_filledFrom = m_path;
+    emit listChanged();
+}
+
+void FileListBox::watch()
+{
+    const QStringList watched = m_watcher.directories();
+    if (watched.size() == 1 && watched.first() == m_path)
+        return;
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    if (QFileInfo(m_path).isDir())
+        m_watcher.addPath(m_path);
 }

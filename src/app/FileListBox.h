@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QFileSystemWatcher>
 #include <QListWidget>
+#include <QTimer>
 
-// The file list of a pane: the MP3 files of one folder, in the program's list order.
+// The file list of a pane: the MP3 files of one folder, in the program's list order. It
+// follows the folder on disk: files another program adds or removes show within moments,
+// and the selected name stays selected while it is there.
 class FileListBox : public QListWidget
 {
     Q_OBJECT
@@ -26,9 +30,16 @@ public:
 signals:
     void fileClicked();
     void fileDoubleClicked();
+    // The entries were read again (another folder, a refresh, a change on disk).
+    void listChanged();
 
 private:
     void fill(const QStringList &names);
+    void watch();
 
     QString m_path;
+    QString m_filledFrom;
+    QStringList m_names;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle;
 };

@@ -1,6 +1,7 @@
 #include "app/frm_Start.h"
 
 #include "app/Appearance.h"
+#include "app/FolderPanes.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
@@ -8,9 +9,12 @@
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QLocale>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -25,6 +29,20 @@ template<typename Window> void showSingle(QPointer<Window> &window)
     window->raise();
     window->activateWindow();
 }
+
+// A stored folder that cannot be shown leaves its pane as it is. A value without a drive
+// (a relative path, another system's network share) names no folder here.
+bool applyStoredFolder(DriveListBox &drive, DirListBox &dir, const QString &folder)
+{
+    if (!QDir::isAbsolutePath(folder) || !tonvola::fs::checkFolder(folder).ok())
+        return false;
+    drive.setDrive(folder);
+    return dir.setPath(folder).ok();
+}
+
+// Free space is read again this often even when nothing in the folder changes, since other
+// programs may fill the medium.
+constexpr int freeSpaceInterval = 5000;
 
 } // namespace
 
@@ -53,6 +71,16 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelLayout->addWidget(new QLabel(QStringLiteral("Tonvola 2004"), panel));
     ui.StatusBar1->addWidget(panel, 1);
 
+    m_freeSpace = new QLabel(ui.StatusBar1);
+    m_freeSpace->setObjectName(QStringLiteral("StatusPanelFree"));
+    m_freeSpace->setToolTip(QStringLiteral("Freier Speicherplatz im Mp3 Player Verzeichnis"));
+    m_freeSpace->setContentsMargins(4, 0, 4, 0);
+    ui.StatusBar1->addPermanentWidget(m_freeSpace);
+    connect(ui.File2, &FileListBox::listChanged, this, &frm_Start::showFreeSpace);
+    connect(&m_freeSpaceTimer, &QTimer::timeout, this, &frm_Start::showFreeSpace);
+    m_freeSpaceTimer.start(freeSpaceInterval);
+    showFreeSpace();
+
     connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_Start::Drive1_Change);
     connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_Start::Drive2_Change);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_Start::Dir1_Change);
@@ -63,6 +91,20 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.File2, &FileListBox::fileClicked, this, &frm_Start::File2_Click);
     connect(ui.File1, &FileListBox::fileDoubleClicked, this, &frm_Start::File1_DblClick);
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
+    // Each drive list shows the volume of the folder its folder list shows.
+    connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
+    connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
+    for (DirListBox *dir : {ui.Dir1, ui.Dir2}) {
+        connect(dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
+            if (!m_silent)
+                tonvola::panes::warnFolderNotShown(this, folder, result);
+        });
+        connect(dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
+            ui.StatusBar1->showMessage(
+                QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.").arg(QDir::toNativeSeparators(folder)),
+                10000);
+        });
+    }
 
     connect(ui.cmd_mix, &QPushButton::clicked, this, &frm_Start::cmd_mix_Click);
     connect(ui.mnutonvola, &QAction::triggered, this, &frm_Start::mnutonvola_Click);
@@ -91,30 +133,43 @@ void frm_Start::GetConfig()
     const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
     if (!stored)
         return;
-    ui.Drive1->setDrive(stored->source);
-    ui.Drive2->setDrive(stored->player);
-    if (!ui.Dir1->setPath(stored->source).ok())
-        return;
-    if (!ui.Dir2->setPath(stored->player).ok())
-        return;
+    const QScopedValueRollback silent(m_silent, true);
+    // Each pane on its own: a player stick that is not plugged in must not keep the source
+    // folder from showing.
+    const bool sourceShown = applyStoredFolder(*ui.Drive1, *ui.Dir1, stored->source);
+    const bool playerShown = applyStoredFolder(*ui.Drive2, *ui.Dir2, stored->player);
     ui.Drive1->refresh();
     ui.Drive2->refresh();
     ui.Dir1->refresh();
     ui.Dir2->refresh();
     ui.File1->refresh();
     ui.File2->refresh();
-    ui.File1->setVisible(true);
-    ui.File2->setVisible(true);
+    if (sourceShown)
+        ui.File1->setVisible(true);
+    if (playerShown)
+        ui.File2->setVisible(true);
+}
+
+void frm_Start::showFreeSpace()
+{
+    const std::optional<qint64> available = tonvola::fs::availableBytes(ui.File2->path());
+    if (!available) {
+        m_freeSpace->setText(QStringLiteral("Frei: unbekannt"));
+        return;
+    }
+    const QLocale german(QLocale::German, QLocale::Germany);
+    m_freeSpace->setText(
+        QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
 }
 
 void frm_Start::Drive1_Change()
 {
-    (void)ui.Dir1->setPath(ui.Drive1->drive());
+    tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1, m_silent);
 }
 
 void frm_Start::Drive2_Change()
 {
-    (void)ui.Dir2->setPath(ui.Drive2->drive());
+    tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2, m_silent);
 }
 
 void frm_Start::Dir1_Change()

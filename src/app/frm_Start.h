@@ -4,7 +4,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
+class QLabel;
 class frm_config;
 class frm_Help;
 class frm_Info;
@@ -25,6 +27,7 @@ public:
 private:
     void Form_Load();
     void GetConfig();
+    void showFreeSpace();
 
     void Drive1_Change();
     void Drive2_Change();
@@ -54,6 +57,10 @@ private:
 
     Ui::frm_Start ui;
     QString m_selectedFile;
+    // Start-up says nothing about stored folders it cannot show.
+    bool m_silent = false;
+    QLabel *m_freeSpace = nullptr;
+    QTimer m_freeSpaceTimer;
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;

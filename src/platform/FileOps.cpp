@@ -4,7 +4,12 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStorageInfo>
+
+#ifndef Q_OS_UNIX
+#include <QSaveFile>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -14,6 +19,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,6 +31,47 @@ namespace tonvola::fs {
 namespace {
 
 #ifdef Q_OS_UNIX
+// The system's reason in the program's language; the system's own words where we have none.
+QString reasonFor(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("Die Datei oder das Verzeichnis ist nicht vorhanden");
+    case ENOTDIR:
+        return QStringLiteral("Ein Teil des Pfades ist kein Verzeichnis");
+    case EISDIR:
+        return QStringLiteral("Das ist ein Verzeichnis, keine Datei");
+    case EEXIST:
+        return QStringLiteral("Eine Datei dieses Namens ist bereits vorhanden");
+    case ENOSPC:
+        return QStringLiteral("Auf dem Datenträger ist kein Platz mehr frei");
+    case EDQUOT:
+        return QStringLiteral("Das Speicherkontingent ist erschöpft");
+    case EFBIG:
+        return QStringLiteral("Die Datei ist zu groß für diesen Datenträger");
+    case EROFS:
+        return QStringLiteral("Der Datenträger ist schreibgeschützt");
+    case EACCES:
+        return QStringLiteral("Zugriff verweigert");
+    case EPERM:
+        return QStringLiteral("Der Vorgang ist nicht zulässig (die Datei ist geschützt)");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("Die Datei wird gerade benutzt");
+    case ENAMETOOLONG:
+        return QStringLiteral("Der Name ist zu lang");
+    case EIO:
+        return QStringLiteral("Ein-/Ausgabefehler auf dem Datenträger");
+    case ENODEV:
+    case ENXIO:
+    case ENOMEDIUM:
+    case ESTALE:
+        return QStringLiteral("Der Datenträger ist nicht bereit");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 FileResult fromErrno(int error)
 {
     using Status = FileResult::Status;
@@ -32,6 +79,10 @@ FileResult fromErrno(int error)
     switch (error) {
     case ENOENT:
     case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+    case ENOMEDIUM:
+    case ESTALE:
         status = Status::NotFound;
         break;
     case EEXIST:
@@ -52,7 +103,7 @@ FileResult fromErrno(int error)
     default:
         break;
     }
-    return FileResult::failure(status, QString::fromLocal8Bit(std::strerror(error)));
+    return FileResult::failure(status, reasonFor(error));
 }
 
 class FileDescriptor
@@ -87,6 +138,21 @@ QByteArray nativePath(const QString &path)
 }
 
 constexpr qint64 chunkSize = 4 * 1024 * 1024;
+
+// A new hidden file in the folder, created with the usual permissions (mkstemp would
+// make it private to the user, and the copy would keep that).
+FileDescriptor createTemporary(const QString &folder, QByteArray &path)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name =
+            QStringLiteral(".tonvola-%1.part").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        path = nativePath(joinPath(folder, name));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return FileDescriptor(fd);
+    }
+    return FileDescriptor(-1);
+}
 
 // Moves the data; returns 0 or an errno value. ECANCELED when the cancel flag was raised.
 int copyData(int from, int to, qint64 total, const CopyOptions &options)
@@ -155,12 +221,20 @@ FileResult copyIntoUnix(const QString &source, const QString &folder, const Copy
     if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
         return fromErrno(EEXIST);
 
-    QByteArray tempPath = nativePath(joinPath(folder, QStringLiteral(".tonvola-XXXXXX.part")));
-    FileDescriptor out(::mkostemps(tempPath.data(), 5, O_CLOEXEC));
+    QByteArray tempPath;
+    FileDescriptor out = createTemporary(folder, tempPath);
     if (!out.valid())
         return fromErrno(errno);
 
     int error = copyData(in.get(), out.get(), sourceStat.st_size, options);
+    // The medium is often pulled out right after the copy, so the data must be on it before
+    // the name appears.
+    if (error == 0 && ::fdatasync(out.get()) != 0 && errno != EINVAL)
+        error = errno;
+    if (error == 0) {
+        const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
+        ::futimens(out.get(), times.data());
+    }
     if (error == 0 && out.close() != 0)
         error = errno;
     if (error == 0) {
@@ -337,6 +411,35 @@ bool haveSameContent(const QString &a, const QString &b)
 bool isDirectory(const QString &path)
 {
     return QFileInfo(path).isDir();
+}
+
+FileResult checkFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+#ifdef Q_OS_UNIX
+    DIR *dir = ::opendir(nativePath(folder).constData());
+    if (!dir) {
+        const int error = errno;
+        FileResult result = fromErrno(error);
+        if (error == ENOENT)
+            result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden");
+        else if (error == ENOTDIR)
+            result.reason = QStringLiteral("Das ist kein Verzeichnis");
+        return result;
+    }
+    ::closedir(dir);
+    return FileResult::success();
+#else
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+    if (!info.isDir())
+        return FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das ist kein Verzeichnis"));
+    if (!QDir(folder).isReadable())
+        return FileResult::failure(FileResult::Status::PermissionDenied, QStringLiteral("Zugriff verweigert"));
+    return FileResult::success();
+#endif
 }
 
 } // namespace tonvola::fs

@@ -64,5 +64,8 @@ namespace fs {
 
 [[nodiscard]] bool isDirectory(const QString &path);
 
+// Ok when the folder exists and its entries can be read; otherwise says why.
+[[nodiscard]] FileResult checkFolder(const QString &folder);
+
 } // namespace fs
 } // namespace tonvola

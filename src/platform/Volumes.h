@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/FileOps.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -23,6 +26,22 @@ namespace volumes {
 // Root folder of the volume that holds the path (the path need not exist; its nearest
 // existing parent decides).
 [[nodiscard]] QString rootOf(const QString &path);
+
+// True when the path is the root folder of a volume that is mounted now.
+[[nodiscard]] bool isVolumeRoot(const QString &path);
+
+// Ok when the volume is still mounted and its root folder can be read; otherwise says why.
+[[nodiscard]] FileResult checkReady(const QString &root);
+
+// Records the folder as the one last shown on the volume that holds it.
+void rememberFolder(const QString &folder);
+
+// The "current folder" of a volume: the folder last shown on it in this session (its
+// nearest parent on the volume when it has gone since), else the volume's root.
+[[nodiscard]] QString currentFolder(const QString &root);
+
+// Changes whenever a volume is mounted or unmounted; cheap enough to read every second.
+[[nodiscard]] QByteArray mountTableSignature();
 
 } // namespace volumes
 } // namespace tonvola
