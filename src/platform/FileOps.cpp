@@ -227,9 +227,7 @@ FileResult copyIntoUnix(const QString &source, const QString &folder, const Copy
         return fromErrno(errno);
 
     int error = copyData(in.get(), out.get(), sourceStat.st_size, options);
-    // The medium is often pulled out right after the copy, so the data must be on it before
-    // the name appears.
-    if (error == 0 && ::fdatasync(out.get()) != 0 && errno != EINVAL)
+    if (error == 0 && options.durable && ::fdatasync(out.get()) != 0 && errno != EINVAL)
         error = errno;
     if (error == 0) {
         const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
@@ -369,6 +367,23 @@ FileResult remove(const QString &path)
         return FileResult::failure(FileResult::Status::Failed, file.errorString());
     return FileResult::success();
 #endif
+}
+
+FileResult flushVolume(const QString &folder)
+{
+#ifdef Q_OS_LINUX
+    FileDescriptor dir(::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid())
+        return fromErrno(errno);
+    if (::syncfs(dir.get()) != 0)
+        return fromErrno(errno);
+#elif defined(Q_OS_UNIX)
+    Q_UNUSED(folder);
+    ::sync();
+#else
+    Q_UNUSED(folder);
+#endif
+    return FileResult::success();
 }
 
 bool isSameDirectory(const QString &a, const QString &b)

@@ -28,6 +28,9 @@ struct CopyOptions {
     // Checked between chunks, so that even a large file gives way within moments.
     const std::atomic_bool *cancel = nullptr;
     std::function<void(qint64 copied, qint64 total)> progress;
+    // Forces the data onto the medium before the name appears. Costly per file on slow
+    // sticks; a run of many copies flushes the volume once at its end instead.
+    bool durable = false;
 };
 
 namespace fs {
@@ -55,6 +58,10 @@ namespace fs {
 [[nodiscard]] FileResult copyInto(const QString &source, const QString &folder, const CopyOptions &options = {});
 
 [[nodiscard]] FileResult remove(const QString &path);
+
+// Writes everything still cached for the volume holding the folder onto the medium, so
+// that it may be pulled out once this returns.
+[[nodiscard]] FileResult flushVolume(const QString &folder);
 
 // True when both name the same directory on disk, however they are spelt.
 [[nodiscard]] bool isSameDirectory(const QString &a, const QString &b);
