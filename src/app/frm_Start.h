@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class PreviewPlayer;
 class frm_config;
 class frm_Help;
 class frm_Info;
@@ -50,10 +51,13 @@ private:
 
     void OpenMediaPlayer();
     void StopMediaPlayer();
+    void setupPreview();
     void Getmix();
 
     Ui::frm_Start ui;
     QString m_selectedFile;
+    // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
+    PreviewPlayer *m_preview = nullptr;
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
