@@ -8,8 +8,11 @@
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
+#include "platform/FileOps.h"
+#include "playback/PreviewPlayer.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -17,6 +20,9 @@
 #include <QScopedValueRollback>
 
 namespace {
+
+// Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
+constexpr int playbackNoteMs = 15000;
 
 // Shows a window that exists at most once: created on first use, raised afterwards.
 template<typename Window> void showSingle(QPointer<Window> &window)
@@ -116,6 +122,8 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuConfig, &QAction::triggered, this, &frm_Start::mnuConfig_Click);
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
+
+    setupPreview();
 
     setFixedSize(sizeHint());
     Form_Load();
@@ -301,11 +309,41 @@ void frm_Start::mnuInfoTonvola_Click()
     showSingle(m_info);
 }
 
+void frm_Start::setupPreview()
+{
+    m_preview = new PreviewPlayer(this);
+    m_preview->setObjectName(QStringLiteral("PreviewPlayer"));
+    MediaPlayerWidget *bar = ui.MediaPlayer1;
+    connect(bar, &MediaPlayerWidget::playPauseRequested, m_preview, &PreviewPlayer::togglePause);
+    connect(bar, &MediaPlayerWidget::stopRequested, m_preview, &PreviewPlayer::stop);
+    connect(bar, &MediaPlayerWidget::seekRequested, m_preview, &PreviewPlayer::seek);
+    connect(m_preview, &PreviewPlayer::stateChanged, bar, &MediaPlayerWidget::setState);
+    connect(m_preview, &PreviewPlayer::positionChanged, bar, &MediaPlayerWidget::setPosition);
+    connect(m_preview, &PreviewPlayer::durationChanged, bar, &MediaPlayerWidget::setDuration);
+    connect(m_preview, &PreviewPlayer::seekableChanged, bar, &MediaPlayerWidget::setSeekable);
+    // A file that cannot be played says so in the status bar; a dialog per attempt would pile up.
+    connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
+        ui.MediaPlayer1->setVisible(false);
+        ui.StatusBar1->showMessage(
+            QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2").arg(QFileInfo(path).fileName(), reason),
+            playbackNoteMs);
+    });
+}
+
 void frm_Start::OpenMediaPlayer()
-{}
+{
+    if (!tonvola::fs::isMp3(m_selectedFile))
+        return;
+    ui.MediaPlayer1->setFileName(QFileInfo(m_selectedFile).fileName());
+    ui.MediaPlayer1->setVisible(true);
+    m_preview->play(m_selectedFile);
+}
 
 void frm_Start::StopMediaPlayer()
-{}
+{
+    m_preview->stop();
+    ui.MediaPlayer1->setVisible(false);
+}
 
 void frm_Start::Getmix()
 {}

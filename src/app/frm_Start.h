@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
+class PreviewPlayer;
 class QLabel;
 class frm_config;
 class frm_Help;
@@ -53,6 +54,7 @@ private:
 
     void OpenMediaPlayer();
     void StopMediaPlayer();
+    void setupPreview();
     void Getmix();
 
     Ui::frm_Start ui;
@@ -61,6 +63,8 @@ private:
     bool m_silent = false;
     QLabel *m_freeSpace = nullptr;
     QTimer m_freeSpaceTimer;
+    // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
+    PreviewPlayer *m_preview = nullptr;
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
