@@ -34,6 +34,15 @@ void FileListBox::refresh()
     fill(tonvola::fs::mp3Files(m_path));
 }
 
+void FileListBox::showNames(const QStringList &names)
+{
+    bool same = count() == names.size();
+    for (int row = 0; same && row < count(); ++row)
+        same = item(row)->text() == names[row];
+    if (!same)
+        fill(names);
+}
+
 qsizetype FileListBox::listCount() const
 {
     return count();
