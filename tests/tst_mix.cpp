@@ -764,7 +764,7 @@ void tst_Mix::commandLine_data()
                                          dst}
                           << 0
                           << QStringLiteral("kopiert: lied.mp3\n1 Datei kopiert, 0 vom Player genommen, 0 zurück ins "
-                                            "StammVerzeichnis\nStartwert: 7\n")
+                                            "StammVerzeichnis\nStartwert: 7, Beginn bei Eintrag 1 von 1\n")
                           << QString();
     QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << QStringLiteral("Tonvola 1.0.15\n")
                              << QString();

@@ -145,7 +145,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         break;
     }
     out << result.summary() << '\n';
-    out << "Startwert: " << result.seed << '\n';
+    out << "Startwert: " << result.seed;
+    if (result.sourceCount > 0)
+        out << ", Beginn bei Eintrag " << result.start + 1 << " von " << result.sourceCount;
+    out << '\n';
     if (result.dryRun)
         out << "Probelauf: keine Datei wurde verändert.\n";
     if (result.status == MixResult::Status::Failed) {

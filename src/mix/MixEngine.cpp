@@ -85,7 +85,7 @@ bool MixEngine::cancelled() const
 
 void MixEngine::fail(MixResult &result, MixResult::Step step, const QString &path, const QString &reason)
 {
-    result.status = step == MixResult::Step::None ? MixResult::Status::FolderMissing : MixResult::Status::Failed;
+    result.status = MixResult::Status::Failed;
     result.failedStep = step;
     result.path = path;
     result.reason = reason;
@@ -98,21 +98,19 @@ std::optional<qint64> MixEngine::availableOnPlayer() const
     return fs::availableBytes(m_options.player);
 }
 
-void MixEngine::simulate(qint64 playerBytes)
-{
-    m_simulatedFree += playerBytes;
-}
-
 MixResult MixEngine::run()
 {
     MixResult result;
+    m_copiedThisRun.clear();
     result.dryRun = m_options.dryRun;
     result.seed = m_options.seed.value_or(MixRandom::seedFromClock());
     MixRandom random(result.seed);
 
     for (const QString &folder : {m_options.source, m_options.player}) {
         if (!fs::isDirectory(folder)) {
-            fail(result, MixResult::Step::None, folder, QStringLiteral("Das Verzeichnis ist nicht vorhanden."));
+            result.status = MixResult::Status::FolderMissing;
+            result.path = folder;
+            result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden.");
             return result;
         }
     }
@@ -154,7 +152,9 @@ MixResult MixEngine::run()
         ++result.visited;
         m_observer->visiting(i);
 
+        // Size first: the one look at the file then also answers whether it is there.
         const QFileInfo info(candidate);
+        const qint64 size = info.size();
         if (!info.exists()) {
             fail(result, MixResult::Step::Read, candidate, QStringLiteral("Die Datei ist nicht mehr vorhanden."));
             return result;
@@ -165,7 +165,7 @@ MixResult MixEngine::run()
                  QStringLiteral("Der Datenträger antwortet nicht."));
             return result;
         }
-        if (!fitsOnPlayer(info.size(), *available))
+        if (!fitsOnPlayer(size, *available))
             continue;
 
         // The presence check goes through the whole player list, so its last entry is selected last.
@@ -186,7 +186,7 @@ MixResult MixEngine::run()
             if (!moveBack(pick, result))
                 return result;
         }
-        if (!copyCandidate(i, info.size(), result))
+        if (!copyCandidate(i, size, result))
             return result;
     }
     return result;
@@ -197,7 +197,7 @@ bool MixEngine::takeOff(qsizetype key, MixResult &result)
     const QString &name = m_list.name(key);
     const QString path = fs::joinPath(m_options.player, name);
     if (m_options.dryRun) {
-        simulate(QFileInfo(path).size());
+        m_simulatedFree += QFileInfo(path).size();
     } else if (const FileResult removed = fs::remove(path); !removed.ok()) {
         fail(result, MixResult::Step::Delete, path, removed.reason);
         return false;
@@ -213,15 +213,16 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
     const QString name = m_list.name(key);
     const QString from = fs::joinPath(m_options.player, name);
     const QString into = fs::joinPath(m_options.source, name);
-    // A dry run's copies exist only in its bookkeeping; they are the collection's files.
-    const bool copiedInDryRun = m_options.dryRun && m_dryRunCopies.contains(name);
-    const qint64 size = QFileInfo(copiedInDryRun ? into : from).size();
+    const bool copiedThisRun = m_copiedThisRun.contains(name);
+    // A dry run's copies exist only in its bookkeeping.
+    const auto size = [&] { return QFileInfo(m_options.dryRun && copiedThisRun ? into : from).size(); };
 
-    bool alreadyInCollection = copiedInDryRun;
-    if (!alreadyInCollection && QFileInfo::exists(into)) {
+    bool alreadyInCollection = false;
+    if (QFileInfo::exists(into)) {
         // Never replace a collection file by another one: identical means the player's copy
-        // can simply go; different means both stay where they are.
-        if (!fs::haveSameContent(from, into)) {
+        // can simply go; different means both stay where they are. A copy this run made from
+        // there is identical without reading both files again.
+        if (!copiedThisRun && !fs::haveSameContent(from, into)) {
             ++result.counts.keptOnPlayer;
             m_observer->acted({MixAction::KeptOnPlayer, name});
             return true;
@@ -230,10 +231,10 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
     }
 
     if (m_options.dryRun) {
-        simulate(alreadyInCollection || !m_sameVolume ? size : 0);
+        m_simulatedFree += alreadyInCollection || !m_sameVolume ? size() : 0;
     } else {
         if (!alreadyInCollection) {
-            m_observer->copying(MixAction::MovedBack, name, 0, size);
+            m_observer->copying(MixAction::MovedBack, name, 0, size());
             CopyOptions options;
             options.cancel = m_options.cancel;
             options.progress = [this, &name](qint64 done, qint64 total) {
@@ -265,8 +266,8 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &
     const QString &name = m_sourceNames.at(sourcePosition);
     const QString candidate = fs::joinPath(m_options.source, name);
     if (m_options.dryRun) {
-        simulate(-size);
-        m_dryRunCopies.insert(name);
+        m_simulatedFree -= size;
+        m_copiedThisRun.insert(name);
         m_list.insert(m_list.keyOfSource(sourcePosition));
         ++result.counts.copied;
         m_observer->acted({MixAction::Copied, name});
@@ -298,6 +299,7 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &
         m_list = PlayerList(fs::mp3Files(m_options.player), m_sourceNames);
     else
         m_list.insert(m_list.keyOfSource(sourcePosition));
+    m_copiedThisRun.insert(name);
     ++result.counts.copied;
     m_observer->acted({MixAction::Copied, name});
     return true;

@@ -120,7 +120,6 @@ private:
     [[nodiscard]] bool copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &result);
     [[nodiscard]] bool takeOff(qsizetype key, MixResult &result);
     [[nodiscard]] std::optional<qint64> availableOnPlayer() const;
-    void simulate(qint64 playerBytes);
     static void fail(MixResult &result, MixResult::Step step, const QString &path, const QString &reason);
 
     MixOptions m_options;
@@ -130,7 +129,8 @@ private:
     // Dry run only: the player's free space as the run would have left it.
     qint64 m_simulatedFree = 0;
     bool m_sameVolume = false;
-    QSet<QString> m_dryRunCopies;
+    // Copies this run made: the same as the collection's files, without reading them again.
+    QSet<QString> m_copiedThisRun;
 };
 
 } // namespace tonvola
