@@ -36,10 +36,7 @@ void FileListBox::refresh()
 
 void FileListBox::showNames(const QStringList &names)
 {
-    bool same = count() == names.size();
-    for (int row = 0; same && row < count(); ++row)
-        same = item(row)->text() == names[row];
-    if (!same)
+    if (names != m_names)
         fill(names);
 }
 
@@ -79,6 +76,7 @@ void FileListBox::fill(const QStringList &names)
     const QSignalBlocker blocker(this);
     clear();
     addItems(names);
+    m_names = names;
     if (!selected.isEmpty()) {
         const qsizetype row = names.indexOf(selected);
         if (row >= 0)

@@ -34,4 +34,6 @@ private:
     void fill(const QStringList &names);
 
     QString m_path;
+    // What the list shows, so that showing the same names again costs no more than comparing them.
+    QStringList m_names;
 };
