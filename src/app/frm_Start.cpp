@@ -243,6 +243,7 @@ void frm_Start::Getmix()
     ui.cmd_cancel->setVisible(true);
     ui.cmd_cancel->setFocus();
     ui.StatusBar1->showMessage(QStringLiteral("Tonvola läuft …"));
+    ui.StatusBar1->setToolTip(QString());
 
     tonvola::MixOptions options;
     options.source = ui.File1->path();
@@ -289,6 +290,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
     ui.Status1->setVisible(false);
     ui.cmd_cancel->setVisible(false);
     lockForMix(false);
+    ui.cmd_mix->setFocus();
     if (m_mixResetsPointer) {
         unsetCursor();
         m_mixResetsPointer = false;
@@ -296,10 +298,10 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
     if (!result.lastSelected.isEmpty())
         m_selectedFile = result.lastSelected;
 
-    if (walked)
-        ui.StatusBar1->showMessage(result.summary());
-    else
-        ui.StatusBar1->clearMessage();
+    // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
+    const QString summary = walked ? result.summary() : QString();
+    ui.StatusBar1->showMessage(summary);
+    ui.StatusBar1->setToolTip(summary);
     if (result.status == Status::SameFolder)
         tonvola::messages::inform(this, result.problem());
     else if (result.status == Status::FolderMissing || result.status == Status::Failed)
