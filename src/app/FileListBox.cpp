@@ -62,6 +62,12 @@ void FileListBox::refresh()
     watch();
 }
 
+void FileListBox::showNames(const QStringList &names)
+{
+    if (names != m_names)
+        fill(names);
+}
+
 qsizetype FileListBox::listCount() const
 {
     return count();

@@ -18,6 +18,9 @@ public:
     void setPath(const QString &folder);
     // Reads the folder again, keeping the selected name where it is still there.
     void refresh();
+    // Shows this folder's names as read elsewhere, in list order, keeping the selected name:
+    // a long folder is then never read in the window's thread.
+    void showNames(const QStringList &names);
 
     [[nodiscard]] qsizetype listCount() const;
     [[nodiscard]] qsizetype listIndex() const;

@@ -8,6 +8,7 @@
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
+#include "mix/MixRunner.h"
 #include "platform/FileOps.h"
 #include "playback/PreviewPlayer.h"
 
@@ -18,6 +19,10 @@
 #include <QLabel>
 #include <QLocale>
 #include <QScopedValueRollback>
+#include <QShortcut>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -124,6 +129,17 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
 
     setupPreview();
+    m_mix = new tonvola::MixRunner(this);
+    m_mix->setObjectName(QStringLiteral("MixRunner"));
+    connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);
+    connect(m_mix, &tonvola::MixRunner::progressed, this, &frm_Start::showMixProgress);
+    connect(m_mix, &tonvola::MixRunner::finished, this, &frm_Start::endMix);
+    connect(ui.cmd_cancel, &QPushButton::clicked, this, &frm_Start::cancelMix);
+    m_cancelMix = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_cancelMix->setEnabled(false);
+    connect(m_cancelMix, &QShortcut::activated, this, &frm_Start::cancelMix);
+    // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
+    ui.cmd_cancel->setCursor(Qt::ArrowCursor);
 
     setFixedSize(sizeHint());
     Form_Load();
@@ -221,10 +237,20 @@ void frm_Start::File2_DblClick()
 }
 
 void frm_Start::cmd_mix_Click()
-{}
+{
+    if (m_mix->isRunning())
+        return;
+    setCursor(Qt::WaitCursor);
+    m_mixResetsPointer = true;
+    StopMediaPlayer();
+    Getmix();
+}
 
 void frm_Start::mnutonvola_Click()
-{}
+{
+    StopMediaPlayer();
+    Getmix();
+}
 
 void frm_Start::mnuclear_Click()
 {
@@ -346,4 +372,126 @@ void frm_Start::StopMediaPlayer()
 }
 
 void frm_Start::Getmix()
-{}
+{
+    if (m_mix->isRunning())
+        return;
+    lockForMix(true);
+    ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(ui.File1->listCount(), 1, INT_MAX)));
+    ui.Status1->setValue(0);
+    ui.Status1->setVisible(true);
+    ui.cmd_cancel->setEnabled(true);
+    ui.cmd_cancel->setVisible(true);
+    ui.cmd_cancel->setFocus();
+    ui.StatusBar1->showMessage(QStringLiteral("Tonvola läuft …"));
+    ui.StatusBar1->setToolTip(QString());
+
+    tonvola::MixOptions options;
+    options.source = ui.File1->path();
+    options.player = ui.File2->path();
+    m_mix->start(std::move(options));
+}
+
+void frm_Start::showMixStart(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start)
+{
+    ui.File1->showNames(sourceNames);
+    ui.File2->showNames(playerNames);
+    ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(sourceNames.size(), 1, INT_MAX)));
+    ui.Status1->setValue(static_cast<int>(std::min<qsizetype>(start, INT_MAX)));
+}
+
+void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
+{
+    if (progress.position >= 0 && progress.position < ui.File1->listCount()) {
+        ui.Status1->setValue(static_cast<int>(std::min<qsizetype>(progress.position, INT_MAX)));
+        ui.File1->setListIndex(progress.position);
+    }
+    if (progress.playerChanged)
+        ui.File2->showNames(progress.playerNames);
+    if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled() && !progress.copying.isEmpty()) {
+        const QString text = progress.copyingAction == tonvola::MixAction::MovedBack
+                                 ? QStringLiteral("Lege %1 zurück ins StammVerzeichnis …")
+                                 : QStringLiteral("Kopiere %1 …");
+        ui.StatusBar1->showMessage(text.arg(progress.copying));
+    }
+}
+
+void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames)
+{
+    using Status = tonvola::MixResult::Status;
+    const bool walked = result.status != Status::SameFolder && result.status != Status::FolderMissing;
+    if (walked) {
+        if (result.visited > 0)
+            ui.File1->setListIndex(result.start + result.visited - 1);
+        ui.File1->showNames(sourceNames);
+        ui.File2->showNames(playerNames);
+    }
+    if (result.status == Status::Done)
+        ui.Status1->setValue(ui.Status1->maximum());
+    ui.Status1->setVisible(false);
+    ui.cmd_cancel->setVisible(false);
+    lockForMix(false);
+    ui.cmd_mix->setFocus();
+    if (m_mixResetsPointer) {
+        unsetCursor();
+        m_mixResetsPointer = false;
+    }
+    if (!result.lastSelected.isEmpty())
+        m_selectedFile = result.lastSelected;
+
+    // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
+    const QString summary = walked ? result.summary() : QString();
+    ui.StatusBar1->showMessage(summary);
+    ui.StatusBar1->setToolTip(summary);
+    if (result.status == Status::SameFolder)
+        tonvola::messages::inform(this, result.problem());
+    else if (result.status == Status::FolderMissing || result.status == Status::Failed)
+        tonvola::messages::warn(this, result.problem());
+}
+
+void frm_Start::cancelMix()
+{
+    if (!m_mix->isRunning())
+        return;
+    m_mix->cancel();
+    ui.cmd_cancel->setEnabled(false);
+    ui.StatusBar1->showMessage(QStringLiteral("Wird abgebrochen …"));
+}
+
+void frm_Start::lockForMix(bool locked)
+{
+    if (!locked) {
+        for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
+            if (widget)
+                widget->setEnabled(true);
+        }
+        for (const QPointer<QAction> &action : std::as_const(m_lockedActions)) {
+            if (action)
+                action->setEnabled(true);
+        }
+        m_lockedWidgets.clear();
+        m_lockedActions.clear();
+        m_cancelMix->setEnabled(false);
+        return;
+    }
+
+    // Every command is locked, so a second fill cannot start and nothing changes the folders
+    // under the running one; the window still paints, and the cancel button stays usable.
+    QList<QWidget *> widgets = ui.centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    widgets.append(menuBar());
+    for (QWidget *widget : std::as_const(widgets)) {
+        const bool passive = qobject_cast<QLabel *>(widget) || widget->metaObject() == &QFrame::staticMetaObject;
+        if (passive || widget == ui.Status1 || widget == ui.cmd_cancel || widget == ui.StatusBar1
+            || !widget->isEnabled())
+            continue;
+        widget->setEnabled(false);
+        m_lockedWidgets.append(widget);
+    }
+    const QList<QAction *> actions = findChildren<QAction *>();
+    for (QAction *action : actions) {
+        if (!action->isEnabled())
+            continue;
+        action->setEnabled(false);
+        m_lockedActions.append(action);
+    }
+    m_cancelMix->setEnabled(true);
+}

@@ -8,9 +8,16 @@
 
 class PreviewPlayer;
 class QLabel;
+class QShortcut;
 class frm_config;
 class frm_Help;
 class frm_Info;
+
+namespace tonvola {
+class MixRunner;
+struct MixProgress;
+struct MixResult;
+} // namespace tonvola
 
 // The main window: two folder panes, the start button, the preview player and the menus.
 class frm_Start : public QMainWindow
@@ -57,6 +64,12 @@ private:
     void setupPreview();
     void Getmix();
 
+    void showMixStart(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start);
+    void showMixProgress(const tonvola::MixProgress &progress);
+    void endMix(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames);
+    void cancelMix();
+    void lockForMix(bool locked);
+
     Ui::frm_Start ui;
     QString m_selectedFile;
     // Start-up says nothing about stored folders it cannot show.
@@ -68,4 +81,9 @@ private:
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
+    tonvola::MixRunner *m_mix = nullptr;
+    QShortcut *m_cancelMix = nullptr;
+    bool m_mixResetsPointer = false;
+    QList<QPointer<QWidget>> m_lockedWidgets;
+    QList<QPointer<QAction>> m_lockedActions;
 };

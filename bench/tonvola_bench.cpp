@@ -1,0 +1,159 @@
+// Helper for bench/run.py.
+//   tonvola_bench stall SOURCE PLAYER
+//       runs one fill in the real main window (offscreen is fine) and prints the longest gap
+//       between two ticks of a 5 ms timer, from the click on the start button until the
+//       window has shown the end of the run.
+//   tonvola_bench naive SEED SOURCE PLAYER
+//       the fill as first conceived, for comparison: for every candidate that fits, the whole
+//       player list is gone through entry by entry and the player folder is read again.
+//       Same draws as the engine, so it does the same file work with the same seed.
+
+#include "app/Application.h"
+#include "app/frm_Start.h"
+#include "config/ConfigFile.h"
+#include "mix/MixEngine.h"
+#include "mix/MixRandom.h"
+#include "mix/MixRunner.h"
+#include "platform/FileOps.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace tonvola;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+int measureStall(const QString &source, const QString &player)
+{
+    QTemporaryDir home;
+    if (!home.isValid() || !QDir::setCurrent(home.path()) || !config::save(source, player).ok()) {
+        out() << "cannot write config.dat\n";
+        return 1;
+    }
+    frm_Start window;
+    window.show();
+    auto *runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
+    if (!runner || !start) {
+        out() << "main window without start button\n";
+        return 1;
+    }
+
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    qint64 longestAt = 0;
+    qint64 ticks = 0;
+    bool done = false;
+    MixResult result;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(5);
+    // Connected after the window's own handler, so the window has shown the end when this runs.
+    QObject::connect(runner, &MixRunner::finished, &window, [&](const MixResult &finished) {
+        result = finished;
+        done = true;
+    });
+    QObject::connect(&tick, &QTimer::timeout, &window, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (now - last > longest) {
+            longest = now - last;
+            longestAt = last;
+        }
+        last = now;
+        ++ticks;
+        if (done) {
+            tick.stop();
+            QCoreApplication::quit();
+        }
+    });
+    QTimer::singleShot(300, &window, [&] {
+        clock.start();
+        tick.start();
+        start->click();
+    });
+    QApplication::exec();
+
+    out() << "stall_ms=" << double(longest) / 1e6 << " stall_at_ms=" << double(longestAt) / 1e6
+          << " duration_ms=" << double(last) / 1e6 << " ticks=" << ticks << " visited=" << result.visited
+          << " of=" << result.sourceCount << " copied=" << result.counts.copied << " status=" << int(result.status)
+          << '\n';
+    return result.ok() ? 0 : 1;
+}
+
+int naiveFill(quint64 seed, const QString &source, const QString &player)
+{
+    QElapsedTimer clock;
+    clock.start();
+    MixRandom random(seed);
+    const QStringList sourceList = fs::mp3Files(source);
+    QStringList playerList = fs::mp3Files(player);
+    const qsizetype count = sourceList.size();
+    MixCounts counts;
+    QString selected;
+    for (qsizetype i = random.nextPosition(count); i < count; ++i) {
+        const QString &name = sourceList[i];
+        const QString candidate = fs::joinPath(source, name);
+        selected = candidate;
+        if (!fitsOnPlayer(QFileInfo(candidate).size(), fs::availableBytes(player).value_or(0)))
+            continue;
+        bool present = false;
+        for (const QString &entry : std::as_const(playerList)) {
+            selected = fs::joinPath(player, entry);
+            if (entry == name) {
+                present = true;
+                if (!fs::remove(selected).ok())
+                    return 1;
+                ++counts.takenOff;
+            }
+        }
+        if (!present) {
+            if (random.next() < 0.5 && !playerList.isEmpty()) {
+                const QString back = fs::joinPath(player, playerList[random.nextPosition(playerList.size())]);
+                CopyOptions replace;
+                replace.overwrite = Overwrite::Yes;
+                if (!fs::copyInto(back, source, replace).ok() || !fs::remove(back).ok())
+                    return 1;
+                ++counts.movedBack;
+            }
+            CopyOptions replace;
+            replace.overwrite = Overwrite::Yes;
+            if (!fs::copyInto(candidate, player, replace).ok())
+                return 1;
+            ++counts.copied;
+        }
+        playerList = fs::mp3Files(player);
+    }
+    out() << "naive_ms=" << clock.elapsed() << " copied=" << counts.copied << " taken_off=" << counts.takenOff
+          << " moved_back=" << counts.movedBack << '\n';
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    setupApplication(app);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 4 && arguments[1] == QStringLiteral("stall"))
+        return measureStall(arguments[2], arguments[3]);
+    if (arguments.size() == 5 && arguments[1] == QStringLiteral("naive"))
+        return naiveFill(arguments[2].toULongLong(), arguments[3], arguments[4]);
+    out() << "usage: tonvola_bench stall SOURCE PLAYER | naive SEED SOURCE PLAYER\n";
+    return 2;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QStringList>
+
+#include <atomic>
+
+class QTextStream;
+
+// Tonvola without its window, for scripts: tonvola --fill [--seed N] [--dry-run] SOURCE PLAYER.
+namespace tonvola::cli {
+
+enum ExitCode { Success = 0, Failure = 1, Usage = 2, Cancelled = 3 };
+
+// True when the arguments (program name first) ask for the command line rather than the window.
+[[nodiscard]] bool wanted(const QStringList &arguments);
+
+// Parses the arguments and carries out what they ask; one line per action and the summary go
+// to out, problems to err. Returns the exit code.
+[[nodiscard]] int run(const QStringList &arguments, QTextStream &out, QTextStream &err,
+                      const std::atomic_bool *cancel = nullptr);
+
+// run() on the process's standard streams; an interrupt (Ctrl+C) cancels the fill cleanly.
+[[nodiscard]] int runOnConsole(const QStringList &arguments);
+
+} // namespace tonvola::cli

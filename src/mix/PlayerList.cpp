@@ -1,0 +1,127 @@
+#include "mix/PlayerList.h"
+
+#include "platform/FileOps.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace tonvola {
+
+namespace {
+
+QStringList inListOrder(const QStringList &names)
+{
+    QStringList sorted = names;
+    if (!std::is_sorted(sorted.cbegin(), sorted.cend(), fs::listsBefore))
+        std::sort(sorted.begin(), sorted.end(), fs::listsBefore);
+    return sorted;
+}
+
+} // namespace
+
+PlayerList::PlayerList(const QStringList &playerNames, const QStringList &sourceNames)
+{
+    const QStringList player = inListOrder(playerNames);
+    // The collection's positions are the caller's, so its entries are visited in list order by index.
+    std::vector<qsizetype> sourceOrder(static_cast<std::size_t>(sourceNames.size()));
+    std::iota(sourceOrder.begin(), sourceOrder.end(), qsizetype(0));
+    if (!std::is_sorted(sourceNames.cbegin(), sourceNames.cend(), fs::listsBefore)) {
+        std::stable_sort(sourceOrder.begin(), sourceOrder.end(), [&sourceNames](qsizetype a, qsizetype b) {
+            return fs::listsBefore(sourceNames[a], sourceNames[b]);
+        });
+    }
+    const auto sourceAt = [&](qsizetype s) -> const QString & { return sourceNames[sourceOrder[toIndex(s)]]; };
+    const qsizetype sourceCount = sourceNames.size();
+
+    // Merge both lists into one list of distinct names; equal names meet side by side.
+    m_names.reserve(player.size() + sourceCount);
+    m_sourceKeys.assign(sourceOrder.size(), -1);
+    std::vector<char> present;
+    present.reserve(static_cast<std::size_t>(player.size() + sourceCount));
+    qsizetype p = 0;
+    qsizetype s = 0;
+    while (p < player.size() || s < sourceCount) {
+        const bool takePlayer = s >= sourceCount || (p < player.size() && !fs::listsBefore(sourceAt(s), player[p]));
+        const QString &name = takePlayer ? player[p] : sourceAt(s);
+        if (m_names.isEmpty() || m_names.constLast() != name) {
+            m_names.append(name);
+            present.push_back(0);
+        }
+        const qsizetype key = m_names.size() - 1;
+        if (takePlayer) {
+            present.back() = 1;
+            ++p;
+        } else {
+            m_sourceKeys[toIndex(sourceOrder[toIndex(s)])] = key;
+            ++s;
+        }
+    }
+
+    m_present = std::move(present);
+    const std::size_t size = m_present.size();
+    m_tree.assign(size + 1, 0);
+    for (std::size_t i = 1; i <= size; ++i) {
+        m_tree[i] += m_present[i - 1];
+        const std::size_t parent = i + (i & (~i + 1));
+        if (parent <= size)
+            m_tree[parent] += m_tree[i];
+    }
+    m_count = static_cast<qsizetype>(std::count(m_present.cbegin(), m_present.cend(), 1));
+    m_topStep = 1;
+    while (m_topStep * 2 <= static_cast<qsizetype>(size))
+        m_topStep *= 2;
+}
+
+qsizetype PlayerList::keyAt(qsizetype position) const
+{
+    // Walks down the tree to the last slot whose prefix holds no more than position entries.
+    const auto size = static_cast<qsizetype>(m_present.size());
+    qsizetype slot = 0;
+    qsizetype remaining = position;
+    for (qsizetype step = m_topStep; step > 0; step /= 2) {
+        const qsizetype next = slot + step;
+        if (next <= size && m_tree[toIndex(next)] <= remaining) {
+            slot = next;
+            remaining -= m_tree[toIndex(next)];
+        }
+    }
+    return slot;
+}
+
+void PlayerList::insert(qsizetype key)
+{
+    if (contains(key))
+        return;
+    m_present[toIndex(key)] = 1;
+    add(key, 1);
+    ++m_count;
+}
+
+void PlayerList::erase(qsizetype key)
+{
+    if (!contains(key))
+        return;
+    m_present[toIndex(key)] = 0;
+    add(key, -1);
+    --m_count;
+}
+
+void PlayerList::add(qsizetype key, qsizetype delta)
+{
+    const std::size_t size = m_present.size();
+    for (std::size_t i = toIndex(key) + 1; i <= size; i += i & (~i + 1))
+        m_tree[i] += delta;
+}
+
+QStringList PlayerList::names() const
+{
+    QStringList listed;
+    listed.reserve(m_count);
+    for (std::size_t i = 0; i < m_present.size(); ++i) {
+        if (m_present[i] != 0)
+            listed.append(m_names[static_cast<qsizetype>(i)]);
+    }
+    return listed;
+}
+
+} // namespace tonvola

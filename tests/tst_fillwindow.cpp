@@ -1,0 +1,285 @@
+#include "TestSupport.h"
+
+#include "app/FileListBox.h"
+#include "app/frm_Start.h"
+#include "config/ConfigFile.h"
+#include "mix/MixRunner.h"
+#include "platform/FileOps.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace tonvola;
+using testsupport::MessageBoxAnswerer;
+using testsupport::TmpfsMount;
+
+namespace {
+
+// The main window pointed at two folders through config.dat, as a user would have it.
+class Window
+{
+public:
+    Window(const QString &source, const QString &player)
+    {
+        m_ok = m_home.isValid() && QDir::setCurrent(m_home.path()) && config::save(source, player).ok();
+        if (!m_ok)
+            return;
+        window = std::make_unique<frm_Start>();
+        window->show();
+        window->activateWindow();
+        m_ok = QTest::qWaitForWindowActive(window.get());
+    }
+    ~Window()
+    {
+        window.reset();
+        QDir::setCurrent(QDir::tempPath());
+    }
+    Window(const Window &) = delete;
+    Window &operator=(const Window &) = delete;
+
+    [[nodiscard]] bool ok() const { return m_ok && runner() != nullptr; }
+    template<typename T> [[nodiscard]] T *find(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1StringView(name));
+    }
+    [[nodiscard]] MixRunner *runner() const { return find<MixRunner>("MixRunner"); }
+    [[nodiscard]] QString statusText() const { return find<QStatusBar>("StatusBar1")->currentMessage(); }
+    [[nodiscard]] QString selectedFile() const { return QDir::cleanPath(window->selectedFile()); }
+
+    void start(bool viaButton) const
+    {
+        if (viaButton)
+            QTest::mouseClick(find<QPushButton>("cmd_mix"), Qt::LeftButton);
+        else
+            find<QAction>("mnutonvola")->trigger();
+    }
+
+    // The first thing that still shows a running fill; empty when the window is fully usable.
+    [[nodiscard]] QString stillLocked() const
+    {
+        for (const char *name : {"cmd_mix", "File1", "File2", "Dir1", "Dir2", "Drive1", "Drive2"}) {
+            if (!find<QWidget>(name)->isEnabled())
+                return QString::fromLatin1(name) + QStringLiteral(" disabled");
+        }
+        if (!window->menuBar()->isEnabled())
+            return QStringLiteral("menu bar disabled");
+        for (const char *name : {"mnutonvola", "mnuclear", "mnuDelete", "mnuClose", "mnuConfig", "mnuHelp"}) {
+            if (!find<QAction>(name)->isEnabled())
+                return QString::fromLatin1(name) + QStringLiteral(" disabled");
+        }
+        if (find<QProgressBar>("Status1")->isVisible())
+            return QStringLiteral("progress bar shown");
+        if (find<QPushButton>("cmd_cancel")->isVisible())
+            return QStringLiteral("cancel button shown");
+        if (window->cursor().shape() != Qt::ArrowCursor)
+            return QStringLiteral("pointer not reset");
+        if (runner()->isRunning())
+            return QStringLiteral("still running");
+        return {};
+    }
+
+    std::unique_ptr<frm_Start> window;
+
+private:
+    QTemporaryDir m_home;
+    bool m_ok = false;
+};
+
+QStringList listed(const FileListBox *list)
+{
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row)
+        names.append(list->item(row)->text());
+    return names;
+}
+
+} // namespace
+
+class tst_FillWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyEndingUnlocksTheWindow_data();
+    void everyEndingUnlocksTheWindow();
+    void lockedWhileRunningAndCancellable_data();
+    void lockedWhileRunningAndCancellable();
+};
+
+void tst_FillWindow::everyEndingUnlocksTheWindow_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("viaButton");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("copied") << QStringLiteral("copied") << true << QString()
+                            << QStringLiteral("1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis");
+    QTest::newRow("repeat taken off") << QStringLiteral("repeat") << false << QString()
+                                      << QStringLiteral("0 Dateien kopiert, 1 vom Player genommen, 0 zurück ins "
+                                                        "StammVerzeichnis");
+    QTest::newRow("same folder through a link")
+        << QStringLiteral("same") << true << QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!") << QString();
+    QTest::newRow("collection gone") << QStringLiteral("gone") << false << QStringLiteral("ist nicht erreichbar: ")
+                                     << QString();
+    QTest::newRow("player full") << QStringLiteral("full") << true << QStringLiteral("konnte nicht kopiert werden: ")
+                                 << QStringLiteral("Fehler: ");
+    QTest::newRow("player file protected")
+        << QStringLiteral("protected") << true << QStringLiteral("konnte nicht vom Player gelöscht werden: ")
+        << QStringLiteral("Fehler: ");
+}
+
+void tst_FillWindow::everyEndingUnlocksTheWindow()
+{
+    QFETCH(QString, ending);
+    QFETCH(bool, viaButton);
+    QFETCH(QString, message);
+    QFETCH(QString, status);
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString source = root.filePath(QStringLiteral("musik"));
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("musik")));
+    const QString song = fs::joinPath(source, QStringLiteral("a.mp3"));
+    QVERIFY(testsupport::writeFile(song, 5000, 'a'));
+
+    TmpfsMount player(ending == QStringLiteral("full") ? QStringLiteral("size=4m,nr_inodes=1")
+                                                       : QStringLiteral("size=4m"));
+    QVERIFY(player.valid());
+    const QString onPlayer = fs::joinPath(player.path(), QStringLiteral("a.mp3"));
+    if (ending == QStringLiteral("repeat") || ending == QStringLiteral("protected"))
+        QVERIFY(testsupport::writeFile(onPlayer, 3000, 'p'));
+    std::unique_ptr<testsupport::ImmutableFile> immutable;
+    if (ending == QStringLiteral("protected")) {
+        immutable = std::make_unique<testsupport::ImmutableFile>(onPlayer);
+        QVERIFY(immutable->valid());
+    }
+    QString playerFolder = player.path();
+    if (ending == QStringLiteral("same")) {
+        playerFolder = root.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(source, playerFolder));
+    }
+
+    Window w(source, playerFolder);
+    QVERIFY(w.ok());
+    if (ending == QStringLiteral("gone"))
+        QVERIFY(QDir(source).removeRecursively());
+
+    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    QSignalSpy finished(w.runner(), &MixRunner::finished);
+    w.start(viaButton);
+    QVERIFY(finished.wait(20000));
+
+    const QString locked = w.stillLocked();
+    QVERIFY2(locked.isEmpty(), qPrintable(locked));
+    if (message.isEmpty()) {
+        QCOMPARE(answerer.count(), 0);
+    } else {
+        QCOMPARE(answerer.count(), 1);
+        QVERIFY2(answerer.texts().constFirst().contains(message), qPrintable(answerer.texts().constFirst()));
+    }
+    QVERIFY2(w.statusText().startsWith(status), qPrintable(w.statusText()));
+
+    const auto *file1 = w.find<FileListBox>("File1");
+    const auto *file2 = w.find<FileListBox>("File2");
+    if (ending == QStringLiteral("copied")) {
+        QCOMPARE(listed(file2), QStringList{QStringLiteral("a.mp3")});
+        QCOMPARE(file1->fileName(), QStringLiteral("a.mp3"));
+        QCOMPARE(w.selectedFile(), QDir::cleanPath(song));
+        QVERIFY(fs::haveSameContent(song, onPlayer));
+    } else if (ending == QStringLiteral("repeat")) {
+        QVERIFY(listed(file2).isEmpty());
+        QVERIFY(!QFile::exists(onPlayer));
+        // The presence check went through the player's list after the candidate.
+        QCOMPARE(w.selectedFile(), QDir::cleanPath(onPlayer));
+    } else if (ending == QStringLiteral("same")) {
+        QCOMPARE(QDir(source).entryList(QDir::Files), QStringList{QStringLiteral("a.mp3")});
+    } else if (ending == QStringLiteral("full")) {
+        QVERIFY2(answerer.texts().constFirst().startsWith(
+                     QStringLiteral("Die Datei %1 konnte nicht kopiert werden: ").arg(QDir::toNativeSeparators(song))),
+                 qPrintable(answerer.texts().constFirst()));
+        QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+
+void tst_FillWindow::lockedWhileRunningAndCancellable_data()
+{
+    QTest::addColumn<bool>("withEscape");
+    QTest::newRow("Esc") << true;
+    QTest::newRow("Abbrechen") << false;
+}
+
+void tst_FillWindow::lockedWhileRunningAndCancellable()
+{
+    QFETCH(bool, withEscape);
+    QTemporaryDir source;
+    TmpfsMount player(QStringLiteral("size=4m"));
+    QVERIFY(source.isValid());
+    QVERIFY(player.valid());
+    for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
+        QVERIFY(testsupport::writeFile(source.filePath(QLatin1StringView(name)), 4000));
+
+    Window w(source.path(), player.path());
+    QVERIFY(w.ok());
+
+    // Holds the fill in its own thread right before its first file, so the test can look at
+    // the running window without a race.
+    QSemaphore gate;
+    std::atomic_bool held = false;
+    MixWorker *worker = w.runner()->worker();
+    connect(
+        worker, &MixWorker::runStarted, worker,
+        [&] {
+            held = true;
+            gate.acquire();
+        },
+        Qt::DirectConnection);
+    const auto release = qScopeGuard([&] { gate.release(100); });
+
+    QSignalSpy finished(w.runner(), &MixRunner::finished);
+    w.start(true);
+    QTRY_VERIFY(held.load());
+
+    auto *cancel = w.find<QPushButton>("cmd_cancel");
+    QVERIFY(!w.find<QPushButton>("cmd_mix")->isEnabled());
+    QVERIFY(!w.window->menuBar()->isEnabled());
+    QVERIFY(!w.find<QAction>("mnutonvola")->isEnabled());
+    QVERIFY(!w.find<FileListBox>("File1")->isEnabled());
+    QVERIFY(w.find<QProgressBar>("Status1")->isVisible());
+    QVERIFY(cancel->isVisible() && cancel->isEnabled());
+    QCOMPARE(w.window->cursor().shape(), Qt::WaitCursor);
+
+    // A second start is impossible.
+    w.start(true);
+    w.start(false);
+
+    if (withEscape)
+        QTest::keyClick(w.window.get(), Qt::Key_Escape);
+    else
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    QVERIFY(!cancel->isEnabled());
+    gate.release();
+
+    QVERIFY(finished.wait(20000));
+    QTest::qWait(50);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.constFirst().constFirst().value<MixResult>().status, MixResult::Status::Cancelled);
+    QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    const QString locked = w.stillLocked();
+    QVERIFY2(locked.isEmpty(), qPrintable(locked));
+    QVERIFY2(w.statusText().startsWith(QStringLiteral("Abgebrochen: 0 Dateien kopiert")), qPrintable(w.statusText()));
+}
+
+QTEST_MAIN(tst_FillWindow)
+#include "tst_fillwindow.moc"
