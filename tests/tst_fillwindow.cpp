@@ -5,6 +5,8 @@
 #include "config/ConfigFile.h"
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
+#include "playback/MediaPlayerWidget.h"
+#include "playback/PreviewPlayer.h"
 
 #include <QAction>
 #include <QDir>
@@ -115,6 +117,7 @@ private slots:
     void everyEndingUnlocksTheWindow();
     void lockedWhileRunningAndCancellable_data();
     void lockedWhileRunningAndCancellable();
+    void startingTheFillStopsPlayback();
 };
 
 void tst_FillWindow::everyEndingUnlocksTheWindow_data()
@@ -279,6 +282,38 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     const QString locked = w.stillLocked();
     QVERIFY2(locked.isEmpty(), qPrintable(locked));
     QVERIFY2(w.statusText().startsWith(QStringLiteral("Abgebrochen: 0 Dateien kopiert")), qPrintable(w.statusText()));
+}
+
+// A file that plays is held open; the fill may delete or replace it, so playback ends first.
+void tst_FillWindow::startingTheFillStopsPlayback()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString source = root.filePath(QStringLiteral("musik"));
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("musik")));
+    const QString tone = fs::joinPath(source, QStringLiteral("tone.mp3"));
+    QVERIFY(QFile::copy(QDir(testsupport::testDataDir()).filePath(QStringLiteral("tone-vbr-xing.mp3")), tone));
+    TmpfsMount player(QStringLiteral("size=4m"));
+    QVERIFY(player.valid());
+
+    Window w(source, player.path());
+    QVERIFY(w.ok());
+    auto *preview = w.window->findChild<PreviewPlayer *>(QStringLiteral("PreviewPlayer"));
+    auto *bar = w.find<MediaPlayerWidget>("MediaPlayer1");
+    QVERIFY(preview && bar);
+
+    w.find<FileListBox>("File1")->setListIndex(0);
+    QCOMPARE(w.selectedFile(), QDir::cleanPath(tone));
+    w.find<QAction>("mnuPlay")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(preview->isPlaying(tone), 10000);
+    QVERIFY(bar->isVisible());
+
+    QSignalSpy finished(w.runner(), &MixRunner::finished);
+    w.start(true);
+    QVERIFY(!preview->isPlaying(tone));
+    QVERIFY(!bar->isVisible());
+    QVERIFY(finished.wait(20000));
+    QVERIFY(!preview->isPlaying(tone));
 }
 
 QTEST_MAIN(tst_FillWindow)

@@ -68,6 +68,9 @@ QString MixResult::problem() const
             .arg(shown, reason);
     case Step::FreeSpace:
         return QStringLiteral("Der freie Platz in %1 konnte nicht ermittelt werden: %2").arg(shown, reason);
+    case Step::Flush:
+        return QStringLiteral("Die Dateien konnten nicht vollständig nach %1 geschrieben werden: %2")
+            .arg(shown, reason);
     case Step::None:
         break;
     }
@@ -99,6 +102,24 @@ std::optional<qint64> MixEngine::availableOnPlayer() const
 }
 
 MixResult MixEngine::run()
+{
+    MixResult result = walk();
+    const MixCounts &done = result.counts;
+    if (result.dryRun || done.copied + done.takenOff + done.movedBack == 0)
+        return result;
+    // Players are pulled out as soon as the run says it is over, so what it wrote, also
+    // before a failure or a cancel, has to be on the medium by then.
+    for (const QString &folder : {m_options.player, m_options.source}) {
+        if (folder == m_options.source && done.movedBack == 0)
+            continue;
+        const FileResult flushed = fs::flushVolume(folder);
+        if (!flushed.ok() && result.status != MixResult::Status::Failed)
+            fail(result, MixResult::Step::Flush, folder, flushed.reason);
+    }
+    return result;
+}
+
+MixResult MixEngine::walk()
 {
     MixResult result;
     m_copiedThisRun.clear();

@@ -46,7 +46,7 @@ struct MixCounts {
 struct MixResult {
     enum class Status { Done, Cancelled, SameFolder, FolderMissing, Failed };
     // The step that failed, for the sentence that tells the user.
-    enum class Step { None, Read, Copy, Delete, MoveBack, FreeSpace };
+    enum class Step { None, Read, Copy, Delete, MoveBack, FreeSpace, Flush };
 
     Status status = Status::Done;
     Step failedStep = Step::None;
@@ -115,6 +115,7 @@ public:
     [[nodiscard]] QStringList playerNames() const { return m_list.names(); }
 
 private:
+    [[nodiscard]] MixResult walk();
     [[nodiscard]] bool cancelled() const;
     [[nodiscard]] bool moveBack(qsizetype key, MixResult &result);
     [[nodiscard]] bool copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &result);
