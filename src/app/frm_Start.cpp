@@ -80,6 +80,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelIcon->setAccessibleName(QStringLiteral("Tonvola-Symbol"));
     panelLayout->addWidget(panelIcon);
     panelLayout->addWidget(new QLabel(QStringLiteral("Tonvola 2004"), panel));
+    panelLayout->addStretch(1);
     ui.StatusBar1->addWidget(panel, 1);
 
     m_freeSpace = new QLabel(ui.StatusBar1);
