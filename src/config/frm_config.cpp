@@ -1,6 +1,7 @@
 #include "config/frm_config.h"
 
 #include "app/Appearance.h"
+#include "app/FolderPanes.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 
@@ -83,8 +84,7 @@ void frm_config::Dir2_Change()
 
 void frm_config::reportOpenFailure(const QString &folder, const tonvola::FileResult &result)
 {
-    tonvola::messages::warn(this, QStringLiteral("Das Verzeichnis %1 kann nicht geöffnet werden: %2")
-                                      .arg(QDir::toNativeSeparators(folder), result.reason));
+    tonvola::panes::warnFolderNotShown(this, folder, result);
 }
 
 void frm_config::cmd_save_Click()
