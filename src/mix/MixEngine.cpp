@@ -145,6 +145,7 @@ MixResult MixEngine::walk()
     m_sourceNames = fs::mp3Files(m_options.source);
     const QStringList playerNames = fs::mp3Files(m_options.player);
     m_list = PlayerList(playerNames, m_sourceNames);
+    m_playerIgnoresCase = fs::namesIgnoreCase(m_options.player);
     if (m_options.dryRun) {
         const std::optional<qint64> available = fs::availableBytes(m_options.player);
         if (!available) {
@@ -174,9 +175,8 @@ MixResult MixEngine::walk()
         m_observer->visiting(i);
 
         // Size first: the one look at the file then also answers whether it is there.
-        const QFileInfo info(candidate);
-        const qint64 size = info.size();
-        if (!info.exists()) {
+        const std::optional<qint64> size = fs::fileSize(candidate);
+        if (!size) {
             fail(result, MixResult::Step::Read, candidate, QStringLiteral("Die Datei ist nicht mehr vorhanden."));
             return result;
         }
@@ -186,7 +186,7 @@ MixResult MixEngine::walk()
                  QStringLiteral("Der Datenträger antwortet nicht."));
             return result;
         }
-        if (!fitsOnPlayer(size, *available))
+        if (!fitsOnPlayer(*size, *available))
             continue;
 
         // The presence check goes through the whole player list, so its last entry is selected last.
@@ -207,7 +207,7 @@ MixResult MixEngine::walk()
             if (!moveBack(pick, result))
                 return result;
         }
-        if (!copyCandidate(i, size, result))
+        if (!copyCandidate(i, *size, result))
             return result;
     }
     return result;
@@ -297,7 +297,7 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &
 
     // A name the list does not hold but the medium calls taken: one that differs only in
     // letter case on a medium that ignores case. The copy replaces it under the new name.
-    const bool clash = QFileInfo::exists(fs::joinPath(m_options.player, name));
+    const bool clash = m_playerIgnoresCase && QFileInfo::exists(fs::joinPath(m_options.player, name));
 
     m_observer->copying(MixAction::Copied, name, 0, size);
     CopyOptions options;

@@ -130,6 +130,8 @@ private:
     // Dry run only: the player's free space as the run would have left it.
     qint64 m_simulatedFree = 0;
     bool m_sameVolume = false;
+    // Only there can a name the list lacks still be taken on the medium.
+    bool m_playerIgnoresCase = false;
     // Copies this run made: the same as the collection's files, without reading them again.
     QSet<QString> m_copiedThisRun;
 };

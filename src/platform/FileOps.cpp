@@ -25,6 +25,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#ifdef Q_OS_LINUX
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 #endif
 
@@ -368,6 +373,50 @@ FileResult remove(const QString &path)
     if (!file.remove())
         return FileResult::failure(FileResult::Status::Failed, file.errorString());
     return FileResult::success();
+#endif
+}
+
+std::optional<qint64> fileSize(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(nativePath(path).constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return static_cast<qint64>(st.st_size);
+#else
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir())
+        return std::nullopt;
+    return info.size();
+#endif
+}
+
+bool namesIgnoreCase(const QString &folder)
+{
+#if defined(Q_OS_LINUX)
+    const QByteArray native = nativePath(folder);
+    struct statfs info {};
+    if (::statfs(native.constData(), &info) == 0) {
+        switch (static_cast<unsigned long>(info.f_type)) {
+        case 0x4d44UL:     // FAT
+        case 0x2011BAB0UL: // exFAT
+        case 0x517BUL:     // SMB
+        case 0xFF534D42UL: // CIFS
+        case 0xFE534D42UL: // SMB2
+            return true;
+        default:
+            break;
+        }
+    }
+    FileDescriptor dir(::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int flags = 0;
+    return dir.valid() && ::ioctl(dir.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+#elif defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    Q_UNUSED(folder);
+    return true;
+#else
+    Q_UNUSED(folder);
+    return false;
 #endif
 }
 

@@ -63,6 +63,13 @@ namespace fs {
 // that it may be pulled out once this returns.
 [[nodiscard]] FileResult flushVolume(const QString &folder);
 
+// Size of a file in bytes; nothing when it is not there or cannot be looked at.
+[[nodiscard]] std::optional<qint64> fileSize(const QString &path);
+
+// True when the file system holding the folder treats names that differ only in letter case
+// as the same name (FAT and exFAT sticks, network shares, case-folding folders).
+[[nodiscard]] bool namesIgnoreCase(const QString &folder);
+
 // True when both name the same directory on disk, however they are spelt.
 [[nodiscard]] bool isSameDirectory(const QString &a, const QString &b);
 
