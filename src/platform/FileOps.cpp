@@ -23,6 +23,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #ifdef Q_OS_LINUX
@@ -270,6 +271,27 @@ FileResult copyIntoUnix(const QString &source, const QString &folder, const Copy
 }
 #endif
 
+// Folds code point by code point, as a case-insensitive comparison does, so that comparing
+// folded forms orders names as that comparison would.
+QString caseFolded(const QString &name)
+{
+    QString folded(name.size(), Qt::Uninitialized);
+    QChar *out = folded.data();
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = name.at(i);
+        if (c.isHighSurrogate() && i + 1 < n && name.at(i + 1).isLowSurrogate()) {
+            const char32_t code = QChar::toCaseFolded(QChar::surrogateToUcs4(c, name.at(i + 1)));
+            out[i] = QChar(QChar::highSurrogate(code));
+            out[i + 1] = QChar(QChar::lowSurrogate(code));
+            ++i;
+        } else {
+            out[i] = c.toCaseFolded();
+        }
+    }
+    return folded;
+}
+
 } // namespace
 
 bool isMp3(QStringView name)
@@ -295,6 +317,33 @@ bool listsBefore(const QString &a, const QString &b)
 QStringList mp3Files(const QString &folder)
 {
     QStringList names;
+#ifdef Q_OS_UNIX
+    // Read straight from the directory: the file type comes with each entry, so a folder of
+    // tens of thousands of files costs one pass and no look at every file.
+    const QByteArray native = nativePath(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (!dir)
+        return names;
+    const int dirFd = ::dirfd(dir);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::size_t length = std::strlen(entry->d_name);
+        if (length < 4 || ::strncasecmp(entry->d_name + length - 4, ".mp3", 4) != 0)
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (!regular)
+            continue;
+        QString name = QFile::decodeName(QByteArray(entry->d_name, static_cast<qsizetype>(length)));
+        if (isMp3(name))
+            names.append(std::move(name));
+    }
+    ::closedir(dir);
+#else
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
@@ -302,7 +351,17 @@ QStringList mp3Files(const QString &folder)
         if (isMp3(name))
             names.append(std::move(name));
     }
-    std::sort(names.begin(), names.end(), listsBefore);
+#endif
+    // Folding each name once and comparing the folded forms as they are gives listsBefore's
+    // order at a fraction of its cost, which counts for collections of tens of thousands.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(static_cast<std::size_t>(names.size()));
+    for (QString &name : names)
+        keyed.emplace_back(caseFolded(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto &entry : keyed)
+        names.append(std::move(entry.second));
     return names;
 }
 
