@@ -285,6 +285,8 @@ QString caseFolded(const QString &name)
             out[i] = QChar(QChar::highSurrogate(code));
             out[i + 1] = QChar(QChar::lowSurrogate(code));
             ++i;
+        } else if (c.unicode() < 0x80) {
+            out[i] = (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + (u'a' - u'A')) : c;
         } else {
             out[i] = c.toCaseFolded();
         }
@@ -310,8 +312,28 @@ QString joinPath(const QString &folder, const QString &name)
 
 bool listsBefore(const QString &a, const QString &b)
 {
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
+    // Names are mostly plain ASCII, where folding is a matter of A-Z; only names that differ
+    // beyond an ASCII prefix need the full comparison.
+    const qsizetype common = std::min(a.size(), b.size());
+    const QChar *pa = a.constData();
+    const QChar *pb = b.constData();
+    for (qsizetype i = 0; i < common; ++i) {
+        char16_t x = pa[i].unicode();
+        char16_t y = pb[i].unicode();
+        if (x >= 0x80 || y >= 0x80) {
+            const int c = a.compare(b, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a < b;
+        }
+        if (x >= u'A' && x <= u'Z')
+            x += u'a' - u'A';
+        if (y >= u'A' && y <= u'Z')
+            y += u'a' - u'A';
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
 }
 
 QStringList mp3Files(const QString &folder)
@@ -358,7 +380,10 @@ QStringList mp3Files(const QString &folder)
     keyed.reserve(static_cast<std::size_t>(names.size()));
     for (QString &name : names)
         keyed.emplace_back(caseFolded(name), std::move(name));
-    std::sort(keyed.begin(), keyed.end());
+    std::sort(keyed.begin(), keyed.end(), [](const auto &x, const auto &y) {
+        const int c = x.first.compare(y.first);
+        return c != 0 ? c < 0 : x.second < y.second;
+    });
     names.clear();
     for (auto &entry : keyed)
         names.append(std::move(entry.second));
