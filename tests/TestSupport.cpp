@@ -125,17 +125,24 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
     auto *timer = new QTimer(qApp);
     timer->setInterval(20);
     std::weak_ptr<bool> alive = m_alive;
-    std::shared_ptr<QStringList> texts = m_texts;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, texts, answer] {
+    std::shared_ptr<QList<Box>> boxes = m_boxes;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, boxes, answer] {
         if (alive.expired()) {
             timer->deleteLater();
             return;
         }
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
+        if (!box || box->property("answered").toBool())
             return;
-        texts->append(box->text());
-        if (QAbstractButton *button = box->button(answer))
+        box->setProperty("answered", true);
+        Box seen{box->text(), {}, box->defaultButton() ? box->defaultButton()->text() : QString()};
+        for (const QAbstractButton *button : box->buttons())
+            seen.buttons.append(button->text());
+        seen.buttons.sort();
+        boxes->append(seen);
+        if (answer == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Return);
+        else if (QAbstractButton *button = box->button(answer))
             button->click();
         else
             box->reject();
@@ -144,5 +151,13 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
 }
 
 MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+QStringList MessageBoxAnswerer::texts() const
+{
+    QStringList result;
+    for (const Box &box : std::as_const(*m_boxes))
+        result.append(box.text);
+    return result;
+}
 
 } // namespace testsupport

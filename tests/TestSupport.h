@@ -90,19 +90,27 @@ private:
     bool m_set = false;
 };
 
-// Answers the next modal message box with the given button as soon as it appears and
-// records its text. Call before the action that opens the box.
+// Answers every modal message box that comes up while it lives with the given button (NoButton:
+// a bare Enter; a box without that button is closed) and records what each box showed.
+// Create it before the action that opens the box.
 class MessageBoxAnswerer
 {
 public:
+    struct Box {
+        QString text;
+        QStringList buttons; // sorted
+        QString defaultButton;
+    };
+
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer);
     ~MessageBoxAnswerer();
 
-    [[nodiscard]] QStringList texts() const { return *m_texts; }
-    [[nodiscard]] int count() const { return static_cast<int>(m_texts->size()); }
+    [[nodiscard]] QList<Box> boxes() const { return *m_boxes; }
+    [[nodiscard]] QStringList texts() const;
+    [[nodiscard]] int count() const { return static_cast<int>(m_boxes->size()); }
 
 private:
-    std::shared_ptr<QStringList> m_texts = std::make_shared<QStringList>();
+    std::shared_ptr<QList<Box>> m_boxes = std::make_shared<QList<Box>>();
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

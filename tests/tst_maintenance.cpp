@@ -5,78 +5,18 @@
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// What a question box looked like when it came up.
-struct SeenBox {
-    QString text;
-    QStringList buttons;
-    QString defaultButton;
-};
-
-// Answers every message box that comes up while it lives: questions with the given button, or
-// with a bare Enter when no button is given; notices with OK. Records what each box showed.
-class BoxWatcher
-{
-public:
-    explicit BoxWatcher(std::optional<QMessageBox::StandardButton> answer) : m_answer(answer)
-    {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { respond(); });
-        m_timer.start();
-    }
-
-    [[nodiscard]] const QList<SeenBox> &seen() const { return m_seen; }
-    [[nodiscard]] QStringList texts() const
-    {
-        QStringList result;
-        for (const SeenBox &box : m_seen)
-            result.append(box.text);
-        return result;
-    }
-
-private:
-    void respond()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || box->property("seen").toBool())
-            return;
-        box->setProperty("seen", true);
-        SeenBox seen{box->text(), {}, box->defaultButton() ? box->defaultButton()->text() : QString()};
-        const QList<QAbstractButton *> buttons = box->buttons();
-        for (const QAbstractButton *button : buttons)
-            seen.buttons.append(button->text());
-        seen.buttons.sort();
-        m_seen.append(seen);
-        const bool question = box->button(QMessageBox::Cancel) != nullptr;
-        if (question && !m_answer) {
-            QTest::keyClick(box, Qt::Key_Return);
-            return;
-        }
-        box->button(question ? *m_answer : QMessageBox::Ok)->click();
-    }
-
-    std::optional<QMessageBox::StandardButton> m_answer;
-    QTimer m_timer;
-    QList<SeenBox> m_seen;
-};
-
-} // namespace
+using testsupport::MessageBoxAnswerer;
 
 class tst_Maintenance : public QObject
 {
@@ -194,12 +134,12 @@ void tst_Maintenance::clearEmptiesThePlayerFolder()
     auto *file2 = fileList("File2");
     const QStringList before = testsupport::entriesOf(file2);
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuclear");
 
     QCOMPARE(boxes.texts(), QStringList{u"PlayerVerzeichnis wirklich leeren?"_s});
-    QCOMPARE(boxes.seen().first().buttons, (QStringList{u"Abbrechen"_s, u"OK"_s}));
-    QCOMPARE(boxes.seen().first().defaultButton, u"Abbrechen"_s);
+    QCOMPARE(boxes.boxes().first().buttons, (QStringList{u"Abbrechen"_s, u"OK"_s}));
+    QCOMPARE(boxes.boxes().first().defaultButton, u"Abbrechen"_s);
     QCOMPARE(filesIn(m_player), left);
     QCOMPARE(testsupport::entriesOf(file2), QStringList());
     QCOMPARE(filesIn(m_source), QStringList{u"a.mp3"_s});
@@ -214,10 +154,10 @@ void tst_Maintenance::clearStopsAtAFileThatCannotBeDeleted()
     QVERIFY(stuck.valid());
     openMainWindow();
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuclear");
 
-    QCOMPARE(boxes.seen().size(), 2);
+    QCOMPARE(boxes.count(), 2);
     const QString failure = boxes.texts().at(1);
     QVERIFY2(failure.startsWith(u"Die Datei %1 konnte nicht gelöscht werden: "_s.arg(
                  QDir::toNativeSeparators(QDir(m_player).filePath(u"b.mp3"_s)))),
@@ -234,10 +174,10 @@ void tst_Maintenance::clearAbbrechenDeletesNothing()
     // A file that came after the list was read shows up: the list is read again either way.
     QVERIFY(addFiles(m_player, {u"neu.mp3"_s}));
 
-    BoxWatcher boxes(QMessageBox::Cancel);
+    MessageBoxAnswerer boxes(QMessageBox::Cancel);
     trigger("mnuclear");
 
-    QCOMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.count(), 1);
     QCOMPARE(filesIn(m_player), (QStringList{u"B.MP3"_s, u"a.mp3"_s, u"neu.mp3"_s}));
     QCOMPARE(testsupport::entriesOf(fileList("File2")), (QStringList{u"a.mp3"_s, u"B.MP3"_s, u"neu.mp3"_s}));
 }
@@ -250,9 +190,9 @@ void tst_Maintenance::clearWithoutAChosenPlayerFolderTouchesNothing()
     QVERIFY(m_window);
     QVERIFY(fileList("File2")->isHidden());
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuclear");
-    QCOMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.count(), 1);
     QVERIFY(boxes.texts().first() != u"PlayerVerzeichnis wirklich leeren?"_s);
 }
 
@@ -284,11 +224,11 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
     // Changed behind the program's back: both lists are read again after the deletion.
     QVERIFY(addFiles(other, {u"neu.mp3"_s}));
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuDelete");
 
     QCOMPARE(boxes.texts(), QStringList{u"MP3: "_s + QDir::toNativeSeparators(path) + u" wirklich löschen?"_s});
-    QCOMPARE(boxes.seen().first().defaultButton, u"Abbrechen"_s);
+    QCOMPARE(boxes.boxes().first().defaultButton, u"Abbrechen"_s);
     QVERIFY(!QFile::exists(path));
     QCOMPARE(filesIn(folder).size(), 2);
     QCOMPARE(filesIn(other).size(), 4);
@@ -312,10 +252,10 @@ void tst_Maintenance::deleteAnswersOnlyToOk()
     openMainWindow();
     QVERIFY(clickFile("File2", u"bleibt.mp3"_s));
 
-    BoxWatcher boxes(enterAlone ? std::nullopt : std::optional(QMessageBox::Cancel));
+    MessageBoxAnswerer boxes(enterAlone ? QMessageBox::NoButton : QMessageBox::Cancel);
     trigger("mnuDelete");
 
-    QCOMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.count(), 1);
     QVERIFY(QFile::exists(QDir(m_player).filePath(u"bleibt.mp3"_s)));
 }
 
@@ -326,10 +266,10 @@ void tst_Maintenance::deleteOfAFileThatIsGoneSaysSo()
     QVERIFY(clickFile("File2", u"weg.mp3"_s));
     QVERIFY(QFile::remove(QDir(m_player).filePath(u"weg.mp3"_s)));
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuDelete");
 
-    QCOMPARE(boxes.seen().size(), 1);
+    QCOMPARE(boxes.count(), 1);
     QVERIFY2(boxes.texts().first().contains(QDir::toNativeSeparators(QDir(m_player).filePath(u"weg.mp3"_s))),
              qPrintable(boxes.texts().first()));
     QVERIFY(!boxes.texts().first().endsWith(u"wirklich löschen?"_s));
@@ -345,10 +285,10 @@ void tst_Maintenance::deleteFailureNamesTheFile()
     openMainWindow();
     QVERIFY(clickFile("File1", u"fest.mp3"_s));
 
-    BoxWatcher boxes(QMessageBox::Ok);
+    MessageBoxAnswerer boxes(QMessageBox::Ok);
     trigger("mnuDelete");
 
-    QCOMPARE(boxes.seen().size(), 2);
+    QCOMPARE(boxes.count(), 2);
     QVERIFY2(boxes.texts().at(1).startsWith(
                  u"Die Datei %1 konnte nicht gelöscht werden: "_s.arg(QDir::toNativeSeparators(path))),
              qPrintable(boxes.texts().at(1)));

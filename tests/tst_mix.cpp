@@ -269,8 +269,8 @@ void tst_Mix::fitTestUsesTheRealFreeSpace()
 
     QTemporaryDir source;
     TmpfsMount player(u"size=8m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+
+    QVERIFY(source.isValid() && player.valid());
     QVERIFY(testsupport::writeFile(source.filePath(u"lied.mp3"_s), size));
     QVERIFY(testsupport::writeFile(fs::joinPath(player.path(), u"ballast.bin"_s), 8 * MiB - free));
     QCOMPARE(fs::availableBytes(player.path()), std::optional<qint64>(free));
@@ -286,8 +286,7 @@ void tst_Mix::laterSmallerFileIsStillCopied()
 {
     QTemporaryDir source;
     TmpfsMount player(u"size=8m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     QVERIFY(testsupport::writeFile(source.filePath(u"a-gross.mp3"_s), MiB * 36 / 10));
     QVERIFY(testsupport::writeFile(source.filePath(u"b-klein.mp3"_s), MiB * 34 / 10));
     QVERIFY(testsupport::writeFile(fs::joinPath(player.path(), u"ballast.bin"_s), 8 * MiB - 921 * page));
@@ -314,8 +313,7 @@ void tst_Mix::singleFileOfAnyCaseIsCopied()
     QFETCH(QString, name);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     const QByteArray content = contentFor(name, 3000);
     QVERIFY(testsupport::writeBytes(source.filePath(name), content));
     QVERIFY(testsupport::writeBytes(source.filePath(u"notiz.txt"_s), "kein Lied"));
@@ -350,8 +348,7 @@ void tst_Mix::repeatIsTakenOffByExactName()
     QFETCH(bool, takenOff);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     QVERIFY(testsupport::writeBytes(source.filePath(u"song.mp3"_s), contentFor(u"song"_s, 5000)));
     QVERIFY(testsupport::writeBytes(fs::joinPath(player.path(), onPlayer), contentFor(u"other"_s, 7000)));
     const Snapshot collection = snapshot(source.path());
@@ -398,8 +395,7 @@ void tst_Mix::aboutHalfOfTheCopiesMoveAFileBack()
     for (quint64 seed = 1; seed <= 40; ++seed) {
         QTemporaryDir source;
         TmpfsMount player(u"size=4m"_s);
-        QVERIFY(source.isValid());
-        QVERIFY(player.valid());
+        QVERIFY(source.isValid() && player.valid());
         Setup setup;
         for (int i = 0; i < 30; ++i) {
             const QString name = u"stamm%1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
@@ -530,8 +526,7 @@ void tst_Mix::moveBackNeverReplacesACollectionFile()
     QFETCH(QString, step);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     const QByteArray collectionFile = contentFor(u"a"_s, 4000);
     QVERIFY(testsupport::writeBytes(source.filePath(u"a.mp3"_s), collectionFile));
     QVERIFY(testsupport::writeBytes(source.filePath(u"c.mp3"_s), contentFor(u"c"_s, 3000)));
@@ -618,8 +613,7 @@ void tst_Mix::undeletablePlayerFileEndsTheRun()
 {
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     QVERIFY(testsupport::writeBytes(source.filePath(u"a.mp3"_s), contentFor(u"a"_s, 3000)));
     QVERIFY(testsupport::writeBytes(source.filePath(u"b.mp3"_s), contentFor(u"b"_s, 3000)));
     const QString locked = fs::joinPath(player.path(), u"a.mp3"_s);
@@ -654,8 +648,7 @@ void tst_Mix::cancelStopsWithoutPartialFile()
     QFETCH(bool, insideTheFile);
     QTemporaryDir source;
     TmpfsMount player(u"size=64m"_s);
-    QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    QVERIFY(source.isValid() && player.valid());
     for (int i = 0; i < 4; ++i)
         QVERIFY(testsupport::writeFile(source.filePath(u"lied%1.mp3"_s.arg(i)), size));
 
@@ -684,8 +677,7 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
     for (quint64 seed = 1; seed <= 6; ++seed) {
         QTemporaryDir source;
         TmpfsMount player(u"size=2m"_s);
-        QVERIFY(source.isValid());
-        QVERIFY(player.valid());
+        QVERIFY(source.isValid() && player.valid());
         Setup setup;
         for (int i = 0; i < 14; ++i) {
             const QString name = u"lied%1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
