@@ -175,8 +175,8 @@ private slots:
     void windows();
     void tabOrder_data();
     void tabOrder();
-    void tabSkipsHiddenFileLists_data();
-    void tabSkipsHiddenFileLists();
+    void tabVisitsVisibleControls_data();
+    void tabVisitsVisibleControls();
     void menus_data();
     void menus();
     void fonts_data();
@@ -200,22 +200,18 @@ private:
     QWidget *cached(const QString &name);
 
     // config.dat is read from the working folder; an empty one means no stored folders.
-    QTemporaryDir m_workDir;
-    QString m_previousDir;
+    testsupport::WorkFolder m_workDir;
     std::map<QString, std::unique_ptr<QWidget>> m_windows;
 };
 
 void tst_windows::initTestCase()
 {
-    QVERIFY(m_workDir.isValid());
-    m_previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_workDir.path()));
+    QVERIFY(m_workDir.valid());
 }
 
 void tst_windows::cleanupTestCase()
 {
     m_windows.clear();
-    QDir::setCurrent(m_previousDir);
 }
 
 void tst_windows::cleanup()
@@ -423,28 +419,34 @@ void tst_windows::tabOrder()
 }
 
 // Pressing Tab in the main window visits the visible controls only.
-void tst_windows::tabSkipsHiddenFileLists_data()
+// Pressing Tab visits the visible controls only, in their order, and comes round again.
+void tst_windows::tabVisitsVisibleControls_data()
 {
+    QTest::addColumn<QString>("window");
     QTest::addColumn<bool>("fileListsShown");
     QTest::addColumn<QStringList>("visits");
 
-    QTest::newRow("at start") << false << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|cmd_mix");
-    QTest::newRow("file lists shown") << true << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|cmd_mix");
+    const QString start = u"frm_Start"_s;
+    QTest::newRow("frm_Start at start") << start << false << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|cmd_mix");
+    QTest::newRow("frm_Start, file lists shown")
+        << start << true << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|cmd_mix");
+    QTest::newRow("frm_config") << u"frm_config"_s << false << names("Drive1|Dir1|Drive2|Dir2|cmd_save|Drive1");
 }
 
-void tst_windows::tabSkipsHiddenFileLists()
+void tst_windows::tabVisitsVisibleControls()
 {
+    QFETCH(QString, window);
     QFETCH(bool, fileListsShown);
     QFETCH(QStringList, visits);
 
-    frm_Start window;
+    const std::unique_ptr<QWidget> form = makeWindow(window);
     if (fileListsShown) {
-        window.findChild<QWidget *>(u"File1"_s)->show();
-        window.findChild<QWidget *>(u"File2"_s)->show();
+        form->findChild<QWidget *>(u"File1"_s)->show();
+        form->findChild<QWidget *>(u"File2"_s)->show();
     }
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
 
     QStringList visited{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString()};
     while (visited.size() < visits.size()) {
