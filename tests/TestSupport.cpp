@@ -1,11 +1,17 @@
 #include "TestSupport.h"
 
+#include "app/frm_Start.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QProcess>
+#include <QTest>
 #include <QTimer>
+
+using namespace Qt::StringLiterals;
 
 namespace testsupport {
 
@@ -30,31 +36,88 @@ bool writeFile(const QString &path, qint64 size, char fill)
     return file.flush();
 }
 
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+}
+
+QStringList names(const char *list)
+{
+    return QString::fromUtf8(list).split(QLatin1Char('|'), Qt::SkipEmptyParts);
+}
+
+QStringList entriesOf(const QListWidget *list)
+{
+    QStringList entries;
+    for (int row = 0; row < list->count(); ++row)
+        entries.append(list->item(row)->text());
+    return entries;
+}
+
+bool clickEntry(QListWidget *list, const QString &name, bool doubleClick)
+{
+    const QList<QListWidgetItem *> items = list->findItems(name, Qt::MatchExactly);
+    if (items.size() != 1)
+        return false;
+    list->scrollToItem(items.first());
+    const QPoint at = list->visualItemRect(items.first()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (doubleClick) {
+        // The window system's order: a click, then a press that arrives as a double-click.
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    return true;
+}
+
+WorkFolder::WorkFolder() : m_previous(QDir::currentPath())
+{
+    m_entered = m_dir.isValid() && QDir::setCurrent(m_dir.path());
+}
+
+WorkFolder::~WorkFolder()
+{
+    QDir::setCurrent(m_previous);
+}
+
+std::unique_ptr<frm_Start> showStartWindow()
+{
+    auto window = std::make_unique<frm_Start>();
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return nullptr;
+    return window;
+}
+
 TmpfsMount::TmpfsMount(const QString &options)
 {
     if (!m_dir.isValid())
         return;
-    m_mounted =
-        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                    options, QStringLiteral("tmpfs"), m_dir.path()})
-        == 0;
+    m_mounted = QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, options, u"tmpfs"_s, m_dir.path()}) == 0;
 }
 
 TmpfsMount::~TmpfsMount()
 {
     if (m_mounted)
-        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+        QProcess::execute(u"umount"_s, {u"-l"_s, m_dir.path()});
 }
 
 ImmutableFile::ImmutableFile(QString path) : m_path(std::move(path))
 {
-    m_set = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
+    m_set = QProcess::execute(u"chattr"_s, {u"+i"_s, m_path}) == 0;
 }
 
 ImmutableFile::~ImmutableFile()
 {
     if (m_set)
-        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        QProcess::execute(u"chattr"_s, {u"-i"_s, m_path});
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
@@ -62,17 +125,24 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
     auto *timer = new QTimer(qApp);
     timer->setInterval(20);
     std::weak_ptr<bool> alive = m_alive;
-    std::shared_ptr<QStringList> texts = m_texts;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, texts, answer] {
+    std::shared_ptr<QList<Box>> boxes = m_boxes;
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, boxes, answer] {
         if (alive.expired()) {
             timer->deleteLater();
             return;
         }
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
+        if (!box || box->property("answered").toBool())
             return;
-        texts->append(box->text());
-        if (QAbstractButton *button = box->button(answer))
+        box->setProperty("answered", true);
+        Box seen{box->text(), {}, box->defaultButton() ? box->defaultButton()->text() : QString()};
+        for (const QAbstractButton *button : box->buttons())
+            seen.buttons.append(button->text());
+        seen.buttons.sort();
+        boxes->append(seen);
+        if (answer == QMessageBox::NoButton)
+            QTest::keyClick(box, Qt::Key_Return);
+        else if (QAbstractButton *button = box->button(answer))
             button->click();
         else
             box->reject();
@@ -81,5 +151,13 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
 }
 
 MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+QStringList MessageBoxAnswerer::texts() const
+{
+    QStringList result;
+    for (const Box &box : std::as_const(*m_boxes))
+        result.append(box.text);
+    return result;
+}
 
 } // namespace testsupport

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -8,6 +9,9 @@
 #include <functional>
 #include <memory>
 
+class QListWidget;
+class frm_Start;
+
 namespace testsupport {
 
 // Folder that holds the MP3s scripts/make-test-mp3s made for the tests.
@@ -15,6 +19,41 @@ namespace testsupport {
 
 // Writes a file of the given size (its bytes are not audio); fails the test on error.
 [[nodiscard]] bool writeFile(const QString &path, qint64 size, char fill = 'x');
+
+// Whole-file read and write; an unreadable file reads as empty.
+[[nodiscard]] QByteArray readBytes(const QString &path);
+[[nodiscard]] bool writeBytes(const QString &path, const QByteArray &content);
+
+// A list written as "a|b|c", for compact test tables.
+[[nodiscard]] QStringList names(const char *list);
+
+// The entries of a file list as the user reads them.
+[[nodiscard]] QStringList entriesOf(const QListWidget *list);
+
+// Clicks (or double-clicks, as the window system delivers one) the entry of that name.
+[[nodiscard]] bool clickEntry(QListWidget *list, const QString &name, bool doubleClick = false);
+
+// A fresh temporary working folder for as long as it lives: config.dat is read from there.
+class WorkFolder
+{
+public:
+    WorkFolder();
+    ~WorkFolder();
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+
+    [[nodiscard]] bool valid() const { return m_entered; }
+    [[nodiscard]] QString path() const { return m_dir.path(); }
+    [[nodiscard]] QString filePath(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+    bool m_entered = false;
+};
+
+// The main window shown as a user meets it; nullptr when it never came on screen.
+[[nodiscard]] std::unique_ptr<frm_Start> showStartWindow();
 
 // A small tmpfs mounted for one test, so that filling a medium never touches the
 // machine's own disk. Needs root; valid() is false where mounting is not possible.
@@ -51,19 +90,27 @@ private:
     bool m_set = false;
 };
 
-// Answers the next modal message box with the given button as soon as it appears and
-// records its text. Call before the action that opens the box.
+// Answers every modal message box that comes up while it lives with the given button (NoButton:
+// a bare Enter; a box without that button is closed) and records what each box showed.
+// Create it before the action that opens the box.
 class MessageBoxAnswerer
 {
 public:
+    struct Box {
+        QString text;
+        QStringList buttons; // sorted
+        QString defaultButton;
+    };
+
     explicit MessageBoxAnswerer(QMessageBox::StandardButton answer);
     ~MessageBoxAnswerer();
 
-    [[nodiscard]] QStringList texts() const { return *m_texts; }
-    [[nodiscard]] int count() const { return static_cast<int>(m_texts->size()); }
+    [[nodiscard]] QList<Box> boxes() const { return *m_boxes; }
+    [[nodiscard]] QStringList texts() const;
+    [[nodiscard]] int count() const { return static_cast<int>(m_boxes->size()); }
 
 private:
-    std::shared_ptr<QStringList> m_texts = std::make_shared<QStringList>();
+    std::shared_ptr<QList<Box>> m_boxes = std::make_shared<QList<Box>>();
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 

@@ -4,9 +4,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 using tonvola::StoredFolders;
 namespace config = tonvola::config;
@@ -30,20 +31,6 @@ QByteArray bytes(const QString &text)
 QByteArray line(const QString &value)
 {
     return '"' + bytes(value) + "\"\r\n";
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeBytes(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
 }
 
 } // namespace
@@ -76,15 +63,15 @@ void tst_Config::serializeWritesQuotedRecordsWithSeparator_data()
     QTest::addColumn<QByteArray>("expected");
 
     const QString root = QDir::toNativeSeparators(QDir::rootPath());
-    const QString musik = folder(QStringLiteral("Musik"));
-    const QString player = folder(QStringLiteral("media/player"));
+    const QString musik = folder(u"Musik"_s);
+    const QString player = folder(u"media/player"_s);
     QTest::newRow("plain folders") << musik << player << line(musik + sep) + line(player + sep);
     QTest::newRow("root folder keeps its own separator") << musik << root << line(musik + sep) + line(root + sep);
     QTest::newRow("empty field is a lone separator") << QString() << QString() << line(sep) + line(sep);
-    const QString comma = folder(QStringLiteral("Rock, Pop"));
+    const QString comma = folder(u"Rock, Pop"_s);
     QTest::newRow("comma stays inside the quotes") << comma << musik << line(comma + sep) + line(musik + sep);
-    const QString hits = folder(QStringLiteral("Musik/Größte Hits"));
-    const QString card = folder(QStringLiteral("Spieler/Übertragen"));
+    const QString hits = folder(u"Musik/Größte Hits"_s);
+    const QString card = folder(u"Spieler/Übertragen"_s);
     QTest::newRow("umlauts in the local encoding") << hits << card << line(hits + sep) + line(card + sep);
 }
 
@@ -102,8 +89,8 @@ void tst_Config::parseReadsFirstTwoFields_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("player");
 
-    const QString a = QStringLiteral("C:\\Musik\\");
-    const QString b = QStringLiteral("E:\\\\");
+    const QString a = u"C:\\Musik\\"_s;
+    const QString b = u"E:\\\\"_s;
     QTest::newRow("CR LF") << QByteArray("\"C:\\Musik\\\"\r\n\"E:\\\\\"\r\n") << a << b;
     QTest::newRow("LF alone") << QByteArray("\"C:\\Musik\\\"\n\"E:\\\\\"\n") << a << b;
     QTest::newRow("CR alone") << QByteArray("\"C:\\Musik\\\"\r\"E:\\\\\"\r") << a << b;
@@ -113,23 +100,21 @@ void tst_Config::parseReadsFirstTwoFields_data()
     QTest::newRow("tail of an old longer file")
         << QByteArray("\"C:\\Musik\\\"\r\n\"E:\\\\\"\r\nrer\\Ordner\\\"\r\n\"F:\\Lange\\Liste\\\"\r\n") << a << b;
     QTest::newRow("tail with a stray quote") << QByteArray("\"C:\\Musik\\\"\r\n\"E:\\\\\"\r\nsik\\\"\r\n") << a << b;
-    QTest::newRow("comma inside quotes") << QByteArray("\"D:\\Rock, Pop\\\"\r\n\"E:\\\\\"\r\n")
-                                         << QStringLiteral("D:\\Rock, Pop\\") << b;
+    QTest::newRow("comma inside quotes") << QByteArray("\"D:\\Rock, Pop\\\"\r\n\"E:\\\\\"\r\n") << u"D:\\Rock, Pop\\"_s
+                                         << b;
     QTest::newRow("unquoted values") << QByteArray("C:\\Musik\\\r\nE:\\\\\r\n") << a << b;
     QTest::newRow("unquoted value ends at its first comma")
-        << QByteArray("D:\\Rock, Pop\\\r\n\"E:\\\\\"\r\n") << QStringLiteral("D:\\Rock") << QStringLiteral("Pop\\");
+        << QByteArray("D:\\Rock, Pop\\\r\n\"E:\\\\\"\r\n") << u"D:\\Rock"_s << u"Pop\\"_s;
     QTest::newRow("unquoted values lose surrounding blanks")
         << QByteArray("  C:\\Musik\\ \t\r\n\tE:\\\\  \r\n") << a << b;
     QTest::newRow("blanks before a quote") << QByteArray(" \t\"C:\\Musik\\\"\r\n  \"E:\\\\\"\r\n") << a << b;
     QTest::newRow("text after a closing quote skipped")
         << QByteArray("\"C:\\Musik\\\"  alt\r\n\"E:\\\\\"x,\"nicht\"\r\n") << a << b;
     QTest::newRow("both fields on one line") << QByteArray("\"C:\\Musik\\\",\"E:\\\\\"\r\n") << a << b;
-    QTest::newRow("lone separators") << QByteArray("\"\\\"\r\n\"/\"\r\n") << QStringLiteral("\\")
-                                     << QStringLiteral("/");
+    QTest::newRow("lone separators") << QByteArray("\"\\\"\r\n\"/\"\r\n") << u"\\"_s << u"/"_s;
     QTest::newRow("empty quoted fields") << QByteArray("\"\"\r\n\"\"\r\n") << QString() << QString();
-    QTest::newRow("umlauts in the local encoding")
-        << bytes(QStringLiteral("\"/srv/Größte Hits/\"\r\n\"/media/Übertragen/\"\r\n"))
-        << QStringLiteral("/srv/Größte Hits/") << QStringLiteral("/media/Übertragen/");
+    QTest::newRow("umlauts in the local encoding") << bytes(u"\"/srv/Größte Hits/\"\r\n\"/media/Übertragen/\"\r\n"_s)
+                                                   << u"/srv/Größte Hits/"_s << u"/media/Übertragen/"_s;
 }
 
 void tst_Config::parseReadsFirstTwoFields()
@@ -168,10 +153,10 @@ void tst_Config::saveThenLoadGivesTheFoldersBack_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("player");
 
-    QTest::newRow("plain") << folder(QStringLiteral("Musik")) << folder(QStringLiteral("media/player"));
-    QTest::newRow("root folder") << folder(QStringLiteral("Musik")) << QDir::toNativeSeparators(QDir::rootPath());
-    QTest::newRow("comma") << folder(QStringLiteral("Rock, Pop")) << folder(QStringLiteral("a,b,c"));
-    QTest::newRow("umlauts and blanks") << folder(QStringLiteral("Größte Hits ")) << folder(QStringLiteral("Ü ä ö ß"));
+    QTest::newRow("plain") << folder(u"Musik"_s) << folder(u"media/player"_s);
+    QTest::newRow("root folder") << folder(u"Musik"_s) << QDir::toNativeSeparators(QDir::rootPath());
+    QTest::newRow("comma") << folder(u"Rock, Pop"_s) << folder(u"a,b,c"_s);
+    QTest::newRow("umlauts and blanks") << folder(u"Größte Hits "_s) << folder(u"Ü ä ö ß"_s);
     QTest::newRow("empty fields") << QString() << QString();
 }
 
@@ -182,11 +167,11 @@ void tst_Config::saveThenLoadGivesTheFoldersBack()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.dat"));
+    const QString path = dir.filePath(u"config.dat"_s);
 
     const tonvola::FileResult result = config::save(source, player, path);
     QVERIFY2(result.ok(), qPrintable(result.reason));
-    QCOMPARE(readAll(path), config::serialize(source, player));
+    QCOMPARE(testsupport::readBytes(path), config::serialize(source, player));
 
     const std::optional<StoredFolders> stored = config::load(path);
     QVERIFY(stored.has_value());
@@ -199,13 +184,13 @@ void tst_Config::saveReplacesALongerFileWhole()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.dat"));
-    QVERIFY(writeBytes(path, config::serialize(folder(QStringLiteral("eine/sehr/lange/Ordnerkette/Musik")),
-                                               folder(QStringLiteral("media/ein/langer/Spieler/Ordner")))));
+    const QString path = dir.filePath(u"config.dat"_s);
+    QVERIFY(testsupport::writeBytes(path, config::serialize(folder(u"eine/sehr/lange/Ordnerkette/Musik"_s),
+                                                            folder(u"media/ein/langer/Spieler/Ordner"_s))));
 
-    QVERIFY(config::save(folder(QStringLiteral("a")), folder(QStringLiteral("b")), path).ok());
-    QCOMPARE(readAll(path), config::serialize(folder(QStringLiteral("a")), folder(QStringLiteral("b"))));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("config.dat")});
+    QVERIFY(config::save(folder(u"a"_s), folder(u"b"_s), path).ok());
+    QCOMPARE(testsupport::readBytes(path), config::serialize(folder(u"a"_s), folder(u"b"_s)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"config.dat"_s});
 }
 
 void tst_Config::loadReadsTheOldTailedForm()
@@ -213,42 +198,39 @@ void tst_Config::loadReadsTheOldTailedForm()
     // Earlier versions overwrote the file in place without shortening it.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.dat"));
-    QByteArray content = config::serialize(folder(QStringLiteral("eine/sehr/lange/Ordnerkette/Musik")),
-                                           folder(QStringLiteral("media/ein/langer/Spieler/Ordner")));
-    const QByteArray shorter = config::serialize(folder(QStringLiteral("a")), folder(QStringLiteral("b")));
+    const QString path = dir.filePath(u"config.dat"_s);
+    QByteArray content =
+        config::serialize(folder(u"eine/sehr/lange/Ordnerkette/Musik"_s), folder(u"media/ein/langer/Spieler/Ordner"_s));
+    const QByteArray shorter = config::serialize(folder(u"a"_s), folder(u"b"_s));
     content.replace(0, shorter.size(), shorter);
-    QVERIFY(writeBytes(path, content));
+    QVERIFY(testsupport::writeBytes(path, content));
 
     const std::optional<StoredFolders> stored = config::load(path);
     QVERIFY(stored.has_value());
-    QCOMPARE(stored->source, folder(QStringLiteral("a")) + sep);
-    QCOMPARE(stored->player, folder(QStringLiteral("b")) + sep);
+    QCOMPARE(stored->source, folder(u"a"_s) + sep);
+    QCOMPARE(stored->player, folder(u"b"_s) + sep);
 }
 
 void tst_Config::loadFailsWithoutAReadableFile()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(!config::load(dir.filePath(QStringLiteral("config.dat"))).has_value());
+    QVERIFY(!config::load(dir.filePath(u"config.dat"_s)).has_value());
 
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ordner.dat")));
-    QVERIFY(!config::load(dir.filePath(QStringLiteral("ordner.dat"))).has_value());
+    QVERIFY(QDir(dir.path()).mkdir(u"ordner.dat"_s));
+    QVERIFY(!config::load(dir.filePath(u"ordner.dat"_s)).has_value());
 }
 
 void tst_Config::loadUsesTheWorkingFolder()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+    const testsupport::WorkFolder dir;
+    QVERIFY(dir.valid());
 
-    QVERIFY(config::save(folder(QStringLiteral("Musik")), folder(QStringLiteral("Spieler"))).ok());
-    QVERIFY(QFile::exists(dir.filePath(QStringLiteral("config.dat"))));
+    QVERIFY(config::save(folder(u"Musik"_s), folder(u"Spieler"_s)).ok());
+    QVERIFY(QFile::exists(dir.filePath(u"config.dat"_s)));
     const std::optional<StoredFolders> stored = config::load();
     QVERIFY(stored.has_value());
-    QCOMPARE(stored->source, folder(QStringLiteral("Musik")) + sep);
+    QCOMPARE(stored->source, folder(u"Musik"_s) + sep);
 }
 
 void tst_Config::failedSaveKeepsTheOldFile_data()
@@ -264,21 +246,19 @@ void tst_Config::failedSaveKeepsTheOldFile()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("config.dat"));
-    const QByteArray old =
-        config::serialize(folder(QStringLiteral("alt/Musik")), folder(QStringLiteral("alt/Spieler")));
-    QVERIFY(writeBytes(path, old));
+    const QString path = dir.filePath(u"config.dat"_s);
+    const QByteArray old = config::serialize(folder(u"alt/Musik"_s), folder(u"alt/Spieler"_s));
+    QVERIFY(testsupport::writeBytes(path, old));
 
     {
         testsupport::ImmutableFile locked(lockFolder ? dir.path() : path);
         QVERIFY(locked.valid());
-        const tonvola::FileResult result =
-            config::save(folder(QStringLiteral("neu")), folder(QStringLiteral("neu2")), path);
+        const tonvola::FileResult result = config::save(folder(u"neu"_s), folder(u"neu2"_s), path);
         QVERIFY(!result.ok());
         QVERIFY(!result.reason.isEmpty());
     }
-    QCOMPARE(readAll(path), old);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("config.dat")});
+    QCOMPARE(testsupport::readBytes(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"config.dat"_s});
 }
 
 QTEST_GUILESS_MAIN(tst_Config)

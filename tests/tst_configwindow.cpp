@@ -12,33 +12,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeBytes(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
-}
 
 template<typename T> T *child(QWidget *window, const char *name)
 {
@@ -70,13 +54,9 @@ private slots:
     void init();
     void cleanup();
 
-    void layoutIsAsDrawn_data();
-    void layoutIsAsDrawn();
-    void tabOrderFollowsTheLists();
-
     void opensWithoutConfigAndSavesTheFoldersShown();
+    void opensWithStoredFolders_data();
     void opensWithStoredFolders();
-    void storedRootFolderIsShown();
     void missingStoredFolderLeavesOnlyItsListAtTheStart();
     void savesFoldersAfterBrowsing_data();
     void savesFoldersAfterBrowsing();
@@ -89,8 +69,7 @@ private slots:
     void mainWindowOpensItOnceAndReadsConfigOnlyAtStart();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_previous;
+    std::unique_ptr<testsupport::WorkFolder> m_work;
     QString m_source;
     QString m_player;
 };
@@ -98,20 +77,17 @@ private:
 void tst_ConfigWindow::initTestCase()
 {
     tonvola::setupApplication(*qApp);
-    m_previous = QDir::currentPath();
 }
 
 void tst_ConfigWindow::init()
 {
-    // config.dat lives in the working folder, so every test gets a fresh one.
-    m_work = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_work->isValid());
-    QVERIFY(QDir::setCurrent(m_work->path()));
+    m_work = std::make_unique<testsupport::WorkFolder>();
+    QVERIFY(m_work->valid());
     QDir work(m_work->path());
-    QVERIFY(work.mkpath(QStringLiteral("Sammlung/Rock, Pop")));
-    QVERIFY(work.mkpath(QStringLiteral("Karte/Musik")));
-    m_source = work.filePath(QStringLiteral("Sammlung"));
-    m_player = work.filePath(QStringLiteral("Karte"));
+    QVERIFY(work.mkpath(u"Sammlung/Rock, Pop"_s));
+    QVERIFY(work.mkpath(u"Karte/Musik"_s));
+    m_source = work.filePath(u"Sammlung"_s);
+    m_player = work.filePath(u"Karte"_s);
 }
 
 void tst_ConfigWindow::cleanup()
@@ -125,87 +101,7 @@ void tst_ConfigWindow::cleanup()
     }
     for (const QPointer<QWidget> &window : std::as_const(windows))
         delete window.data();
-    QVERIFY(QDir::setCurrent(m_previous));
     m_work.reset();
-}
-
-void tst_ConfigWindow::layoutIsAsDrawn_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("Drive1") << "Drive1"
-                            << "DriveListBox" << QRect(24, 80, 153, 21) << QString();
-    QTest::newRow("Dir1") << "Dir1"
-                          << "DirListBox" << QRect(24, 112, 153, 141) << QString();
-    QTest::newRow("Drive2") << "Drive2"
-                            << "DriveListBox" << QRect(192, 80, 153, 21) << QString();
-    QTest::newRow("Dir2") << "Dir2"
-                          << "DirListBox" << QRect(192, 112, 153, 141) << QString();
-    QTest::newRow("cmd_save") << "cmd_save"
-                              << "QPushButton" << QRect(272, 272, 113, 25) << "Speichern";
-    QTest::newRow("Label1") << "Label1"
-                            << "QLabel" << QRect(32, 16, 313, 41)
-                            << "Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis "
-                               "des MP3 Players.";
-    QTest::newRow("Line1") << "Line1"
-                           << "QFrame" << QRect(0, 0, 400, 1) << QString();
-}
-
-void tst_ConfigWindow::layoutIsAsDrawn()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-
-    frm_config window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("Konfiguration"));
-    QCOMPARE(window.centralWidget()->size(), QSize(396, 304));
-    QCOMPARE(window.minimumSize(), window.maximumSize());
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-
-    auto *widget = window.centralWidget()->findChild<QWidget *>(name);
-    QVERIFY(widget);
-    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), kind);
-    QCOMPARE(widget->geometry(), geometry);
-    if (auto *button = qobject_cast<QPushButton *>(widget))
-        QCOMPARE(button->text(), text);
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        QCOMPARE(label->text(), text);
-    if (kind.endsWith(QLatin1String("ListBox")))
-        QVERIFY(!widget->accessibleName().isEmpty());
-
-    auto *file = child<QMenu>(&window, "mnuDatei");
-    QVERIFY(file);
-    QCOMPARE(file->title(), QStringLiteral("Datei"));
-    const QList<QAction *> entries = file->actions();
-    QCOMPARE(entries.size(), 2);
-    QCOMPARE(entries.at(0)->objectName(), QStringLiteral("mnuSave"));
-    QCOMPARE(entries.at(0)->text(), QStringLiteral("Speichern"));
-    QCOMPARE(entries.at(1)->objectName(), QStringLiteral("mnuClose"));
-    QCOMPARE(entries.at(1)->text(), QStringLiteral("Schließen"));
-}
-
-void tst_ConfigWindow::tabOrderFollowsTheLists()
-{
-    frm_config window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    QStringList order;
-    QWidget *start = child<QWidget>(&window, "Drive1");
-    QWidget *widget = start;
-    do {
-        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled())
-            order.append(widget->objectName());
-        widget = widget->nextInFocusChain();
-    } while (widget != start);
-    QCOMPARE(order, (QStringList{QStringLiteral("Drive1"), QStringLiteral("Dir1"), QStringLiteral("Drive2"),
-                                 QStringLiteral("Dir2"), QStringLiteral("cmd_save")}));
 }
 
 void tst_ConfigWindow::opensWithoutConfigAndSavesTheFoldersShown()
@@ -225,39 +121,36 @@ void tst_ConfigWindow::opensWithoutConfigAndSavesTheFoldersShown()
     QTRY_VERIFY(guard.isNull());
     QVERIFY(mainWindow.isEnabled());
     // Never a lone separator: the folders on show are what a user expects to be stored.
-    QCOMPARE(readAll(QStringLiteral("config.dat")), tonvola::config::serialize(shown1, shown2));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(shown1, shown2));
+}
+
+void tst_ConfigWindow::opensWithStoredFolders_data()
+{
+    QTest::addColumn<bool>("rootFolder");
+    QTest::newRow("folders") << false;
+    QTest::newRow("root folder") << true;
 }
 
 void tst_ConfigWindow::opensWithStoredFolders()
 {
-    QVERIFY(tonvola::config::save(m_source, m_player).ok());
+    QFETCH(bool, rootFolder);
+    const QString player = rootFolder ? QDir::rootPath() : m_player;
+    QVERIFY(tonvola::config::save(m_source, player).ok());
 
     frm_config window;
     QCOMPARE(child<DirListBox>(&window, "Dir1")->path(), m_source);
-    QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), m_player);
-    QCOMPARE(child<DriveListBox>(&window, "Drive2")->drive(), tonvola::volumes::rootOf(m_player));
+    QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), player);
+    QCOMPARE(child<DriveListBox>(&window, "Drive2")->drive(), tonvola::volumes::rootOf(player));
 
     // Saving at once stores exactly what was loaded.
-    const QByteArray before = readAll(QStringLiteral("config.dat"));
+    const QByteArray before = testsupport::readBytes(u"config.dat"_s);
     child<QAction>(&window, "mnuSave")->trigger();
-    QCOMPARE(readAll(QStringLiteral("config.dat")), before);
-}
-
-void tst_ConfigWindow::storedRootFolderIsShown()
-{
-    const QString root = QDir::rootPath();
-    QVERIFY(tonvola::config::save(m_source, root).ok());
-    QCOMPARE(tonvola::config::load()->player, QDir::toNativeSeparators(root) + QDir::separator());
-
-    frm_config window;
-    QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), root);
-    child<QAction>(&window, "mnuSave")->trigger();
-    QCOMPARE(readAll(QStringLiteral("config.dat")), tonvola::config::serialize(m_source, root));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), before);
 }
 
 void tst_ConfigWindow::missingStoredFolderLeavesOnlyItsListAtTheStart()
 {
-    QVERIFY(tonvola::config::save(m_work->filePath(QStringLiteral("fehlt")), m_player).ok());
+    QVERIFY(tonvola::config::save(m_work->filePath(u"fehlt"_s), m_player).ok());
     const DirListBox fresh;
 
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
@@ -282,8 +175,8 @@ void tst_ConfigWindow::savesFoldersAfterBrowsing()
         QVERIFY(tonvola::config::save(m_work->path(), m_work->path()).ok());
 
     frm_config window;
-    const QString source = QDir(m_source).filePath(QStringLiteral("Rock, Pop"));
-    const QString player = QDir(m_player).filePath(QStringLiteral("Musik"));
+    const QString source = QDir(m_source).filePath(u"Rock, Pop"_s);
+    const QString player = QDir(m_player).filePath(u"Musik"_s);
     QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(m_source).ok());
     QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(source).ok());
     QVERIFY(child<DirListBox>(&window, "Dir2")->setPath(player).ok());
@@ -298,7 +191,7 @@ void tst_ConfigWindow::savesFoldersAfterBrowsing()
 
 void tst_ConfigWindow::choosingAnotherDriveMovesItsList()
 {
-    testsupport::TmpfsMount card(QStringLiteral("size=1m"));
+    testsupport::TmpfsMount card(u"size=1m"_s);
     QVERIFY(card.valid());
     QVERIFY(tonvola::config::save(m_source, m_player).ok());
 
@@ -312,33 +205,30 @@ void tst_ConfigWindow::choosingAnotherDriveMovesItsList()
     QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), card.path());
 
     child<QAction>(&window, "mnuSave")->trigger();
-    QCOMPARE(readAll(QStringLiteral("config.dat")), tonvola::config::serialize(m_source, card.path()));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, card.path()));
 }
 
 void tst_ConfigWindow::driveNotReadyWarnsAndReturnsTheDriveList()
 {
     // A card reader whose card was pulled: listed a moment ago, gone when chosen.
-    QVERIFY(QDir(m_work->path()).mkdir(QStringLiteral("leser")));
-    const QString reader = m_work->filePath(QStringLiteral("leser"));
-    QCOMPARE(
-        QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                                    QStringLiteral("size=1m"), QStringLiteral("tmpfs"), reader}),
-        0);
+    QVERIFY(QDir(m_work->path()).mkdir(u"leser"_s));
+    const QString reader = m_work->filePath(u"leser"_s);
+    QCOMPARE(QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, reader}), 0);
     QVERIFY(tonvola::config::save(m_source, m_player).ok());
 
     frm_config window;
     auto *drive2 = child<DriveListBox>(&window, "Drive2");
     drive2->refresh();
     const int index = drive2->findText(QDir::toNativeSeparators(reader), Qt::MatchStartsWith);
-    QCOMPARE(QProcess::execute(QStringLiteral("umount"), {reader}), 0);
-    QVERIFY(QDir(m_work->path()).rmdir(QStringLiteral("leser")));
+    QCOMPARE(QProcess::execute(u"umount"_s, {reader}), 0);
+    QVERIFY(QDir(m_work->path()).rmdir(u"leser"_s));
     QVERIFY(index >= 0);
 
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     drive2->setCurrentIndex(index);
     QCOMPARE(answerer.count(), 1);
     QVERIFY2(answerer.texts().constFirst().startsWith(
-                 QStringLiteral("Das Laufwerk %1 ist nicht bereit: ").arg(QDir::toNativeSeparators(reader))),
+                 u"Das Laufwerk %1 ist nicht bereit: "_s.arg(QDir::toNativeSeparators(reader))),
              qPrintable(answerer.texts().constFirst()));
     QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), m_player);
     QCOMPARE(drive2->drive(), tonvola::volumes::rootOf(m_player));
@@ -347,7 +237,7 @@ void tst_ConfigWindow::driveNotReadyWarnsAndReturnsTheDriveList()
                  drive2->findText(QDir::toNativeSeparators(tonvola::volumes::rootOf(m_player)), Qt::MatchStartsWith)));
 
     child<QAction>(&window, "mnuSave")->trigger();
-    QCOMPARE(readAll(QStringLiteral("config.dat")), tonvola::config::serialize(m_source, m_player));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, m_player));
 }
 
 void tst_ConfigWindow::closeLeavesTheFileUnchanged()
@@ -355,19 +245,19 @@ void tst_ConfigWindow::closeLeavesTheFileUnchanged()
     // An old file with a tail: a rewrite would show.
     QByteArray old = tonvola::config::serialize(m_source, m_player);
     old += "\"/alter/Rest/\"\r\n";
-    QVERIFY(writeBytes(QStringLiteral("config.dat"), old));
+    QVERIFY(testsupport::writeBytes(u"config.dat"_s, old));
 
     QWidget mainWindow;
     auto *window = new frm_config(&mainWindow);
     window->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<frm_config> guard(window);
-    QVERIFY(child<DirListBox>(window, "Dir1")->setPath(QDir(m_source).filePath(QStringLiteral("Rock, Pop"))).ok());
+    QVERIFY(child<DirListBox>(window, "Dir1")->setPath(QDir(m_source).filePath(u"Rock, Pop"_s)).ok());
     QVERIFY(child<DirListBox>(window, "Dir2")->setPath(m_work->path()).ok());
 
     child<QAction>(window, "mnuClose")->trigger();
     QTRY_VERIFY(guard.isNull());
     QVERIFY(mainWindow.isEnabled());
-    QCOMPARE(readAll(QStringLiteral("config.dat")), old);
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), old);
 }
 
 void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing_data()
@@ -417,13 +307,13 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
     }
     QTRY_VERIFY(guard.isNull());
     QVERIFY(mainWindow.isEnabled());
-    QCOMPARE(QFile::exists(QStringLiteral("config.dat")), saves);
+    QCOMPARE(QFile::exists(u"config.dat"_s), saves);
 }
 
 void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen()
 {
     const QByteArray old = tonvola::config::serialize(m_source, m_player);
-    QVERIFY(writeBytes(QStringLiteral("config.dat"), old));
+    QVERIFY(testsupport::writeBytes(u"config.dat"_s, old));
 
     QWidget mainWindow;
     auto *window = new frm_config(&mainWindow);
@@ -438,21 +328,21 @@ void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen()
         testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
         QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
         QCOMPARE(answerer.count(), 1);
-        const QString file = QDir::toNativeSeparators(m_work->filePath(QStringLiteral("config.dat")));
+        const QString file = QDir::toNativeSeparators(m_work->filePath(u"config.dat"_s));
         QVERIFY2(answerer.texts().constFirst().startsWith(
-                     QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: ").arg(file)),
+                     u"Die Konfiguration konnte nicht in %1 gespeichert werden: "_s.arg(file)),
                  qPrintable(answerer.texts().constFirst()));
         QVERIFY(!guard.isNull());
         QVERIFY(window->isVisible());
         QVERIFY(!mainWindow.isEnabled());
-        QCOMPARE(readAll(QStringLiteral("config.dat")), old);
+        QCOMPARE(testsupport::readBytes(u"config.dat"_s), old);
     }
 
     // Once the folder takes files again, the same window saves.
     child<QAction>(window, "mnuSave")->trigger();
     QTRY_VERIFY(guard.isNull());
     QVERIFY(mainWindow.isEnabled());
-    QCOMPARE(readAll(QStringLiteral("config.dat")), tonvola::config::serialize(m_source, m_work->path()));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, m_work->path()));
 }
 
 void tst_ConfigWindow::mainWindowOpensItOnceAndReadsConfigOnlyAtStart()
@@ -473,12 +363,12 @@ void tst_ConfigWindow::mainWindowOpensItOnceAndReadsConfigOnlyAtStart()
     child<QAction>(main, "mnuConfig")->trigger();
     QCOMPARE(openConfigWindow(), window.data());
 
-    QVERIFY(child<DirListBox>(window, "Dir2")->setPath(QDir(m_player).filePath(QStringLiteral("Musik"))).ok());
+    QVERIFY(child<DirListBox>(window, "Dir2")->setPath(QDir(m_player).filePath(u"Musik"_s)).ok());
     QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
     QTRY_VERIFY(window.isNull());
     QVERIFY(main->isEnabled());
     QCOMPARE(tonvola::config::load()->player,
-             QDir::toNativeSeparators(QDir(m_player).filePath(QStringLiteral("Musik"))) + QDir::separator());
+             QDir::toNativeSeparators(QDir(m_player).filePath(u"Musik"_s)) + QDir::separator());
     // The main window's panes keep their folders until the next start.
     QCOMPARE(child<DirListBox>(main, "Dir2")->path(), m_player);
 
@@ -486,7 +376,7 @@ void tst_ConfigWindow::mainWindowOpensItOnceAndReadsConfigOnlyAtStart()
     child<QAction>(main, "mnuConfig")->trigger();
     window = openConfigWindow();
     QVERIFY(window);
-    QCOMPARE(child<DirListBox>(window, "Dir2")->path(), QDir(m_player).filePath(QStringLiteral("Musik")));
+    QCOMPARE(child<DirListBox>(window, "Dir2")->path(), QDir(m_player).filePath(u"Musik"_s));
     child<QAction>(window, "mnuClose")->trigger();
     QTRY_VERIFY(window.isNull());
     QVERIFY(main->isEnabled());

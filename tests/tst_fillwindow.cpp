@@ -22,6 +22,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 using namespace tonvola;
 using testsupport::MessageBoxAnswerer;
 using testsupport::TmpfsMount;
@@ -34,7 +36,7 @@ class Window
 public:
     Window(const QString &source, const QString &player)
     {
-        m_ok = m_home.isValid() && QDir::setCurrent(m_home.path()) && config::save(source, player).ok();
+        m_ok = m_home.valid() && config::save(source, player).ok();
         if (!m_ok)
             return;
         window = std::make_unique<frm_Start>();
@@ -42,11 +44,7 @@ public:
         window->activateWindow();
         m_ok = QTest::qWaitForWindowActive(window.get());
     }
-    ~Window()
-    {
-        window.reset();
-        QDir::setCurrent(QDir::tempPath());
-    }
+    ~Window() { window.reset(); }
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
 
@@ -72,39 +70,31 @@ public:
     {
         for (const char *name : {"cmd_mix", "File1", "File2", "Dir1", "Dir2", "Drive1", "Drive2"}) {
             if (!find<QWidget>(name)->isEnabled())
-                return QString::fromLatin1(name) + QStringLiteral(" disabled");
+                return QString::fromLatin1(name) + u" disabled"_s;
         }
         if (!window->menuBar()->isEnabled())
-            return QStringLiteral("menu bar disabled");
+            return u"menu bar disabled"_s;
         for (const char *name : {"mnutonvola", "mnuclear", "mnuDelete", "mnuClose", "mnuConfig", "mnuHelp"}) {
             if (!find<QAction>(name)->isEnabled())
-                return QString::fromLatin1(name) + QStringLiteral(" disabled");
+                return QString::fromLatin1(name) + u" disabled"_s;
         }
         if (find<QProgressBar>("Status1")->isVisible())
-            return QStringLiteral("progress bar shown");
+            return u"progress bar shown"_s;
         if (find<QPushButton>("cmd_cancel")->isVisible())
-            return QStringLiteral("cancel button shown");
+            return u"cancel button shown"_s;
         if (window->cursor().shape() != Qt::ArrowCursor)
-            return QStringLiteral("pointer not reset");
+            return u"pointer not reset"_s;
         if (runner()->isRunning())
-            return QStringLiteral("still running");
+            return u"still running"_s;
         return {};
     }
 
     std::unique_ptr<frm_Start> window;
 
 private:
-    QTemporaryDir m_home;
+    testsupport::WorkFolder m_home;
     bool m_ok = false;
 };
-
-QStringList listed(const FileListBox *list)
-{
-    QStringList names;
-    for (int row = 0; row < list->count(); ++row)
-        names.append(list->item(row)->text());
-    return names;
-}
 
 } // namespace
 
@@ -127,20 +117,17 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("status");
 
-    QTest::newRow("copied") << QStringLiteral("copied") << true << QString()
-                            << QStringLiteral("1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis");
-    QTest::newRow("repeat taken off") << QStringLiteral("repeat") << false << QString()
+    QTest::newRow("copied") << u"copied"_s << true << QString()
+                            << u"1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s;
+    QTest::newRow("repeat taken off") << u"repeat"_s << false << QString()
                                       << QStringLiteral("0 Dateien kopiert, 1 vom Player genommen, 0 zurück ins "
                                                         "StammVerzeichnis");
     QTest::newRow("same folder through a link")
-        << QStringLiteral("same") << true << QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!") << QString();
-    QTest::newRow("collection gone") << QStringLiteral("gone") << false << QStringLiteral("ist nicht erreichbar: ")
-                                     << QString();
-    QTest::newRow("player full") << QStringLiteral("full") << true << QStringLiteral("konnte nicht kopiert werden: ")
-                                 << QStringLiteral("Fehler: ");
+        << u"same"_s << true << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString();
+    QTest::newRow("collection gone") << u"gone"_s << false << u"ist nicht erreichbar: "_s << QString();
+    QTest::newRow("player full") << u"full"_s << true << u"konnte nicht kopiert werden: "_s << u"Fehler: "_s;
     QTest::newRow("player file protected")
-        << QStringLiteral("protected") << true << QStringLiteral("konnte nicht vom Player gelöscht werden: ")
-        << QStringLiteral("Fehler: ");
+        << u"protected"_s << true << u"konnte nicht vom Player gelöscht werden: "_s << u"Fehler: "_s;
 }
 
 void tst_FillWindow::everyEndingUnlocksTheWindow()
@@ -152,31 +139,30 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
 
     QTemporaryDir root;
     QVERIFY(root.isValid());
-    const QString source = root.filePath(QStringLiteral("musik"));
-    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("musik")));
-    const QString song = fs::joinPath(source, QStringLiteral("a.mp3"));
+    const QString source = root.filePath(u"musik"_s);
+    QVERIFY(QDir(root.path()).mkdir(u"musik"_s));
+    const QString song = fs::joinPath(source, u"a.mp3"_s);
     QVERIFY(testsupport::writeFile(song, 5000, 'a'));
 
-    TmpfsMount player(ending == QStringLiteral("full") ? QStringLiteral("size=4m,nr_inodes=1")
-                                                       : QStringLiteral("size=4m"));
+    TmpfsMount player(ending == u"full"_s ? u"size=4m,nr_inodes=1"_s : u"size=4m"_s);
     QVERIFY(player.valid());
-    const QString onPlayer = fs::joinPath(player.path(), QStringLiteral("a.mp3"));
-    if (ending == QStringLiteral("repeat") || ending == QStringLiteral("protected"))
+    const QString onPlayer = fs::joinPath(player.path(), u"a.mp3"_s);
+    if (ending == u"repeat"_s || ending == u"protected"_s)
         QVERIFY(testsupport::writeFile(onPlayer, 3000, 'p'));
     std::unique_ptr<testsupport::ImmutableFile> immutable;
-    if (ending == QStringLiteral("protected")) {
+    if (ending == u"protected"_s) {
         immutable = std::make_unique<testsupport::ImmutableFile>(onPlayer);
         QVERIFY(immutable->valid());
     }
     QString playerFolder = player.path();
-    if (ending == QStringLiteral("same")) {
-        playerFolder = root.filePath(QStringLiteral("link"));
+    if (ending == u"same"_s) {
+        playerFolder = root.filePath(u"link"_s);
         QVERIFY(QFile::link(source, playerFolder));
     }
 
     Window w(source, playerFolder);
     QVERIFY(w.ok());
-    if (ending == QStringLiteral("gone"))
+    if (ending == u"gone"_s)
         QVERIFY(QDir(source).removeRecursively());
 
     MessageBoxAnswerer answerer(QMessageBox::Ok);
@@ -196,21 +182,21 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
 
     const auto *file1 = w.find<FileListBox>("File1");
     const auto *file2 = w.find<FileListBox>("File2");
-    if (ending == QStringLiteral("copied")) {
-        QCOMPARE(listed(file2), QStringList{QStringLiteral("a.mp3")});
-        QCOMPARE(file1->fileName(), QStringLiteral("a.mp3"));
+    if (ending == u"copied"_s) {
+        QCOMPARE(testsupport::entriesOf(file2), QStringList{u"a.mp3"_s});
+        QCOMPARE(file1->fileName(), u"a.mp3"_s);
         QCOMPARE(w.selectedFile(), QDir::cleanPath(song));
         QVERIFY(fs::haveSameContent(song, onPlayer));
-    } else if (ending == QStringLiteral("repeat")) {
-        QVERIFY(listed(file2).isEmpty());
+    } else if (ending == u"repeat"_s) {
+        QVERIFY(testsupport::entriesOf(file2).isEmpty());
         QVERIFY(!QFile::exists(onPlayer));
         // The presence check went through the player's list after the candidate.
         QCOMPARE(w.selectedFile(), QDir::cleanPath(onPlayer));
-    } else if (ending == QStringLiteral("same")) {
-        QCOMPARE(QDir(source).entryList(QDir::Files), QStringList{QStringLiteral("a.mp3")});
-    } else if (ending == QStringLiteral("full")) {
+    } else if (ending == u"same"_s) {
+        QCOMPARE(QDir(source).entryList(QDir::Files), QStringList{u"a.mp3"_s});
+    } else if (ending == u"full"_s) {
         QVERIFY2(answerer.texts().constFirst().startsWith(
-                     QStringLiteral("Die Datei %1 konnte nicht kopiert werden: ").arg(QDir::toNativeSeparators(song))),
+                     u"Die Datei %1 konnte nicht kopiert werden: "_s.arg(QDir::toNativeSeparators(song))),
                  qPrintable(answerer.texts().constFirst()));
         QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
@@ -227,7 +213,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
 {
     QFETCH(bool, withEscape);
     QTemporaryDir source;
-    TmpfsMount player(QStringLiteral("size=4m"));
+    TmpfsMount player(u"size=4m"_s);
     QVERIFY(source.isValid());
     QVERIFY(player.valid());
     for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
@@ -281,7 +267,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     const QString locked = w.stillLocked();
     QVERIFY2(locked.isEmpty(), qPrintable(locked));
-    QVERIFY2(w.statusText().startsWith(QStringLiteral("Abgebrochen: 0 Dateien kopiert")), qPrintable(w.statusText()));
+    QVERIFY2(w.statusText().startsWith(u"Abgebrochen: 0 Dateien kopiert"_s), qPrintable(w.statusText()));
 }
 
 // A file that plays is held open; the fill may delete or replace it, so playback ends first.
@@ -289,16 +275,16 @@ void tst_FillWindow::startingTheFillStopsPlayback()
 {
     QTemporaryDir root;
     QVERIFY(root.isValid());
-    const QString source = root.filePath(QStringLiteral("musik"));
-    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("musik")));
-    const QString tone = fs::joinPath(source, QStringLiteral("tone.mp3"));
-    QVERIFY(QFile::copy(QDir(testsupport::testDataDir()).filePath(QStringLiteral("tone-vbr-xing.mp3")), tone));
-    TmpfsMount player(QStringLiteral("size=4m"));
+    const QString source = root.filePath(u"musik"_s);
+    QVERIFY(QDir(root.path()).mkdir(u"musik"_s));
+    const QString tone = fs::joinPath(source, u"tone.mp3"_s);
+    QVERIFY(QFile::copy(QDir(testsupport::testDataDir()).filePath(u"tone-vbr-xing.mp3"_s), tone));
+    TmpfsMount player(u"size=4m"_s);
     QVERIFY(player.valid());
 
     Window w(source, player.path());
     QVERIFY(w.ok());
-    auto *preview = w.window->findChild<PreviewPlayer *>(QStringLiteral("PreviewPlayer"));
+    auto *preview = w.window->findChild<PreviewPlayer *>(u"PreviewPlayer"_s);
     auto *bar = w.find<MediaPlayerWidget>("MediaPlayer1");
     QVERIFY(preview && bar);
 

@@ -17,44 +17,37 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int mediaTimeout = 10000;
 
-QStringList entriesOf(const FileListBox *list)
-{
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names.append(list->item(i)->text());
-    return names;
-}
-
 bool writeConfig(const QByteArray &content)
 {
-    QFile file(QStringLiteral("config.dat"));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    return testsupport::writeBytes(u"config.dat"_s, content);
 }
 
 bool unmount(const QString &path, bool lazy = false)
 {
     QStringList arguments;
     if (lazy)
-        arguments.append(QStringLiteral("-l"));
+        arguments.append(u"-l"_s);
     arguments.append(path);
-    return QProcess::execute(QStringLiteral("umount"), arguments) == 0;
+    return QProcess::execute(u"umount"_s, arguments) == 0;
 }
 
 // The main window as the user meets it, with its controls found by name.
 struct Window {
     std::unique_ptr<frm_Start> form = std::make_unique<frm_Start>();
-    DriveListBox *drive1 = form->findChild<DriveListBox *>(QStringLiteral("Drive1"));
-    DriveListBox *drive2 = form->findChild<DriveListBox *>(QStringLiteral("Drive2"));
-    DirListBox *dir1 = form->findChild<DirListBox *>(QStringLiteral("Dir1"));
-    DirListBox *dir2 = form->findChild<DirListBox *>(QStringLiteral("Dir2"));
-    FileListBox *file1 = form->findChild<FileListBox *>(QStringLiteral("File1"));
-    FileListBox *file2 = form->findChild<FileListBox *>(QStringLiteral("File2"));
-    QStatusBar *statusBar = form->findChild<QStatusBar *>(QStringLiteral("StatusBar1"));
-    QLabel *freeSpace = form->findChild<QLabel *>(QStringLiteral("StatusPanelFree"));
+    DriveListBox *drive1 = form->findChild<DriveListBox *>(u"Drive1"_s);
+    DriveListBox *drive2 = form->findChild<DriveListBox *>(u"Drive2"_s);
+    DirListBox *dir1 = form->findChild<DirListBox *>(u"Dir1"_s);
+    DirListBox *dir2 = form->findChild<DirListBox *>(u"Dir2"_s);
+    FileListBox *file1 = form->findChild<FileListBox *>(u"File1"_s);
+    FileListBox *file2 = form->findChild<FileListBox *>(u"File2"_s);
+    QStatusBar *statusBar = form->findChild<QStatusBar *>(u"StatusBar1"_s);
+    QLabel *freeSpace = form->findChild<QLabel *>(u"StatusPanelFree"_s);
 
     [[nodiscard]] bool complete() const
     {
@@ -62,21 +55,13 @@ struct Window {
     }
     [[nodiscard]] bool shown()
     {
+        if (!complete())
+            return false;
         form->show();
         return QTest::qWaitForWindowExposed(form.get());
     }
     [[nodiscard]] QString selectedFile() const { return form->property("SelectedFile").toString(); }
 };
-
-bool clickFile(FileListBox *list, const QString &name)
-{
-    const QList<QListWidgetItem *> items = list->findItems(name, Qt::MatchExactly);
-    if (items.size() != 1)
-        return false;
-    list->scrollToItem(items.first());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items.first()).center());
-    return true;
-}
 
 QTreeWidgetItem *folderItem(DirListBox *dir, const QString &name)
 {
@@ -141,31 +126,29 @@ private slots:
     void freeSpaceOfThePlayerFolderIsShown();
 
 private:
-    QString folder(const QString &name) const { return QDir(m_home->path()).filePath(name); }
+    QString folder(const QString &name) const { return m_home->filePath(name); }
+    [[nodiscard]] bool storeMusikAndPlayer() const
+    {
+        return writeConfig(tonvola::config::serialize(folder(u"Musik"_s), folder(u"Player"_s)));
+    }
 
-    std::unique_ptr<QTemporaryDir> m_home;
-    QString m_previousFolder;
+    std::unique_ptr<testsupport::WorkFolder> m_home;
 };
 
 void PanesTest::init()
 {
-    // config.dat is read from the working folder, so every test gets its own.
-    m_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_home->isValid());
-    m_previousFolder = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_home->path()));
+    m_home = std::make_unique<testsupport::WorkFolder>();
+    QVERIFY(m_home->valid());
     QDir home(m_home->path());
-    QVERIFY(home.mkpath(QStringLiteral("Musik/Rock")));
-    QVERIFY(home.mkpath(QStringLiteral("Player")));
-    for (const QString &name :
-         {QStringLiteral("Musik/b.mp3"), QStringLiteral("Musik/A.MP3"), QStringLiteral("Musik/Lied.Mp3"),
-          QStringLiteral("Musik/notiz.txt"), QStringLiteral("Musik/Rock/r.mp3"), QStringLiteral("Player/z.mp3")})
+    QVERIFY(home.mkpath(u"Musik/Rock"_s));
+    QVERIFY(home.mkpath(u"Player"_s));
+    for (const QString &name : {u"Musik/b.mp3"_s, u"Musik/A.MP3"_s, u"Musik/Lied.Mp3"_s, u"Musik/notiz.txt"_s,
+                                u"Musik/Rock/r.mp3"_s, u"Player/z.mp3"_s})
         QVERIFY(testsupport::writeFile(home.filePath(name), 100));
 }
 
 void PanesTest::cleanup()
 {
-    QDir::setCurrent(m_previousFolder);
     m_home.reset();
 }
 
@@ -178,15 +161,15 @@ void PanesTest::startUpShowsEachStoredFolderItCan_data()
     QTest::addColumn<bool>("playerVisible");
 
     // Folders are given relative to the test's home and made absolute in the test.
-    QTest::newRow("two folders") << QByteArray("\"@/Musik/\"\r\n\"@/Player/\"\r\n") << QStringLiteral("Musik")
-                                 << QStringLiteral("Player") << true << true;
+    QTest::newRow("two folders") << QByteArray("\"@/Musik/\"\r\n\"@/Player/\"\r\n") << u"Musik"_s << u"Player"_s << true
+                                 << true;
     QTest::newRow("source folder missing")
-        << QByteArray("\"@/Fehlt/\"\r\n\"@/Player/\"\r\n") << QString() << QStringLiteral("Player") << false << true;
-    QTest::newRow("player medium missing") << QByteArray("\"@/Musik/\"\r\n\"/media/fehlt/Stick/\"\r\n")
-                                           << QStringLiteral("Musik") << QString() << true << false;
+        << QByteArray("\"@/Fehlt/\"\r\n\"@/Player/\"\r\n") << QString() << u"Player"_s << false << true;
+    QTest::newRow("player medium missing")
+        << QByteArray("\"@/Musik/\"\r\n\"/media/fehlt/Stick/\"\r\n") << u"Musik"_s << QString() << true << false;
     QTest::newRow("one line only") << QByteArray("\"@/Musik/\"\r\n") << QString() << QString() << false << false;
     QTest::newRow("value without a drive")
-        << QByteArray("\"Musik/\"\r\n\"@/Player/\"\r\n") << QString() << QStringLiteral("Player") << false << true;
+        << QByteArray("\"Musik/\"\r\n\"@/Player/\"\r\n") << QString() << u"Player"_s << false << true;
     QTest::newRow("other system's drive")
         << QByteArray("\"D:\\Musik\\\"\r\n\"\\\\server\\mp3\\\"\r\n") << QString() << QString() << false << false;
     QTest::newRow("empty file") << QByteArray() << QString() << QString() << false << false;
@@ -203,7 +186,6 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
 
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
 
     // A pane whose stored folder cannot be shown stays on the working folder.
@@ -218,11 +200,11 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     QCOMPARE(window.file1->isVisible(), sourceVisible);
     QCOMPARE(window.file2->isVisible(), playerVisible);
     if (sourceVisible) {
-        const QStringList expected = {QStringLiteral("A.MP3"), QStringLiteral("b.mp3"), QStringLiteral("Lied.Mp3")};
-        QCOMPARE(entriesOf(window.file1), expected);
+        const QStringList expected = {u"A.MP3"_s, u"b.mp3"_s, u"Lied.Mp3"_s};
+        QCOMPARE(testsupport::entriesOf(window.file1), expected);
     }
     if (playerVisible)
-        QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("z.mp3")});
+        QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
     QVERIFY(window.selectedFile().isEmpty());
     QTest::qWait(100);
     QCOMPARE(answerer.count(), 0);
@@ -230,17 +212,16 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
 
 void PanesTest::driveChoiceMovesFolderAndFileList()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
     QDir stick(medium.path());
-    QVERIFY(stick.mkdir(QStringLiteral("Alben")));
-    QVERIFY(testsupport::writeFile(stick.filePath(QStringLiteral("X.MP3")), 100));
-    QVERIFY(testsupport::writeFile(stick.filePath(QStringLiteral("Alben/y.mp3")), 100));
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), folder(QStringLiteral("Player")))));
+    QVERIFY(stick.mkdir(u"Alben"_s));
+    QVERIFY(testsupport::writeFile(stick.filePath(u"X.MP3"_s), 100));
+    QVERIFY(testsupport::writeFile(stick.filePath(u"Alben/y.mp3"_s), 100));
+    QVERIFY(storeMusikAndPlayer());
 
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
     const QString homeVolume = tonvola::volumes::rootOf(m_home->path());
 
@@ -248,88 +229,85 @@ void PanesTest::driveChoiceMovesFolderAndFileList()
     QCOMPARE(window.drive2->drive(), medium.path());
     QCOMPARE(window.dir2->path(), medium.path());
     QCOMPARE(window.file2->path(), medium.path());
-    QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("X.MP3")});
+    QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"X.MP3"_s});
 
-    QVERIFY(openFolder(window.dir2, QStringLiteral("Alben")));
-    QTRY_COMPARE(window.dir2->path(), stick.filePath(QStringLiteral("Alben")));
-    QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("y.mp3")});
+    QVERIFY(openFolder(window.dir2, u"Alben"_s));
+    QTRY_COMPARE(window.dir2->path(), stick.filePath(u"Alben"_s));
+    QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"y.mp3"_s});
     QCOMPARE(window.drive2->drive(), medium.path());
 
     // Back on the home volume: its current folder is the one shown there last.
     QVERIFY(chooseDrive(window.drive2, homeVolume));
-    QCOMPARE(window.dir2->path(), folder(QStringLiteral("Player")));
-    QCOMPARE(window.file2->path(), folder(QStringLiteral("Player")));
-    QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("z.mp3")});
+    QCOMPARE(window.dir2->path(), folder(u"Player"_s));
+    QCOMPARE(window.file2->path(), folder(u"Player"_s));
+    QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
 
     QVERIFY(chooseDrive(window.drive2, medium.path()));
-    QCOMPARE(window.dir2->path(), stick.filePath(QStringLiteral("Alben")));
-    QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("y.mp3")});
+    QCOMPARE(window.dir2->path(), stick.filePath(u"Alben"_s));
+    QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"y.mp3"_s});
 
     // The source pane was never touched.
-    QCOMPARE(window.dir1->path(), folder(QStringLiteral("Musik")));
+    QCOMPARE(window.dir1->path(), folder(u"Musik"_s));
     QCOMPARE(window.drive1->drive(), homeVolume);
     QCOMPARE(answerer.count(), 0);
 }
 
 void PanesTest::lastClickWinsWhicheverList()
 {
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), folder(QStringLiteral("Player")))));
+    QVERIFY(storeMusikAndPlayer());
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
 
-    QVERIFY(clickFile(window.file1, QStringLiteral("A.MP3")));
-    QCOMPARE(window.selectedFile(), folder(QStringLiteral("Musik/A.MP3")));
-    QVERIFY(clickFile(window.file2, QStringLiteral("z.mp3")));
-    QCOMPARE(window.selectedFile(), folder(QStringLiteral("Player/z.mp3")));
-    QVERIFY(clickFile(window.file1, QStringLiteral("Lied.Mp3")));
-    QCOMPARE(window.selectedFile(), folder(QStringLiteral("Musik/Lied.Mp3")));
+    QVERIFY(testsupport::clickEntry(window.file1, u"A.MP3"_s));
+    QCOMPARE(window.selectedFile(), folder(u"Musik/A.MP3"_s));
+    QVERIFY(testsupport::clickEntry(window.file2, u"z.mp3"_s));
+    QCOMPARE(window.selectedFile(), folder(u"Player/z.mp3"_s));
+    QVERIFY(testsupport::clickEntry(window.file1, u"Lied.Mp3"_s));
+    QCOMPARE(window.selectedFile(), folder(u"Musik/Lied.Mp3"_s));
     // Clicking the entry that is already selected in the other list still counts.
-    QVERIFY(clickFile(window.file2, QStringLiteral("z.mp3")));
-    QCOMPARE(window.selectedFile(), folder(QStringLiteral("Player/z.mp3")));
+    QVERIFY(testsupport::clickEntry(window.file2, u"z.mp3"_s));
+    QCOMPARE(window.selectedFile(), folder(u"Player/z.mp3"_s));
 
     // Selection by the program, as the commands walk a list, counts like a click.
     window.file1->setListIndex(1);
-    QCOMPARE(window.selectedFile(), folder(QStringLiteral("Musik/b.mp3")));
+    QCOMPARE(window.selectedFile(), folder(u"Musik/b.mp3"_s));
 }
 
 void PanesTest::folderClickShowsFileList()
 {
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
     QVERIFY(!window.file1->isVisible());
     QVERIFY(!window.file2->isVisible());
 
-    QVERIFY(clickFolder(window.dir1, QStringLiteral("Musik")));
+    QVERIFY(clickFolder(window.dir1, u"Musik"_s));
     QVERIFY(window.file1->isVisible());
     QVERIFY(!window.file2->isVisible());
     // A click only chooses; the folder opens on a double-click.
     QCOMPARE(window.dir1->path(), m_home->path());
     QCOMPARE(window.file1->path(), m_home->path());
 
-    QVERIFY(openFolder(window.dir1, QStringLiteral("Musik")));
-    QTRY_COMPARE(window.file1->path(), folder(QStringLiteral("Musik")));
+    QVERIFY(openFolder(window.dir1, u"Musik"_s));
+    QTRY_COMPARE(window.file1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->listCount(), 3);
 }
 
 void PanesTest::fileListFollowsTheFolderOnDisk()
 {
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), folder(QStringLiteral("Player")))));
+    QVERIFY(storeMusikAndPlayer());
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
-    QVERIFY(clickFile(window.file2, QStringLiteral("z.mp3")));
+    QVERIFY(testsupport::clickEntry(window.file2, u"z.mp3"_s));
 
-    const QString added = folder(QStringLiteral("Player/a.mp3"));
+    const QString added = folder(u"Player/a.mp3"_s);
     QVERIFY(testsupport::writeFile(added, 100));
-    const QStringList both = {QStringLiteral("a.mp3"), QStringLiteral("z.mp3")};
-    QTRY_COMPARE(entriesOf(window.file2), both);
-    QCOMPARE(window.file2->fileName(), QStringLiteral("z.mp3"));
+    const QStringList both = {u"a.mp3"_s, u"z.mp3"_s};
+    QTRY_COMPARE(testsupport::entriesOf(window.file2), both);
+    QCOMPARE(window.file2->fileName(), u"z.mp3"_s);
 
     QVERIFY(QFile::remove(added));
-    QTRY_COMPARE(entriesOf(window.file2), QStringList{QStringLiteral("z.mp3")});
-    QCOMPARE(window.file2->fileName(), QStringLiteral("z.mp3"));
+    QTRY_COMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
+    QCOMPARE(window.file2->fileName(), u"z.mp3"_s);
 
     // A file that cannot be deleted stays listed, and selected, after the failed attempt.
     const QString selected = window.selectedFile();
@@ -337,45 +315,41 @@ void PanesTest::fileListFollowsTheFolderOnDisk()
     QVERIFY(locked.valid());
     QCOMPARE(tonvola::fs::remove(selected).status, tonvola::FileResult::Status::PermissionDenied);
     window.file2->refresh();
-    QCOMPARE(entriesOf(window.file2), QStringList{QStringLiteral("z.mp3")});
-    QCOMPARE(window.file2->fileName(), QStringLiteral("z.mp3"));
+    QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
+    QCOMPARE(window.file2->fileName(), u"z.mp3"_s);
     QCOMPARE(window.selectedFile(), selected);
 }
 
 void PanesTest::folderRemovedWhileShown()
 {
-    QVERIFY(writeConfig(
-        tonvola::config::serialize(folder(QStringLiteral("Musik/Rock")), folder(QStringLiteral("Player")))));
+    QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik/Rock"_s), folder(u"Player"_s))));
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
-    QVERIFY(clickFile(window.file1, QStringLiteral("r.mp3")));
+    QVERIFY(testsupport::clickEntry(window.file1, u"r.mp3"_s));
 
-    QVERIFY(QDir(folder(QStringLiteral("Musik/Rock"))).removeRecursively());
+    QVERIFY(QDir(folder(u"Musik/Rock"_s)).removeRecursively());
 
-    QTRY_COMPARE(window.dir1->path(), folder(QStringLiteral("Musik")));
-    QCOMPARE(window.file1->path(), folder(QStringLiteral("Musik")));
+    QTRY_COMPARE(window.dir1->path(), folder(u"Musik"_s));
+    QCOMPARE(window.file1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->listCount(), 3);
-    QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(folder(QStringLiteral("Musik"))));
-    QVERIFY(!folderItem(window.dir1, QStringLiteral("Rock")));
-    QVERIFY(
-        window.statusBar->currentMessage().contains(QDir::toNativeSeparators(folder(QStringLiteral("Musik/Rock")))));
+    QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(folder(u"Musik"_s)));
+    QVERIFY(!folderItem(window.dir1, u"Rock"_s));
+    QVERIFY(window.statusBar->currentMessage().contains(QDir::toNativeSeparators(folder(u"Musik/Rock"_s))));
     // The other pane and the choice of the player folder are untouched.
-    QCOMPARE(window.dir2->path(), folder(QStringLiteral("Player")));
+    QCOMPARE(window.dir2->path(), folder(u"Player"_s));
     QCOMPARE(answerer.count(), 0);
 }
 
 void PanesTest::mediumPulledOutWhileShown()
 {
-    auto medium = std::make_unique<testsupport::TmpfsMount>(QStringLiteral("size=4m"));
+    auto medium = std::make_unique<testsupport::TmpfsMount>(u"size=4m"_s);
     QVERIFY(medium->valid());
     const QString stick = medium->path();
-    QVERIFY(testsupport::writeFile(QDir(stick).filePath(QStringLiteral("x.mp3")), 100));
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), stick)));
+    QVERIFY(testsupport::writeFile(QDir(stick).filePath(u"x.mp3"_s), 100));
+    QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik"_s), stick)));
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
     QCOMPARE(window.drive2->drive(), stick);
     QCOMPARE(window.file2->listCount(), 1);
@@ -392,12 +366,11 @@ void PanesTest::mediumPulledOutWhileShown()
 
 void PanesTest::driveThatIsNotReadyIsExplained()
 {
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), folder(QStringLiteral("Player")))));
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    QVERIFY(storeMusikAndPlayer());
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
     QTRY_VERIFY_WITH_TIMEOUT(window.drive2->findText(QDir::toNativeSeparators(medium.path())) >= 0, mediaTimeout);
 
@@ -407,35 +380,33 @@ void PanesTest::driveThatIsNotReadyIsExplained()
 
     QCOMPARE(answerer.count(), 1);
     QVERIFY2(answerer.texts().first().startsWith(
-                 QStringLiteral("Das Laufwerk %1 ist nicht bereit: ").arg(QDir::toNativeSeparators(medium.path()))),
+                 u"Das Laufwerk %1 ist nicht bereit: "_s.arg(QDir::toNativeSeparators(medium.path()))),
              qPrintable(answerer.texts().first()));
-    QCOMPARE(window.dir2->path(), folder(QStringLiteral("Player")));
-    QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(folder(QStringLiteral("Player"))));
+    QCOMPARE(window.dir2->path(), folder(u"Player"_s));
+    QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(folder(u"Player"_s)));
     QVERIFY(window.drive2->currentText().startsWith(QDir::toNativeSeparators(window.drive2->drive())));
     QTRY_COMPARE_WITH_TIMEOUT(window.drive2->findText(QDir::toNativeSeparators(medium.path())), -1, mediaTimeout);
 }
 
 void PanesTest::folderGoneWhenOpenedIsExplained()
 {
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), folder(QStringLiteral("Player")))));
+    QVERIFY(storeMusikAndPlayer());
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
-    QVERIFY(folderItem(window.dir1, QStringLiteral("Rock")));
+    QVERIFY(folderItem(window.dir1, u"Rock"_s));
 
     // Removed by another program a moment before the user opens it.
-    QVERIFY(QDir(folder(QStringLiteral("Musik/Rock"))).removeRecursively());
-    QVERIFY(openFolder(window.dir1, QStringLiteral("Rock")));
+    QVERIFY(QDir(folder(u"Musik/Rock"_s)).removeRecursively());
+    QVERIFY(openFolder(window.dir1, u"Rock"_s));
 
     QTRY_COMPARE(answerer.count(), 1);
-    QVERIFY2(
-        answerer.texts().first().startsWith(QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: ")
-                                                .arg(QDir::toNativeSeparators(folder(QStringLiteral("Musik/Rock"))))),
-        qPrintable(answerer.texts().first()));
-    QCOMPARE(window.dir1->path(), folder(QStringLiteral("Musik")));
-    QCOMPARE(window.file1->path(), folder(QStringLiteral("Musik")));
-    QTRY_VERIFY(!folderItem(window.dir1, QStringLiteral("Rock")));
+    QVERIFY2(answerer.texts().first().startsWith(u"Das Verzeichnis %1 kann nicht angezeigt werden: "_s.arg(
+                 QDir::toNativeSeparators(folder(u"Musik/Rock"_s)))),
+             qPrintable(answerer.texts().first()));
+    QCOMPARE(window.dir1->path(), folder(u"Musik"_s));
+    QCOMPARE(window.file1->path(), folder(u"Musik"_s));
+    QTRY_VERIFY(!folderItem(window.dir1, u"Rock"_s));
 }
 
 void PanesTest::mountedMediumAppearsInBothDriveLists()
@@ -444,7 +415,7 @@ void PanesTest::mountedMediumAppearsInBothDriveLists()
     QVERIFY(window.complete());
     QString root;
     {
-        testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+        testsupport::TmpfsMount medium(u"size=4m"_s);
         QVERIFY(medium.valid());
         root = QDir::toNativeSeparators(medium.path());
         QTRY_VERIFY_WITH_TIMEOUT(window.drive1->findText(root) >= 0 && window.drive2->findText(root) >= 0,
@@ -458,17 +429,16 @@ void PanesTest::mountedMediumAppearsInBothDriveLists()
 
 void PanesTest::freeSpaceOfThePlayerFolderIsShown()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
-    QVERIFY(writeConfig(tonvola::config::serialize(folder(QStringLiteral("Musik")), medium.path())));
+    QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik"_s), medium.path())));
     Window window;
-    QVERIFY(window.complete());
     QVERIFY(window.shown());
-    QCOMPARE(window.freeSpace->text(), QStringLiteral("Frei: 4,0 MB"));
+    QCOMPARE(window.freeSpace->text(), u"Frei: 4,0 MB"_s);
 
     // Another program fills the medium; the status bar follows.
-    QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(QStringLiteral("gross.mp3")), 1024 * 1024));
-    QTRY_COMPARE(window.freeSpace->text(), QStringLiteral("Frei: 3,0 MB"));
+    QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"gross.mp3"_s), 1024 * 1024));
+    QTRY_COMPARE(window.freeSpace->text(), u"Frei: 3,0 MB"_s);
     QCOMPARE(window.freeSpace->isVisible(), true);
 }
 

@@ -1,17 +1,17 @@
 #include "TestSupport.h"
 
 #include "platform/FileOps.h"
-#include "platform/VolumeWatcher.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
 
 using tonvola::CopyOptions;
 using tonvola::FileResult;
@@ -31,18 +31,12 @@ QStringList entriesOf(const QString &folder)
 
 bool remountReadOnly(const QString &path)
 {
-    return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,ro"), path}) == 0;
+    return QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,ro"_s, path}) == 0;
 }
 
 bool unmount(const QString &path)
 {
-    return QProcess::execute(QStringLiteral("umount"), {path}) == 0;
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QProcess::execute(u"umount"_s, {path}) == 0;
 }
 
 bool listsVolume(const QList<tonvola::Volume> &list, const QString &root)
@@ -80,7 +74,6 @@ private slots:
     void volumeListHasRootAndMediaButNoPseudoFileSystems();
     void volumeOfAPath();
     void currentFolderIsTheLastShownOnThatVolume();
-    void watcherNoticesMountAndUnmount();
 };
 
 void PlatformTest::initTestCase()
@@ -93,13 +86,13 @@ void PlatformTest::mp3TestIgnoresLetterCase_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("mp3");
-    QTest::newRow("lower") << QStringLiteral("lied.mp3") << true;
-    QTest::newRow("upper") << QStringLiteral("LIED.MP3") << true;
-    QTest::newRow("mixed") << QStringLiteral("Lied.Mp3") << true;
-    QTest::newRow("more dots") << QStringLiteral("a.b.mp3") << true;
-    QTest::newRow("other extension") << QStringLiteral("lied.mp4") << false;
-    QTest::newRow("mp3 inside") << QStringLiteral("lied.mp3.txt") << false;
-    QTest::newRow("no dot") << QStringLiteral("liedmp3") << false;
+    QTest::newRow("lower") << u"lied.mp3"_s << true;
+    QTest::newRow("upper") << u"LIED.MP3"_s << true;
+    QTest::newRow("mixed") << u"Lied.Mp3"_s << true;
+    QTest::newRow("more dots") << u"a.b.mp3"_s << true;
+    QTest::newRow("other extension") << u"lied.mp4"_s << false;
+    QTest::newRow("mp3 inside") << u"lied.mp3.txt"_s << false;
+    QTest::newRow("no dot") << u"liedmp3"_s << false;
     QTest::newRow("empty") << QString() << false;
 }
 
@@ -114,45 +107,41 @@ void PlatformTest::joinUsesOneSeparator_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("joined");
-    QTest::newRow("volume root") << QStringLiteral("/") << QStringLiteral("/lied.mp3");
-    QTest::newRow("folder") << QStringLiteral("/musik") << QStringLiteral("/musik/lied.mp3");
-    QTest::newRow("folder with separator") << QStringLiteral("/musik/") << QStringLiteral("/musik/lied.mp3");
+    QTest::newRow("volume root") << u"/"_s << u"/lied.mp3"_s;
+    QTest::newRow("folder") << u"/musik"_s << u"/musik/lied.mp3"_s;
+    QTest::newRow("folder with separator") << u"/musik/"_s << u"/musik/lied.mp3"_s;
 }
 
 void PlatformTest::joinUsesOneSeparator()
 {
     QFETCH(QString, folder);
     QFETCH(QString, joined);
-    QCOMPARE(fs::joinPath(folder, QStringLiteral("lied.mp3")), joined);
+    QCOMPARE(fs::joinPath(folder, u"lied.mp3"_s), joined);
 }
 
 void PlatformTest::listingHoldsOnlyMp3FilesInStableOrder()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QStringList files = {QStringLiteral("b.mp3"),        QStringLiteral("LIED.MP3"),
-                               QStringLiteral("a.Mp3"),        QStringLiteral("lied.mp3"),
-                               QStringLiteral("notes.txt"),    QStringLiteral(".hidden.mp3"),
-                               QStringLiteral("Zappa.mp3"),    QStringLiteral("cover.jpg"),
-                               QStringLiteral("10 Titel.mp3"), QStringLiteral("lied.mp3.part")};
+    const QStringList files = {u"b.mp3"_s,       u"LIED.MP3"_s,  u"a.Mp3"_s,     u"lied.mp3"_s,     u"notes.txt"_s,
+                               u".hidden.mp3"_s, u"Zappa.mp3"_s, u"cover.jpg"_s, u"10 Titel.mp3"_s, u"lied.mp3.part"_s};
     for (const QString &name : files)
         QVERIFY(testsupport::writeFile(dir.filePath(name), 10));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ordner.mp3")));
+    QVERIFY(QDir(dir.path()).mkdir(u"ordner.mp3"_s));
 
-    const QStringList expected = {QStringLiteral("10 Titel.mp3"), QStringLiteral("a.Mp3"),
-                                  QStringLiteral("b.mp3"),        QStringLiteral("LIED.MP3"),
-                                  QStringLiteral("lied.mp3"),     QStringLiteral("Zappa.mp3")};
+    const QStringList expected = {u"10 Titel.mp3"_s, u"a.Mp3"_s,    u"b.mp3"_s,
+                                  u"LIED.MP3"_s,     u"lied.mp3"_s, u"Zappa.mp3"_s};
     QCOMPARE(fs::mp3Files(dir.path()), expected);
-    QVERIFY(fs::mp3Files(dir.filePath(QStringLiteral("fehlt"))).isEmpty());
+    QVERIFY(fs::mp3Files(dir.filePath(u"fehlt"_s)).isEmpty());
 }
 
 void PlatformTest::copyArrivesWholeWithUsualPermissions()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=16m"));
+    testsupport::TmpfsMount medium(u"size=16m"_s);
     QVERIFY(medium.valid());
     QTemporaryDir source;
     QVERIFY(source.isValid());
-    const QString file = source.filePath(QStringLiteral("Lied.MP3"));
+    const QString file = source.filePath(u"Lied.MP3"_s);
     QVERIFY(testsupport::writeFile(file, 9 * MiB, 'a'));
     const QDateTime modified = QDateTime::currentDateTime().addDays(-3);
     {
@@ -171,8 +160,8 @@ void PlatformTest::copyArrivesWholeWithUsualPermissions()
     QVERIFY2(result.ok(), qPrintable(result.reason));
     QCOMPARE(reported, 9 * MiB);
 
-    const QString copy = QDir(medium.path()).filePath(QStringLiteral("Lied.MP3"));
-    QCOMPARE(entriesOf(medium.path()), QStringList{QStringLiteral("Lied.MP3")});
+    const QString copy = QDir(medium.path()).filePath(u"Lied.MP3"_s);
+    QCOMPARE(entriesOf(medium.path()), QStringList{u"Lied.MP3"_s});
     QVERIFY(fs::haveSameContent(file, copy));
     struct stat copyStat {};
     QCOMPARE(::stat(QFile::encodeName(copy).constData(), &copyStat), 0);
@@ -187,18 +176,13 @@ void PlatformTest::failedCopyLeavesNoPartialFile_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<FileResult::Status>("status");
 
-    QTest::newRow("medium full") << QStringLiteral("size=4m") << 5 * MiB << QStringLiteral("")
-                                 << FileResult::Status::NoSpace;
+    QTest::newRow("medium full") << u"size=4m"_s << 5 * MiB << u""_s << FileResult::Status::NoSpace;
     QTest::newRow("no file entries left")
-        << QStringLiteral("size=4m,nr_inodes=2") << MiB << QStringLiteral("one file") << FileResult::Status::NoSpace;
-    QTest::newRow("cancelled") << QStringLiteral("size=16m") << 9 * MiB << QStringLiteral("cancel")
-                               << FileResult::Status::Cancelled;
-    QTest::newRow("read-only medium") << QStringLiteral("size=4m") << MiB << QStringLiteral("read-only")
-                                      << FileResult::Status::ReadOnly;
-    QTest::newRow("folder gone") << QStringLiteral("size=4m") << MiB << QStringLiteral("no folder")
-                                 << FileResult::Status::NotFound;
-    QTest::newRow("source gone") << QStringLiteral("size=4m") << MiB << QStringLiteral("no source")
-                                 << FileResult::Status::NotFound;
+        << u"size=4m,nr_inodes=2"_s << MiB << u"one file"_s << FileResult::Status::NoSpace;
+    QTest::newRow("cancelled") << u"size=16m"_s << 9 * MiB << u"cancel"_s << FileResult::Status::Cancelled;
+    QTest::newRow("read-only medium") << u"size=4m"_s << MiB << u"read-only"_s << FileResult::Status::ReadOnly;
+    QTest::newRow("folder gone") << u"size=4m"_s << MiB << u"no folder"_s << FileResult::Status::NotFound;
+    QTest::newRow("source gone") << u"size=4m"_s << MiB << u"no source"_s << FileResult::Status::NotFound;
 }
 
 void PlatformTest::failedCopyLeavesNoPartialFile()
@@ -212,15 +196,15 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     QVERIFY(medium.valid());
     QTemporaryDir source;
     QVERIFY(source.isValid());
-    const QString file = source.filePath(QStringLiteral("lied.mp3"));
+    const QString file = source.filePath(u"lied.mp3"_s);
     if (situation != QLatin1String("no source"))
         QVERIFY(testsupport::writeFile(file, size));
     if (situation == QLatin1String("one file"))
-        QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(QStringLiteral("da.mp3")), 10));
+        QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"da.mp3"_s), 10));
     if (situation == QLatin1String("read-only"))
         QVERIFY(remountReadOnly(medium.path()));
     const QString target =
-        situation == QLatin1String("no folder") ? QDir(medium.path()).filePath(QStringLiteral("fehlt")) : medium.path();
+        situation == QLatin1String("no folder") ? QDir(medium.path()).filePath(u"fehlt"_s) : medium.path();
     const QStringList before = entriesOf(medium.path());
     const std::optional<qint64> freeBefore = fs::availableBytes(medium.path());
     QVERIFY(freeBefore);
@@ -243,48 +227,48 @@ void PlatformTest::copyReplacesOnlyWhenAsked()
     QTemporaryDir source;
     QTemporaryDir target;
     QVERIFY(source.isValid() && target.isValid());
-    const QString file = source.filePath(QStringLiteral("lied.mp3"));
-    const QString existing = target.filePath(QStringLiteral("lied.mp3"));
+    const QString file = source.filePath(u"lied.mp3"_s);
+    const QString existing = target.filePath(u"lied.mp3"_s);
     QVERIFY(testsupport::writeFile(file, 3000, 'n'));
     QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
 
     const FileResult refused = fs::copyInto(file, target.path());
     QCOMPARE(refused.status, FileResult::Status::AlreadyExists);
-    QCOMPARE(contentOf(existing), QByteArray(1000, 'o'));
+    QCOMPARE(testsupport::readBytes(existing), QByteArray(1000, 'o'));
 
     CopyOptions replace;
     replace.overwrite = Overwrite::Yes;
     QVERIFY(fs::copyInto(file, target.path(), replace).ok());
-    QCOMPARE(contentOf(existing), QByteArray(3000, 'n'));
-    QCOMPARE(entriesOf(target.path()), QStringList{QStringLiteral("lied.mp3")});
+    QCOMPARE(testsupport::readBytes(existing), QByteArray(3000, 'n'));
+    QCOMPARE(entriesOf(target.path()), QStringList{u"lied.mp3"_s});
 }
 
 void PlatformTest::freeSpaceFollowsCopyAndDelete()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
     QTemporaryDir source;
     QVERIFY(source.isValid());
-    const QString file = source.filePath(QStringLiteral("lied.mp3"));
+    const QString file = source.filePath(u"lied.mp3"_s);
     QVERIFY(testsupport::writeFile(file, MiB));
 
     QCOMPARE(fs::availableBytes(medium.path()), std::optional<qint64>(4 * MiB));
     QVERIFY(fs::copyInto(file, medium.path()).ok());
     QCOMPARE(fs::availableBytes(medium.path()), std::optional<qint64>(3 * MiB));
-    QVERIFY(fs::remove(QDir(medium.path()).filePath(QStringLiteral("lied.mp3"))).ok());
+    QVERIFY(fs::remove(QDir(medium.path()).filePath(u"lied.mp3"_s)).ok());
     QCOMPARE(fs::availableBytes(medium.path()), std::optional<qint64>(4 * MiB));
-    QCOMPARE(fs::availableBytes(QDir(medium.path()).filePath(QStringLiteral("fehlt"))), std::nullopt);
+    QCOMPARE(fs::availableBytes(QDir(medium.path()).filePath(u"fehlt"_s)), std::nullopt);
 }
 
 void PlatformTest::removeSaysWhyItFailed_data()
 {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<FileResult::Status>("status");
-    QTest::newRow("removable") << QStringLiteral("plain") << FileResult::Status::Ok;
-    QTest::newRow("immutable file") << QStringLiteral("immutable") << FileResult::Status::PermissionDenied;
-    QTest::newRow("read-only medium") << QStringLiteral("read-only") << FileResult::Status::ReadOnly;
-    QTest::newRow("file gone") << QStringLiteral("gone") << FileResult::Status::NotFound;
-    QTest::newRow("a folder") << QStringLiteral("folder") << FileResult::Status::Failed;
+    QTest::newRow("removable") << u"plain"_s << FileResult::Status::Ok;
+    QTest::newRow("immutable file") << u"immutable"_s << FileResult::Status::PermissionDenied;
+    QTest::newRow("read-only medium") << u"read-only"_s << FileResult::Status::ReadOnly;
+    QTest::newRow("file gone") << u"gone"_s << FileResult::Status::NotFound;
+    QTest::newRow("a folder") << u"folder"_s << FileResult::Status::Failed;
 }
 
 void PlatformTest::removeSaysWhyItFailed()
@@ -292,11 +276,11 @@ void PlatformTest::removeSaysWhyItFailed()
     QFETCH(QString, situation);
     QFETCH(FileResult::Status, status);
 
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
-    const QString file = QDir(medium.path()).filePath(QStringLiteral("lied.mp3"));
+    const QString file = QDir(medium.path()).filePath(u"lied.mp3"_s);
     if (situation == QLatin1String("folder"))
-        QVERIFY(QDir(medium.path()).mkdir(QStringLiteral("lied.mp3")));
+        QVERIFY(QDir(medium.path()).mkdir(u"lied.mp3"_s));
     else if (situation != QLatin1String("gone"))
         QVERIFY(testsupport::writeFile(file, 100));
     std::optional<testsupport::ImmutableFile> immutable;
@@ -318,10 +302,10 @@ void PlatformTest::folderCheckSaysWhy_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<FileResult::Status>("status");
-    QTest::newRow("folder") << QStringLiteral("ordner") << FileResult::Status::Ok;
-    QTest::newRow("missing") << QStringLiteral("fehlt") << FileResult::Status::NotFound;
-    QTest::newRow("below a missing one") << QStringLiteral("fehlt/tiefer") << FileResult::Status::NotFound;
-    QTest::newRow("a file") << QStringLiteral("datei.mp3") << FileResult::Status::NotFound;
+    QTest::newRow("folder") << u"ordner"_s << FileResult::Status::Ok;
+    QTest::newRow("missing") << u"fehlt"_s << FileResult::Status::NotFound;
+    QTest::newRow("below a missing one") << u"fehlt/tiefer"_s << FileResult::Status::NotFound;
+    QTest::newRow("a file") << u"datei.mp3"_s << FileResult::Status::NotFound;
     QTest::newRow("nothing given") << QString() << FileResult::Status::NotFound;
 }
 
@@ -331,8 +315,8 @@ void PlatformTest::folderCheckSaysWhy()
     QFETCH(FileResult::Status, status);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("ordner")));
-    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("datei.mp3")), 10));
+    QVERIFY(QDir(dir.path()).mkdir(u"ordner"_s));
+    QVERIFY(testsupport::writeFile(dir.filePath(u"datei.mp3"_s), 10));
 
     const FileResult result = fs::checkFolder(name.isEmpty() ? QString() : dir.filePath(name));
     QCOMPARE(result.status, status);
@@ -343,18 +327,18 @@ void PlatformTest::sameDirectoryHoweverSpelt()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("a/b")));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("c")));
-    QVERIFY(QFile::link(dir.filePath(QStringLiteral("a/b")), dir.filePath(QStringLiteral("link"))));
+    QVERIFY(QDir(dir.path()).mkpath(u"a/b"_s));
+    QVERIFY(QDir(dir.path()).mkdir(u"c"_s));
+    QVERIFY(QFile::link(dir.filePath(u"a/b"_s), dir.filePath(u"link"_s)));
 
-    QVERIFY(fs::isSameDirectory(dir.filePath(QStringLiteral("a/b")), dir.filePath(QStringLiteral("a/../a/b/"))));
-    QVERIFY(fs::isSameDirectory(dir.filePath(QStringLiteral("a/b")), dir.filePath(QStringLiteral("link"))));
-    QVERIFY(!fs::isSameDirectory(dir.filePath(QStringLiteral("a/b")), dir.filePath(QStringLiteral("c"))));
+    QVERIFY(fs::isSameDirectory(dir.filePath(u"a/b"_s), dir.filePath(u"a/../a/b/"_s)));
+    QVERIFY(fs::isSameDirectory(dir.filePath(u"a/b"_s), dir.filePath(u"link"_s)));
+    QVERIFY(!fs::isSameDirectory(dir.filePath(u"a/b"_s), dir.filePath(u"c"_s)));
 }
 
 void PlatformTest::volumeListHasRootAndMediaButNoPseudoFileSystems()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
     const QList<tonvola::Volume> list = volumes::userVolumes();
     QVERIFY(listsVolume(list, QDir::rootPath()));
@@ -368,13 +352,13 @@ void PlatformTest::volumeListHasRootAndMediaButNoPseudoFileSystems()
 
 void PlatformTest::volumeOfAPath()
 {
-    testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount medium(u"size=4m"_s);
     QVERIFY(medium.valid());
-    QVERIFY(QDir(medium.path()).mkdir(QStringLiteral("Musik")));
-    const QString folder = QDir(medium.path()).filePath(QStringLiteral("Musik"));
+    QVERIFY(QDir(medium.path()).mkdir(u"Musik"_s));
+    const QString folder = QDir(medium.path()).filePath(u"Musik"_s);
 
     QCOMPARE(volumes::rootOf(folder), medium.path());
-    QCOMPARE(volumes::rootOf(QDir(folder).filePath(QStringLiteral("fehlt/tiefer"))), medium.path());
+    QCOMPARE(volumes::rootOf(QDir(folder).filePath(u"fehlt/tiefer"_s)), medium.path());
     QVERIFY(volumes::isVolumeRoot(medium.path()));
     QVERIFY(!volumes::isVolumeRoot(folder));
     QVERIFY(volumes::checkReady(medium.path()).ok());
@@ -389,38 +373,25 @@ void PlatformTest::volumeOfAPath()
 
 void PlatformTest::currentFolderIsTheLastShownOnThatVolume()
 {
-    testsupport::TmpfsMount first(QStringLiteral("size=4m"));
-    testsupport::TmpfsMount second(QStringLiteral("size=4m"));
+    testsupport::TmpfsMount first(u"size=4m"_s);
+    testsupport::TmpfsMount second(u"size=4m"_s);
     QVERIFY(first.valid() && second.valid());
-    QVERIFY(QDir(first.path()).mkpath(QStringLiteral("a/b")));
-    QVERIFY(QDir(second.path()).mkpath(QStringLiteral("x")));
+    QVERIFY(QDir(first.path()).mkpath(u"a/b"_s));
+    QVERIFY(QDir(second.path()).mkpath(u"x"_s));
 
     QCOMPARE(volumes::currentFolder(first.path()), first.path());
 
-    volumes::rememberFolder(QDir(first.path()).filePath(QStringLiteral("a/b")));
-    volumes::rememberFolder(QDir(second.path()).filePath(QStringLiteral("x")));
-    QCOMPARE(volumes::currentFolder(first.path()), QDir(first.path()).filePath(QStringLiteral("a/b")));
-    QCOMPARE(volumes::currentFolder(second.path()), QDir(second.path()).filePath(QStringLiteral("x")));
+    volumes::rememberFolder(QDir(first.path()).filePath(u"a/b"_s));
+    volumes::rememberFolder(QDir(second.path()).filePath(u"x"_s));
+    QCOMPARE(volumes::currentFolder(first.path()), QDir(first.path()).filePath(u"a/b"_s));
+    QCOMPARE(volumes::currentFolder(second.path()), QDir(second.path()).filePath(u"x"_s));
 
-    volumes::rememberFolder(QDir(first.path()).filePath(QStringLiteral("a")));
-    QCOMPARE(volumes::currentFolder(first.path()), QDir(first.path()).filePath(QStringLiteral("a")));
+    volumes::rememberFolder(QDir(first.path()).filePath(u"a"_s));
+    QCOMPARE(volumes::currentFolder(first.path()), QDir(first.path()).filePath(u"a"_s));
 
-    volumes::rememberFolder(QDir(first.path()).filePath(QStringLiteral("a/b")));
-    QVERIFY(QDir(QDir(first.path()).filePath(QStringLiteral("a"))).removeRecursively());
+    volumes::rememberFolder(QDir(first.path()).filePath(u"a/b"_s));
+    QVERIFY(QDir(QDir(first.path()).filePath(u"a"_s)).removeRecursively());
     QCOMPARE(volumes::currentFolder(first.path()), first.path());
-}
-
-void PlatformTest::watcherNoticesMountAndUnmount()
-{
-    tonvola::VolumeWatcher *watcher = tonvola::VolumeWatcher::instance();
-    QString root;
-    {
-        testsupport::TmpfsMount medium(QStringLiteral("size=4m"));
-        QVERIFY(medium.valid());
-        root = medium.path();
-        QTRY_VERIFY_WITH_TIMEOUT(listsVolume(watcher->volumes(), root), 10000);
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(!listsVolume(watcher->volumes(), root), 10000);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)

@@ -79,8 +79,7 @@ private slots:
     void probeTellsMpegAudioFromOtherData_data();
     void probeTellsMpegAudioFromOtherData();
 
-    void playBeforeAnyClickDoesNothing();
-    void stopHidesWhetherOrNotAnythingPlays();
+    void playAndStopWithNothingChosen();
     void clickOrDoubleClickPlaysTheFile_data();
     void clickOrDoubleClickPlaysTheFile();
     void barShowsPositionAndTimes();
@@ -102,10 +101,13 @@ private:
         return listName == "File1"_L1 ? m_source : m_player;
     }
 
-    [[nodiscard]] bool clickEntry(const QString &listName, const QString &name, bool doubleClick = false) const;
+    [[nodiscard]] bool clickEntry(const QString &listName, const QString &name, bool doubleClick = false) const
+    {
+        return testsupport::clickEntry(list(listName), name, doubleClick);
+    }
     [[nodiscard]] bool playUntilPositionMoves(const QString &listName, const QString &name) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<testsupport::WorkFolder> m_dir;
     QString m_source;
     QString m_player;
     std::unique_ptr<frm_Start> m_window;
@@ -121,8 +123,8 @@ void PlaybackTest::initTestCase()
 // every test file, read through config.dat like at a real start.
 void PlaybackTest::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
+    m_dir = std::make_unique<testsupport::WorkFolder>();
+    QVERIFY(m_dir->valid());
     const QDir top(m_dir->path());
     QVERIFY(top.mkdir(u"quelle"_s));
     QVERIFY(top.mkdir(u"player"_s));
@@ -132,12 +134,10 @@ void PlaybackTest::init()
         QVERIFY(QFile::copy(dataFile(name), QDir(m_source).filePath(name)));
         QVERIFY(QFile::copy(dataFile(name), QDir(m_player).filePath(name)));
     }
-    QVERIFY(QDir::setCurrent(m_dir->path()));
     QVERIFY(tonvola::config::save(m_source, m_player).ok());
 
-    m_window = std::make_unique<frm_Start>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window = testsupport::showStartWindow();
+    QVERIFY(m_window);
     QVERIFY(list(u"File1"_s)->isVisible());
     QVERIFY(list(u"File2"_s)->isVisible());
     QVERIFY(bar());
@@ -148,24 +148,7 @@ void PlaybackTest::init()
 void PlaybackTest::cleanup()
 {
     m_window.reset();
-    QVERIFY(QDir::setCurrent(QDir::tempPath()));
     m_dir.reset();
-}
-
-bool PlaybackTest::clickEntry(const QString &listName, const QString &name, bool doubleClick) const
-{
-    FileListBox *box = list(listName);
-    const QList<QListWidgetItem *> items = box->findItems(name, Qt::MatchExactly);
-    if (items.size() != 1)
-        return false;
-    const QPoint at = box->visualItemRect(items.first()).center();
-    QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, at);
-    if (doubleClick) {
-        // The window system's order: a click, then a press that arrives as a double-click.
-        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, at);
-    }
-    return true;
 }
 
 bool PlaybackTest::playUntilPositionMoves(const QString &listName, const QString &name) const
@@ -205,28 +188,21 @@ void PlaybackTest::probeTellsMpegAudioFromOtherData()
     QCOMPARE(tonvola::playback::looksLikeMpegAudio(buffer), expected);
 }
 
-void PlaybackTest::playBeforeAnyClickDoesNothing()
+// Play and Stop with nothing chosen do nothing; Stop hides the bar however often it comes.
+void PlaybackTest::playAndStopWithNothingChosen()
 {
     trigger(u"mnuPlay"_s);
     QVERIFY(!bar()->isVisible());
     QCOMPARE(preview()->state(), QMediaPlayer::StoppedState);
     QVERIFY(statusBar()->currentMessage().isEmpty());
-}
-
-void PlaybackTest::stopHidesWhetherOrNotAnythingPlays()
-{
     trigger(u"mnuStop"_s);
     QVERIFY(!bar()->isVisible());
 
     QVERIFY(playUntilPositionMoves(u"File1"_s, threeSeconds));
-    QVERIFY(bar()->isVisible());
+    trigger(u"mnuStop"_s);
     trigger(u"mnuStop"_s);
     QVERIFY(!bar()->isVisible());
     QCOMPARE(preview()->state(), QMediaPlayer::StoppedState);
-    QVERIFY(preview()->currentFile().isEmpty());
-
-    trigger(u"mnuStop"_s);
-    QVERIFY(!bar()->isVisible());
 }
 
 void PlaybackTest::clickOrDoubleClickPlaysTheFile_data()

@@ -1,6 +1,6 @@
-// The four windows as a user meets them: controls, captions, geometry, tab order, menus,
-// window borders, the single instance of each secondary window, the version line, the help
-// pictures, and the program's end when its last window closes.
+// The four windows as a user meets them, how they open and close, and the program's end.
+
+#include "TestSupport.h"
 
 #include "app/Appearance.h"
 #include "app/frm_Start.h"
@@ -26,6 +26,10 @@
 
 #include <map>
 #include <memory>
+
+using namespace Qt::StringLiterals;
+
+using testsupport::names;
 
 namespace {
 
@@ -111,7 +115,7 @@ QStringList menuTree(QWidget *window)
         if (!menu)
             continue;
         for (const QAction *entry : menu->actions())
-            tree << (entry->isSeparator() ? QStringLiteral("  separator")
+            tree << (entry->isSeparator() ? u"  separator"_s
                                           : QLatin1String("  ") + describe(entry, entry->objectName()));
     }
     return tree;
@@ -151,7 +155,7 @@ QList<QWidget *> openWindowsOf(const char *className)
 
 QLabel *statusPanel(QWidget *window)
 {
-    return window->findChild<QLabel *>(QStringLiteral("StatusPanel1"));
+    return window->findChild<QLabel *>(u"StatusPanel1"_s);
 }
 
 } // namespace
@@ -167,14 +171,12 @@ private slots:
 
     void controls_data();
     void controls();
-    void configControls_data();
-    void configControls();
     void windows_data();
     void windows();
     void tabOrder_data();
     void tabOrder();
-    void tabSkipsHiddenFileLists_data();
-    void tabSkipsHiddenFileLists();
+    void tabVisitsVisibleControls_data();
+    void tabVisitsVisibleControls();
     void menus_data();
     void menus();
     void fonts_data();
@@ -187,35 +189,29 @@ private slots:
     void versionLine_data();
     void versionLine();
     void infoWindowShowsVersionAgainOnEveryOpening();
-    void infoCloseButtonClosesWindow();
+    void ownCloseControlEndsTheWindow_data();
+    void ownCloseControlEndsTheWindow();
     void helpPicturesShowTheMainWindow_data();
     void helpPicturesShowTheMainWindow();
-    void helpMenuClosesWindow();
     void artworkIsLinkedIn_data();
     void artworkIsLinkedIn();
 
 private:
     QWidget *cached(const QString &name);
-    void addControlColumns();
-    void checkControl();
 
     // config.dat is read from the working folder; an empty one means no stored folders.
-    QTemporaryDir m_workDir;
-    QString m_previousDir;
+    testsupport::WorkFolder m_workDir;
     std::map<QString, std::unique_ptr<QWidget>> m_windows;
 };
 
 void tst_windows::initTestCase()
 {
-    QVERIFY(m_workDir.isValid());
-    m_previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_workDir.path()));
+    QVERIFY(m_workDir.valid());
 }
 
 void tst_windows::cleanupTestCase()
 {
     m_windows.clear();
-    QDir::setCurrent(m_previousDir);
 }
 
 void tst_windows::cleanup()
@@ -244,7 +240,7 @@ QWidget *tst_windows::cached(const QString &name)
     return window.get();
 }
 
-void tst_windows::addControlColumns()
+void tst_windows::controls_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("name");
@@ -255,11 +251,88 @@ void tst_windows::addControlColumns()
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<bool>("hidden");
     QTest::addColumn<int>("count");
+    const auto row = [](const char *window, const char *name, const char *kind, const QString &caption,
+                        const QRect &twips, const char *container, const QString &toolTip = {}, bool hidden = false,
+                        int count = 1) {
+        QTest::addRow("%s/%s", window, name)
+            << QString::fromLatin1(window) << QString::fromLatin1(name) << QByteArray(kind) << caption << twips
+            << QString::fromLatin1(container) << toolTip << hidden << count;
+    };
+    const char *c = "centralwidget";
+
+    row("frm_Start", "cmd_mix", "QPushButton", u">> Tonvola >>"_s, {3360, 2040, 2535, 375}, c,
+        QStringLiteral(
+            "Kopiert Mp3s in Ihr Mp3 Player Verzeichnis.  Einfach auf Tonvola klicken und schon gehts los."));
+    row("frm_Start", "Drive1", "DriveListBox", {}, {360, 1560, 2655, 315}, c);
+    row("frm_Start", "Dir1", "DirListBox", {}, {360, 1920, 2655, 1665}, c);
+    row("frm_Start", "Drive2", "DriveListBox", {}, {6240, 1560, 2655, 315}, c);
+    row("frm_Start", "Dir2", "DirListBox", {}, {6240, 1920, 2655, 1665}, c, u"Verzeichnis des Mp3Players auswählen!"_s);
+    row("frm_Start", "File1", "FileListBox", {}, {360, 3600, 2655, 1455}, c, u"Mit Doppelklick abspielen!"_s, true);
+    row("frm_Start", "File2", "FileListBox", {}, {6240, 3600, 2655, 1455}, c, u"Mit Doppelklick abspielen"_s, true);
+    row("frm_Start", "MediaPlayer1", "MediaPlayerWidget", {}, {240, 5400, 4455, 615}, c, {}, true);
+    row("frm_Start", "MP", "QLabel", u"Mp3 Player Verzeichnis auswählen"_s, {6240, 1200, 2535, 255}, c);
+    row("frm_Start", "Label1", "QLabel", u"Top MP3 StammVerzeichnis auswählen:"_s, {360, 1080, 2655, 375}, c);
+    row("frm_Start", "Label2", "QLabel", u"Tonvola 2004 für MP3-Player"_s, {840, 240, 7215, 615}, c);
+    row("frm_Start", "Status1", "QProgressBar", {}, {3240, 4800, 2775, 255}, c, {}, true);
+    row("frm_Start", "StatusBar1", "QStatusBar", {}, {0, 6360, 9315, 300}, c);
+    row("frm_Start", "Picture1", "QLabel", {}, {3960, 2520, 1260, 1050}, c);
+    row("frm_Start", "Line1", "QFrame", {}, line(0, 0, 9360), c);
+
+    const char *i = "frm_Info";
+    row(i, "Label1", "QLabel", u"Tonvola 2004"_s, {120, 120, 2895, 615}, i);
+    row(i, "Picture1", "QLabel", {}, {360, 1200, 735, 735}, i);
+    row(i, "Frame1", "QGroupBox", u"Entwicklung"_s, {1560, 1080, 3015, 1095}, i);
+    row(i, "Label2", "QLabel", u"Dieses Progrmm wurde am 04.06.2004 von Ulmarin geschrieben."_s, {240, 360, 2655, 615},
+        "Frame1");
+    row(i, "cmd_close", "QPushButton", u"Schließen"_s, {3840, 3120, 1335, 375}, i);
+    row(i, "Picture2", "QLabel", {}, {120, 3120, 450, 360}, i);
+    row(i, "Label3", "QLabel", u"tonvola@example.org"_s, {600, 3120, 2415, 375}, i);
+    row(i, "StatusBar1", "QStatusBar", {}, {0, 3600, 5355, 255}, i);
+    row(i, "Line1", "QFrame", {}, line(0, 0, 5564), i, {}, false, 2);
+
+    const char *h = "frm_Help";
+    const char *f = "Frame1";
+    row(h, "Frame1", "QGroupBox", u"Aufbau"_s, {480, 120, 4815, 8415}, c);
+    row(h, "Label4", "QLabel", u"(1)"_s, {240, 240, 375, 375}, f);
+    row(h, "Label1", "QLabel",
+        QStringLiteral("StammVerzeichnis = Verzeichnis wo sich Ihre MP3 befinden. Achtung unterverzeichnisse werden "
+                       "nicht berücksichtigt."),
+        {480, 720, 3975, 1095}, f);
+    row(h, "Line1", "QFrame", {}, line(360, 3600, 4560), f);
+    row(h, "Label5", "QLabel", u"(2)"_s, {240, 3720, 375, 255}, f);
+    row(h, "Label2", "QLabel",
+        QStringLiteral("MP3 Player Verzeichnis = Zielverzeichnis. Hier werden zufällig Mp3s aus ihrem "
+                       "StammVerzeichnis hinkopiert. Dieses Verzeichnis ist oft ein Wechselmedium wie SD, CF-Karten "
+                       "oder direkt ihr  USB Stick."),
+        {480, 4080, 3735, 1215}, f);
+    row(h, "Line2", "QFrame", {}, line(360, 6600, 4560), f);
+    row(h, "Label6", "QLabel", u"(3)"_s, {240, 6720, 375, 255}, f);
+    row(h, "Label3", "QLabel",
+        QStringLiteral("Tonvola 2004 Button = Start. Achtung: Während des kopieren wird das Fenster gesperrt. Je "
+                       "nach Größe des Speichermediums kann es zu Verzögerungen beim Kopieren kommen."),
+        {480, 7080, 3855, 975}, f);
+    row(h, "Line3", "QFrame", {}, line(360, 8280, 4560), f);
+    row(h, "Line4", "QFrame", {}, line(0, 0, 9960), c);
+    row(h, "Image1", "QLabel", {}, {5400, 240, 2220, 3420}, c);
+    row(h, "Image2", "QLabel", {}, {5400, 3720, 2175, 3000}, c);
+    row(h, "Image3", "QLabel", {}, {5400, 6720, 2160, 1755}, c);
+
+    const char *k = "frm_config";
+    row(k, "Drive1", "DriveListBox", {}, {360, 1200, 2295, 315}, c);
+    row(k, "Dir1", "DirListBox", {}, {360, 1680, 2295, 2115}, c);
+    row(k, "Drive2", "DriveListBox", {}, {2880, 1200, 2295, 315}, c);
+    row(k, "Dir2", "DirListBox", {}, {2880, 1680, 2295, 2115}, c);
+    row(k, "cmd_save", "QPushButton", u"Speichern"_s, {4080, 4080, 1695, 375}, c);
+    row(k, "Label1", "QLabel",
+        QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
+                       "Players."),
+        {480, 240, 4695, 615}, c);
+    row(k, "Line1", "QFrame", {}, line(0, 0, 6000), c);
 }
 
 // Each control: its kind, caption and tooltip letter for letter, place in its container,
 // visibility at start and colour; controls without text carry a name for screen readers.
-void tst_windows::checkControl()
+void tst_windows::controls()
 {
     QFETCH(QString, window);
     QFETCH(QString, name);
@@ -290,115 +363,6 @@ void tst_windows::checkControl()
     }
 }
 
-void tst_windows::controls_data()
-{
-    addControlColumns();
-    const auto row = [](const char *window, const char *name, const char *kind, const QString &caption,
-                        const QRect &twips, const char *container, const QString &toolTip = {}, bool hidden = false,
-                        int count = 1) {
-        QTest::addRow("%s/%s", window, name)
-            << QString::fromLatin1(window) << QString::fromLatin1(name) << QByteArray(kind) << caption << twips
-            << QString::fromLatin1(container) << toolTip << hidden << count;
-    };
-    const char *c = "centralwidget";
-
-    row("frm_Start", "cmd_mix", "QPushButton", QStringLiteral(">> Tonvola >>"), {3360, 2040, 2535, 375}, c,
-        QStringLiteral(
-            "Kopiert Mp3s in Ihr Mp3 Player Verzeichnis.  Einfach auf Tonvola klicken und schon gehts los."));
-    row("frm_Start", "Drive1", "DriveListBox", {}, {360, 1560, 2655, 315}, c);
-    row("frm_Start", "Dir1", "DirListBox", {}, {360, 1920, 2655, 1665}, c);
-    row("frm_Start", "Drive2", "DriveListBox", {}, {6240, 1560, 2655, 315}, c);
-    row("frm_Start", "Dir2", "DirListBox", {}, {6240, 1920, 2655, 1665}, c,
-        QStringLiteral("Verzeichnis des Mp3Players auswählen!"));
-    row("frm_Start", "File1", "FileListBox", {}, {360, 3600, 2655, 1455}, c,
-        QStringLiteral("Mit Doppelklick abspielen!"), true);
-    row("frm_Start", "File2", "FileListBox", {}, {6240, 3600, 2655, 1455}, c,
-        QStringLiteral("Mit Doppelklick abspielen"), true);
-    row("frm_Start", "MediaPlayer1", "MediaPlayerWidget", {}, {240, 5400, 4455, 615}, c, {}, true);
-    row("frm_Start", "MP", "QLabel", QStringLiteral("Mp3 Player Verzeichnis auswählen"), {6240, 1200, 2535, 255}, c);
-    row("frm_Start", "Label1", "QLabel", QStringLiteral("Top MP3 StammVerzeichnis auswählen:"), {360, 1080, 2655, 375},
-        c);
-    row("frm_Start", "Label2", "QLabel", QStringLiteral("Tonvola 2004 für MP3-Player"), {840, 240, 7215, 615}, c);
-    row("frm_Start", "Status1", "QProgressBar", {}, {3240, 4800, 2775, 255}, c, {}, true);
-    row("frm_Start", "StatusBar1", "QStatusBar", {}, {0, 6360, 9315, 300}, c);
-    row("frm_Start", "Picture1", "QLabel", {}, {3960, 2520, 1260, 1050}, c);
-    row("frm_Start", "Line1", "QFrame", {}, line(0, 0, 9360), c);
-
-    const char *i = "frm_Info";
-    row(i, "Label1", "QLabel", QStringLiteral("Tonvola 2004"), {120, 120, 2895, 615}, i);
-    row(i, "Picture1", "QLabel", {}, {360, 1200, 735, 735}, i);
-    row(i, "Frame1", "QGroupBox", QStringLiteral("Entwicklung"), {1560, 1080, 3015, 1095}, i);
-    row(i, "Label2", "QLabel", QStringLiteral("Dieses Progrmm wurde am 04.06.2004 von Ulmarin geschrieben."),
-        {240, 360, 2655, 615}, "Frame1");
-    row(i, "cmd_close", "QPushButton", QStringLiteral("Schließen"), {3840, 3120, 1335, 375}, i);
-    row(i, "Picture2", "QLabel", {}, {120, 3120, 450, 360}, i);
-    row(i, "Label3", "QLabel", QStringLiteral("tonvola@example.org"), {600, 3120, 2415, 375}, i);
-    row(i, "StatusBar1", "QStatusBar", {}, {0, 3600, 5355, 255}, i);
-    row(i, "Line1", "QFrame", {}, line(0, 0, 5564), i, {}, false, 2);
-
-    const char *h = "frm_Help";
-    const char *f = "Frame1";
-    row(h, "Frame1", "QGroupBox", QStringLiteral("Aufbau"), {480, 120, 4815, 8415}, c);
-    row(h, "Label4", "QLabel", QStringLiteral("(1)"), {240, 240, 375, 375}, f);
-    row(h, "Label1", "QLabel",
-        QStringLiteral("StammVerzeichnis = Verzeichnis wo sich Ihre MP3 befinden. Achtung unterverzeichnisse werden "
-                       "nicht berücksichtigt."),
-        {480, 720, 3975, 1095}, f);
-    row(h, "Line1", "QFrame", {}, line(360, 3600, 4560), f);
-    row(h, "Label5", "QLabel", QStringLiteral("(2)"), {240, 3720, 375, 255}, f);
-    row(h, "Label2", "QLabel",
-        QStringLiteral("MP3 Player Verzeichnis = Zielverzeichnis. Hier werden zufällig Mp3s aus ihrem "
-                       "StammVerzeichnis hinkopiert. Dieses Verzeichnis ist oft ein Wechselmedium wie SD, CF-Karten "
-                       "oder direkt ihr  USB Stick."),
-        {480, 4080, 3735, 1215}, f);
-    row(h, "Line2", "QFrame", {}, line(360, 6600, 4560), f);
-    row(h, "Label6", "QLabel", QStringLiteral("(3)"), {240, 6720, 375, 255}, f);
-    row(h, "Label3", "QLabel",
-        QStringLiteral("Tonvola 2004 Button = Start. Achtung: Während des kopieren wird das Fenster gesperrt. Je "
-                       "nach Größe des Speichermediums kann es zu Verzögerungen beim Kopieren kommen."),
-        {480, 7080, 3855, 975}, f);
-    row(h, "Line3", "QFrame", {}, line(360, 8280, 4560), f);
-    row(h, "Line4", "QFrame", {}, line(0, 0, 9960), c);
-    row(h, "Image1", "QLabel", {}, {5400, 240, 2220, 3420}, c);
-    row(h, "Image2", "QLabel", {}, {5400, 3720, 2175, 3000}, c);
-    row(h, "Image3", "QLabel", {}, {5400, 6720, 2160, 1755}, c);
-}
-
-void tst_windows::controls()
-{
-    checkControl();
-}
-
-// The configuration window comes from its own line of work; its rows run once its form exists.
-void tst_windows::configControls_data()
-{
-    addControlColumns();
-    const auto row = [](const char *name, const char *kind, const QString &caption, const QRect &twips) {
-        QTest::addRow("frm_config/%s", name)
-            << QStringLiteral("frm_config") << QString::fromLatin1(name) << QByteArray(kind) << caption << twips
-            << QString() << QString() << false << 1;
-    };
-    row("Drive1", "DriveListBox", {}, {360, 1200, 2295, 315});
-    row("Dir1", "DirListBox", {}, {360, 1680, 2295, 2115});
-    row("Drive2", "DriveListBox", {}, {2880, 1200, 2295, 315});
-    row("Dir2", "DirListBox", {}, {2880, 1680, 2295, 2115});
-    row("cmd_save", "QPushButton", QStringLiteral("Speichern"), {4080, 4080, 1695, 375});
-    row("Label1", "QLabel",
-        QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
-                       "Players."),
-        {480, 240, 4695, 615});
-    row("Line1", "QFrame", {}, line(0, 0, 6000));
-}
-
-void tst_windows::configControls()
-{
-#if __has_include("ui_frm_config.h")
-    checkControl();
-#else
-    QSKIP("the configuration window has no form on this branch yet");
-#endif
-}
-
 // Title, client area and border of each window, as the user sees it once shown.
 void tst_windows::windows_data()
 {
@@ -407,15 +371,10 @@ void tst_windows::windows_data()
     QTest::addColumn<QSize>("clientTwips");
     QTest::addColumn<bool>("resizable");
 
-    QTest::newRow("frm_Start") << QStringLiteral("frm_Start") << QStringLiteral("Tonvola") << QSize(9315, 6660)
-                               << false;
-    QTest::newRow("frm_Info") << QStringLiteral("frm_Info") << QStringLiteral("Info zu Tonvola") << QSize(5355, 3855)
-                              << false;
-    QTest::newRow("frm_Help") << QStringLiteral("frm_Help") << QStringLiteral("Hilfe") << QSize(9975, 8835) << true;
-#if __has_include("ui_frm_config.h")
-    QTest::newRow("frm_config") << QStringLiteral("frm_config") << QStringLiteral("Konfiguration") << QSize(5940, 4560)
-                                << false;
-#endif
+    QTest::newRow("frm_Start") << u"frm_Start"_s << u"Tonvola"_s << QSize(9315, 6660) << false;
+    QTest::newRow("frm_Info") << u"frm_Info"_s << u"Info zu Tonvola"_s << QSize(5355, 3855) << false;
+    QTest::newRow("frm_Help") << u"frm_Help"_s << u"Hilfe"_s << QSize(9975, 8835) << true;
+    QTest::newRow("frm_config") << u"frm_config"_s << u"Konfiguration"_s << QSize(5940, 4560) << false;
 }
 
 void tst_windows::windows()
@@ -443,23 +402,11 @@ void tst_windows::tabOrder_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("order");
 
-    QTest::newRow("frm_Start") << QStringLiteral(
-        "frm_Start") << QStringList{QStringLiteral("cmd_mix"), QStringLiteral("Drive1"),      QStringLiteral("Dir1"),
-                                    QStringLiteral("Drive2"),  QStringLiteral("Dir2"),        QStringLiteral("File1"),
-                                    QStringLiteral("File2"),   QStringLiteral("MediaPlayer1")};
-    QTest::newRow("frm_Info") << QStringLiteral(
-        "frm_Info") << QStringList{QStringLiteral("Label1"), QStringLiteral("Picture1"),  QStringLiteral("Frame1"),
-                                   QStringLiteral("Label2"), QStringLiteral("cmd_close"), QStringLiteral("Picture2"),
-                                   QStringLiteral("Label3"), QStringLiteral("StatusBar1")};
-    QTest::newRow("frm_Help") << QStringLiteral(
-        "frm_Help") << QStringList{QStringLiteral("Frame1"), QStringLiteral("Label3"), QStringLiteral("Label2"),
-                                   QStringLiteral("Label1"), QStringLiteral("Label4"), QStringLiteral("Label5"),
-                                   QStringLiteral("Label6")};
-#if __has_include("ui_frm_config.h")
-    QTest::newRow("frm_config") << QStringLiteral(
-        "frm_config") << QStringList{QStringLiteral("Drive1"), QStringLiteral("Dir1"),     QStringLiteral("Drive2"),
-                                     QStringLiteral("Dir2"),   QStringLiteral("cmd_save"), QStringLiteral("Label1")};
-#endif
+    QTest::newRow("frm_Start") << u"frm_Start"_s << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|MediaPlayer1");
+    QTest::newRow("frm_Info") << u"frm_Info"_s
+                              << names("Label1|Picture1|Frame1|Label2|cmd_close|Picture2|Label3|StatusBar1");
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("Frame1|Label3|Label2|Label1|Label4|Label5|Label6");
+    QTest::newRow("frm_config") << u"frm_config"_s << names("Drive1|Dir1|Drive2|Dir2|cmd_save|Label1");
 }
 
 // Controls follow each other in the focus chain in their tab order; Tab visits those that take
@@ -472,32 +419,34 @@ void tst_windows::tabOrder()
 }
 
 // Pressing Tab in the main window visits the visible controls only.
-void tst_windows::tabSkipsHiddenFileLists_data()
+// Pressing Tab visits the visible controls only, in their order, and comes round again.
+void tst_windows::tabVisitsVisibleControls_data()
 {
+    QTest::addColumn<QString>("window");
     QTest::addColumn<bool>("fileListsShown");
     QTest::addColumn<QStringList>("visits");
 
-    const QStringList panes{QStringLiteral("cmd_mix"), QStringLiteral("Drive1"), QStringLiteral("Dir1"),
-                            QStringLiteral("Drive2"), QStringLiteral("Dir2")};
-    QTest::newRow("at start") << false << (QStringList(panes) << QStringLiteral("cmd_mix"));
-    QTest::newRow("file lists shown") << true
-                                      << (QStringList(panes) << QStringLiteral("File1") << QStringLiteral("File2")
-                                                             << QStringLiteral("cmd_mix"));
+    const QString start = u"frm_Start"_s;
+    QTest::newRow("frm_Start at start") << start << false << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|cmd_mix");
+    QTest::newRow("frm_Start, file lists shown")
+        << start << true << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|cmd_mix");
+    QTest::newRow("frm_config") << u"frm_config"_s << false << names("Drive1|Dir1|Drive2|Dir2|cmd_save|Drive1");
 }
 
-void tst_windows::tabSkipsHiddenFileLists()
+void tst_windows::tabVisitsVisibleControls()
 {
+    QFETCH(QString, window);
     QFETCH(bool, fileListsShown);
     QFETCH(QStringList, visits);
 
-    frm_Start window;
+    const std::unique_ptr<QWidget> form = makeWindow(window);
     if (fileListsShown) {
-        window.findChild<QWidget *>(QStringLiteral("File1"))->show();
-        window.findChild<QWidget *>(QStringLiteral("File2"))->show();
+        form->findChild<QWidget *>(u"File1"_s)->show();
+        form->findChild<QWidget *>(u"File2"_s)->show();
     }
-    window.show();
-    QApplication::setActiveWindow(&window);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
 
     QStringList visited{QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString()};
     while (visited.size() < visits.size()) {
@@ -512,30 +461,16 @@ void tst_windows::menus_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("tree");
 
-    QTest::newRow("frm_Start") << QStringLiteral("frm_Start")
-                               << QStringList{QStringLiteral("mnuDatei \"Datei\""),
-                                              QStringLiteral("  mnutonvola \"Tonvola starten\""),
-                                              QStringLiteral("  mnuclear \"Clear PlayerVerzeichnis\""),
-                                              QStringLiteral("  mnuDelete \"Löschen\""),
-                                              QStringLiteral("  mnuClose \"Beenden\""),
-                                              QStringLiteral("mnuWiedergabe \"Wiedergabe\""),
-                                              QStringLiteral("  mnuPlay \"Play\""),
-                                              QStringLiteral("  mnuStop \"Stop\""),
-                                              QStringLiteral("mnuExtras \"Extras\""),
-                                              QStringLiteral("  mnuConfig \"Konfiguration\""),
-                                              QStringLiteral("mnuInfo \"?\""),
-                                              QStringLiteral("  mnuHelp \"Hilfe\""),
-                                              QStringLiteral("  mnuInfoTonvola \"Info zu Tonvola\"")};
-    QTest::newRow("frm_Info") << QStringLiteral("frm_Info") << QStringList{};
-    QTest::newRow("frm_Help") << QStringLiteral("frm_Help")
-                              << QStringList{QStringLiteral("mnuFenster \"Fenster\""),
-                                             QStringLiteral("  mnuClose \"Schließen\"")};
-#if __has_include("ui_frm_config.h")
-    QTest::newRow("frm_config") << QStringLiteral("frm_config")
-                                << QStringList{QStringLiteral("mnuDatei \"Datei\""),
-                                               QStringLiteral("  mnuSave \"Speichern\""),
-                                               QStringLiteral("  mnuClose \"Schließen\"")};
-#endif
+    QTest::newRow("frm_Start") << u"frm_Start"_s
+                               << names("mnuDatei \"Datei\"|  mnutonvola \"Tonvola starten\"|"
+                                        "  mnuclear \"Clear PlayerVerzeichnis\"|  mnuDelete \"Löschen\"|"
+                                        "  mnuClose \"Beenden\"|mnuWiedergabe \"Wiedergabe\"|  mnuPlay \"Play\"|"
+                                        "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|"
+                                        "mnuInfo \"?\"|  mnuHelp \"Hilfe\"|  mnuInfoTonvola \"Info zu Tonvola\"");
+    QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\"|  mnuClose \"Schließen\"");
+    QTest::newRow("frm_config") << u"frm_config"_s
+                                << names("mnuDatei \"Datei\"|  mnuSave \"Speichern\"|  mnuClose \"Schließen\"");
 }
 
 void tst_windows::menus()
@@ -551,9 +486,9 @@ void tst_windows::fonts_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<qreal>("pointSize");
 
-    QTest::newRow("frm_Start/Label2") << QStringLiteral("frm_Start") << QStringLiteral("Label2") << 21.75;
-    QTest::newRow("frm_Info/Label1") << QStringLiteral("frm_Info") << QStringLiteral("Label1") << 20.25;
-    QTest::newRow("frm_Info/Label3") << QStringLiteral("frm_Info") << QStringLiteral("Label3") << 12.0;
+    QTest::newRow("frm_Start/Label2") << u"frm_Start"_s << u"Label2"_s << 21.75;
+    QTest::newRow("frm_Info/Label1") << u"frm_Info"_s << u"Label1"_s << 20.25;
+    QTest::newRow("frm_Info/Label3") << u"frm_Info"_s << u"Label3"_s << 12.0;
 }
 
 // The headings and the contact line stand out: large, bold and underlined.
@@ -572,7 +507,7 @@ void tst_windows::fonts()
 
 void tst_windows::infoLinesAreGrey()
 {
-    const QList<QFrame *> lines = cached(QStringLiteral("frm_Info"))->findChildren<QFrame *>(QStringLiteral("Line1"));
+    const QList<QFrame *> lines = cached(u"frm_Info"_s)->findChildren<QFrame *>(u"Line1"_s);
     QCOMPARE(lines.size(), 2);
     for (const QFrame *frame : lines)
         QCOMPARE(frame->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
@@ -583,9 +518,9 @@ void tst_windows::oneWindowPerOpening_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QByteArray>("windowClass");
 
-    QTest::newRow("Hilfe") << QStringLiteral("mnuHelp") << QByteArray("frm_Help");
-    QTest::newRow("Info zu Tonvola") << QStringLiteral("mnuInfoTonvola") << QByteArray("frm_Info");
-    QTest::newRow("Konfiguration") << QStringLiteral("mnuConfig") << QByteArray("frm_config");
+    QTest::newRow("Hilfe") << u"mnuHelp"_s << QByteArray("frm_Help");
+    QTest::newRow("Info zu Tonvola") << u"mnuInfoTonvola"_s << QByteArray("frm_Info");
+    QTest::newRow("Konfiguration") << u"mnuConfig"_s << QByteArray("frm_config");
 }
 
 // A second opening brings the same window to the front instead of opening another one.
@@ -635,20 +570,20 @@ void tst_windows::beendenLeavesHelpOpenUntilItCloses()
     bool helpOpenAfterBeenden = false;
     bool mainGoneAfterBeenden = false;
     QTimer::singleShot(0, this, [&] {
-        if (!choose(main, QStringLiteral("mnuHelp")))
+        if (!choose(main, u"mnuHelp"_s))
             return;
         const QList<QWidget *> open = openWindowsOf("frm_Help");
         if (open.size() != 1)
             return;
         help = open.first();
-        if (!choose(main, QStringLiteral("mnuClose")))
+        if (!choose(main, u"mnuClose"_s))
             return;
         QTimer::singleShot(0, this, [&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             mainGoneAfterBeenden = main.isNull();
             helpOpenAfterBeenden = help && help->isVisible();
             if (help)
-                (void)choose(help, QStringLiteral("mnuClose"));
+                (void)choose(help, u"mnuClose"_s);
         });
     });
     // Only a program that would never end meets this guard.
@@ -673,10 +608,10 @@ void tst_windows::versionLine_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("this build") << QStringLiteral(TONVOLA_VERSION) << QStringLiteral("Version 1.0.15");
-    QTest::newRow("leading zeros") << QStringLiteral("1.00.0015") << QStringLiteral("Version 1.0.15");
-    QTest::newRow("no revision") << QStringLiteral("2.3") << QStringLiteral("Version 2.3.0");
-    QTest::newRow("large numbers") << QStringLiteral("10.20.300") << QStringLiteral("Version 10.20.300");
+    QTest::newRow("this build") << QStringLiteral(TONVOLA_VERSION) << u"Version 1.0.15"_s;
+    QTest::newRow("leading zeros") << u"1.00.0015"_s << u"Version 1.0.15"_s;
+    QTest::newRow("no revision") << u"2.3"_s << u"Version 2.3.0"_s;
+    QTest::newRow("large numbers") << u"10.20.300"_s << u"Version 10.20.300"_s;
 }
 
 void tst_windows::versionLine()
@@ -690,37 +625,54 @@ void tst_windows::infoWindowShowsVersionAgainOnEveryOpening()
 {
     frm_Start main;
     main.show();
-    QVERIFY(choose(&main, QStringLiteral("mnuInfoTonvola")));
+    QVERIFY(choose(&main, u"mnuInfoTonvola"_s));
     const QList<QWidget *> open = openWindowsOf("frm_Info");
     QCOMPARE(open.size(), 1);
     QLabel *panel = statusPanel(open.first());
     QVERIFY(panel);
     QVERIFY(panel->isVisible());
-    QCOMPARE(panel->text(), QStringLiteral("Version 1.0.15"));
+    QCOMPARE(panel->text(), u"Version 1.0.15"_s);
 
     panel->clear();
-    QVERIFY(choose(&main, QStringLiteral("mnuInfoTonvola")));
+    QVERIFY(choose(&main, u"mnuInfoTonvola"_s));
     QCOMPARE(openWindowsOf("frm_Info"), open);
-    QCOMPARE(panel->text(), QStringLiteral("Version 1.0.15"));
+    QCOMPARE(panel->text(), u"Version 1.0.15"_s);
 }
 
-void tst_windows::infoCloseButtonClosesWindow()
+void tst_windows::ownCloseControlEndsTheWindow_data()
 {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("windowClass");
+    QTest::addColumn<QString>("closer");
+
+    QTest::newRow("Info: Schließen button") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"cmd_close"_s;
+    QTest::newRow("Hilfe: Fenster/Schließen") << u"mnuHelp"_s << QByteArray("frm_Help") << u"mnuClose"_s;
+}
+
+// The window's own close control ends it, the main window stays, and the next opening makes a new one.
+void tst_windows::ownCloseControlEndsTheWindow()
+{
+    QFETCH(QString, action);
+    QFETCH(QByteArray, windowClass);
+    QFETCH(QString, closer);
+
     frm_Start main;
     main.show();
-    QVERIFY(choose(&main, QStringLiteral("mnuInfoTonvola")));
-    const QList<QWidget *> open = openWindowsOf("frm_Info");
+    QVERIFY(choose(&main, action));
+    const QList<QWidget *> open = openWindowsOf(windowClass.constData());
     QCOMPARE(open.size(), 1);
-    const QPointer<QWidget> info = open.first();
-    QTest::mouseClick(info->findChild<QPushButton *>(QStringLiteral("cmd_close")), Qt::LeftButton);
-    QVERIFY(!info->isVisible());
+    const QPointer<QWidget> window = open.first();
+    if (auto *button = window->findChild<QPushButton *>(closer))
+        QTest::mouseClick(button, Qt::LeftButton);
+    else
+        QVERIFY(choose(window, closer));
+    QVERIFY(openWindowsOf(windowClass.constData()).isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(info.isNull());
+    QVERIFY(window.isNull());
+    QVERIFY(main.isVisible());
 
-    // Opening it again after closing makes a new window with its version line.
-    QVERIFY(choose(&main, QStringLiteral("mnuInfoTonvola")));
-    QCOMPARE(openWindowsOf("frm_Info").size(), 1);
-    QCOMPARE(statusPanel(openWindowsOf("frm_Info").first())->text(), QStringLiteral("Version 1.0.15"));
+    QVERIFY(choose(&main, action));
+    QCOMPARE(openWindowsOf(windowClass.constData()).size(), 1);
 }
 
 void tst_windows::helpPicturesShowTheMainWindow_data()
@@ -728,9 +680,9 @@ void tst_windows::helpPicturesShowTheMainWindow_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
 
-    QTest::newRow("source pane") << QStringLiteral("Image1") << QSize(196, 284);
-    QTest::newRow("player pane") << QStringLiteral("Image2") << QSize(193, 280);
-    QTest::newRow("start button") << QStringLiteral("Image3") << QSize(152, 133);
+    QTest::newRow("source pane") << u"Image1"_s << QSize(196, 284);
+    QTest::newRow("player pane") << u"Image2"_s << QSize(193, 280);
+    QTest::newRow("start button") << u"Image3"_s << QSize(152, 133);
 }
 
 // Each picture has its own size, is stretched into its box and shows a piece of the main
@@ -740,7 +692,7 @@ void tst_windows::helpPicturesShowTheMainWindow()
     QFETCH(QString, name);
     QFETCH(QSize, size);
 
-    const auto *image = cached(QStringLiteral("frm_Help"))->findChild<QLabel *>(name);
+    const auto *image = cached(u"frm_Help"_s)->findChild<QLabel *>(name);
     QVERIFY(image);
     QVERIFY(image->hasScaledContents());
     const QPixmap pixmap = image->pixmap();
@@ -755,27 +707,15 @@ void tst_windows::helpPicturesShowTheMainWindow()
     QVERIFY2(colours.size() > 20, "the picture is nearly a single colour");
 }
 
-void tst_windows::helpMenuClosesWindow()
-{
-    frm_Start main;
-    main.show();
-    QVERIFY(choose(&main, QStringLiteral("mnuHelp")));
-    const QList<QWidget *> open = openWindowsOf("frm_Help");
-    QCOMPARE(open.size(), 1);
-    QVERIFY(choose(open.first(), QStringLiteral("mnuClose")));
-    QVERIFY(openWindowsOf("frm_Help").isEmpty());
-    QVERIFY(main.isVisible());
-}
-
 void tst_windows::artworkIsLinkedIn_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QSize>("size");
 
-    QTest::newRow("window icon") << QStringLiteral(":/tonvola/tonvola.svg") << QSize(32, 32);
-    QTest::newRow("start picture") << QStringLiteral(":/tonvola/picture1.png") << QSize(80, 66);
-    QTest::newRow("info picture") << QStringLiteral(":/tonvola/info-picture1.png") << QSize(48, 48);
-    QTest::newRow("contact picture") << QStringLiteral(":/tonvola/info-picture2.png") << QSize(26, 20);
+    QTest::newRow("window icon") << u":/tonvola/tonvola.svg"_s << QSize(32, 32);
+    QTest::newRow("start picture") << u":/tonvola/picture1.png"_s << QSize(80, 66);
+    QTest::newRow("info picture") << u":/tonvola/info-picture1.png"_s << QSize(48, 48);
+    QTest::newRow("contact picture") << u":/tonvola/info-picture2.png"_s << QSize(26, 20);
 }
 
 // The artwork is compiled into the library; without its explicit initialisation the linker
