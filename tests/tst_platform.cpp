@@ -3,6 +3,8 @@
 #include "platform/FileOps.h"
 #include "platform/Volumes.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -58,6 +60,7 @@ private slots:
     void joinUsesOneSeparator_data();
     void joinUsesOneSeparator();
     void listingHoldsOnlyMp3FilesInStableOrder();
+    void listingOrderIsTheFullCaseInsensitiveOrder();
 
     void copyArrivesWholeWithUsualPermissions();
     void failedCopyLeavesNoPartialFile_data();
@@ -133,6 +136,33 @@ void PlatformTest::listingHoldsOnlyMp3FilesInStableOrder()
                                   u"LIED.MP3"_s,     u"lied.mp3"_s, u"Zappa.mp3"_s};
     QCOMPARE(fs::mp3Files(dir.path()), expected);
     QVERIFY(fs::mp3Files(dir.filePath(u"fehlt"_s)).isEmpty());
+}
+
+// The listing and the fill's own bookkeeping take short cuts for plain ASCII names; beyond
+// ASCII, and where ASCII meets non-ASCII, the order must stay the one Qt's comparison gives.
+void PlatformTest::listingOrderIsTheFullCaseInsensitiveOrder()
+{
+    const QStringList names = {u"apfel.mp3"_s,      u"Äpfel.mp3"_s,      u"Apfel.mp3"_s,      u"ÄPFEL.mp3"_s,
+                               u"äpfel.mp3"_s,      u"straße.mp3"_s,     u"STRASSE.mp3"_s,    u"ǅ.mp3"_s,
+                               u"ǆ.mp3"_s,          u"Ω.mp3"_s,          u"ω.mp3"_s,          u"z.mp3"_s,
+                               u"_a.mp3"_s,         u"[a.mp3"_s,         u"é.mp3"_s,          u"E.mp3"_s,
+                               u"\U0001F600.mp3"_s, u"\U00010428.mp3"_s, u"\U00010400.mp3"_s, u"a.mp3"_s};
+    const auto reference = [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    };
+    for (const QString &a : names) {
+        for (const QString &b : names)
+            QVERIFY2(fs::listsBefore(a, b) == reference(a, b), qPrintable(a + u" / "_s + b));
+    }
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &name : names)
+        QVERIFY(testsupport::writeFile(dir.filePath(name), 1));
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), reference);
+    QCOMPARE(fs::mp3Files(dir.path()), expected);
 }
 
 void PlatformTest::copyArrivesWholeWithUsualPermissions()
