@@ -1,6 +1,5 @@
 #include "app/DirListBox.h"
 
-#include "platform/VolumeWatcher.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
@@ -9,8 +8,6 @@
 
 namespace {
 constexpr int PathRole = Qt::UserRole;
-// Lets a burst of changes (a whole folder being copied) settle into one re-read.
-constexpr int settleTime = 200;
 } // namespace
 
 DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
@@ -21,21 +18,10 @@ DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
     setIndentation(10);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
-    m_settle.setSingleShot(true);
-    m_settle.setInterval(settleTime);
-    connect(&m_settle, &QTimer::timeout, this, &DirListBox::folderChangedOnDisk);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (!m_settle.isActive())
-            m_settle.start();
-    });
-    // A medium mounted over the folder or pulled out from under it changes what it holds.
-    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this, [this] {
-        if (!m_settle.isActive())
-            m_settle.start();
-    });
+    connect(&m_watch, &FolderWatch::changed, this, &DirListBox::folderChangedOnDisk);
     m_path = QDir::cleanPath(QDir::currentPath());
     rebuild();
-    watch();
+    m_watch.watch(m_path);
     connect(this, &QTreeWidget::itemClicked, this, [this] { emit folderClicked(); });
     connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { open(item); });
 }
@@ -55,7 +41,7 @@ tonvola::FileResult DirListBox::setPath(const QString &folder)
     const bool changed = cleaned != m_path;
     m_path = cleaned;
     rebuild();
-    watch();
+    m_watch.watch(m_path);
     if (changed)
         emit pathChanged(m_path);
     return tonvola::FileResult::success();
@@ -134,22 +120,12 @@ void DirListBox::open(QTreeWidgetItem *item)
         Qt::QueuedConnection);
 }
 
-void DirListBox::watch()
-{
-    const QStringList watched = m_watcher.directories();
-    if (watched.size() == 1 && watched.first() == m_path)
-        return;
-    if (!watched.isEmpty())
-        m_watcher.removePaths(watched);
-    m_watcher.addPath(m_path);
-}
-
 void DirListBox::folderChangedOnDisk()
 {
     if (tonvola::fs::checkFolder(m_path).ok()) {
         rebuild();
         // A medium unmounted under the folder ends the watch although the folder is still there.
-        watch();
+        m_watch.watch(m_path);
         return;
     }
     const QString lost = m_path;

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/FolderWatch.h"
+
 #include "platform/FileOps.h"
 
-#include <QFileSystemWatcher>
-#include <QTimer>
 #include <QTreeWidget>
 
 // The folder list of a pane: the chain of folders down to the current one, then its
@@ -36,11 +36,11 @@ signals:
 private:
     void rebuild();
     void open(QTreeWidgetItem *item);
-    void watch();
     void folderChangedOnDisk();
 
     QString m_path;
     QString m_builtFor;
-    QFileSystemWatcher m_watcher;
-    QTimer m_settle;
+    // Short enough that a change shows at once, long enough that a burst is read only once.
+    static constexpr int settleMs = 200;
+    FolderWatch m_watch{settleMs, this};
 };

@@ -1,32 +1,15 @@
 #include "app/FileListBox.h"
 
 #include "platform/FileOps.h"
-#include "platform/VolumeWatcher.h"
 
 #include <QDir>
 #include <QScrollBar>
-
-namespace {
-// Short enough that a change shows at once, long enough that a burst is read only once.
-constexpr int settleTime = 150;
-} // namespace
 
 FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    m_settle.setSingleShot(true);
-    m_settle.setInterval(settleTime);
-    connect(&m_settle, &QTimer::timeout, this, &FileListBox::refresh);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (!m_settle.isActive())
-            m_settle.start();
-    });
-    // A medium mounted over the folder or pulled out from under it changes what it holds.
-    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this, [this] {
-        if (!m_settle.isActive())
-            m_settle.start();
-    });
+    connect(&m_watch, &FolderWatch::changed, this, &FileListBox::refresh);
     m_path = QDir::cleanPath(QDir::currentPath());
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -35,7 +18,7 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
     connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
     connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
     fill(tonvola::fs::mp3Files(m_path));
-    watch();
+    m_watch.watch(m_path);
 }
 
 QString FileListBox::path() const
@@ -52,14 +35,14 @@ void FileListBox::setPath(const QString &folder)
     }
     m_path = folder;
     fill(tonvola::fs::mp3Files(m_path));
-    watch();
+    m_watch.watch(m_path);
 }
 
 void FileListBox::refresh()
 {
     fill(tonvola::fs::mp3Files(m_path));
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
-    watch();
+    m_watch.watch(m_path);
 }
 
 void FileListBox::showNames(const QStringList &names)
@@ -118,15 +101,4 @@ void FileListBox::fill(const QStringList &names)
     }
     m_filledFrom = m_path;
     emit listChanged();
-}
-
-void FileListBox::watch()
-{
-    const QStringList watched = m_watcher.directories();
-    if (watched.size() == 1 && watched.first() == m_path)
-        return;
-    if (!watched.isEmpty())
-        m_watcher.removePaths(watched);
-    if (QFileInfo(m_path).isDir())
-        m_watcher.addPath(m_path);
 }

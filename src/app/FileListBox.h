@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QFileSystemWatcher>
+#include "app/FolderWatch.h"
+
 #include <QListWidget>
-#include <QTimer>
 
 // The file list of a pane: the MP3 files of one folder, in the program's list order. It
 // follows the folder on disk: files another program adds or removes show within moments,
@@ -38,11 +38,11 @@ signals:
 
 private:
     void fill(const QStringList &names);
-    void watch();
 
     QString m_path;
     QString m_filledFrom;
     QStringList m_names;
-    QFileSystemWatcher m_watcher;
-    QTimer m_settle;
+    // Short enough that a change shows at once, long enough that a burst is read only once.
+    static constexpr int settleMs = 150;
+    FolderWatch m_watch{settleMs, this};
 };

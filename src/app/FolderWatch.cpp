@@ -1,0 +1,33 @@
+#include "app/FolderWatch.h"
+
+#include "platform/VolumeWatcher.h"
+
+#include <QFileInfo>
+
+FolderWatch::FolderWatch(int settleMs, QObject *parent) : QObject(parent)
+{
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleMs);
+    connect(&m_settle, &QTimer::timeout, this, &FolderWatch::changed);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderWatch::settleThenTell);
+    // A medium mounted over the folder or pulled out from under it changes what it holds.
+    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
+            &FolderWatch::settleThenTell);
+}
+
+void FolderWatch::watch(const QString &folder)
+{
+    const QStringList watched = m_watcher.directories();
+    if (watched.size() == 1 && watched.first() == folder)
+        return;
+    if (!watched.isEmpty())
+        m_watcher.removePaths(watched);
+    if (QFileInfo(folder).isDir())
+        m_watcher.addPath(folder);
+}
+
+void FolderWatch::settleThenTell()
+{
+    if (!m_settle.isActive())
+        m_settle.start();
+}
