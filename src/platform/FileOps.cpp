@@ -212,6 +212,69 @@ int copyData(int from, int to, qint64 total, const CopyOptions &options)
     }
 }
 
+FileResult finishedCopy(int error)
+{
+    if (error == 0)
+        return FileResult::success();
+    if (error == ECANCELED)
+        return FileResult::failure(FileResult::Status::Cancelled, QStringLiteral("Abgebrochen"));
+    return fromErrno(error);
+}
+
+#ifdef Q_OS_LINUX
+// Writes the copy into a file without a name and gives it its name only when complete: even a
+// crash or a pulled medium cannot leave a partial or stray file behind, and it costs less than
+// a temporary name. Nothing when the file system cannot do that; the caller then copies
+// under a temporary name.
+std::optional<FileResult> copyUnnamed(int in, const struct stat &sourceStat, const QString &folder,
+                                      const QString &target, const CopyOptions &options)
+{
+    FileDescriptor out(::open(nativePath(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (!out.valid()) {
+        if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+            return std::nullopt;
+        return fromErrno(errno);
+    }
+    int error = copyData(in, out.get(), sourceStat.st_size, options);
+    if (error == 0 && options.durable && ::fdatasync(out.get()) != 0 && errno != EINVAL)
+        error = errno;
+    if (error != 0)
+        return finishedCopy(error);
+    const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
+    ::futimens(out.get(), times.data());
+
+    const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(out.get());
+    const QByteArray targetPath = nativePath(target);
+    // linkat() refuses to replace an existing name, so "no overwrite" holds without a race.
+    if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, targetPath.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return finishedCopy(out.close() != 0 ? errno : 0);
+    if (errno == ENOENT && !QFileInfo::exists(QStringLiteral("/proc/self/fd")))
+        return std::nullopt;
+    if (errno != EEXIST || options.overwrite == Overwrite::No)
+        return fromErrno(errno);
+
+    // Replacing: the complete file gets a temporary name first, which then takes the place of
+    // the old one in one step.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray tempPath =
+            nativePath(joinPath(folder, QStringLiteral(".tonvola-%1.part")
+                                            .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))));
+        if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, tempPath.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return fromErrno(errno);
+        }
+        if (::rename(tempPath.constData(), targetPath.constData()) != 0) {
+            const int renameError = errno;
+            ::unlink(tempPath.constData());
+            return fromErrno(renameError);
+        }
+        return finishedCopy(out.close() != 0 ? errno : 0);
+    }
+    return fromErrno(EEXIST);
+}
+#endif
+
 FileResult copyIntoUnix(const QString &source, const QString &folder, const CopyOptions &options)
 {
     const QString name = QFileInfo(source).fileName();
@@ -228,6 +291,11 @@ FileResult copyIntoUnix(const QString &source, const QString &folder, const Copy
 
     if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
         return fromErrno(EEXIST);
+
+#ifdef Q_OS_LINUX
+    if (std::optional<FileResult> done = copyUnnamed(in.get(), sourceStat, folder, target, options))
+        return *done;
+#endif
 
     QByteArray tempPath;
     FileDescriptor out = createTemporary(folder, tempPath);
