@@ -40,7 +40,7 @@ HELPER = BUILD / "bench" / "tonvola_bench"
 def build():
     subprocess.run(["cmake", "-S", str(TOP), "-B", str(BUILD), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                     "-DTONVOLA_BUILD_TESTS=OFF", "-DTONVOLA_BUILD_BENCH=ON"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(BUILD), "--target", "tonvola", "tonvola_bench"], check=True,
+    subprocess.run(["cmake", "--build", str(BUILD), "--target", "tonvola", "tonvola-window", "tonvola_bench"], check=True,
                    stdout=subprocess.DEVNULL)
 
 

@@ -1,0 +1,15 @@
+#include "app/Application.h"
+#include "app/frm_Start.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    tonvola::setupApplication(app);
+
+    auto *window = new frm_Start;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return QApplication::exec();
+}
