@@ -255,13 +255,8 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
         m_simulatedFree += alreadyInCollection || !m_sameVolume ? size() : 0;
     } else {
         if (!alreadyInCollection) {
-            m_observer->copying(MixAction::MovedBack, name, 0, size());
-            CopyOptions options;
-            options.cancel = m_options.cancel;
-            options.progress = [this, &name](qint64 done, qint64 total) {
-                m_observer->copying(MixAction::MovedBack, name, done, total);
-            };
-            const FileResult copied = fs::copyInto(from, m_options.source, options);
+            const FileResult copied =
+                copyReporting(MixAction::MovedBack, name, from, m_options.source, Overwrite::No, size());
             if (copied.status == FileResult::Status::Cancelled) {
                 result.status = MixResult::Status::Cancelled;
                 return false;
@@ -282,6 +277,19 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
     return true;
 }
 
+FileResult MixEngine::copyReporting(MixAction action, const QString &name, const QString &from, const QString &folder,
+                                    Overwrite overwrite, qint64 size)
+{
+    m_observer->copying(action, name, 0, size);
+    CopyOptions options;
+    options.overwrite = overwrite;
+    options.cancel = m_options.cancel;
+    options.progress = [this, action, &name](qint64 done, qint64 total) {
+        m_observer->copying(action, name, done, total);
+    };
+    return fs::copyInto(from, folder, options);
+}
+
 bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &result)
 {
     const QString &name = m_sourceNames.at(sourcePosition);
@@ -299,14 +307,7 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &
     // letter case on a medium that ignores case. The copy replaces it under the new name.
     const bool clash = m_playerIgnoresCase && QFileInfo::exists(fs::joinPath(m_options.player, name));
 
-    m_observer->copying(MixAction::Copied, name, 0, size);
-    CopyOptions options;
-    options.overwrite = Overwrite::Yes;
-    options.cancel = m_options.cancel;
-    options.progress = [this, &name](qint64 done, qint64 total) {
-        m_observer->copying(MixAction::Copied, name, done, total);
-    };
-    const FileResult copied = fs::copyInto(candidate, m_options.player, options);
+    const FileResult copied = copyReporting(MixAction::Copied, name, candidate, m_options.player, Overwrite::Yes, size);
     if (copied.status == FileResult::Status::Cancelled) {
         result.status = MixResult::Status::Cancelled;
         return false;

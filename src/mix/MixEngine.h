@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mix/PlayerList.h"
+#include "platform/FileOps.h"
 
 #include <QMetaType>
 #include <QSet>
@@ -118,6 +119,9 @@ private:
     [[nodiscard]] MixResult walk();
     [[nodiscard]] bool cancelled() const;
     [[nodiscard]] bool moveBack(qsizetype key, MixResult &result);
+    // One copy through the safe copy, telling the observer how far it has come.
+    [[nodiscard]] FileResult copyReporting(MixAction action, const QString &name, const QString &from,
+                                           const QString &folder, Overwrite overwrite, qint64 size);
     [[nodiscard]] bool copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &result);
     [[nodiscard]] bool takeOff(qsizetype key, MixResult &result);
     [[nodiscard]] std::optional<qint64> availableOnPlayer() const;
