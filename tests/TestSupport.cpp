@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace testsupport {
@@ -94,6 +96,11 @@ std::unique_ptr<frm_Start> showStartWindow()
     if (!QTest::qWaitForWindowExposed(window.get()))
         return nullptr;
     return window;
+}
+
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
 }
 
 TmpfsMount::TmpfsMount(const QString &options)

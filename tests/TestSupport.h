@@ -55,6 +55,9 @@ private:
 // The main window shown as a user meets it; nullptr when it never came on screen.
 [[nodiscard]] std::unique_ptr<frm_Start> showStartWindow();
 
+// True when the tests run as root, which mounting media and chattr need.
+[[nodiscard]] bool runningAsRoot();
+
 // A small tmpfs mounted for one test, so that filling a medium never touches the
 // machine's own disk. Needs root; valid() is false where mounting is not possible.
 class TmpfsMount
@@ -115,3 +118,14 @@ private:
 };
 
 } // namespace testsupport
+
+// For fixtures that need root (TmpfsMount, ImmutableFile and the like): a normal user skips the
+// test with the reason, root fails it, since there the fixture should have worked.
+#define REQUIRE_FIXTURE(fixture)                                                                                       \
+    do {                                                                                                               \
+        if (!(fixture).valid()) {                                                                                      \
+            if (!testsupport::runningAsRoot())                                                                         \
+                QSKIP("needs root to set up " #fixture " (mount, chattr); run the tests as root");                     \
+            QFAIL("could not set up " #fixture " although running as root");                                           \
+        }                                                                                                              \
+    } while (false)

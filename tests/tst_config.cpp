@@ -252,7 +252,7 @@ void tst_Config::failedSaveKeepsTheOldFile()
 
     {
         testsupport::ImmutableFile locked(lockFolder ? dir.path() : path);
-        QVERIFY(locked.valid());
+        REQUIRE_FIXTURE(locked);
         const tonvola::FileResult result = config::save(folder(u"neu"_s), folder(u"neu2"_s), path);
         QVERIFY(!result.ok());
         QVERIFY(!result.reason.isEmpty());

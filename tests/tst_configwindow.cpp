@@ -192,7 +192,7 @@ void tst_ConfigWindow::savesFoldersAfterBrowsing()
 void tst_ConfigWindow::choosingAnotherDriveMovesItsList()
 {
     testsupport::TmpfsMount card(u"size=1m"_s);
-    QVERIFY(card.valid());
+    REQUIRE_FIXTURE(card);
     QVERIFY(tonvola::config::save(m_source, m_player).ok());
 
     frm_config window;
@@ -324,7 +324,7 @@ void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen()
 
     {
         testsupport::ImmutableFile lockedFolder(m_work->path());
-        QVERIFY(lockedFolder.valid());
+        REQUIRE_FIXTURE(lockedFolder);
         testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
         QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
         QCOMPARE(answerer.count(), 1);

@@ -145,14 +145,14 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QVERIFY(testsupport::writeFile(song, 5000, 'a'));
 
     TmpfsMount player(ending == u"full"_s ? u"size=4m,nr_inodes=1"_s : u"size=4m"_s);
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(player);
     const QString onPlayer = fs::joinPath(player.path(), u"a.mp3"_s);
     if (ending == u"repeat"_s || ending == u"protected"_s)
         QVERIFY(testsupport::writeFile(onPlayer, 3000, 'p'));
     std::unique_ptr<testsupport::ImmutableFile> immutable;
     if (ending == u"protected"_s) {
         immutable = std::make_unique<testsupport::ImmutableFile>(onPlayer);
-        QVERIFY(immutable->valid());
+        REQUIRE_FIXTURE(*immutable);
     }
     QString playerFolder = player.path();
     if (ending == u"same"_s) {
@@ -215,7 +215,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
     QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(player);
     for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
         QVERIFY(testsupport::writeFile(source.filePath(QLatin1StringView(name)), 4000));
 
@@ -280,7 +280,7 @@ void tst_FillWindow::startingTheFillStopsPlayback()
     const QString tone = fs::joinPath(source, u"tone.mp3"_s);
     QVERIFY(QFile::copy(QDir(testsupport::testDataDir()).filePath(u"tone-vbr-xing.mp3"_s), tone));
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(player);
 
     Window w(source, player.path());
     QVERIFY(w.ok());

@@ -151,7 +151,7 @@ void tst_Maintenance::clearStopsAtAFileThatCannotBeDeleted()
 {
     QVERIFY(addFiles(m_player, {u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s}));
     testsupport::ImmutableFile stuck(QDir(m_player).filePath(u"b.mp3"_s));
-    QVERIFY(stuck.valid());
+    REQUIRE_FIXTURE(stuck);
     openMainWindow();
 
     MessageBoxAnswerer boxes(QMessageBox::Ok);
@@ -281,7 +281,7 @@ void tst_Maintenance::deleteFailureNamesTheFile()
     QVERIFY(addFiles(m_source, {u"fest.mp3"_s}));
     const QString path = QDir(m_source).filePath(u"fest.mp3"_s);
     testsupport::ImmutableFile stuck(path);
-    QVERIFY(stuck.valid());
+    REQUIRE_FIXTURE(stuck);
     openMainWindow();
     QVERIFY(clickFile("File1", u"fest.mp3"_s));
 

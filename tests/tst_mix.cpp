@@ -270,7 +270,8 @@ void tst_Mix::fitTestUsesTheRealFreeSpace()
     QTemporaryDir source;
     TmpfsMount player(u"size=8m"_s);
 
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     QVERIFY(testsupport::writeFile(source.filePath(u"lied.mp3"_s), size));
     QVERIFY(testsupport::writeFile(fs::joinPath(player.path(), u"ballast.bin"_s), 8 * MiB - free));
     QCOMPARE(fs::availableBytes(player.path()), std::optional<qint64>(free));
@@ -286,7 +287,8 @@ void tst_Mix::laterSmallerFileIsStillCopied()
 {
     QTemporaryDir source;
     TmpfsMount player(u"size=8m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     QVERIFY(testsupport::writeFile(source.filePath(u"a-gross.mp3"_s), MiB * 36 / 10));
     QVERIFY(testsupport::writeFile(source.filePath(u"b-klein.mp3"_s), MiB * 34 / 10));
     QVERIFY(testsupport::writeFile(fs::joinPath(player.path(), u"ballast.bin"_s), 8 * MiB - 921 * page));
@@ -313,7 +315,8 @@ void tst_Mix::singleFileOfAnyCaseIsCopied()
     QFETCH(QString, name);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     const QByteArray content = contentFor(name, 3000);
     QVERIFY(testsupport::writeBytes(source.filePath(name), content));
     QVERIFY(testsupport::writeBytes(source.filePath(u"notiz.txt"_s), "kein Lied"));
@@ -348,7 +351,8 @@ void tst_Mix::repeatIsTakenOffByExactName()
     QFETCH(bool, takenOff);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     QVERIFY(testsupport::writeBytes(source.filePath(u"song.mp3"_s), contentFor(u"song"_s, 5000)));
     QVERIFY(testsupport::writeBytes(fs::joinPath(player.path(), onPlayer), contentFor(u"other"_s, 7000)));
     const Snapshot collection = snapshot(source.path());
@@ -379,7 +383,7 @@ void tst_Mix::emptyPlayerGivesNothingBack()
 
     for (quint64 seed = 1; seed <= 30; ++seed) {
         TmpfsMount player(u"size=4m"_s);
-        QVERIFY(player.valid());
+        REQUIRE_FIXTURE(player);
         Recorder recorder;
         const MixResult result = fill(source.path(), player.path(), seed, &recorder);
         QVERIFY(result.ok());
@@ -395,7 +399,8 @@ void tst_Mix::aboutHalfOfTheCopiesMoveAFileBack()
     for (quint64 seed = 1; seed <= 40; ++seed) {
         QTemporaryDir source;
         TmpfsMount player(u"size=4m"_s);
-        QVERIFY(source.isValid() && player.valid());
+        QVERIFY(source.isValid());
+        REQUIRE_FIXTURE(player);
         Setup setup;
         for (int i = 0; i < 30; ++i) {
             const QString name = u"stamm%1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
@@ -451,7 +456,8 @@ void tst_Mix::actsAsTheStraightforwardWalk()
         TmpfsMount playerA(u"size=2m"_s);
         TmpfsMount playerB(u"size=2m"_s);
         QVERIFY(sourceA.isValid() && sourceB.isValid());
-        QVERIFY(playerA.valid() && playerB.valid());
+        REQUIRE_FIXTURE(playerA);
+        REQUIRE_FIXTURE(playerB);
         QVERIFY(build(setup, sourceA.path(), playerA.path()));
         QVERIFY(build(setup, sourceB.path(), playerB.path()));
 
@@ -526,7 +532,8 @@ void tst_Mix::moveBackNeverReplacesACollectionFile()
     QFETCH(QString, step);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     const QByteArray collectionFile = contentFor(u"a"_s, 4000);
     QVERIFY(testsupport::writeBytes(source.filePath(u"a.mp3"_s), collectionFile));
     QVERIFY(testsupport::writeBytes(source.filePath(u"c.mp3"_s), contentFor(u"c"_s, 3000)));
@@ -554,7 +561,7 @@ void tst_Mix::fullPlayerEndsTheRunCleanly()
     // Room for the folder and three files: the fourth copy cannot be created.
     TmpfsMount player(u"size=4m,nr_inodes=4"_s);
     QVERIFY(source.isValid());
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(player);
     for (int i = 0; i < 8; ++i)
         QVERIFY(testsupport::writeBytes(source.filePath(u"lied%1.mp3"_s.arg(i)), contentFor(QString::number(i), 2000)));
     const Snapshot collection = snapshot(source.path());
@@ -592,8 +599,8 @@ void tst_Mix::fullCollectionKeepsThePlayerFile()
     // A collection that cannot take another file: the move-back copy fails.
     TmpfsMount source(u"size=4m,nr_inodes=2"_s);
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.valid());
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(source);
+    REQUIRE_FIXTURE(player);
     QVERIFY(testsupport::writeBytes(fs::joinPath(source.path(), u"a.mp3"_s), contentFor(u"a"_s, 3000)));
     QVERIFY(testsupport::writeBytes(fs::joinPath(player.path(), u"p.mp3"_s), contentFor(u"p"_s, 3000)));
     const Snapshot collection = snapshot(source.path());
@@ -613,13 +620,14 @@ void tst_Mix::undeletablePlayerFileEndsTheRun()
 {
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     QVERIFY(testsupport::writeBytes(source.filePath(u"a.mp3"_s), contentFor(u"a"_s, 3000)));
     QVERIFY(testsupport::writeBytes(source.filePath(u"b.mp3"_s), contentFor(u"b"_s, 3000)));
     const QString locked = fs::joinPath(player.path(), u"a.mp3"_s);
     QVERIFY(testsupport::writeBytes(locked, contentFor(u"a"_s, 3000)));
     testsupport::ImmutableFile immutable(locked);
-    QVERIFY(immutable.valid());
+    REQUIRE_FIXTURE(immutable);
 
     const quint64 seed = seedWhere([](MixRandom &r) { return r.nextPosition(2) == 0; });
     Recorder recorder;
@@ -648,7 +656,8 @@ void tst_Mix::cancelStopsWithoutPartialFile()
     QFETCH(bool, insideTheFile);
     QTemporaryDir source;
     TmpfsMount player(u"size=64m"_s);
-    QVERIFY(source.isValid() && player.valid());
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(player);
     for (int i = 0; i < 4; ++i)
         QVERIFY(testsupport::writeFile(source.filePath(u"lied%1.mp3"_s.arg(i)), size));
 
@@ -677,7 +686,8 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
     for (quint64 seed = 1; seed <= 6; ++seed) {
         QTemporaryDir source;
         TmpfsMount player(u"size=2m"_s);
-        QVERIFY(source.isValid() && player.valid());
+        QVERIFY(source.isValid());
+        REQUIRE_FIXTURE(player);
         Setup setup;
         for (int i = 0; i < 14; ++i) {
             const QString name = u"lied%1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
@@ -711,8 +721,8 @@ void tst_Mix::positionsBeyondSixteenBits()
     constexpr int count = 33000;
     TmpfsMount source(u"size=4m"_s);
     TmpfsMount player(u"size=4m"_s);
-    QVERIFY(source.valid());
-    QVERIFY(player.valid());
+    REQUIRE_FIXTURE(source);
+    REQUIRE_FIXTURE(player);
     for (int i = 0; i < count; ++i)
         QVERIFY(testsupport::writeFile(fs::joinPath(source.path(), u"%1.mp3"_s.arg(i, 5, 10, QLatin1Char('0'))), 0));
 
@@ -776,7 +786,8 @@ void tst_Mix::commandLine()
     TmpfsMount player(u"size=4m"_s);
     TmpfsMount full(u"size=4m,nr_inodes=1"_s);
     QVERIFY(source.isValid());
-    QVERIFY(player.valid() && full.valid());
+    REQUIRE_FIXTURE(player);
+    REQUIRE_FIXTURE(full);
     QVERIFY(testsupport::writeBytes(source.filePath(u"lied.mp3"_s), contentFor(u"lied"_s, 3000)));
     const Snapshot collection = snapshot(source.path());
     const bool dryRun = arguments.contains(u"--dry-run"_s);

@@ -213,7 +213,7 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
 void PanesTest::driveChoiceMovesFolderAndFileList()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QDir stick(medium.path());
     QVERIFY(stick.mkdir(u"Alben"_s));
     QVERIFY(testsupport::writeFile(stick.filePath(u"X.MP3"_s), 100));
@@ -312,7 +312,7 @@ void PanesTest::fileListFollowsTheFolderOnDisk()
     // A file that cannot be deleted stays listed, and selected, after the failed attempt.
     const QString selected = window.selectedFile();
     testsupport::ImmutableFile locked(selected);
-    QVERIFY(locked.valid());
+    REQUIRE_FIXTURE(locked);
     QCOMPARE(tonvola::fs::remove(selected).status, tonvola::FileResult::Status::PermissionDenied);
     window.file2->refresh();
     QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
@@ -368,7 +368,7 @@ void PanesTest::driveThatIsNotReadyIsExplained()
 {
     QVERIFY(storeMusikAndPlayer());
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
     QVERIFY(window.shown());
@@ -416,7 +416,7 @@ void PanesTest::mountedMediumAppearsInBothDriveLists()
     QString root;
     {
         testsupport::TmpfsMount medium(u"size=4m"_s);
-        QVERIFY(medium.valid());
+        REQUIRE_FIXTURE(medium);
         root = QDir::toNativeSeparators(medium.path());
         QTRY_VERIFY_WITH_TIMEOUT(window.drive1->findText(root) >= 0 && window.drive2->findText(root) >= 0,
                                  mediaTimeout);
@@ -430,7 +430,7 @@ void PanesTest::mountedMediumAppearsInBothDriveLists()
 void PanesTest::freeSpaceOfThePlayerFolderIsShown()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik"_s), medium.path())));
     Window window;
     QVERIFY(window.shown());

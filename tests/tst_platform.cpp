@@ -168,7 +168,7 @@ void PlatformTest::listingOrderIsTheFullCaseInsensitiveOrder()
 void PlatformTest::copyArrivesWholeWithUsualPermissions()
 {
     testsupport::TmpfsMount medium(u"size=16m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QTemporaryDir source;
     QVERIFY(source.isValid());
     const QString file = source.filePath(u"Lied.MP3"_s);
@@ -223,7 +223,7 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     QFETCH(FileResult::Status, status);
 
     testsupport::TmpfsMount medium(mountOptions);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QTemporaryDir source;
     QVERIFY(source.isValid());
     const QString file = source.filePath(u"lied.mp3"_s);
@@ -276,7 +276,7 @@ void PlatformTest::copyReplacesOnlyWhenAsked()
 void PlatformTest::freeSpaceFollowsCopyAndDelete()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QTemporaryDir source;
     QVERIFY(source.isValid());
     const QString file = source.filePath(u"lied.mp3"_s);
@@ -307,7 +307,7 @@ void PlatformTest::removeSaysWhyItFailed()
     QFETCH(FileResult::Status, status);
 
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     const QString file = QDir(medium.path()).filePath(u"lied.mp3"_s);
     if (situation == QLatin1String("folder"))
         QVERIFY(QDir(medium.path()).mkdir(u"lied.mp3"_s));
@@ -316,7 +316,7 @@ void PlatformTest::removeSaysWhyItFailed()
     std::optional<testsupport::ImmutableFile> immutable;
     if (situation == QLatin1String("immutable")) {
         immutable.emplace(file);
-        QVERIFY(immutable->valid());
+        REQUIRE_FIXTURE(*immutable);
     }
     if (situation == QLatin1String("read-only"))
         QVERIFY(remountReadOnly(medium.path()));
@@ -369,7 +369,7 @@ void PlatformTest::sameDirectoryHoweverSpelt()
 void PlatformTest::volumeListHasRootAndMediaButNoPseudoFileSystems()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     const QList<tonvola::Volume> list = volumes::userVolumes();
     QVERIFY(listsVolume(list, QDir::rootPath()));
     QVERIFY(listsVolume(list, medium.path()));
@@ -383,7 +383,7 @@ void PlatformTest::volumeListHasRootAndMediaButNoPseudoFileSystems()
 void PlatformTest::volumeOfAPath()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
-    QVERIFY(medium.valid());
+    REQUIRE_FIXTURE(medium);
     QVERIFY(QDir(medium.path()).mkdir(u"Musik"_s));
     const QString folder = QDir(medium.path()).filePath(u"Musik"_s);
 
@@ -405,7 +405,8 @@ void PlatformTest::currentFolderIsTheLastShownOnThatVolume()
 {
     testsupport::TmpfsMount first(u"size=4m"_s);
     testsupport::TmpfsMount second(u"size=4m"_s);
-    QVERIFY(first.valid() && second.valid());
+    REQUIRE_FIXTURE(first);
+    REQUIRE_FIXTURE(second);
     QVERIFY(QDir(first.path()).mkpath(u"a/b"_s));
     QVERIFY(QDir(second.path()).mkpath(u"x"_s));
 
