@@ -6,11 +6,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -98,6 +102,22 @@ std::unique_ptr<frm_Start> showStartWindow()
     return window;
 }
 
+namespace {
+
+// Runs a set-up or tidy-up command without its output; true when it worked.
+bool quiet(const QString &program, const QStringList &arguments, QString *output = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return false;
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    return true;
+}
+
+} // namespace
+
 bool runningAsRoot()
 {
     return ::geteuid() == 0;
@@ -107,13 +127,72 @@ TmpfsMount::TmpfsMount(const QString &options)
 {
     if (!m_dir.isValid())
         return;
-    m_mounted = QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, options, u"tmpfs"_s, m_dir.path()}) == 0;
+    m_mounted = quiet(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, options, u"tmpfs"_s, m_dir.path()});
 }
 
 TmpfsMount::~TmpfsMount()
 {
+    // A test may have pulled it already.
     if (m_mounted)
-        QProcess::execute(u"umount"_s, {u"-l"_s, m_dir.path()});
+        quiet(u"umount"_s, {u"-l"_s, m_dir.path()});
+}
+
+ExfatMount::ExfatMount()
+{
+    if (!runningAsRoot())
+        return;
+    for (const QString &program : {u"truncate"_s, u"mkfs.exfat"_s, u"losetup"_s, u"mount.exfat-fuse"_s}) {
+        if (QStandardPaths::findExecutable(program).isEmpty()
+            && QStandardPaths::findExecutable(program, {u"/sbin"_s, u"/usr/sbin"_s}).isEmpty())
+            m_unavailable = program + u" is not installed"_s;
+    }
+    for (const QString &device : {u"/dev/fuse"_s, u"/dev/loop-control"_s}) {
+        if (!QFileInfo::exists(device))
+            m_unavailable = device + u" is missing"_s;
+    }
+    if (!m_unavailable.isEmpty() || !m_dir.isValid() || !QDir(m_dir.path()).mkdir(u"mnt"_s))
+        return;
+    const QString image = m_dir.filePath(u"stick.img"_s);
+    if (!quiet(u"truncate"_s, {u"-s"_s, u"48M"_s, image}) || !quiet(u"mkfs.exfat"_s, {image}))
+        return;
+    if (!quiet(u"losetup"_s, {u"-f"_s, u"--show"_s, image}, &m_device)) {
+        m_unavailable = u"no loop device can be attached"_s;
+        return;
+    }
+    m_mounted = quiet(u"mount.exfat-fuse"_s, {m_device, path()});
+    if (!m_mounted) {
+        quiet(u"losetup"_s, {u"-d"_s, m_device});
+        m_device.clear();
+    }
+}
+
+ExfatMount::~ExfatMount()
+{
+    if (m_mounted && !quiet(u"umount"_s, {path()}))
+        quiet(u"umount"_s, {u"-l"_s, path()});
+    if (!m_device.isEmpty())
+        quiet(u"losetup"_s, {u"-d"_s, m_device});
+}
+
+bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, content.constData(), static_cast<size_t>(content.size())) == content.size();
+    return ::close(fd) == 0 && written;
+}
+
+void removeFiles(const QString &folder)
+{
+    const QByteArray native = QFile::encodeName(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir))
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    ::closedir(dir);
 }
 
 ImmutableFile::ImmutableFile(QString path) : m_path(std::move(path))

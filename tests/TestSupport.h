@@ -77,6 +77,44 @@ private:
     bool m_mounted = false;
 };
 
+// A small exFAT medium, as cards and sticks come: an image file on a loop device, mounted
+// through FUSE as many desktops do. Needs root, loop devices, FUSE and exfat-fuse with
+// exfatprogs; valid() is false where any of them is missing.
+class ExfatMount
+{
+public:
+    ExfatMount();
+    ~ExfatMount();
+    ExfatMount(const ExfatMount &) = delete;
+    ExfatMount &operator=(const ExfatMount &) = delete;
+
+    [[nodiscard]] bool valid() const { return m_mounted; }
+    // What this machine lacks for it (loop devices, FUSE, the tools); empty where it has all.
+    [[nodiscard]] QString unavailable() const { return m_unavailable; }
+    [[nodiscard]] QString path() const { return m_dir.filePath(QStringLiteral("mnt")); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_device;
+    QString m_unavailable;
+    bool m_mounted = false;
+};
+
+// Why a fixture cannot be had on this machine at all; empty for fixtures that only need root.
+template<typename Fixture> [[nodiscard]] QString unavailable(const Fixture &fixture)
+{
+    if constexpr (requires { fixture.unavailable(); })
+        return fixture.unavailable();
+    return {};
+}
+
+// Writes a file whose name is given by its bytes, such as a Latin-1 name from an old copy.
+[[nodiscard]] bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content);
+
+// Deletes the files of a folder by their names' bytes, which QTemporaryDir cannot do for
+// names that are not valid text.
+void removeFiles(const QString &folder);
+
 // Makes a file impossible to delete, even for root (chattr +i), for as long as it lives.
 class ImmutableFile
 {
@@ -120,12 +158,15 @@ private:
 } // namespace testsupport
 
 // For fixtures that need root (TmpfsMount, ImmutableFile and the like): a normal user skips the
-// test with the reason, root fails it, since there the fixture should have worked.
+// test with the reason, root fails it, since there the fixture should have worked. A machine
+// without what a fixture needs (ExfatMount without loop devices or FUSE) skips it, saying so.
 #define REQUIRE_FIXTURE(fixture)                                                                                       \
     do {                                                                                                               \
         if (!(fixture).valid()) {                                                                                      \
+            if (const QString why = testsupport::unavailable(fixture); !why.isEmpty())                                 \
+                QSKIP(qPrintable(QString::fromUtf8(#fixture " cannot be set up here: ") + why));                       \
             if (!testsupport::runningAsRoot())                                                                         \
-                QSKIP("needs root to set up " #fixture " (mount, chattr); run the tests as root");                     \
+                QSKIP("needs root to set up " #fixture " (mount, chattr, loop device); run the tests as root");        \
             QFAIL("could not set up " #fixture " although running as root");                                           \
         }                                                                                                              \
     } while (false)

@@ -32,23 +32,12 @@ class StepPrinter : public MixObserver
 public:
     explicit StepPrinter(QTextStream &out) : m_out(out) {}
 
-    void acted(const MixStep &step) override
+    void acted(const MixStep &step) override { m_out << step.line() << '\n'; }
+    // A slow stick takes a while here; the terminal says why nothing seems to happen.
+    void flushing() override
     {
-        switch (step.action) {
-        case MixAction::Copied:
-            m_out << "kopiert: ";
-            break;
-        case MixAction::TakenOff:
-            m_out << "vom Player genommen: ";
-            break;
-        case MixAction::MovedBack:
-            m_out << "zurück ins StammVerzeichnis: ";
-            break;
-        case MixAction::KeptOnPlayer:
-            m_out << "auf dem Player belassen (anderer Inhalt im StammVerzeichnis): ";
-            break;
-        }
-        m_out << step.name << '\n';
+        m_out << "Daten werden auf den Player geschrieben …\n";
+        m_out.flush();
     }
 
 private:
@@ -134,15 +123,9 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     MixEngine engine(options, &printer);
     const MixResult result = engine.run();
 
-    switch (result.status) {
-    case MixResult::Status::SameFolder:
-    case MixResult::Status::FolderMissing:
+    if (!result.walked()) {
         err << result.problem() << '\n';
         return Failure;
-    case MixResult::Status::Done:
-    case MixResult::Status::Cancelled:
-    case MixResult::Status::Failed:
-        break;
     }
     out << result.summary() << '\n';
     out << "Startwert: " << result.seed;

@@ -1,5 +1,6 @@
 #include "app/DirListBox.h"
 
+#include "platform/Listing.h"
 #include "platform/Volumes.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "app/FolderWatch.h"
 
-#include "platform/FileOps.h"
+#include "platform/FileResult.h"
 
 #include <QTreeWidget>
 

@@ -1,6 +1,6 @@
 #include "app/FileListBox.h"
 
-#include "platform/FileOps.h"
+#include "platform/Listing.h"
 
 #include <QDir>
 #include <QScrollBar>
@@ -17,7 +17,7 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
     });
     connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
     connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
-    fill(tonvola::fs::mp3Files(m_path));
+    fill(tonvola::fs::mp3Names(m_path));
     m_watch.watch(m_path);
 }
 
@@ -34,18 +34,18 @@ void FileListBox::setPath(const QString &folder)
         setCurrentRow(-1);
     }
     m_path = folder;
-    fill(tonvola::fs::mp3Files(m_path));
+    fill(tonvola::fs::mp3Names(m_path));
     m_watch.watch(m_path);
 }
 
 void FileListBox::refresh()
 {
-    fill(tonvola::fs::mp3Files(m_path));
+    fill(tonvola::fs::mp3Names(m_path));
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
     m_watch.watch(m_path);
 }
 
-void FileListBox::showNames(const QStringList &names)
+void FileListBox::showNames(const tonvola::FileNames &names)
 {
     if (names != m_names)
         fill(names);
@@ -75,21 +75,27 @@ QString FileListBox::fileName() const
     return item ? item->text() : QString();
 }
 
-QString FileListBox::selectedPath() const
+tonvola::FilePath FileListBox::selectedPath() const
 {
-    const QString name = fileName();
-    return name.isEmpty() ? QString() : tonvola::fs::joinPath(m_path, name);
+    const int row = currentRow();
+    if (row < 0 || row >= m_names.size())
+        return {};
+    return {m_path, m_names[row]};
 }
 
-void FileListBox::fill(const QStringList &names)
+void FileListBox::fill(const tonvola::FileNames &names)
 {
     if (names != m_names || count() != names.size()) {
-        const QString selected = fileName();
+        const tonvola::FileName selected = selectedPath().name;
         const int scrolled = verticalScrollBar()->value();
         const bool sameFolder = m_filledFrom == m_path;
         const QSignalBlocker blocker(this);
         clear();
-        addItems(names);
+        QStringList texts;
+        texts.reserve(names.size());
+        for (const tonvola::FileName &name : names)
+            texts.append(name.text());
+        addItems(texts);
         m_names = names;
         if (!selected.isEmpty()) {
             const qsizetype row = names.indexOf(selected);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FolderWatch.h"
+#include "platform/FileName.h"
 
 #include <QListWidget>
 
@@ -20,15 +21,16 @@ public:
     void refresh();
     // Shows this folder's names as read elsewhere, in list order, keeping the selected name:
     // a long folder is then never read in the window's thread.
-    void showNames(const QStringList &names);
+    void showNames(const tonvola::FileNames &names);
 
     [[nodiscard]] qsizetype listCount() const;
     [[nodiscard]] qsizetype listIndex() const;
     // Selecting an entry, by the user or the program, raises fileClicked.
     void setListIndex(qsizetype index);
+    // The selected name as shown.
     [[nodiscard]] QString fileName() const;
-    // Folder and selected name joined; empty when nothing is selected.
-    [[nodiscard]] QString selectedPath() const;
+    // The selected file by its folder and its name's real bytes; empty when nothing is selected.
+    [[nodiscard]] tonvola::FilePath selectedPath() const;
 
 signals:
     void fileClicked();
@@ -37,11 +39,12 @@ signals:
     void listChanged();
 
 private:
-    void fill(const QStringList &names);
+    void fill(const tonvola::FileNames &names);
 
     QString m_path;
     QString m_filledFrom;
-    QStringList m_names;
+    // The entries' names, row by row: the texts shown may not tell names apart, these do.
+    tonvola::FileNames m_names;
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 150;
     FolderWatch m_watch{settleMs, this};

@@ -9,7 +9,8 @@
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
 #include "mix/MixRunner.h"
-#include "platform/FileOps.h"
+#include "platform/Listing.h"
+#include "platform/Medium.h"
 #include "playback/PreviewPlayer.h"
 
 #include <QDir>
@@ -219,12 +220,12 @@ void frm_Start::Dir2_Click()
 
 void frm_Start::File1_Click()
 {
-    m_selectedFile = ui.File1->selectedPath();
+    m_selected = ui.File1->selectedPath();
 }
 
 void frm_Start::File2_Click()
 {
-    m_selectedFile = ui.File2->selectedPath();
+    m_selected = ui.File2->selectedPath();
 }
 
 void frm_Start::File1_DblClick()
@@ -264,7 +265,7 @@ void frm_Start::mnuclear_Click()
     if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
         StopMediaPlayer();
         // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
-        QStringList listed;
+        QList<tonvola::FilePath> listed;
         for (qsizetype i = 0; i < ui.File2->listCount(); ++i) {
             ui.File2->setListIndex(i);
             listed.append(ui.File2->selectedPath());
@@ -280,16 +281,16 @@ void frm_Start::mnuclear_Click()
 void frm_Start::mnuDelete_Click()
 {
     namespace maintenance = tonvola::maintenance;
-    const QString path = m_selectedFile;
-    if (!tonvola::fs::isMp3(path))
+    const tonvola::FilePath path = m_selected;
+    if (!tonvola::fs::isMp3(path.name.text()))
         return;
     if (!maintenance::exists(path)) {
-        tonvola::messages::warn(this, maintenance::goneMessage(path));
+        tonvola::messages::warn(this, maintenance::goneMessage(path.text()));
         ui.File1->refresh();
         ui.File2->refresh();
         return;
     }
-    if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path)))
+    if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path.text())))
         return;
     StopMediaPlayer();
     const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s({path});
@@ -359,11 +360,11 @@ void frm_Start::setupPreview()
 
 void frm_Start::OpenMediaPlayer()
 {
-    if (!tonvola::fs::isMp3(m_selectedFile))
+    if (!tonvola::fs::isMp3(m_selected.name.text()))
         return;
-    ui.MediaPlayer1->setFileName(QFileInfo(m_selectedFile).fileName());
+    ui.MediaPlayer1->setFileName(m_selected.name.text());
     ui.MediaPlayer1->setVisible(true);
-    m_preview->play(m_selectedFile);
+    m_preview->play(m_selected);
 }
 
 void frm_Start::StopMediaPlayer()
@@ -392,7 +393,8 @@ void frm_Start::Getmix()
     m_mix->start(std::move(options));
 }
 
-void frm_Start::showMixStart(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start)
+void frm_Start::showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames,
+                             qsizetype start)
 {
     ui.File1->showNames(sourceNames);
     ui.File2->showNames(playerNames);
@@ -408,6 +410,10 @@ void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
     }
     if (progress.playerChanged)
         ui.File2->showNames(progress.playerNames);
+    if (progress.flushing) {
+        ui.StatusBar1->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
+        return;
+    }
     if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled() && !progress.copying.isEmpty()) {
         const QString text = progress.copyingAction == tonvola::MixAction::MovedBack
                                  ? QStringLiteral("Lege %1 zurück ins StammVerzeichnis …")
@@ -416,10 +422,11 @@ void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
     }
 }
 
-void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames)
+void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+                       const tonvola::FileNames &playerNames)
 {
     using Status = tonvola::MixResult::Status;
-    const bool walked = result.status != Status::SameFolder && result.status != Status::FolderMissing;
+    const bool walked = result.walked();
     if (walked) {
         if (result.visited > 0)
             ui.File1->setListIndex(result.start + result.visited - 1);
@@ -437,7 +444,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
         m_mixResetsPointer = false;
     }
     if (!result.lastSelected.isEmpty())
-        m_selectedFile = result.lastSelected;
+        m_selected = result.lastSelected;
 
     // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
     const QString summary = walked ? result.summary() : QString();
@@ -445,7 +452,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
     ui.StatusBar1->setToolTip(summary);
     if (result.status == Status::SameFolder)
         tonvola::messages::inform(this, result.problem());
-    else if (result.status == Status::FolderMissing || result.status == Status::Failed)
+    else if (!result.problem().isEmpty())
         tonvola::messages::warn(this, result.problem());
 }
 

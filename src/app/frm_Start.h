@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileName.h"
 #include "ui_frm_Start.h"
 
 #include <QMainWindow>
@@ -30,7 +31,7 @@ public:
     ~frm_Start() override;
 
     // Full path of the file last selected in either file list.
-    [[nodiscard]] QString selectedFile() const { return m_selectedFile; }
+    [[nodiscard]] QString selectedFile() const { return m_selected.text(); }
 
 private:
     void Form_Load();
@@ -64,14 +65,16 @@ private:
     void setupPreview();
     void Getmix();
 
-    void showMixStart(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start);
+    void showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
     void showMixProgress(const tonvola::MixProgress &progress);
-    void endMix(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames);
+    void endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+                const tonvola::FileNames &playerNames);
     void cancelMix();
     void lockForMix(bool locked);
 
     Ui::frm_Start ui;
-    QString m_selectedFile;
+    // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
+    tonvola::FilePath m_selected;
     // Start-up says nothing about stored folders it cannot show.
     bool m_silent = false;
     QLabel *m_freeSpace = nullptr;

@@ -1,7 +1,9 @@
 #include "maintenance/Maintenance.h"
 
+#include "platform/Folder.h"
+#include "platform/Listing.h"
+
 #include <QDir>
-#include <QFileInfo>
 
 namespace tonvola::maintenance {
 
@@ -26,21 +28,20 @@ QString failureMessage(const DeletionOutcome &outcome)
         .arg(QDir::toNativeSeparators(outcome.stoppedAt), outcome.failure.reason);
 }
 
-bool exists(const QString &path)
+bool exists(const FilePath &path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return fs::Folder(path.folder).look(path.name).kind != fs::Entry::Kind::Missing;
 }
 
-DeletionOutcome deleteMp3s(const QStringList &paths)
+DeletionOutcome deleteMp3s(const QList<FilePath> &paths)
 {
     DeletionOutcome outcome;
-    for (const QString &path : paths) {
-        if (!fs::isMp3(path))
+    for (const FilePath &path : paths) {
+        if (!fs::isMp3(path.name.text()))
             continue;
-        const FileResult result = fs::remove(path);
+        const FileResult result = fs::Folder(path.folder).remove(path.name);
         if (!result.ok()) {
-            outcome.stoppedAt = path;
+            outcome.stoppedAt = path.text();
             outcome.failure = result;
             break;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/FileOps.h"
+#include "platform/FileName.h"
+#include "platform/FileResult.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,11 +28,11 @@ struct DeletionOutcome {
 // Names the file a deletion stopped at and why.
 [[nodiscard]] QString failureMessage(const DeletionOutcome &outcome);
 
-[[nodiscard]] bool exists(const QString &path);
+[[nodiscard]] bool exists(const FilePath &path);
 
 // Deletes the MP3 files among the paths, in their order; other names are left alone. Stops at
-// the first file that cannot be deleted, so that the user hears of it at once; what was
-// deleted before stays deleted.
-[[nodiscard]] DeletionOutcome deleteMp3s(const QStringList &paths);
+// the first file that cannot be deleted, a file the user protected included, so that the user
+// hears of it at once; what was deleted before stays deleted.
+[[nodiscard]] DeletionOutcome deleteMp3s(const QList<FilePath> &paths);
 
 } // namespace tonvola::maintenance

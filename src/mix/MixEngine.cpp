@@ -1,11 +1,13 @@
 #include "mix/MixEngine.h"
 
 #include "mix/MixRandom.h"
-#include "platform/FileOps.h"
+#include "platform/Copy.h"
+#include "platform/Medium.h"
+#include "platform/PlayerLock.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QStorageInfo>
+
+#include <cstdlib>
 
 namespace tonvola {
 
@@ -22,7 +24,52 @@ QString files(qsizetype n)
     return n == 1 ? QStringLiteral("1 Datei") : QStringLiteral("%1 Dateien").arg(n);
 }
 
+QString reasonText(MixReason why)
+{
+    switch (why) {
+    case MixReason::OtherContent:
+        return QStringLiteral("anderer Inhalt im StammVerzeichnis");
+    case MixReason::WriteProtected:
+        return QStringLiteral("schreibgeschützt");
+    case MixReason::NoFileInCollection:
+        return QStringLiteral("im StammVerzeichnis keine Datei");
+    case MixReason::NoFileOnPlayer:
+        return QStringLiteral("auf dem Player keine Datei");
+    case MixReason::NameRefused:
+        return QStringLiteral("auf dem Player nicht erlaubt");
+    case MixReason::NotAFile:
+        return QStringLiteral("keine gewöhnliche Datei");
+    case MixReason::GoneFromCollection:
+        return QStringLiteral("nicht mehr im StammVerzeichnis");
+    case MixReason::None:
+        break;
+    }
+    return {};
+}
+
+// A summary names this many skipped files; the rest are counted.
+constexpr qsizetype skippedNamed = 5;
+
 } // namespace
+
+QString MixStep::line() const
+{
+    switch (action) {
+    case MixAction::Copied:
+        return QStringLiteral("kopiert: ") + name;
+    case MixAction::TakenOff:
+        return QStringLiteral("vom Player genommen: ") + name;
+    case MixAction::MovedBack:
+        return QStringLiteral("zurück ins StammVerzeichnis: ") + name;
+    case MixAction::KeptOnPlayer:
+        return QStringLiteral("auf dem Player belassen (%1): %2").arg(reasonText(why), name);
+    case MixAction::NoRoom:
+        return QStringLiteral("passte nicht mehr: ") + name;
+    case MixAction::Skipped:
+        return QStringLiteral("übersprungen: %1 (%2)").arg(name, reasonText(why));
+    }
+    return name;
+}
 
 QString MixResult::summary() const
 {
@@ -32,6 +79,17 @@ QString MixResult::summary() const
                        .arg(counts.movedBack);
     if (counts.keptOnPlayer > 0)
         text += QStringLiteral(", %1 auf dem Player belassen").arg(counts.keptOnPlayer);
+    if (counts.noRoom > 0)
+        text += counts.noRoom == 1 ? QStringLiteral(", 1 passte nicht mehr")
+                                   : QStringLiteral(", %1 passten nicht mehr").arg(counts.noRoom);
+    if (!skipped.isEmpty()) {
+        QStringList named;
+        for (qsizetype i = 0; i < std::min(skipped.size(), skippedNamed); ++i)
+            named.append(QStringLiteral("%1 (%2)").arg(skipped[i].name, reasonText(skipped[i].why)));
+        text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
+        if (skipped.size() > skippedNamed)
+            text += QStringLiteral(" und %1 weitere").arg(skipped.size() - skippedNamed);
+    }
     switch (status) {
     case Status::Cancelled:
         return QStringLiteral("Abgebrochen: ") + text;
@@ -53,6 +111,10 @@ QString MixResult::problem() const
         return QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!");
     case Status::FolderMissing:
         return QStringLiteral("Das Verzeichnis %1 ist nicht erreichbar: %2").arg(shown, reason);
+    case Status::FolderUnreadable:
+        return QStringLiteral("Das Verzeichnis %1 kann nicht gelesen werden: %2").arg(shown, reason);
+    case Status::PlayerBusy:
+        return QStringLiteral("Auf diesem Player läuft bereits eine Füllung.");
     case Status::Failed:
         break;
     }
@@ -71,6 +133,8 @@ QString MixResult::problem() const
     case Step::Flush:
         return QStringLiteral("Die Dateien konnten nicht vollständig nach %1 geschrieben werden: %2")
             .arg(shown, reason);
+    case Step::PlayerGone:
+        return QStringLiteral("Der Player ist nicht mehr erreichbar.");
     case Step::None:
         break;
     }
@@ -94,236 +158,391 @@ void MixEngine::fail(MixResult &result, MixResult::Step step, const QString &pat
     result.reason = reason;
 }
 
+void MixEngine::note(MixResult &result, MixAction action, const FileName &name, MixReason why)
+{
+    MixStep step{action, name.text(), why};
+    switch (action) {
+    case MixAction::KeptOnPlayer:
+        ++result.counts.keptOnPlayer;
+        break;
+    case MixAction::NoRoom:
+        ++result.counts.noRoom;
+        break;
+    case MixAction::Skipped:
+        result.skipped.append(step);
+        break;
+    default:
+        break;
+    }
+    m_observer->acted(step);
+}
+
+bool MixEngine::playerGone(MixResult &result)
+{
+    if (m_options.dryRun || m_player.isReachable())
+        return false;
+    fail(result, MixResult::Step::PlayerGone, m_options.player, QString());
+    return true;
+}
+
 std::optional<qint64> MixEngine::availableOnPlayer() const
 {
     if (m_options.dryRun)
         return m_simulatedFree;
-    return fs::availableBytes(m_options.player);
+    return fs::availableBytes(m_player);
 }
 
 MixResult MixEngine::run()
 {
-    MixResult result = walk();
+    MixResult result;
+    result.dryRun = m_options.dryRun;
+    result.seed = m_options.seed.value_or(MixRandom::seedFromClock());
+    if (!open(result))
+        return result;
+    // A dry run changes nothing, so it may look on while a fill runs.
+    std::optional<fs::PlayerLock> lock;
+    if (!m_options.dryRun) {
+        lock.emplace(m_player);
+        if (lock->heldElsewhere()) {
+            result.status = MixResult::Status::PlayerBusy;
+            return result;
+        }
+    }
+    if (!list(result))
+        return result;
+    walk(result);
+
     const MixCounts &done = result.counts;
     if (result.dryRun || done.copied + done.takenOff + done.movedBack == 0)
         return result;
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
-    for (const QString &folder : {m_options.player, m_options.source}) {
-        if (folder == m_options.source && done.movedBack == 0)
+    m_observer->flushing();
+    for (const fs::Folder *folder : {&m_player, &m_source}) {
+        if ((folder == &m_source && done.movedBack == 0)
+            || (folder == &m_player && result.failedStep == MixResult::Step::PlayerGone))
             continue;
-        const FileResult flushed = fs::flushVolume(folder);
+        const FileResult flushed = fs::flush(*folder);
         if (!flushed.ok() && result.status != MixResult::Status::Failed)
-            fail(result, MixResult::Step::Flush, folder, flushed.reason);
+            fail(result, MixResult::Step::Flush, folder->path(), flushed.reason);
     }
     return result;
 }
 
-MixResult MixEngine::walk()
+bool MixEngine::open(MixResult &result)
 {
-    MixResult result;
-    m_copiedThisRun.clear();
-    result.dryRun = m_options.dryRun;
-    result.seed = m_options.seed.value_or(MixRandom::seedFromClock());
-    MixRandom random(result.seed);
-
-    for (const QString &folder : {m_options.source, m_options.player}) {
-        if (!fs::isDirectory(folder)) {
-            result.status = MixResult::Status::FolderMissing;
-            result.path = folder;
-            result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden.");
-            return result;
+    m_source = fs::Folder(m_options.source);
+    m_player = fs::Folder(m_options.player);
+    for (const fs::Folder *folder : {&m_source, &m_player}) {
+        if (!folder->isOpen()) {
+            result.status = folder->opened().status == FileResult::Status::NotFound
+                                ? MixResult::Status::FolderMissing
+                                : MixResult::Status::FolderUnreadable;
+            result.path = folder->path();
+            result.reason = folder->opened().reason;
+            return false;
         }
     }
     // Compared on disk, not as text: the same folder reached by another spelling or a link
     // would otherwise have its files taken for repeats and deleted.
-    if (fs::isSameDirectory(m_options.source, m_options.player)) {
+    if (m_source.isSameAs(m_player)) {
         result.status = MixResult::Status::SameFolder;
-        return result;
+        return false;
     }
+    return true;
+}
 
-    m_sourceNames = fs::mp3Files(m_options.source);
-    const QStringList playerNames = fs::mp3Files(m_options.player);
-    m_list = PlayerList(playerNames, m_sourceNames);
-    m_playerIgnoresCase = fs::namesIgnoreCase(m_options.player);
+bool MixEngine::list(MixResult &result)
+{
+    // Both lists before anything is touched: a folder that cannot be read is no empty folder.
+    fs::Listing source = m_source.mp3Files();
+    fs::Listing player = m_player.mp3Files();
+    for (const auto &[folder, listing] : {std::pair{&m_source, &source}, std::pair{&m_player, &player}}) {
+        if (!listing->result.ok()) {
+            result.status = MixResult::Status::FolderUnreadable;
+            result.path = folder->path();
+            result.reason = listing->result.reason;
+            return false;
+        }
+    }
+    m_sourceNames = std::move(source.names);
+    m_playerNames = std::move(player.names);
+    m_playerIgnoresCase = fs::namesIgnoreCase(
+        m_player, m_playerNames, m_options.dryRun ? fs::CaseProbe::ListedNamesOnly : fs::CaseProbe::MayWriteProbeFile);
+    m_playerKeepsFatNames = fs::keepsFatNames(m_player);
+    m_playerTimeResolutionNs = fs::timeResolutionNs(m_player);
+    m_list = PlayerList(m_playerNames, m_sourceNames, m_playerIgnoresCase);
+    m_copiedThisRun.clear();
     if (m_options.dryRun) {
-        const std::optional<qint64> available = fs::availableBytes(m_options.player);
+        const std::optional<qint64> available = fs::availableBytes(m_player);
         if (!available) {
             fail(result, MixResult::Step::FreeSpace, m_options.player,
                  QStringLiteral("Der Datenträger antwortet nicht."));
-            return result;
+            return false;
         }
         m_simulatedFree = *available;
-        const QStorageInfo sourceVolume(m_options.source);
-        m_sameVolume = sourceVolume.isValid() && sourceVolume == QStorageInfo(m_options.player);
+        m_sameVolume = m_source.sharesVolumeWith(m_player);
     }
+    return true;
+}
 
+void MixEngine::walk(MixResult &result)
+{
+    MixRandom random(result.seed);
     const qsizetype count = m_sourceNames.size();
     result.sourceCount = count;
     result.start = random.nextPosition(count);
-    m_observer->started(m_sourceNames, playerNames, result.start);
+    m_observer->started(m_sourceNames, m_playerNames, result.start);
 
     for (qsizetype i = result.start; i < count; ++i) {
         if (cancelled()) {
             result.status = MixResult::Status::Cancelled;
-            return result;
+            return;
         }
-        const QString &name = m_sourceNames.at(i);
-        const QString candidate = fs::joinPath(m_options.source, name);
-        result.lastSelected = candidate;
+        const FileName &name = m_sourceNames.at(i);
+        result.lastSelected = m_source.pathOf(name);
         ++result.visited;
         m_observer->visiting(i);
 
-        // Size first: the one look at the file then also answers whether it is there.
-        const std::optional<qint64> size = fs::fileSize(candidate);
-        if (!size) {
-            fail(result, MixResult::Step::Read, candidate, QStringLiteral("Die Datei ist nicht mehr vorhanden."));
-            return result;
+        // One look tells whether it is still there, still a file, and its size.
+        const fs::Entry candidate = m_source.look(name);
+        if (!candidate.isFile()) {
+            note(result, MixAction::Skipped, name,
+                 candidate.kind == fs::Entry::Kind::Missing ? MixReason::GoneFromCollection : MixReason::NotAFile);
+            continue;
         }
         const std::optional<qint64> available = availableOnPlayer();
         if (!available) {
-            fail(result, MixResult::Step::FreeSpace, m_options.player,
-                 QStringLiteral("Der Datenträger antwortet nicht."));
-            return result;
+            if (!playerGone(result))
+                fail(result, MixResult::Step::FreeSpace, m_options.player,
+                     QStringLiteral("Der Datenträger antwortet nicht."));
+            return;
         }
-        if (!fitsOnPlayer(*size, *available))
+        if (!fitsOnPlayer(candidate.size, *available))
             continue;
 
         // The presence check goes through the whole player list, so its last entry is selected last.
         if (m_list.count() > 0)
-            result.lastSelected = fs::joinPath(m_options.player, m_list.name(m_list.keyAt(m_list.count() - 1)));
+            result.lastSelected = m_player.pathOf(m_list.name(m_list.keyAt(m_list.count() - 1)));
 
         const qsizetype key = m_list.keyOfSource(i);
         if (m_list.contains(key)) {
-            if (!takeOff(key, result))
-                return result;
+            if (!takeOff(key, candidate, name, result))
+                return;
+            continue;
+        }
+        if (m_playerKeepsFatNames && fs::fatRefuses(name)) {
+            note(result, MixAction::Skipped, name, MixReason::NameRefused);
             continue;
         }
 
         // The chance is drawn before every copy, also when the player has nothing to give back.
         if (random.next() < 0.5 && m_list.count() > 0) {
             const qsizetype pick = m_list.keyAt(random.nextPosition(m_list.count()));
-            result.lastSelected = fs::joinPath(m_options.player, m_list.name(pick));
+            result.lastSelected = m_player.pathOf(m_list.name(pick));
             if (!moveBack(pick, result))
-                return result;
+                return;
         }
-        if (!copyCandidate(i, *size, result))
-            return result;
+        if (!copyCandidate(i, candidate, result))
+            return;
     }
-    return result;
+    // A medium pulled while nothing more fitted has had nothing written to it, but the run
+    // must not say it went well.
+    (void)playerGone(result);
 }
 
-bool MixEngine::takeOff(qsizetype key, MixResult &result)
+MixEngine::OnPlayer MixEngine::lookOnPlayer(const FileName &name) const
 {
-    const QString &name = m_list.name(key);
-    const QString path = fs::joinPath(m_options.player, name);
+    // A dry run's copies exist only in its bookkeeping; they are what they were copied from.
+    if (m_options.dryRun && m_copiedThisRun.contains(name.native()))
+        return {&m_source, m_source.look(name)};
+    return {&m_player, m_player.look(name)};
+}
+
+bool MixEngine::sameFile(const fs::Entry &inCollection, const FileName &name, const OnPlayer &onPlayer,
+                         const FileName &playerName) const
+{
+    if (inCollection.size != onPlayer.entry.size)
+        return false;
+    // The program's own copies keep the time, within what the medium can hold of it.
+    if (std::llabs(inCollection.modifiedNs - onPlayer.entry.modifiedNs) < m_playerTimeResolutionNs)
+        return true;
+    return fs::haveSameBytes(m_source, name, *onPlayer.folder, playerName);
+}
+
+bool MixEngine::takeOff(qsizetype key, const fs::Entry &candidate, const FileName &name, MixResult &result)
+{
+    const FileName onPlayer = m_list.name(key);
+    const OnPlayer found = lookOnPlayer(onPlayer);
+    const fs::Entry &there = found.entry;
+    // The same file comes up again: the repeat goes. Anything else on the player is the user's.
+    if (!there.isFile()) {
+        if (there.kind == fs::Entry::Kind::Missing && playerGone(result))
+            return false;
+        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::NoFileOnPlayer);
+        return true;
+    }
+    if (!sameFile(candidate, name, found, onPlayer)) {
+        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::OtherContent);
+        return true;
+    }
+    if (there.writeProtected) {
+        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::WriteProtected);
+        return true;
+    }
     if (m_options.dryRun) {
-        m_simulatedFree += QFileInfo(path).size();
-    } else if (const FileResult removed = fs::remove(path); !removed.ok()) {
-        fail(result, MixResult::Step::Delete, path, removed.reason);
+        m_simulatedFree += there.size;
+    } else if (const FileResult removed = m_player.remove(onPlayer); !removed.ok()) {
+        if (playerGone(result))
+            return false;
+        if (removed.status == FileResult::Status::PermissionDenied) {
+            note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::WriteProtected);
+            return true;
+        }
+        fail(result, MixResult::Step::Delete, m_player.pathOf(onPlayer).text(), removed.reason);
+        return false;
+    } else if (playerGone(result)) {
         return false;
     }
     m_list.erase(key);
+    note(result, MixAction::TakenOff, onPlayer);
     ++result.counts.takenOff;
-    m_observer->acted({MixAction::TakenOff, name});
     return true;
 }
 
 bool MixEngine::moveBack(qsizetype key, MixResult &result)
 {
-    const QString name = m_list.name(key);
-    const QString from = fs::joinPath(m_options.player, name);
-    const QString into = fs::joinPath(m_options.source, name);
-    const bool copiedThisRun = m_copiedThisRun.contains(name);
-    // A dry run's copies exist only in its bookkeeping.
-    const auto size = [&] { return QFileInfo(m_options.dryRun && copiedThisRun ? into : from).size(); };
+    const FileName name = m_list.name(key);
+    const QString from = m_player.pathOf(name).text();
+    const OnPlayer found = lookOnPlayer(name);
+    const fs::Entry &onPlayer = found.entry;
+    if (!onPlayer.isFile()) {
+        if (onPlayer.kind == fs::Entry::Kind::Missing && playerGone(result))
+            return false;
+        note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileOnPlayer);
+        return true;
+    }
+    if (onPlayer.writeProtected) {
+        note(result, MixAction::KeptOnPlayer, name, MixReason::WriteProtected);
+        return true;
+    }
 
-    bool alreadyInCollection = false;
-    if (QFileInfo::exists(into)) {
-        // Never replace a collection file by another one: identical means the player's copy
-        // can simply go; different means both stay where they are. A copy this run made from
-        // there is identical without reading both files again.
-        if (!copiedThisRun && !fs::haveSameContent(from, into)) {
-            ++result.counts.keptOnPlayer;
-            m_observer->acted({MixAction::KeptOnPlayer, name});
+    // Never replace a collection file by another one: identical means the player's copy can
+    // simply go; different means both stay where they are. A copy this run made from there is
+    // identical without looking again.
+    const bool copiedThisRun = m_copiedThisRun.contains(name.native());
+    bool alreadyInCollection = copiedThisRun;
+    if (!copiedThisRun) {
+        const fs::Entry inCollection = m_source.look(name);
+        if (inCollection.kind == fs::Entry::Kind::Other) {
+            note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileInCollection);
             return true;
         }
-        alreadyInCollection = true;
+        if (inCollection.isFile()) {
+            if (!sameFile(inCollection, name, found, name)) {
+                note(result, MixAction::KeptOnPlayer, name, MixReason::OtherContent);
+                return true;
+            }
+            alreadyInCollection = true;
+        }
     }
 
     if (m_options.dryRun) {
-        m_simulatedFree += alreadyInCollection || !m_sameVolume ? size() : 0;
+        m_simulatedFree += alreadyInCollection || !m_sameVolume ? onPlayer.size : 0;
     } else {
         if (!alreadyInCollection) {
-            const FileResult copied =
-                copyReporting(MixAction::MovedBack, name, from, m_options.source, Overwrite::No, size());
+            const FileResult copied = copyReporting(MixAction::MovedBack, m_player, name, m_source, onPlayer.size);
             if (copied.status == FileResult::Status::Cancelled) {
                 result.status = MixResult::Status::Cancelled;
                 return false;
             }
             if (!copied.ok()) {
-                fail(result, MixResult::Step::MoveBack, from, copied.reason);
+                if (!playerGone(result))
+                    fail(result, MixResult::Step::MoveBack, from, copied.reason);
                 return false;
             }
         }
-        if (const FileResult removed = fs::remove(from); !removed.ok()) {
+        if (const FileResult removed = m_player.remove(name); !removed.ok()) {
+            // A move: the collection does not keep a second copy of a file that stays on the player.
+            if (!alreadyInCollection)
+                (void)m_source.remove(name);
+            if (playerGone(result))
+                return false;
+            if (removed.status == FileResult::Status::PermissionDenied) {
+                note(result, MixAction::KeptOnPlayer, name, MixReason::WriteProtected);
+                return true;
+            }
             fail(result, MixResult::Step::Delete, from, removed.reason);
             return false;
         }
+        if (playerGone(result))
+            return false;
     }
     m_list.erase(key);
     ++result.counts.movedBack;
-    m_observer->acted({MixAction::MovedBack, name, alreadyInCollection});
+    MixStep step{MixAction::MovedBack, name.text()};
+    step.alreadyInCollection = alreadyInCollection;
+    m_observer->acted(step);
     return true;
 }
 
-FileResult MixEngine::copyReporting(MixAction action, const QString &name, const QString &from, const QString &folder,
-                                    Overwrite overwrite, qint64 size)
+FileResult MixEngine::copyReporting(MixAction action, const fs::Folder &from, const FileName &name,
+                                    const fs::Folder &to, qint64 size)
 {
-    m_observer->copying(action, name, 0, size);
+    const QString shown = name.text();
+    m_observer->copying(action, shown, 0, size);
     CopyOptions options;
-    options.overwrite = overwrite;
     options.cancel = m_options.cancel;
-    options.progress = [this, action, &name](qint64 done, qint64 total) {
-        m_observer->copying(action, name, done, total);
+    options.progress = [this, action, &shown](qint64 done, qint64 total) {
+        m_observer->copying(action, shown, done, total);
     };
-    return fs::copyInto(from, folder, options);
+    return fs::copyFile(from, name, to, options);
 }
 
-bool MixEngine::copyCandidate(qsizetype sourcePosition, qint64 size, MixResult &result)
+bool MixEngine::copyCandidate(qsizetype sourcePosition, const fs::Entry &candidate, MixResult &result)
 {
-    const QString &name = m_sourceNames.at(sourcePosition);
-    const QString candidate = fs::joinPath(m_options.source, name);
+    const FileName &name = m_sourceNames.at(sourcePosition);
+    const qsizetype key = m_list.keyOfSource(sourcePosition);
     if (m_options.dryRun) {
-        m_simulatedFree -= size;
-        m_copiedThisRun.insert(name);
-        m_list.insert(m_list.keyOfSource(sourcePosition));
-        ++result.counts.copied;
-        m_observer->acted({MixAction::Copied, name});
-        return true;
+        m_simulatedFree -= candidate.size;
+    } else {
+        const FileResult copied = copyReporting(MixAction::Copied, m_source, name, m_player, candidate.size);
+        if (playerGone(result))
+            return false;
+        switch (copied.status) {
+        case FileResult::Status::Ok:
+            break;
+        case FileResult::Status::Cancelled:
+            result.status = MixResult::Status::Cancelled;
+            return false;
+        case FileResult::Status::NoSpace:
+            // A full player is what the user asked for; smaller files may still fit.
+            note(result, MixAction::NoRoom, name);
+            return true;
+        case FileResult::Status::NameRefused:
+            m_playerKeepsFatNames = m_playerKeepsFatNames || fs::fatRefuses(name);
+            note(result, MixAction::Skipped, name, MixReason::NameRefused);
+            return true;
+        case FileResult::Status::NotAFile:
+            note(result, MixAction::Skipped, name, MixReason::NotAFile);
+            return true;
+        case FileResult::Status::AlreadyExists:
+            // Listed names are known; what holds this one on the player is no file.
+            note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileOnPlayer);
+            return true;
+        default:
+            if (m_source.look(name).kind == fs::Entry::Kind::Missing) {
+                note(result, MixAction::Skipped, name, MixReason::GoneFromCollection);
+                return true;
+            }
+            fail(result, MixResult::Step::Copy, m_source.pathOf(name).text(), copied.reason);
+            return false;
+        }
     }
-
-    // A name the list does not hold but the medium calls taken: one that differs only in
-    // letter case on a medium that ignores case. The copy replaces it under the new name.
-    const bool clash = m_playerIgnoresCase && QFileInfo::exists(fs::joinPath(m_options.player, name));
-
-    const FileResult copied = copyReporting(MixAction::Copied, name, candidate, m_options.player, Overwrite::Yes, size);
-    if (copied.status == FileResult::Status::Cancelled) {
-        result.status = MixResult::Status::Cancelled;
-        return false;
-    }
-    if (!copied.ok()) {
-        fail(result, MixResult::Step::Copy, candidate, copied.reason);
-        return false;
-    }
-
-    if (clash)
-        m_list = PlayerList(fs::mp3Files(m_options.player), m_sourceNames);
-    else
-        m_list.insert(m_list.keyOfSource(sourcePosition));
-    m_copiedThisRun.insert(name);
+    m_copiedThisRun.insert(name.native());
+    m_list.insert(key, name);
     ++result.counts.copied;
-    m_observer->acted({MixAction::Copied, name});
+    m_observer->acted({MixAction::Copied, name.text()});
     return true;
 }
 

@@ -6,6 +6,7 @@ MixRunner::MixRunner(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MixProgress>();
     qRegisterMetaType<MixResult>();
+    qRegisterMetaType<FileNames>();
 
     m_thread.setObjectName(QStringLiteral("MixThread"));
     m_worker = new MixWorker;
@@ -15,7 +16,7 @@ MixRunner::MixRunner(QObject *parent) : QObject(parent)
     connect(m_worker, &MixWorker::progressed, this, &MixRunner::progressed, Qt::QueuedConnection);
     connect(
         m_worker, &MixWorker::finished, this,
-        [this](const MixResult &result, const QStringList &sourceNames, const QStringList &playerNames) {
+        [this](const MixResult &result, const FileNames &sourceNames, const FileNames &playerNames) {
             m_running = false;
             emit finished(result, sourceNames, playerNames);
         },

@@ -31,9 +31,10 @@ public:
     [[nodiscard]] MixWorker *worker() const { return m_worker; }
 
 signals:
-    void started(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start);
+    void started(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
     void progressed(const tonvola::MixProgress &progress);
-    void finished(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames);
+    void finished(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+                  const tonvola::FileNames &playerNames);
 
 private:
     QThread m_thread;

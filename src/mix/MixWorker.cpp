@@ -1,6 +1,6 @@
 #include "mix/MixWorker.h"
 
-#include "platform/FileOps.h"
+#include "platform/Listing.h"
 
 namespace tonvola {
 
@@ -28,16 +28,16 @@ void MixWorker::run(const MixOptions &options)
     const MixResult result = engine.run();
     m_engine = nullptr;
 
-    QStringList sourceNames;
-    QStringList playerNames;
-    if (result.status != MixResult::Status::SameFolder && result.status != MixResult::Status::FolderMissing) {
-        sourceNames = fs::mp3Files(options.source);
-        playerNames = fs::mp3Files(options.player);
+    FileNames sourceNames;
+    FileNames playerNames;
+    if (result.walked()) {
+        sourceNames = fs::mp3Names(options.source);
+        playerNames = fs::mp3Names(options.player);
     }
     emit finished(result, sourceNames, playerNames);
 }
 
-void MixWorker::started(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start)
+void MixWorker::started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start)
 {
     emit runStarted(sourceNames, playerNames, start);
 }
@@ -71,19 +71,32 @@ void MixWorker::acted(const MixStep &step)
     case MixAction::KeptOnPlayer:
         ++m_progress.counts.keptOnPlayer;
         break;
+    case MixAction::NoRoom:
+        ++m_progress.counts.noRoom;
+        break;
+    case MixAction::Skipped:
+        break;
     }
-    m_listChanged = m_listChanged || step.action != MixAction::KeptOnPlayer;
+    m_listChanged = m_listChanged || step.action == MixAction::Copied || step.action == MixAction::TakenOff
+                    || step.action == MixAction::MovedBack;
     report();
 }
 
-void MixWorker::report()
+void MixWorker::flushing()
+{
+    m_progress.copying.clear();
+    m_progress.flushing = true;
+    report(true);
+}
+
+void MixWorker::report(bool urgent)
 {
     const qint64 now = m_clock.elapsed();
-    if (now - m_lastReport < reportInterval)
+    if (!urgent && now - m_lastReport < reportInterval)
         return;
     m_lastReport = now;
     MixProgress progress = m_progress;
-    if (m_listChanged && m_engine && now - m_lastList >= listInterval) {
+    if (m_listChanged && m_engine && (urgent || now - m_lastList >= listInterval)) {
         progress.playerChanged = true;
         progress.playerNames = m_engine->playerNames();
         m_listChanged = false;

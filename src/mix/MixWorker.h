@@ -15,7 +15,8 @@ struct MixProgress {
     MixAction copyingAction = MixAction::Copied;
     MixCounts counts;
     bool playerChanged = false; // playerNames holds the player's list as it is now
-    QStringList playerNames;
+    FileNames playerNames;
+    bool flushing = false; // the walk is over and its data goes onto the medium
 };
 
 // Carries out one fill at a time in the thread it lives in and reports through signals.
@@ -30,17 +31,20 @@ public:
 
 signals:
     // Emitted before the first candidate is visited; a direct connection runs in the worker's thread.
-    void runStarted(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start);
+    void runStarted(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
     void progressed(const tonvola::MixProgress &progress);
     // The lists are read again at the end, so the window shows what really is there.
-    void finished(const tonvola::MixResult &result, const QStringList &sourceNames, const QStringList &playerNames);
+    void finished(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+                  const tonvola::FileNames &playerNames);
 
 private:
-    void started(const QStringList &sourceNames, const QStringList &playerNames, qsizetype start) override;
+    void started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start) override;
     void visiting(qsizetype sourcePosition) override;
     void copying(MixAction action, const QString &name, qint64 done, qint64 total) override;
     void acted(const MixStep &step) override;
-    void report();
+    void flushing() override;
+    // Sends at most every few milliseconds, unless the news must not wait.
+    void report(bool urgent = false);
 
     const MixEngine *m_engine = nullptr;
     MixProgress m_progress;

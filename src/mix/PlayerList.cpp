@@ -1,6 +1,6 @@
 #include "mix/PlayerList.h"
 
-#include "platform/FileOps.h"
+#include "platform/Listing.h"
 
 #include <algorithm>
 #include <numeric>
@@ -9,28 +9,40 @@ namespace tonvola {
 
 namespace {
 
-QStringList inListOrder(const QStringList &names)
+bool before(const FileName &a, const FileName &b)
 {
-    QStringList sorted = names;
-    if (!std::is_sorted(sorted.cbegin(), sorted.cend(), fs::listsBefore))
-        std::sort(sorted.begin(), sorted.end(), fs::listsBefore);
+    return fs::listsBefore(a, b);
+}
+
+FileNames inListOrder(const FileNames &names)
+{
+    FileNames sorted = names;
+    if (!std::is_sorted(sorted.cbegin(), sorted.cend(), before))
+        std::sort(sorted.begin(), sorted.end(), before);
     return sorted;
+}
+
+// Names that differ only in letter case stand side by side in list order.
+bool sameName(const FileName &a, const FileName &b, bool ignoreCase)
+{
+    return a == b
+           || (ignoreCase && a.isExactText() && b.isExactText()
+               && a.text().compare(b.text(), Qt::CaseInsensitive) == 0);
 }
 
 } // namespace
 
-PlayerList::PlayerList(const QStringList &playerNames, const QStringList &sourceNames)
+PlayerList::PlayerList(const FileNames &playerNames, const FileNames &sourceNames, bool ignoreCase)
 {
-    const QStringList player = inListOrder(playerNames);
+    const FileNames player = inListOrder(playerNames);
     // The collection's positions are the caller's, so its entries are visited in list order by index.
     std::vector<qsizetype> sourceOrder(static_cast<std::size_t>(sourceNames.size()));
     std::iota(sourceOrder.begin(), sourceOrder.end(), qsizetype(0));
-    if (!std::is_sorted(sourceNames.cbegin(), sourceNames.cend(), fs::listsBefore)) {
-        std::stable_sort(sourceOrder.begin(), sourceOrder.end(), [&sourceNames](qsizetype a, qsizetype b) {
-            return fs::listsBefore(sourceNames[a], sourceNames[b]);
-        });
+    if (!std::is_sorted(sourceNames.cbegin(), sourceNames.cend(), before)) {
+        std::stable_sort(sourceOrder.begin(), sourceOrder.end(),
+                         [&sourceNames](qsizetype a, qsizetype b) { return before(sourceNames[a], sourceNames[b]); });
     }
-    const auto sourceAt = [&](qsizetype s) -> const QString & { return sourceNames[sourceOrder[toIndex(s)]]; };
+    const auto sourceAt = [&](qsizetype s) -> const FileName & { return sourceNames[sourceOrder[toIndex(s)]]; };
     const qsizetype sourceCount = sourceNames.size();
 
     // Merge both lists into one list of distinct names; equal names meet side by side.
@@ -41,14 +53,16 @@ PlayerList::PlayerList(const QStringList &playerNames, const QStringList &source
     qsizetype p = 0;
     qsizetype s = 0;
     while (p < player.size() || s < sourceCount) {
-        const bool takePlayer = s >= sourceCount || (p < player.size() && !fs::listsBefore(sourceAt(s), player[p]));
-        const QString &name = takePlayer ? player[p] : sourceAt(s);
-        if (m_names.isEmpty() || m_names.constLast() != name) {
+        const bool takePlayer = s >= sourceCount || (p < player.size() && !before(sourceAt(s), player[p]));
+        const FileName &name = takePlayer ? player[p] : sourceAt(s);
+        if (m_names.isEmpty() || !sameName(m_names.constLast(), name, ignoreCase)) {
             m_names.append(name);
             present.push_back(0);
         }
         const qsizetype key = m_names.size() - 1;
         if (takePlayer) {
+            // The name the player holds, in its own letters.
+            m_names.last() = name;
             present.back() = 1;
             ++p;
         } else {
@@ -88,8 +102,9 @@ qsizetype PlayerList::keyAt(qsizetype position) const
     return slot;
 }
 
-void PlayerList::insert(qsizetype key)
+void PlayerList::insert(qsizetype key, const FileName &name)
 {
+    m_names[key] = name;
     if (contains(key))
         return;
     m_present[toIndex(key)] = 1;
@@ -113,9 +128,9 @@ void PlayerList::add(qsizetype key, qsizetype delta)
         m_tree[i] += delta;
 }
 
-QStringList PlayerList::names() const
+FileNames PlayerList::names() const
 {
-    QStringList listed;
+    FileNames listed;
     listed.reserve(m_count);
     for (std::size_t i = 0; i < m_present.size(); ++i) {
         if (m_present[i] != 0)

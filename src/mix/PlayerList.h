@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "platform/FileName.h"
 
 #include <vector>
 
@@ -12,12 +11,13 @@ namespace tonvola {
 // on the player comes from the collection's list, so all names that can ever be listed
 // are known at the start: each gets a fixed key in list order, and a Fenwick tree over
 // the keys answers "is it there", "which is the n-th" and "add/remove" in O(log n).
+// On a player that ignores letter case, names that differ only in case share one key.
 class PlayerList
 {
 public:
     PlayerList() = default;
-    // Both in list order, as fs::mp3Files gives them.
-    PlayerList(const QStringList &playerNames, const QStringList &sourceNames);
+    // Both best in list order, as a listing gives them.
+    PlayerList(const FileNames &playerNames, const FileNames &sourceNames, bool ignoreCase = false);
 
     [[nodiscard]] qsizetype count() const { return m_count; }
     // The key of the collection's entry at that position.
@@ -26,21 +26,24 @@ public:
         return m_sourceKeys[toIndex(sourcePosition)];
     }
     [[nodiscard]] bool contains(qsizetype key) const { return m_present[toIndex(key)] != 0; }
-    [[nodiscard]] const QString &name(qsizetype key) const { return m_names[key]; }
+    // The name on the player; for a key not there, the name it would get.
+    [[nodiscard]] const FileName &name(qsizetype key) const { return m_names[key]; }
     // The key of the entry at a zero-based position of the player's list.
     [[nodiscard]] qsizetype keyAt(qsizetype position) const;
 
-    void insert(qsizetype key);
+    // The entry arrives under that name, which on a player that ignores case may be spelt
+    // otherwise than the one it had before.
+    void insert(qsizetype key, const FileName &name);
     void erase(qsizetype key);
 
     // The listed names in list order.
-    [[nodiscard]] QStringList names() const;
+    [[nodiscard]] FileNames names() const;
 
 private:
     static std::size_t toIndex(qsizetype i) { return static_cast<std::size_t>(i); }
     void add(qsizetype key, qsizetype delta);
 
-    QStringList m_names;
+    FileNames m_names;
     std::vector<qsizetype> m_sourceKeys;
     std::vector<char> m_present;
     std::vector<qsizetype> m_tree;

@@ -1,5 +1,7 @@
 #include "platform/Volumes.h"
 
+#include "platform/Listing.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileOps.h"
+#include "platform/FileResult.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,5 +1,6 @@
 #include "playback/PreviewPlayer.h"
 
+#include "platform/Folder.h"
 #include "playback/MpegAudioProbe.h"
 
 #include <QAudioOutput>
@@ -18,15 +19,19 @@ Q_LOGGING_CATEGORY(lcPlayback, "tonvola.playback")
 // Opens the file and says why it cannot be played, or nothing when it may. The decoder would
 // find most of these too, but Qt 6.4 then blocks the window for a second while it stops, and
 // its messages are English and vague.
-QString openForPlaying(QFile &file)
+QString openForPlaying(const tonvola::FilePath &path, QFile &file)
 {
-    const QFileInfo info(file.fileName());
-    if (!info.exists())
+    const tonvola::FileResult opened = tonvola::fs::openForReading(path, file);
+    switch (opened.status) {
+    case tonvola::FileResult::Status::Ok:
+        break;
+    case tonvola::FileResult::Status::NotFound:
         return QStringLiteral("Sie ist nicht mehr vorhanden.");
-    if (!info.isFile())
+    case tonvola::FileResult::Status::NotAFile:
         return QStringLiteral("Sie ist keine gewöhnliche Datei.");
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("Sie lässt sich nicht lesen (%1).").arg(file.errorString());
+    default:
+        return QStringLiteral("Sie lässt sich nicht lesen (%1).").arg(opened.reason);
+    }
     if (file.size() == 0)
         return QStringLiteral("Sie ist leer.");
     if (!tonvola::playback::looksLikeMpegAudio(file) || !file.seek(0))
@@ -53,12 +58,19 @@ PreviewPlayer::~PreviewPlayer()
 
 bool PreviewPlayer::play(const QString &path)
 {
+    const QFileInfo info(path);
+    return play(tonvola::FilePath{info.path(), tonvola::FileName::fromText(info.fileName())});
+}
+
+bool PreviewPlayer::play(const tonvola::FilePath &file)
+{
     ++m_attempt;
     release();
-    m_lastFile = path;
+    m_lastFile = file;
+    const QString path = file.text();
 
-    auto source = std::make_unique<QFile>(path);
-    QString reason = openForPlaying(*source);
+    auto source = std::make_unique<QFile>();
+    QString reason = openForPlaying(file, *source);
     if (reason.isEmpty()) {
         createPlayer();
         if (!m_player->isAvailable())

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace tonvola {
+
+// Result of one file operation: what happened and, on failure, the system's own words.
+struct FileResult {
+    enum class Status {
+        Ok,
+        NotFound,
+        AlreadyExists,
+        NoSpace,
+        ReadOnly,
+        PermissionDenied,
+        // The medium cannot hold a file of this name (FAT's reserved characters, an encoding it lacks).
+        NameRefused,
+        // Something other than a file holds the name: a folder, a pipe, a device.
+        NotAFile,
+        Cancelled,
+        Failed
+    };
+
+    Status status = Status::Ok;
+    QString reason;
+
+    [[nodiscard]] bool ok() const { return status == Status::Ok; }
+    [[nodiscard]] static FileResult success() { return {}; }
+    [[nodiscard]] static FileResult failure(Status status, QString reason) { return {status, std::move(reason)}; }
+    // The result for a failed system call, with its reason in the program's language.
+    [[nodiscard]] static FileResult fromErrno(int error);
+    [[nodiscard]] static FileResult cancelled();
+};
+
+} // namespace tonvola

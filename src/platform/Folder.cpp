@@ -1,0 +1,320 @@
+#include "platform/Folder.h"
+
+#include "platform/Listing.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <cstring>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include "platform/UniqueFd.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tonvola::fs {
+
+namespace {
+
+FileResult notAFile()
+{
+    return FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist keine gewöhnliche Datei"));
+}
+
+#ifdef Q_OS_UNIX
+// A folder whose name is not there gets a sentence of its own; the system's would speak of files.
+FileResult folderFailure(int error)
+{
+    FileResult result = FileResult::fromErrno(error);
+    if (error == ENOENT)
+        result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden");
+    else if (error == ENOTDIR)
+        result.reason = QStringLiteral("Das ist kein Verzeichnis");
+    return result;
+}
+
+bool isMp3Name(const char *name, std::size_t length)
+{
+    return length >= 4 && ::strncasecmp(name + length - 4, ".mp3", 4) == 0;
+}
+
+Entry entryFrom(const struct stat &st)
+{
+    Entry entry;
+    entry.kind = S_ISREG(st.st_mode) ? Entry::Kind::File : Entry::Kind::Other;
+    entry.size = static_cast<qint64>(st.st_size);
+    entry.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    entry.writeProtected = (st.st_mode & S_IWUSR) == 0;
+    return entry;
+}
+#endif
+
+} // namespace
+
+Folder::Folder(QString path) : m_path(std::move(path))
+{
+    if (m_path.isEmpty()) {
+        m_opened =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+        return;
+    }
+#ifdef Q_OS_UNIX
+    m_fd = ::open(nativePath(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        m_opened = folderFailure(errno);
+        return;
+    }
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_opened = FileResult::success();
+#else
+    const QFileInfo info(m_path);
+    if (!info.isDir())
+        m_opened =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+    else if (!info.isReadable())
+        m_opened = FileResult::failure(FileResult::Status::PermissionDenied, QStringLiteral("Zugriff verweigert"));
+    else
+        m_opened = FileResult::success();
+#endif
+}
+
+Folder::~Folder()
+{
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+}
+
+Folder::Folder(Folder &&other) noexcept
+    : m_path(std::move(other.m_path)), m_abilities(other.m_abilities), m_opened(std::move(other.m_opened)),
+      m_fd(other.m_fd), m_device(other.m_device), m_inode(other.m_inode)
+{
+    other.m_fd = -1;
+}
+
+Folder &Folder::operator=(Folder &&other) noexcept
+{
+    if (this != &other) {
+#ifdef Q_OS_UNIX
+        if (m_fd >= 0)
+            ::close(m_fd);
+#endif
+        m_path = std::move(other.m_path);
+        m_abilities = other.m_abilities;
+        m_opened = std::move(other.m_opened);
+        m_fd = other.m_fd;
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool Folder::isSameAs(const Folder &other) const
+{
+#ifdef Q_OS_UNIX
+    if (isOpen() && other.isOpen())
+        return m_device == other.m_device && m_inode == other.m_inode;
+#endif
+    return isSameDirectory(m_path, other.m_path);
+}
+
+bool Folder::sharesVolumeWith(const Folder &other) const
+{
+#ifdef Q_OS_UNIX
+    return isOpen() && other.isOpen() && m_device == other.m_device;
+#else
+    return QStorageInfo(m_path) == QStorageInfo(other.m_path);
+#endif
+}
+
+bool Folder::isReachable() const
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return isOpen() && ::stat(nativePath(m_path).constData(), &st) == 0 && st.st_dev == m_device
+           && st.st_ino == m_inode;
+#else
+    return isOpen() && QFileInfo(m_path).isDir();
+#endif
+}
+
+Listing Folder::mp3Files() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+#ifdef Q_OS_UNIX
+    // Read straight from the directory: the file type comes with each entry, so a folder of
+    // tens of thousands of files costs one pass and no look at every file. A handle of its
+    // own, so that listing twice starts at the beginning each time.
+    const int fd = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        listing.result = folderFailure(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return listing;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                listing.result = folderFailure(errno);
+            break;
+        }
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::size_t length = std::strlen(entry->d_name);
+        if (!isMp3Name(entry->d_name, length))
+            continue;
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            regular = ::fstatat(m_fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular)
+            listing.names.append(FileName::fromNative(QByteArray(entry->d_name, static_cast<qsizetype>(length))));
+    }
+    ::closedir(dir);
+#else
+    QDirIterator it(m_path, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        if (isMp3(it.fileName()))
+            listing.names.append(FileName::fromText(it.fileName()));
+    }
+#endif
+    sortInListOrder(listing.names);
+    return listing;
+}
+
+Entry Folder::look(const FileName &name) const
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (!isOpen() || ::fstatat(m_fd, name.native().constData(), &st, 0) != 0) {
+        // A link that leads nowhere still holds the name.
+        if (isOpen() && errno == ENOENT && ::fstatat(m_fd, name.native().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return {Entry::Kind::Other};
+        return {};
+    }
+    return entryFrom(st);
+#else
+    const QFileInfo info(joinPath(m_path, name.text()));
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    Entry entry;
+    entry.kind = info.isFile() ? Entry::Kind::File : Entry::Kind::Other;
+    entry.size = info.size();
+    entry.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    entry.writeProtected = !info.isWritable();
+    return entry;
+#endif
+}
+
+FileResult Folder::remove(const FileName &name) const
+{
+    if (!isOpen())
+        return m_opened;
+#ifdef Q_OS_UNIX
+    const QByteArray native = name.native();
+    struct stat st {};
+    if (::fstatat(m_fd, native.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return FileResult::fromErrno(errno);
+    if (S_ISDIR(st.st_mode))
+        return FileResult::fromErrno(EISDIR);
+    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0)
+        return FileResult::failure(FileResult::Status::PermissionDenied,
+                                   QStringLiteral("Die Datei ist schreibgeschützt"));
+    if (::unlinkat(m_fd, native.constData(), 0) != 0)
+        return FileResult::fromErrno(errno);
+    return FileResult::success();
+#else
+    QFile file(joinPath(m_path, name.text()));
+    if (!file.exists())
+        return FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Die Datei existiert nicht"));
+    if (!QFileInfo(file).isWritable())
+        return FileResult::failure(FileResult::Status::PermissionDenied,
+                                   QStringLiteral("Die Datei ist schreibgeschützt"));
+    if (!file.remove())
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    return FileResult::success();
+#endif
+}
+
+FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
+{
+    if (!folder.isOpen())
+        return folder.opened();
+#ifdef Q_OS_UNIX
+    // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
+    const int fd = ::openat(folder.handle(), name.native().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // ENXIO: a socket, or a device without its driver.
+    if (fd < 0)
+        return errno == ENXIO ? notAFile() : FileResult::fromErrno(errno);
+    UniqueFd owned(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return FileResult::fromErrno(errno);
+    if (!S_ISREG(st.st_mode))
+        return notAFile();
+    if (!file.open(owned.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    (void)owned.release();
+    return FileResult::success();
+#else
+    file.setFileName(joinPath(folder.path(), name.text()));
+    if (!QFileInfo(file).isFile())
+        return QFileInfo::exists(file.fileName())
+                   ? notAFile()
+                   : FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Die Datei ist nicht vorhanden"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    return FileResult::success();
+#endif
+}
+
+FileResult openForReading(const FilePath &path, QFile &file)
+{
+    return openForReading(Folder(path.folder), path.name, file);
+}
+
+bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName)
+{
+    QFile fa;
+    QFile fb;
+    if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok() || fa.size() != fb.size())
+        return false;
+    constexpr qint64 block = 64 * 1024;
+    const auto da = std::make_unique_for_overwrite<char[]>(block);
+    const auto db = std::make_unique_for_overwrite<char[]>(block);
+    for (;;) {
+        const qint64 na = fa.read(da.get(), block);
+        const qint64 nb = fb.read(db.get(), block);
+        if (na != nb || na < 0)
+            return false;
+        if (na == 0)
+            return true;
+        if (std::memcmp(da.get(), db.get(), static_cast<std::size_t>(na)) != 0)
+            return false;
+    }
+}
+
+} // namespace tonvola::fs

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/FileName.h"
+#include "platform/FileResult.h"
+
+#include <QString>
+
+class QFile;
+
+namespace tonvola::fs {
+
+// What a name in a folder holds, as one look at it tells.
+struct Entry {
+    enum class Kind { Missing, File, Other };
+
+    Kind kind = Kind::Missing;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    // The owner may not write it (no write permission, FAT's read-only attribute): the user
+    // protected it, so the program leaves it where it is.
+    bool writeProtected = false;
+
+    [[nodiscard]] bool isFile() const { return kind == Kind::File; }
+};
+
+// The MP3 files of a folder, or why they could not be listed.
+struct Listing {
+    FileNames names;
+    FileResult result;
+};
+
+// A folder opened once. Everything done through it stays in that folder, also when its
+// path later leads elsewhere: a medium unmounted under a run cannot redirect its writes
+// into the bare mount point left behind.
+class Folder
+{
+public:
+    Folder() = default;
+    // Opens the folder; opened() says whether that worked and why not.
+    explicit Folder(QString path);
+    ~Folder();
+    Folder(const Folder &) = delete;
+    Folder &operator=(const Folder &) = delete;
+    Folder(Folder &&other) noexcept;
+    Folder &operator=(Folder &&other) noexcept;
+
+    [[nodiscard]] const FileResult &opened() const { return m_opened; }
+    [[nodiscard]] bool isOpen() const { return m_opened.ok(); }
+    [[nodiscard]] const QString &path() const { return m_path; }
+    [[nodiscard]] FilePath pathOf(const FileName &name) const { return {m_path, name}; }
+    // The system's handle, for the other parts of the platform layer; -1 where there is none.
+    [[nodiscard]] int handle() const { return m_fd; }
+
+    // True when both are the same folder on disk, however their paths are spelt.
+    [[nodiscard]] bool isSameAs(const Folder &other) const;
+    [[nodiscard]] bool sharesVolumeWith(const Folder &other) const;
+    // True while the folder's path still leads to this folder: false once the folder is gone,
+    // replaced, or its medium unmounted.
+    [[nodiscard]] bool isReachable() const;
+
+    // The MP3 files (no sub-folders, no hidden files) in list order.
+    [[nodiscard]] Listing mp3Files() const;
+    // Follows links, as opening the name would.
+    [[nodiscard]] Entry look(const FileName &name) const;
+    // Deletes a file; refuses folders and files the user protected.
+    [[nodiscard]] FileResult remove(const FileName &name) const;
+
+    // What the file system turned out not to offer, learnt by the first copy that asked.
+    struct Abilities {
+        bool unnamedFiles = true;
+        bool exclusiveRename = true;
+        bool hardLinks = true;
+    };
+    [[nodiscard]] Abilities &abilities() const { return m_abilities; }
+
+private:
+    QString m_path;
+    mutable Abilities m_abilities;
+    FileResult m_opened = FileResult::failure(FileResult::Status::NotFound, {});
+    int m_fd = -1;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+};
+
+// Opens a file of the folder for reading without waiting: anything that is not a file (a
+// pipe, a device) is refused, never waited on.
+[[nodiscard]] FileResult openForReading(const Folder &folder, const FileName &name, QFile &file);
+[[nodiscard]] FileResult openForReading(const FilePath &path, QFile &file);
+
+// True when both files hold the same bytes; false also when either cannot be read.
+[[nodiscard]] bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName);
+
+} // namespace tonvola::fs

@@ -1,0 +1,72 @@
+#include "platform/PlayerLock.h"
+
+#include "platform/Folder.h"
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tonvola::fs {
+
+namespace {
+
+#ifdef Q_OS_UNIX
+// A folder only the user can write to: XDG_RUNTIME_DIR, or a folder of the user's own in /tmp
+// where the session has none. Empty when neither can be trusted.
+QByteArray runtimeFolder()
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    QByteArray folder;
+    if (runtime && runtime[0] == '/') {
+        folder = QByteArray(runtime) + "/tonvola";
+    } else {
+        folder = "/tmp/tonvola-" + QByteArray::number(::getuid());
+    }
+    ::mkdir(folder.constData(), 0700);
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 077) != 0)
+        return {};
+    return folder;
+}
+#endif
+
+} // namespace
+
+PlayerLock::PlayerLock(const Folder &player)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    const QByteArray folder = runtimeFolder();
+    if (folder.isEmpty() || !player.isOpen() || ::fstat(player.handle(), &st) != 0)
+        return;
+    const QByteArray path = folder + "/fill-" + QByteArray::number(static_cast<quint64>(st.st_dev), 16) + '-'
+                            + QByteArray::number(static_cast<quint64>(st.st_ino), 16) + ".lock";
+    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        return;
+    // flock() belongs to the open file, so two fills in one program exclude each other too.
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        m_heldElsewhere = errno == EWOULDBLOCK;
+        ::close(m_fd);
+        m_fd = -1;
+    }
+#else
+    Q_UNUSED(player);
+#endif
+}
+
+PlayerLock::~PlayerLock()
+{
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+}
+
+} // namespace tonvola::fs
