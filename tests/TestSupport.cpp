@@ -13,8 +13,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -182,6 +185,22 @@ bool writeNative(const QString &folder, const QByteArray &name, const QByteArray
         return false;
     const bool written = ::write(fd, content.constData(), static_cast<size_t>(content.size())) == content.size();
     return ::close(fd) == 0 && written;
+}
+
+QList<QByteArray> fileNamesIn(const QString &folder)
+{
+    QList<QByteArray> names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            names.append(QByteArray(entry->d_name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void removeFiles(const QString &folder)

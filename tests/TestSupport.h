@@ -111,6 +111,10 @@ template<typename Fixture> [[nodiscard]] QString unavailable(const Fixture &fixt
 // Writes a file whose name is given by its bytes, such as a Latin-1 name from an old copy.
 [[nodiscard]] bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content);
 
+// The files of a folder, hidden ones too, by their names' bytes and in their order: Qt's own
+// listing passes over names that are not valid text.
+[[nodiscard]] QList<QByteArray> fileNamesIn(const QString &folder);
+
 // Deletes the files of a folder by their names' bytes, which QTemporaryDir cannot do for
 // names that are not valid text.
 void removeFiles(const QString &folder);

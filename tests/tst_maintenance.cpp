@@ -4,6 +4,7 @@
 #include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
+#include "platform/FileName.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,10 +14,33 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 using testsupport::MessageBoxAnswerer;
+
+namespace {
+
+// A file the user protected: without write permission, or immutable even for root.
+class Protection
+{
+public:
+    Protection(const QString &path, bool immutable)
+    {
+        if (immutable)
+            m_immutable.emplace(path);
+        else
+            m_set = QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    [[nodiscard]] bool valid() const { return m_immutable ? m_immutable->valid() : m_set; }
+
+private:
+    std::optional<testsupport::ImmutableFile> m_immutable;
+    bool m_set = false;
+};
+
+} // namespace
 
 class tst_Maintenance : public QObject
 {
@@ -29,6 +53,7 @@ private slots:
 
     void clearEmptiesThePlayerFolder_data();
     void clearEmptiesThePlayerFolder();
+    void clearStopsAtAFileThatCannotBeDeleted_data();
     void clearStopsAtAFileThatCannotBeDeleted();
     void clearAbbrechenDeletesNothing();
     void clearWithoutAChosenPlayerFolderTouchesNothing();
@@ -37,6 +62,7 @@ private slots:
     void deleteAnswersOnlyToOk_data();
     void deleteAnswersOnlyToOk();
     void deleteOfAFileThatIsGoneSaysSo();
+    void deleteFailureNamesTheFile_data();
     void deleteFailureNamesTheFile();
 
 private:
@@ -79,6 +105,9 @@ void tst_Maintenance::init()
 void tst_Maintenance::cleanup()
 {
     m_window.reset();
+    // Names that are no valid text, which QTemporaryDir cannot remove.
+    testsupport::removeFiles(m_source);
+    testsupport::removeFiles(m_player);
     QVERIFY(QFile::exists(m_work->filePath(u"arbeit.mp3"_s)));
     m_work.reset();
 }
@@ -108,7 +137,10 @@ bool tst_Maintenance::clickFile(const char *list, const QString &name)
 
 QStringList tst_Maintenance::filesIn(const QString &folder) const
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList names;
+    for (const QByteArray &name : testsupport::fileNamesIn(folder))
+        names.append(QFile::decodeName(name));
+    return names;
 }
 
 void tst_Maintenance::clearEmptiesThePlayerFolder_data()
@@ -147,11 +179,20 @@ void tst_Maintenance::clearEmptiesThePlayerFolder()
     QCOMPARE(m_window->selectedFile(), before.isEmpty() ? QString() : QDir(m_player).filePath(before.last()));
 }
 
+// A file the user protected is left; the message names it.
+void tst_Maintenance::clearStopsAtAFileThatCannotBeDeleted_data()
+{
+    QTest::addColumn<bool>("immutable");
+    QTest::newRow("no write permission") << false;
+    QTest::newRow("immutable") << true;
+}
+
 void tst_Maintenance::clearStopsAtAFileThatCannotBeDeleted()
 {
+    QFETCH(bool, immutable);
     QVERIFY(addFiles(m_player, {u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s}));
-    testsupport::ImmutableFile stuck(QDir(m_player).filePath(u"b.mp3"_s));
-    REQUIRE_FIXTURE(stuck);
+    const Protection protection(QDir(m_player).filePath(u"b.mp3"_s), immutable);
+    REQUIRE_FIXTURE(protection);
     openMainWindow();
 
     MessageBoxAnswerer boxes(QMessageBox::Ok);
@@ -206,6 +247,8 @@ void tst_Maintenance::deleteRemovesTheSelectedFile_data()
                                  << "zwei.mp3";
     QTest::newRow("upper-case player file") << "File2"
                                             << "LIED.MP3";
+    // Shown with a replacement character, deleted by its real bytes.
+    QTest::newRow("Latin-1 name") << "File2" << QString::fromLatin1("\xc4rger.mp3");
 }
 
 void tst_Maintenance::deleteRemovesTheSelectedFile()
@@ -213,11 +256,14 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
     QFETCH(QString, list);
     QFETCH(QString, name);
 
-    const QStringList names{u"eins.mp3"_s, u"zwei.mp3"_s, u"LIED.MP3"_s};
-    QVERIFY(addFiles(m_source, names));
-    QVERIFY(addFiles(m_player, names));
+    const QList<QByteArray> names{"eins.mp3", "zwei.mp3", "LIED.MP3", "\xc4rger.mp3"};
+    for (const QByteArray &native : names) {
+        QVERIFY(testsupport::writeNative(m_source, native, "x"));
+        QVERIFY(testsupport::writeNative(m_player, native, "x"));
+    }
     openMainWindow();
-    QVERIFY(clickFile(qPrintable(list), name));
+    const QString shown = tonvola::FileName::fromNative(name.toLatin1()).text();
+    QVERIFY(clickFile(qPrintable(list), shown));
     const QString path = m_window->selectedFile();
     const QString folder = list == QLatin1String("File1") ? m_source : m_player;
     const QString other = list == QLatin1String("File1") ? m_player : m_source;
@@ -230,11 +276,11 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
     QCOMPARE(boxes.texts(), QStringList{u"MP3: "_s + QDir::toNativeSeparators(path) + u" wirklich löschen?"_s});
     QCOMPARE(boxes.boxes().first().defaultButton, u"Abbrechen"_s);
     QVERIFY(!QFile::exists(path));
-    QCOMPARE(filesIn(folder).size(), 2);
-    QCOMPARE(filesIn(other).size(), 4);
+    QCOMPARE(filesIn(folder).size(), 3);
+    QCOMPARE(filesIn(other).size(), 5);
     QCOMPARE(testsupport::entriesOf(fileList("File1")).size(), filesIn(m_source).size());
     QCOMPARE(testsupport::entriesOf(fileList("File2")).size(), filesIn(m_player).size());
-    QVERIFY(!testsupport::entriesOf(fileList(qPrintable(list))).contains(name));
+    QVERIFY(!testsupport::entriesOf(fileList(qPrintable(list))).contains(shown));
 }
 
 void tst_Maintenance::deleteAnswersOnlyToOk_data()
@@ -276,12 +322,18 @@ void tst_Maintenance::deleteOfAFileThatIsGoneSaysSo()
     QCOMPARE(testsupport::entriesOf(fileList("File2")), QStringList{u"da.mp3"_s});
 }
 
+void tst_Maintenance::deleteFailureNamesTheFile_data()
+{
+    clearStopsAtAFileThatCannotBeDeleted_data();
+}
+
 void tst_Maintenance::deleteFailureNamesTheFile()
 {
+    QFETCH(bool, immutable);
     QVERIFY(addFiles(m_source, {u"fest.mp3"_s}));
     const QString path = QDir(m_source).filePath(u"fest.mp3"_s);
-    testsupport::ImmutableFile stuck(path);
-    REQUIRE_FIXTURE(stuck);
+    const Protection protection(path, immutable);
+    REQUIRE_FIXTURE(protection);
     openMainWindow();
     QVERIFY(clickFile("File1", u"fest.mp3"_s));
 

@@ -22,8 +22,6 @@
 #include <random>
 #include <thread>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -52,20 +50,12 @@ Snapshot snapshot(const QString &folder)
 {
     Snapshot files;
     const fs::Folder dir(folder);
-    DIR *listing = ::opendir(QFile::encodeName(folder).constData());
-    if (!listing)
-        return files;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray native(entry->d_name);
+    for (const QByteArray &native : testsupport::fileNamesIn(folder)) {
         QFile file;
-        struct stat st {};
-        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-            continue;
         files.insert(keyOf(native), fs::openForReading(dir, FileName::fromNative(native), file).ok()
                                         ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1)
                                         : QByteArrayLiteral("unreadable"));
     }
-    ::closedir(listing);
     return files;
 }
 

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include "platform/FileOps.h"
+#include "platform/Folder.h"
+#include "platform/PlayerLock.h"
 #include "platform/Volumes.h"
 
 #include <algorithm>
@@ -9,13 +11,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 using tonvola::CopyOptions;
+using tonvola::FileName;
+using tonvola::FileNames;
 using tonvola::FileResult;
 using tonvola::Overwrite;
 namespace fs = tonvola::fs;
@@ -41,6 +47,23 @@ bool unmount(const QString &path)
     return QProcess::execute(u"umount"_s, {path}) == 0;
 }
 
+// A medium for one test: a tmpfs with the given options, or an exFAT stick for "exfat".
+struct Medium {
+    explicit Medium(const QString &kind)
+    {
+        if (kind == u"exfat"_s)
+            exfat.emplace();
+        else
+            tmpfs.emplace(kind);
+    }
+    [[nodiscard]] bool valid() const { return exfat ? exfat->valid() : tmpfs->valid(); }
+    [[nodiscard]] QString unavailable() const { return exfat ? exfat->unavailable() : QString(); }
+    [[nodiscard]] QString path() const { return exfat ? exfat->path() : tmpfs->path(); }
+
+    std::optional<testsupport::TmpfsMount> tmpfs;
+    std::optional<testsupport::ExfatMount> exfat;
+};
+
 bool listsVolume(const QList<tonvola::Volume> &list, const QString &root)
 {
     return std::any_of(list.cbegin(), list.cend(), [&](const tonvola::Volume &v) { return v.root == root; });
@@ -61,10 +84,15 @@ private slots:
     void joinUsesOneSeparator();
     void listingHoldsOnlyMp3FilesInStableOrder();
     void listingOrderIsTheFullCaseInsensitiveOrder();
+    void namesAreBytes();
+    void mediumIsAskedForItsRules_data();
+    void mediumIsAskedForItsRules();
+    void oneFillLockPerPlayer();
 
     void copyArrivesWholeWithUsualPermissions();
     void failedCopyLeavesNoPartialFile_data();
     void failedCopyLeavesNoPartialFile();
+    void copyReplacesOnlyWhenAsked_data();
     void copyReplacesOnlyWhenAsked();
     void freeSpaceFollowsCopyAndDelete();
 
@@ -165,6 +193,100 @@ void PlatformTest::listingOrderIsTheFullCaseInsensitiveOrder()
     QCOMPARE(fs::mp3Files(dir.path()), expected);
 }
 
+// A name from an old Latin-1 copy is no valid text here; it is listed, copied, read and deleted
+// by its bytes all the same.
+void PlatformTest::namesAreBytes()
+{
+    testsupport::TmpfsMount medium(u"size=4m"_s);
+    REQUIRE_FIXTURE(medium);
+    QTemporaryDir source;
+    QVERIFY(source.isValid());
+    const auto tidy = qScopeGuard([&] { testsupport::removeFiles(source.path()); });
+    const QByteArray latin1 = "\xc4rger.mp3";
+    QVERIFY(testsupport::writeNative(source.path(), latin1, "Inhalt"));
+    QVERIFY(testsupport::writeNative(source.path(), "\xc3\x84rger.mp3", "anderer Inhalt"));
+
+    const fs::Listing listing = fs::Folder(source.path()).mp3Files();
+    QVERIFY(listing.result.ok());
+    QCOMPARE(listing.names.size(), 2);
+    const FileName name = listing.names.constLast();
+    QCOMPARE(name.native(), latin1);
+    QCOMPARE(name.text(), u"\uFFFDrger.mp3"_s);
+    QVERIFY(!name.isExactText());
+    QVERIFY(listing.names.constFirst().isExactText());
+
+    const fs::Folder player(medium.path());
+    QVERIFY(fs::copyFile(fs::Folder(source.path()), name, player).ok());
+    QCOMPARE(player.mp3Files().names, FileNames{name});
+    QFile copy;
+    QVERIFY(fs::openForReading(player, name, copy).ok());
+    QCOMPARE(copy.readAll(), QByteArray("Inhalt"));
+    QVERIFY(player.remove(name).ok());
+    QVERIFY(player.mp3Files().names.isEmpty());
+}
+
+void PlatformTest::mediumIsAskedForItsRules_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("withFiles");
+    QTest::addColumn<fs::CaseProbe>("probe");
+    QTest::addColumn<bool>("ignoresCase");
+    QTest::addColumn<bool>("coarseTimes");
+
+    const auto file = fs::CaseProbe::MayWriteProbeFile;
+    const auto listed = fs::CaseProbe::ListedNamesOnly;
+    QTest::newRow("tmpfs with files") << u"size=4m"_s << true << listed << false << false;
+    QTest::newRow("empty tmpfs") << u"size=4m"_s << false << file << false << false;
+    QTest::newRow("exFAT with files") << u"exfat"_s << true << listed << true << true;
+    QTest::newRow("empty exFAT") << u"exfat"_s << false << file << true << true;
+    QTest::newRow("empty exFAT, no probe file allowed") << u"exfat"_s << false << listed << false << true;
+}
+
+// Letter case is asked of the folder, not taken from a list of file-system types: exFAT
+// through FUSE calls itself "fuseblk".
+void PlatformTest::mediumIsAskedForItsRules()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, withFiles);
+    QFETCH(fs::CaseProbe, probe);
+    QFETCH(bool, ignoresCase);
+    QFETCH(bool, coarseTimes);
+    Medium medium(kind);
+    REQUIRE_FIXTURE(medium);
+    if (withFiles)
+        QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"Lied.mp3"_s), 10));
+    const QStringList before = entriesOf(medium.path());
+
+    const fs::Folder folder(medium.path());
+    QCOMPARE(fs::namesIgnoreCase(folder, folder.mp3Files().names, probe), ignoresCase);
+    QCOMPARE(entriesOf(medium.path()), before);
+    QCOMPARE(fs::timeResolutionNs(folder) >= 1000000000, coarseTimes);
+    QVERIFY(fs::fatRefuses(FileName::fromText(u"Zeit: 12.mp3"_s)));
+    QVERIFY(!fs::fatRefuses(FileName::fromText(u"Zeit 12 Ärger.mp3"_s)));
+}
+
+void PlatformTest::oneFillLockPerPlayer()
+{
+    QTemporaryDir runtime;
+    QTemporaryDir player;
+    QTemporaryDir other;
+    QVERIFY(runtime.isValid() && player.isValid() && other.isValid());
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", previous); });
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+
+    {
+        const fs::PlayerLock first{fs::Folder(player.path())};
+        QVERIFY(!first.heldElsewhere());
+        QVERIFY(fs::PlayerLock{fs::Folder(player.path() + u"/."_s)}.heldElsewhere());
+        QVERIFY(!fs::PlayerLock{fs::Folder(other.path())}.heldElsewhere());
+    }
+    QVERIFY(!fs::PlayerLock{fs::Folder(player.path())}.heldElsewhere());
+    // Kept in the runtime folder, never on the player.
+    QVERIFY(QDir(player.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QVERIFY(!QDir(runtime.filePath(u"tonvola"_s)).isEmpty());
+}
+
 void PlatformTest::copyArrivesWholeWithUsualPermissions()
 {
     testsupport::TmpfsMount medium(u"size=16m"_s);
@@ -205,14 +327,26 @@ void PlatformTest::failedCopyLeavesNoPartialFile_data()
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("situation");
     QTest::addColumn<FileResult::Status>("status");
+    QTest::addColumn<QByteArray>("name");
 
-    QTest::newRow("medium full") << u"size=4m"_s << 5 * MiB << u""_s << FileResult::Status::NoSpace;
+    QTest::newRow("medium full") << u"size=4m"_s << 5 * MiB << u""_s << FileResult::Status::NoSpace << QByteArray();
+    QTest::newRow("exFAT full") << u"exfat"_s << 47 * MiB << u""_s << FileResult::Status::NoSpace << QByteArray();
+    QTest::newRow("name exFAT refuses") << u"exfat"_s << MiB << u""_s << FileResult::Status::NameRefused
+                                        << QByteArray("Zeit: 12.mp3");
+    QTest::newRow("Latin-1 name on exFAT")
+        << u"exfat"_s << MiB << u""_s << FileResult::Status::NameRefused << QByteArray("\xc4rger.mp3");
+    QTest::newRow("source is a pipe") << u"size=4m"_s << qint64(0) << u"pipe"_s << FileResult::Status::NotAFile
+                                      << QByteArray();
     QTest::newRow("no file entries left")
-        << u"size=4m,nr_inodes=2"_s << MiB << u"one file"_s << FileResult::Status::NoSpace;
-    QTest::newRow("cancelled") << u"size=16m"_s << 9 * MiB << u"cancel"_s << FileResult::Status::Cancelled;
-    QTest::newRow("read-only medium") << u"size=4m"_s << MiB << u"read-only"_s << FileResult::Status::ReadOnly;
-    QTest::newRow("folder gone") << u"size=4m"_s << MiB << u"no folder"_s << FileResult::Status::NotFound;
-    QTest::newRow("source gone") << u"size=4m"_s << MiB << u"no source"_s << FileResult::Status::NotFound;
+        << u"size=4m,nr_inodes=2"_s << MiB << u"one file"_s << FileResult::Status::NoSpace << QByteArray();
+    QTest::newRow("cancelled") << u"size=16m"_s << 9 * MiB << u"cancel"_s << FileResult::Status::Cancelled
+                               << QByteArray();
+    QTest::newRow("read-only medium") << u"size=4m"_s << MiB << u"read-only"_s << FileResult::Status::ReadOnly
+                                      << QByteArray();
+    QTest::newRow("folder gone") << u"size=4m"_s << MiB << u"no folder"_s << FileResult::Status::NotFound
+                                 << QByteArray();
+    QTest::newRow("source gone") << u"size=4m"_s << MiB << u"no source"_s << FileResult::Status::NotFound
+                                 << QByteArray();
 }
 
 void PlatformTest::failedCopyLeavesNoPartialFile()
@@ -221,14 +355,20 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     QFETCH(qint64, size);
     QFETCH(QString, situation);
     QFETCH(FileResult::Status, status);
+    QFETCH(QByteArray, name);
+    if (name.isEmpty())
+        name = "lied.mp3";
 
-    testsupport::TmpfsMount medium(mountOptions);
+    Medium medium(mountOptions);
     REQUIRE_FIXTURE(medium);
     QTemporaryDir source;
     QVERIFY(source.isValid());
+    const auto tidy = qScopeGuard([&] { testsupport::removeFiles(source.path()); });
     const QString file = source.filePath(u"lied.mp3"_s);
-    if (situation != QLatin1String("no source"))
-        QVERIFY(testsupport::writeFile(file, size));
+    if (situation == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+    else if (situation != QLatin1String("no source"))
+        QVERIFY(testsupport::writeNative(source.path(), name, QByteArray(size, 'x')));
     if (situation == QLatin1String("one file"))
         QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"da.mp3"_s), 10));
     if (situation == QLatin1String("read-only"))
@@ -244,7 +384,9 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     options.cancel = &cancel;
     if (situation == QLatin1String("cancel"))
         options.progress = [&](qint64, qint64) { cancel = true; };
-    const FileResult result = fs::copyInto(file, target, options);
+    // A pipe without a writer would block a reader that waits for one.
+    const FileResult result =
+        fs::copyFile(fs::Folder(source.path()), FileName::fromNative(name), fs::Folder(target), options);
 
     QCOMPARE(result.status, status);
     QVERIFY(!result.reason.isEmpty());
@@ -252,13 +394,23 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     QCOMPARE(fs::availableBytes(medium.path()), freeBefore);
 }
 
+void PlatformTest::copyReplacesOnlyWhenAsked_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("tmpfs") << u"size=4m"_s;
+    // Without unnamed files, hard links or renames that refuse to replace.
+    QTest::newRow("exFAT") << u"exfat"_s;
+}
+
 void PlatformTest::copyReplacesOnlyWhenAsked()
 {
+    QFETCH(QString, kind);
     QTemporaryDir source;
-    QTemporaryDir target;
-    QVERIFY(source.isValid() && target.isValid());
+    Medium target(kind);
+    QVERIFY(source.isValid());
+    REQUIRE_FIXTURE(target);
     const QString file = source.filePath(u"lied.mp3"_s);
-    const QString existing = target.filePath(u"lied.mp3"_s);
+    const QString existing = QDir(target.path()).filePath(u"lied.mp3"_s);
     QVERIFY(testsupport::writeFile(file, 3000, 'n'));
     QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
 
@@ -296,6 +448,7 @@ void PlatformTest::removeSaysWhyItFailed_data()
     QTest::addColumn<FileResult::Status>("status");
     QTest::newRow("removable") << u"plain"_s << FileResult::Status::Ok;
     QTest::newRow("immutable file") << u"immutable"_s << FileResult::Status::PermissionDenied;
+    QTest::newRow("no write permission") << u"read-only file"_s << FileResult::Status::PermissionDenied;
     QTest::newRow("read-only medium") << u"read-only"_s << FileResult::Status::ReadOnly;
     QTest::newRow("file gone") << u"gone"_s << FileResult::Status::NotFound;
     QTest::newRow("a folder") << u"folder"_s << FileResult::Status::Failed;
@@ -320,6 +473,8 @@ void PlatformTest::removeSaysWhyItFailed()
     }
     if (situation == QLatin1String("read-only"))
         QVERIFY(remountReadOnly(medium.path()));
+    if (situation == QLatin1String("read-only file"))
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 
     const FileResult result = fs::remove(file);
     QCOMPARE(result.status, status);
