@@ -5,6 +5,8 @@
 #include "config/ConfigFile.h"
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
+#include "platform/Folder.h"
+#include "platform/PlayerLock.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/PreviewPlayer.h"
 
@@ -21,6 +23,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -125,6 +128,8 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
     QTest::newRow("same folder through a link")
         << u"same"_s << true << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString();
     QTest::newRow("collection gone") << u"gone"_s << false << u"ist nicht erreichbar: "_s << QString();
+    QTest::newRow("another fill on the player")
+        << u"busy"_s << true << u"Auf diesem Player läuft bereits eine Füllung."_s << QString();
     QTest::newRow("player full") << u"full"_s << true << QString()
                                  << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
                                                    "StammVerzeichnis, 1 passte nicht mehr");
@@ -167,6 +172,9 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QVERIFY(w.ok());
     if (ending == u"gone"_s)
         QVERIFY(QDir(source).removeRecursively());
+    std::optional<fs::PlayerLock> otherFill;
+    if (ending == u"busy"_s)
+        otherFill.emplace(fs::Folder(playerFolder));
 
     MessageBoxAnswerer answerer(QMessageBox::Ok);
     QSignalSpy finished(w.runner(), &MixRunner::finished);
@@ -209,6 +217,8 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     } else if (ending == u"protected"_s) {
         QVERIFY(QFile::exists(onPlayer));
+    } else if (ending == u"busy"_s) {
+        QVERIFY(QDir(player.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 }
 
