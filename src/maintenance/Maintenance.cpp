@@ -36,10 +36,14 @@ bool exists(const FilePath &path)
 DeletionOutcome deleteMp3s(const QList<FilePath> &paths)
 {
     DeletionOutcome outcome;
+    fs::Folder folder;
     for (const FilePath &path : paths) {
         if (!fs::isMp3(path.name.text()))
             continue;
-        const FileResult result = fs::Folder(path.folder).remove(path.name);
+        // Clearing a folder opens it once, not once per file.
+        if (folder.path() != path.folder)
+            folder = fs::Folder(path.folder);
+        const FileResult result = folder.remove(path.name);
         if (!result.ok()) {
             outcome.stoppedAt = path.text();
             outcome.failure = result;

@@ -351,6 +351,19 @@ void MixEngine::walk(MixResult &result)
     (void)playerGone(result);
 }
 
+bool MixEngine::playerFileNotThere(qsizetype key, const fs::Entry &there, MixResult &result)
+{
+    if (there.kind == fs::Entry::Kind::Other) {
+        note(result, MixAction::KeptOnPlayer, m_list.name(key), MixReason::NoFileOnPlayer);
+        return true;
+    }
+    // Gone with its medium, or taken away by another program: then it is off the list.
+    if (playerGone(result))
+        return false;
+    m_list.erase(key);
+    return true;
+}
+
 MixEngine::OnPlayer MixEngine::lookOnPlayer(const FileName &name) const
 {
     // A dry run's copies exist only in its bookkeeping; they are what they were copied from.
@@ -376,12 +389,8 @@ bool MixEngine::takeOff(qsizetype key, const fs::Entry &candidate, const FileNam
     const OnPlayer found = lookOnPlayer(onPlayer);
     const fs::Entry &there = found.entry;
     // The same file comes up again: the repeat goes. Anything else on the player is the user's.
-    if (!there.isFile()) {
-        if (there.kind == fs::Entry::Kind::Missing && playerGone(result))
-            return false;
-        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::NoFileOnPlayer);
-        return true;
-    }
+    if (!there.isFile())
+        return playerFileNotThere(key, there, result);
     if (!sameFile(candidate, name, found, onPlayer)) {
         note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::OtherContent);
         return true;
@@ -416,12 +425,8 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
     const QString from = m_player.pathOf(name).text();
     const OnPlayer found = lookOnPlayer(name);
     const fs::Entry &onPlayer = found.entry;
-    if (!onPlayer.isFile()) {
-        if (onPlayer.kind == fs::Entry::Kind::Missing && playerGone(result))
-            return false;
-        note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileOnPlayer);
-        return true;
-    }
+    if (!onPlayer.isFile())
+        return playerFileNotThere(key, onPlayer, result);
     if (onPlayer.writeProtected) {
         note(result, MixAction::KeptOnPlayer, name, MixReason::WriteProtected);
         return true;

@@ -152,6 +152,8 @@ private:
     // Each returns false when the run ends there.
     [[nodiscard]] bool takeOff(qsizetype key, const fs::Entry &candidate, const FileName &name, MixResult &result);
     [[nodiscard]] bool moveBack(qsizetype key, MixResult &result);
+    // A listed player file that is no longer a file where the run looks for it.
+    [[nodiscard]] bool playerFileNotThere(qsizetype key, const fs::Entry &there, MixResult &result);
     [[nodiscard]] bool copyCandidate(qsizetype sourcePosition, const fs::Entry &candidate, MixResult &result);
     // One copy through the safe copy, telling the observer how far it has come.
     [[nodiscard]] FileResult copyReporting(MixAction action, const fs::Folder &from, const FileName &name,

@@ -3,7 +3,6 @@
 #include "platform/Folder.h"
 #include "platform/Listing.h"
 
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStorageInfo>
 
