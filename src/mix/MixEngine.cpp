@@ -185,6 +185,17 @@ bool MixEngine::playerGone(MixResult &result)
     return true;
 }
 
+bool MixEngine::playerGoneLately(MixResult &result)
+{
+    // A look at the path costs as much as a small copy. What the run writes meanwhile goes
+    // through its handle: onto the medium while it is attached, never into the bare folder.
+    constexpr qint64 interval = 100;
+    if (m_sinceLookedForPlayer.isValid() && m_sinceLookedForPlayer.elapsed() < interval)
+        return false;
+    m_sinceLookedForPlayer.start();
+    return playerGone(result);
+}
+
 std::optional<qint64> MixEngine::availableOnPlayer() const
 {
     if (m_options.dryRun)
@@ -410,7 +421,7 @@ bool MixEngine::takeOff(qsizetype key, const fs::Entry &candidate, const FileNam
         }
         fail(result, MixResult::Step::Delete, m_player.pathOf(onPlayer).text(), removed.reason);
         return false;
-    } else if (playerGone(result)) {
+    } else if (playerGoneLately(result)) {
         return false;
     }
     m_list.erase(key);
@@ -480,7 +491,7 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
             fail(result, MixResult::Step::Delete, from, removed.reason);
             return false;
         }
-        if (playerGone(result))
+        if (playerGoneLately(result))
             return false;
     }
     m_list.erase(key);
@@ -512,7 +523,7 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, const fs::Entry &candida
         m_simulatedFree -= candidate.size;
     } else {
         const FileResult copied = copyReporting(MixAction::Copied, m_source, name, m_player, candidate.size);
-        if (playerGone(result))
+        if (copied.ok() ? playerGoneLately(result) : playerGone(result))
             return false;
         switch (copied.status) {
         case FileResult::Status::Ok:

@@ -4,6 +4,7 @@
 #include "platform/FileName.h"
 #include "platform/Folder.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMetaType>
 #include <QSet>
@@ -171,6 +172,8 @@ private:
     void note(MixResult &result, MixAction action, const FileName &name, MixReason why = MixReason::None);
     // Ends the run with "player gone" when the player folder no longer is where it was.
     [[nodiscard]] bool playerGone(MixResult &result);
+    // The same, asked after work that went well, and only now and then.
+    [[nodiscard]] bool playerGoneLately(MixResult &result);
     static void fail(MixResult &result, MixResult::Step step, const QString &path, const QString &reason);
 
     MixOptions m_options;
@@ -189,6 +192,7 @@ private:
     qint64 m_playerTimeResolutionNs = 1;
     // Copies this run made: the same as the collection's files, without reading them again.
     QSet<QByteArray> m_copiedThisRun;
+    QElapsedTimer m_sinceLookedForPlayer;
 };
 
 } // namespace tonvola

@@ -263,19 +263,20 @@ FileResult copyFile(const Folder &from, const FileName &name, const Folder &to, 
 {
     if (!to.isOpen())
         return to.opened();
+#ifdef Q_OS_UNIX
+    UniqueFd in;
+    struct stat sourceStat {};
+    if (const FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
+        return opened;
+#ifdef Q_OS_LINUX
+    if (std::optional<FileResult> done = copyUnnamed(in.get(), sourceStat, to, name, options))
+        return *done;
+#endif
+    return copyNamed(in.get(), sourceStat, to, name, options);
+#else
     QFile in;
     if (const FileResult opened = openForReading(from, name, in); !opened.ok())
         return opened;
-#ifdef Q_OS_UNIX
-    struct stat sourceStat {};
-    if (::fstat(in.handle(), &sourceStat) != 0)
-        return FileResult::fromErrno(errno);
-#ifdef Q_OS_LINUX
-    if (std::optional<FileResult> done = copyUnnamed(in.handle(), sourceStat, to, name, options))
-        return *done;
-#endif
-    return copyNamed(in.handle(), sourceStat, to, name, options);
-#else
     const QString target = joinPath(to.path(), name.text());
     if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
         return FileResult::failure(FileResult::Status::AlreadyExists, QStringLiteral("Die Datei existiert bereits"));

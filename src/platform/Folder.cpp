@@ -259,27 +259,38 @@ FileResult Folder::remove(const FileName &name) const
 #endif
 }
 
-FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
+#ifdef Q_OS_UNIX
+FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st)
 {
     if (!folder.isOpen())
         return folder.opened();
-#ifdef Q_OS_UNIX
     // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
-    const int fd = ::openat(folder.handle(), name.native().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    fd = UniqueFd(::openat(folder.handle(), name.native().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     // ENXIO: a socket, or a device without its driver.
-    if (fd < 0)
+    if (!fd.valid())
         return errno == ENXIO ? notAFile() : FileResult::fromErrno(errno);
-    UniqueFd owned(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd.get(), &st) != 0)
         return FileResult::fromErrno(errno);
     if (!S_ISREG(st.st_mode))
         return notAFile();
-    if (!file.open(owned.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+    return FileResult::success();
+}
+#endif
+
+FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
+{
+#ifdef Q_OS_UNIX
+    UniqueFd fd;
+    struct stat st {};
+    if (const FileResult opened = openFile(folder, name, fd, st); !opened.ok())
+        return opened;
+    if (!file.open(fd.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return FileResult::failure(FileResult::Status::Failed, file.errorString());
-    (void)owned.release();
+    (void)fd.release();
     return FileResult::success();
 #else
+    if (!folder.isOpen())
+        return folder.opened();
     file.setFileName(joinPath(folder.path(), name.text()));
     if (!QFileInfo(file).isFile())
         return QFileInfo::exists(file.fileName())

@@ -5,6 +5,12 @@
 
 #include <QString>
 
+#ifdef Q_OS_UNIX
+#include "platform/UniqueFd.h"
+
+#include <sys/stat.h>
+#endif
+
 class QFile;
 
 namespace tonvola::fs {
@@ -86,6 +92,11 @@ private:
 // pipe, a device) is refused, never waited on.
 [[nodiscard]] FileResult openForReading(const Folder &folder, const FileName &name, QFile &file);
 [[nodiscard]] FileResult openForReading(const FilePath &path, QFile &file);
+
+#ifdef Q_OS_UNIX
+// For the rest of the platform layer: the descriptor openForReading() wraps, and what it is.
+[[nodiscard]] FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st);
+#endif
 
 // True when both files hold the same bytes; false also when either cannot be read.
 [[nodiscard]] bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName);
