@@ -142,9 +142,11 @@ public:
             onCopying(action, name, done, total);
     }
     void acted(const MixStep &step) override { log.append(describe(step)); }
+    void flushing() override { flushed = true; }
 
     qsizetype start = -1;
     QStringList log;
+    bool flushed = false;
     std::function<void()> onStarted;
     std::function<void(qsizetype)> onVisiting;
     std::function<void(MixAction, const QString &, qint64, qint64)> onCopying;
@@ -829,6 +831,8 @@ void tst_Mix::pulledPlayerTakesNothingElsewhere()
     QCOMPARE(result.problem(), u"Der Player ist nicht mehr erreichbar."_s);
     QVERIFY2(result.summary().startsWith(u"Fehler: "_s), qPrintable(result.summary()));
     QVERIFY(result.counts.copied >= 2);
+    // Nothing to write out to a player that is gone.
+    QVERIFY(!recorder.flushed);
     QVERIFY(QDir(mountPoint).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }
 

@@ -228,10 +228,11 @@ MixResult MixEngine::run()
         return result;
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
-    m_observer->flushing();
+    const bool playerThere = result.failedStep != MixResult::Step::PlayerGone;
+    if (playerThere)
+        m_observer->flushing();
     for (const fs::Folder *folder : {&m_player, &m_source}) {
-        if ((folder == &m_source && done.movedBack == 0)
-            || (folder == &m_player && result.failedStep == MixResult::Step::PlayerGone))
+        if ((folder == &m_source && done.movedBack == 0) || (folder == &m_player && !playerThere))
             continue;
         const FileResult flushed = fs::flush(*folder);
         if (!flushed.ok() && result.status != MixResult::Status::Failed)
