@@ -5,63 +5,15 @@
 
 namespace tonvola {
 
-namespace {
-
-// The system's reason in the program's language; the system's own words where we have none.
-QString reasonFor(int error)
-{
-    switch (error) {
-    case ENOENT:
-        return QStringLiteral("Die Datei oder das Verzeichnis ist nicht vorhanden");
-    case ENOTDIR:
-        return QStringLiteral("Ein Teil des Pfades ist kein Verzeichnis");
-    case EISDIR:
-        return QStringLiteral("Das ist ein Verzeichnis, keine Datei");
-    case EEXIST:
-        return QStringLiteral("Eine Datei dieses Namens ist bereits vorhanden");
-    case ENOSPC:
-        return QStringLiteral("Auf dem Datenträger ist kein Platz mehr frei");
-#ifdef EDQUOT
-    case EDQUOT:
-        return QStringLiteral("Das Speicherkontingent ist erschöpft");
-#endif
-    case EFBIG:
-        return QStringLiteral("Die Datei ist zu groß für diesen Datenträger");
-    case EROFS:
-        return QStringLiteral("Der Datenträger ist schreibgeschützt");
-    case EACCES:
-        return QStringLiteral("Zugriff verweigert");
-    case EPERM:
-        return QStringLiteral("Der Vorgang ist nicht zulässig (die Datei ist geschützt)");
-    case EBUSY:
-    case ETXTBSY:
-        return QStringLiteral("Die Datei wird gerade benutzt");
-    case ENAMETOOLONG:
-        return QStringLiteral("Der Name ist zu lang");
-    case EIO:
-        return QStringLiteral("Ein-/Ausgabefehler auf dem Datenträger");
-    case ENODEV:
-    case ENXIO:
-#ifdef ENOMEDIUM
-    case ENOMEDIUM:
-#endif
-#ifdef ESTALE
-    case ESTALE:
-#endif
-        return QStringLiteral("Der Datenträger ist nicht bereit");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-}
-
-} // namespace
-
 FileResult FileResult::fromErrno(int error)
 {
-    Status status = Status::Failed;
+    // The system's reason in the program's language; the system's own words where we have none.
+    const auto as = [](Status status, const char16_t *reason) { return failure(status, QString::fromUtf16(reason)); };
     switch (error) {
     case ENOENT:
+        return as(Status::NotFound, u"Die Datei oder das Verzeichnis ist nicht vorhanden");
     case ENOTDIR:
+        return as(Status::NotFound, u"Ein Teil des Pfades ist kein Verzeichnis");
     case ENODEV:
     case ENXIO:
 #ifdef ENOMEDIUM
@@ -70,29 +22,35 @@ FileResult FileResult::fromErrno(int error)
 #ifdef ESTALE
     case ESTALE:
 #endif
-        status = Status::NotFound;
-        break;
+        return as(Status::NotFound, u"Der Datenträger ist nicht bereit");
+    case EISDIR:
+        return as(Status::Failed, u"Das ist ein Verzeichnis, keine Datei");
     case EEXIST:
-        status = Status::AlreadyExists;
-        break;
+        return as(Status::AlreadyExists, u"Eine Datei dieses Namens ist bereits vorhanden");
     case ENOSPC:
+        return as(Status::NoSpace, u"Auf dem Datenträger ist kein Platz mehr frei");
 #ifdef EDQUOT
     case EDQUOT:
+        return as(Status::NoSpace, u"Das Speicherkontingent ist erschöpft");
 #endif
     case EFBIG:
-        status = Status::NoSpace;
-        break;
+        return as(Status::NoSpace, u"Die Datei ist zu groß für diesen Datenträger");
     case EROFS:
-        status = Status::ReadOnly;
-        break;
+        return as(Status::ReadOnly, u"Der Datenträger ist schreibgeschützt");
     case EACCES:
+        return as(Status::PermissionDenied, u"Zugriff verweigert");
     case EPERM:
-        status = Status::PermissionDenied;
-        break;
+        return as(Status::PermissionDenied, u"Der Vorgang ist nicht zulässig (die Datei ist geschützt)");
+    case EBUSY:
+    case ETXTBSY:
+        return as(Status::Failed, u"Die Datei wird gerade benutzt");
+    case ENAMETOOLONG:
+        return as(Status::Failed, u"Der Name ist zu lang");
+    case EIO:
+        return as(Status::Failed, u"Ein-/Ausgabefehler auf dem Datenträger");
     default:
-        break;
+        return failure(Status::Failed, QString::fromLocal8Bit(std::strerror(error)));
     }
-    return failure(status, reasonFor(error));
 }
 
 FileResult FileResult::cancelled()
