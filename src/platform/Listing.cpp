@@ -148,11 +148,6 @@ bool isSameDirectory(const QString &a, const QString &b)
 #endif
 }
 
-bool isDirectory(const QString &path)
-{
-    return QFileInfo(path).isDir();
-}
-
 FileResult checkFolder(const QString &folder)
 {
     return Folder(folder).opened();

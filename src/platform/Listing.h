@@ -33,8 +33,6 @@ void sortInListOrder(FileNames &names);
 // True when both name the same directory on disk, however they are spelt.
 [[nodiscard]] bool isSameDirectory(const QString &a, const QString &b);
 
-[[nodiscard]] bool isDirectory(const QString &path);
-
 // Ok when the folder exists and its entries can be read; otherwise says why.
 [[nodiscard]] FileResult checkFolder(const QString &folder);
 
