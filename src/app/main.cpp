@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     QCoreApplication app(argc, argv);
-    if (tonvola::cli::wanted(arguments))
+    if (!tonvola::cli::wantsWindow(arguments))
         return tonvola::cli::runOnConsole(QCoreApplication::arguments());
 
     const QString program = windowProgram();
