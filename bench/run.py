@@ -33,7 +33,7 @@ from pathlib import Path
 TOP = Path(__file__).resolve().parent.parent
 BUILD = TOP / "build" / "bench"
 DATA_PARENT = TOP / "build"
-TONVOLA = BUILD / "tonvola"
+TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
 
 

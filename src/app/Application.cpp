@@ -62,7 +62,7 @@ void setupApplication(QApplication &app)
     }
     QApplication::setApplicationName(QStringLiteral("Tonvola"));
     QApplication::setApplicationVersion(QStringLiteral(TONVOLA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tonvola"));
+    QApplication::setDesktopFileName(QStringLiteral(TONVOLA_ID));
     appearance::initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tonvola/tonvola.svg")));
 
