@@ -322,7 +322,10 @@ void tst_windows::controls_data()
     row(k, "Dir1", "DirListBox", {}, {360, 1680, 2295, 2115}, c);
     row(k, "Drive2", "DriveListBox", {}, {2880, 1200, 2295, 315}, c);
     row(k, "Dir2", "DirListBox", {}, {2880, 1680, 2295, 2115}, c);
-    row(k, "cmd_save", "QPushButton", u"Speichern"_s, {4080, 4080, 1695, 375}, c);
+    // Where the file goes depends on the folder Tonvola was started in.
+    row(k, "cmd_save", "QPushButton", u"Speichern"_s, {4080, 4080, 1695, 375}, c,
+        u"Speichert die beiden Verzeichnisse in %1"_s.arg(
+            QDir::toNativeSeparators(m_workDir.filePath(u"config.dat"_s))));
     row(k, "Label1", "QLabel",
         QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
                        "Players."),

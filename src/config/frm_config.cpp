@@ -10,9 +10,21 @@
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
+namespace {
+
+// config.dat is found in the working folder, which the user may not know: the menu entry
+// starts Tonvola in its configuration folder.
+QString configFile()
+{
+    return QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
+}
+
+} // namespace
+
 frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(parent), m_mainWindow(mainWindow)
 {
     ui.setupUi(this);
+    ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 
@@ -107,10 +119,8 @@ void frm_config::MakeConfig()
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
-        const QString file = QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
-        tonvola::messages::warn(
-            this,
-            QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2").arg(file, result.reason));
+        tonvola::messages::warn(this, QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")
+                                          .arg(configFile(), result.reason));
         return;
     }
     close();
