@@ -344,7 +344,7 @@ void PanesTest::folderRemovedWhileShown()
 void PanesTest::mediumPulledOutWhileShown()
 {
     auto medium = std::make_unique<testsupport::TmpfsMount>(u"size=4m"_s);
-    QVERIFY(medium->valid());
+    REQUIRE_FIXTURE(*medium);
     const QString stick = medium->path();
     QVERIFY(testsupport::writeFile(QDir(stick).filePath(u"x.mp3"_s), 100));
     QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik"_s), stick)));
