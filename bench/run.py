@@ -10,8 +10,9 @@
               system (the kernel copies) and once onto a tmpfs of its own (read and write)
   cross       20,000 files of 2 KiB on the disk, 2,000 of them already on a player that is a
               tmpfs of its own: every real stick is another file system than the collection
-  exfat       the player on exFAT through FUSE on a loop device, the collection on the disk:
-              3,000 files of 2 KiB (300 on the player), and 24 files of 3-8 MB
+  exfat       the player on a 32 GB exFAT stick (a sparse image) through FUSE on a loop device,
+              the collection on the disk: 3,000 files of 2 KiB (300 on the player), and about
+              130 MB of 3-8 MB files
   naive       for comparison only: the fill as first conceived (player folder re-read and its
               whole list compared for every candidate) against the engine, on small collections
 
@@ -52,7 +53,11 @@ CASES = ["scale", "window", "throughput", "cross", "exfat", "naive"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
 GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
 MIB = 1024 * 1024
-EXFAT_CLUSTER = 32 * 1024  # what mkfs.exfat chooses for sticks and cards of 256 MiB to 32 GiB
+# A stick of 32 GB as sold, with the clusters it is formatted with. Its size matters: the FUSE
+# driver counts the free clusters one by one whenever it is asked for the free space. The image
+# is sparse, so only what is written takes room in the data folder.
+EXFAT_STICK = 32_000_000_000
+EXFAT_CLUSTER = 32 * 1024
 
 
 class Skip(Exception):
@@ -261,7 +266,7 @@ def tmpfs_medium(folder, size):
 
 
 @contextlib.contextmanager
-def exfat_medium(folder, image, size):
+def exfat_medium(folder, image):
     need_root("an exFAT medium on a loop device")
     for tool, package in (("mkfs.exfat", "exfatprogs"), ("mount.exfat-fuse", "exfat-fuse"), ("losetup", "mount")):
         if not shutil.which(tool):
@@ -272,7 +277,7 @@ def exfat_medium(folder, image, size):
         raise Skip("no loop devices on this machine (/dev/loop-control is missing)")
     folder.mkdir()
     try:
-        setup_step(["truncate", "-s", size, image])
+        setup_step(["truncate", "-s", EXFAT_STICK, image])
         setup_step(["mkfs.exfat", "-c", EXFAT_CLUSTER, image])
         device = setup_step(["losetup", "-f", "--show", image])
         setup_step(["mount.exfat-fuse", device, folder])
@@ -286,10 +291,11 @@ def exfat_medium(folder, image, size):
             folder.rmdir()
 
 
-def medium_size(sizes, unit):
-    """Room for every file of a case, each rounded up to the medium's allocation unit, with a
-    margin that keeps the fit test from ever turning a file away."""
-    return sum(-(-size // unit) * unit for size in sizes) + 64 * MIB
+def tmpfs_size(sizes):
+    """Room for every file of a case, each in whole pages, with a margin that keeps the fit test
+    from ever turning a file away."""
+    page = 4096
+    return sum(-(-size // page) * page for size in sizes) + 64 * MIB
 
 
 def against_shell(collection, player, on_player, seed, rounds, scratch):
@@ -385,7 +391,7 @@ def throughput_case(scratch, megabytes, rounds, goals):
         shutil.rmtree(player)
         label = "throughput, player on its own tmpfs"
         try:
-            with tmpfs_medium(scratch / "tonvola-player-large", medium_size(sizes, 4096)) as medium:
+            with tmpfs_medium(scratch / "tonvola-player-large", tmpfs_size(sizes)) as medium:
                 medium_row(label, against_shell(collection, medium / "Player", [], seed, rounds, scratch),
                            GOALS["throughput"], goals)
         except Skip as skip:
@@ -401,7 +407,7 @@ def cross_case(scratch, count, seed, rounds, goals):
     collection, names, on_player = small_files(scratch, "cross", count, lambda: 2048, rng)
     label = f"cross-filesystem scale, {count:,} × 2 KiB"
     try:
-        with tmpfs_medium(scratch / "tonvola-player-cross", medium_size([2048] * count, 4096)) as medium:
+        with tmpfs_medium(scratch / "tonvola-player-cross", tmpfs_size([2048] * count)) as medium:
             medium_row(label, against_shell(collection, medium / "Player", on_player, seed, rounds, scratch),
                        GOALS["cross"], goals)
     except Skip as skip:
@@ -420,9 +426,8 @@ def exfat_case(scratch, small_count, megabytes, seed, rounds, goals):
     large_seed = seed_where(scratch, len(sizes), lambda start: start == 0)
     rows = [(f"exFAT, {small_count:,} × 2 KiB", small, on_player, seed),
             (f"exFAT, {len(sizes)} × 3–8 MB", large, [], large_seed)]
-    size = max(medium_size([2048] * small_count, EXFAT_CLUSTER), medium_size(sizes, EXFAT_CLUSTER))
     try:
-        with exfat_medium(scratch / "tonvola-player-exfat", scratch / "tonvola-exfat.img", size) as medium:
+        with exfat_medium(scratch / "tonvola-player-exfat", scratch / "tonvola-exfat.img") as medium:
             for label, collection, before, row_seed in rows:
                 player = medium / "Player"
                 medium_row(label, against_shell(collection, player, before, row_seed, rounds, scratch),
