@@ -39,7 +39,7 @@ frm_config *openConfigWindow()
     return nullptr;
 }
 
-enum class CloseWay { SaveButton, SaveMenu, CloseMenu, WindowSystem, Program };
+enum class CloseWay { SaveButton, SaveMenu, CloseMenu, WindowSystem, Program, EnterOnSave, Escape };
 
 } // namespace
 
@@ -270,6 +270,8 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing_data()
     // The title bar's close button and Alt+F4 both arrive as the window system's close request.
     QTest::newRow("title bar or Alt+F4") << CloseWay::WindowSystem << false;
     QTest::newRow("destroyed by the program") << CloseWay::Program << false;
+    QTest::newRow("Enter on Speichern") << CloseWay::EnterOnSave << true;
+    QTest::newRow("Enter on the lists, then Esc") << CloseWay::Escape << false;
 }
 
 void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
@@ -303,6 +305,21 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
         break;
     case CloseWay::Program:
         delete window;
+        break;
+    case CloseWay::EnterOnSave:
+        QVERIFY(testsupport::tabTo(child<QPushButton>(window, "cmd_save")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        break;
+    case CloseWay::Escape:
+        // Enter on a list opens or chooses there; it never saves by surprise.
+        for (const char *name : {"Drive1", "Dir1", "Drive2", "Dir2"}) {
+            QVERIFY(testsupport::tabTo(child<QWidget>(window, name)));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        QTest::qWait(50);
+        QVERIFY(!guard.isNull());
+        QVERIFY(!QFile::exists(u"config.dat"_s));
+        QTest::keyClick(window, Qt::Key_Escape);
         break;
     }
     QTRY_VERIFY(guard.isNull());

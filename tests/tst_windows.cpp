@@ -646,10 +646,14 @@ void tst_windows::ownCloseControlEndsTheWindow_data()
     QTest::addColumn<QString>("closer");
 
     QTest::newRow("Info: Schließen button") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"cmd_close"_s;
+    QTest::newRow("Info: Enter on Schließen") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"Enter"_s;
+    QTest::newRow("Info: Esc") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"Esc"_s;
     QTest::newRow("Hilfe: Fenster/Schließen") << u"mnuHelp"_s << QByteArray("frm_Help") << u"mnuClose"_s;
+    QTest::newRow("Hilfe: Esc") << u"mnuHelp"_s << QByteArray("frm_Help") << u"Esc"_s;
 }
 
-// The window's own close control ends it, the main window stays, and the next opening makes a new one.
+// The window's own close control, or Esc, ends it, the main window stays, and the next opening
+// makes a new one. Esc in the main window, with no fill running, does nothing.
 void tst_windows::ownCloseControlEndsTheWindow()
 {
     QFETCH(QString, action);
@@ -662,13 +666,25 @@ void tst_windows::ownCloseControlEndsTheWindow()
     const QList<QWidget *> open = openWindowsOf(windowClass.constData());
     QCOMPARE(open.size(), 1);
     const QPointer<QWidget> window = open.first();
-    if (auto *button = window->findChild<QPushButton *>(closer))
+    if (closer == "Esc"_L1) {
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+    } else if (closer == "Enter"_L1) {
+        auto *button = window->findChild<QPushButton *>(u"cmd_close"_s);
+        QVERIFY(testsupport::tabTo(button));
+        QTest::keyClick(button, Qt::Key_Return);
+    } else if (auto *button = window->findChild<QPushButton *>(closer)) {
         QTest::mouseClick(button, Qt::LeftButton);
-    else
+    } else {
         QVERIFY(choose(window, closer));
+    }
     QVERIFY(openWindowsOf(windowClass.constData()).isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window.isNull());
+    QVERIFY(main.isVisible());
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_Escape);
     QVERIFY(main.isVisible());
 
     QVERIFY(choose(&main, action));

@@ -2,6 +2,7 @@
 
 #include "app/Appearance.h"
 #include "app/FolderPanes.h"
+#include "app/Keyboard.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
@@ -130,6 +131,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
 
     setupPreview();
+    tonvola::keyboard::enterPressesFocusedButton(this);
     m_mix = new tonvola::MixRunner(this);
     m_mix->setObjectName(QStringLiteral("MixRunner"));
     connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);

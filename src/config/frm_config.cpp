@@ -2,6 +2,7 @@
 
 #include "app/Appearance.h"
 #include "app/FolderPanes.h"
+#include "app/Keyboard.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 
@@ -25,6 +26,8 @@ frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(paren
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
     connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
+    tonvola::keyboard::enterPressesFocusedButton(this);
+    tonvola::keyboard::escapeCloses(this);
 
     setFixedSize(sizeHint());
     Form_Load();
