@@ -27,6 +27,7 @@ using namespace Qt::StringLiterals;
 
 using namespace tonvola;
 using testsupport::MessageBoxAnswerer;
+using testsupport::names;
 using testsupport::TmpfsMount;
 
 namespace {
@@ -181,7 +182,12 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     if (ending == u"gone"_s)
         QVERIFY(QDir(source).removeRecursively());
 
-    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    // The same-folder message comes while the run still shows; the others once it has ended.
+    QStringList seenAtMessage;
+    MessageBoxAnswerer answerer(QMessageBox::Ok, [&] {
+        seenAtMessage << (w.find<QProgressBar>("Status1")->isVisible() ? u"bar"_s : u"no bar"_s)
+                      << (w.find<QPushButton>("cmd_mix")->isEnabled() ? u"unlocked"_s : u"locked"_s);
+    });
     QSignalSpy finished(w.runner(), &MixRunner::finished);
     w.start(way);
     QVERIFY(finished.wait(20000));
@@ -193,6 +199,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     } else {
         QCOMPARE(answerer.count(), 1);
         QVERIFY2(answerer.texts().constFirst().contains(message), qPrintable(answerer.texts().constFirst()));
+        QCOMPARE(seenAtMessage, ending == u"same"_s ? names("bar|locked") : names("no bar|unlocked"));
     }
     QVERIFY2(w.statusText().startsWith(status), qPrintable(w.statusText()));
 

@@ -430,6 +430,11 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
     }
     if (result.status == Status::Done)
         ui.Status1->setValue(ui.Status1->maximum());
+    if (result.status == Status::SameFolder) {
+        // Said while the run still shows: bar up, window locked; only then the window returns.
+        ui.cmd_cancel->setVisible(false);
+        tonvola::messages::inform(this, result.problem());
+    }
     ui.Status1->setVisible(false);
     ui.cmd_cancel->setVisible(false);
     lockForMix(false);
@@ -445,9 +450,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const QStringList &sour
     const QString summary = walked ? result.summary() : QString();
     ui.StatusBar1->showMessage(summary);
     ui.StatusBar1->setToolTip(summary);
-    if (result.status == Status::SameFolder)
-        tonvola::messages::inform(this, result.problem());
-    else if (result.status == Status::FolderMissing || result.status == Status::Failed)
+    if (result.status == Status::FolderMissing || result.status == Status::Failed)
         tonvola::messages::warn(this, result.problem());
 }
 
