@@ -144,6 +144,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
     ui.cmd_cancel->setCursor(Qt::ArrowCursor);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
     Form_Load();
 }

@@ -31,6 +31,7 @@ frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(paren
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::escapeCloses(this);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
     Form_Load();
 }

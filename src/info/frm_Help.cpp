@@ -10,6 +10,7 @@ frm_Help::frm_Help(QWidget *parent) : QMainWindow(parent)
 {
     ui.setupUi(this);
     tonvola::appearance::applyBackground(this);
+    tonvola::appearance::fitCaptions(this);
 
     const tonvola::help::Pictures pictures = tonvola::help::renderPictures();
     ui.Image1->setPixmap(QPixmap::fromImage(pictures.sourcePane));

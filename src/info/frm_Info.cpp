@@ -33,6 +33,7 @@ frm_Info::frm_Info(QWidget *parent) : QWidget(parent)
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::escapeCloses(this);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(size());
 }
 
