@@ -227,6 +227,7 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
         trigger("mnuDelete");
         QCOMPARE(none.count(), 0);
         QVERIFY(m_window->selectedFile().isEmpty());
+        QCOMPARE(fileList(qPrintable(list))->listIndex(), -1);
         QVERIFY(testsupport::chooseWithKeys(fileList(qPrintable(list)), name));
     } else {
         QVERIFY(testsupport::clickEntry(fileList(qPrintable(list)), name));

@@ -61,7 +61,8 @@ qsizetype FileListBox::listCount() const
 
 qsizetype FileListBox::listIndex() const
 {
-    return currentRow();
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
 }
 
 void FileListBox::setListIndex(qsizetype index)

@@ -23,6 +23,7 @@ public:
     void showNames(const QStringList &names);
 
     [[nodiscard]] qsizetype listCount() const;
+    // The selected entry, -1 when none is.
     [[nodiscard]] qsizetype listIndex() const;
     // Selecting an entry, by the user or the program, raises fileClicked.
     void setListIndex(qsizetype index);
