@@ -200,27 +200,40 @@ void tst_Maintenance::deleteRemovesTheSelectedFile_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("name");
-    QTest::newRow("source file") << "File1"
-                                 << "zwei.mp3";
-    QTest::newRow("player file") << "File2"
-                                 << "zwei.mp3";
-    QTest::newRow("upper-case player file") << "File2"
-                                            << "LIED.MP3";
+    QTest::addColumn<bool>("withKeys");
+    QTest::newRow("source file") << u"File1"_s << u"zwei.mp3"_s << false;
+    QTest::newRow("player file") << u"File2"_s << u"zwei.mp3"_s << false;
+    QTest::newRow("upper-case player file") << u"File2"_s << u"LIED.MP3"_s << false;
+    QTest::newRow("source file, keyboard") << u"File1"_s << u"zwei.mp3"_s << true;
+    QTest::newRow("player file, keyboard") << u"File2"_s << u"eins.mp3"_s << true;
 }
 
 void tst_Maintenance::deleteRemovesTheSelectedFile()
 {
     QFETCH(QString, list);
     QFETCH(QString, name);
+    QFETCH(bool, withKeys);
 
     const QStringList names{u"eins.mp3"_s, u"zwei.mp3"_s, u"LIED.MP3"_s};
     QVERIFY(addFiles(m_source, names));
     QVERIFY(addFiles(m_player, names));
     openMainWindow();
-    QVERIFY(clickFile(qPrintable(list), name));
-    const QString path = m_window->selectedFile();
     const QString folder = list == QLatin1String("File1") ? m_source : m_player;
     const QString other = list == QLatin1String("File1") ? m_player : m_source;
+    if (withKeys) {
+        // Tab into the list: its first entry gets the focus, but nobody chose it.
+        QVERIFY(testsupport::tabTo(fileList(qPrintable(list))));
+        MessageBoxAnswerer none(QMessageBox::Ok);
+        trigger("mnuDelete");
+        QCOMPARE(none.count(), 0);
+        QVERIFY(m_window->selectedFile().isEmpty());
+        QCOMPARE(fileList(qPrintable(list))->listIndex(), -1);
+        QVERIFY(testsupport::chooseWithKeys(fileList(qPrintable(list)), name));
+    } else {
+        QVERIFY(testsupport::clickEntry(fileList(qPrintable(list)), name));
+    }
+    const QString path = m_window->selectedFile();
+    QCOMPARE(path, QDir(folder).filePath(name));
     // Changed behind the program's back: both lists are read again after the deletion.
     QVERIFY(addFiles(other, {u"neu.mp3"_s}));
 
