@@ -2,28 +2,41 @@
 """Tonvola benchmark: the fill against plain cp, side by side in one run.
 
   scale       collections of 10,000 / 25,000 / 50,000 small files, the player folder holding a
-              tenth of them: a whole `tonvola --fill` against `cp` of exactly the files that run
-              copied; peak resident memory of the fill
-  throughput  about 300 MB of 3-8 MB files into an empty player folder: `--fill` against `cp`
-              of the same files
+              tenth of them on the same file system: a whole `tonvola --fill` against `cp` of
+              exactly the files that run copied; peak resident memory of the fill
   window      the longest event-loop stall of the real main window during a fill of the
-              largest scale case
+              largest scale collection
+  throughput  about 300 MB of 3-8 MB files into an empty player folder, once on the same file
+              system (the kernel copies) and once onto a tmpfs of its own (read and write)
+  cross       20,000 files of 2 KiB on the disk, 2,000 of them already on a player that is a
+              tmpfs of its own: every real stick is another file system than the collection
+  exfat       the player on a 32 GB exFAT stick (a sparse image) through FUSE on a loop device,
+              the collection on the disk: 3,000 files of 2 KiB (300 on the player), and about
+              130 MB of 3-8 MB files
   naive       for comparison only: the fill as first conceived (player folder re-read and its
               whole list compared for every candidate) against the engine, on small collections
 
+throughput, cross and exfat compare the fill with `cp` of the files it copied plus `rm` of the
+player files it deleted, and with that plus `sync -f` of the player, since the fill flushes the
+medium before it ends; the goals are checked on the latter and printed beside the figures.
+cross, exfat and the second throughput row mount media of their own, which needs root, loop
+devices and FUSE; where that cannot be set up, the case is skipped with the reason.
+
 Builds a Release of its own in build/bench, keeps its data in a fresh folder under build/ (a few
 hundred MB at most, on the normal disk; --data-dir puts it elsewhere, e.g. /dev/shm to leave the
-disk out) and deletes the data at the end. Each case runs several rounds; the best counts, since
-other work on the machine only ever adds time.
+disk out) and deletes the data, the mounts and the loop devices at the end, also on Ctrl-C. Each
+case runs several rounds; the best counts, since other work on the machine only ever adds time.
 
-usage: bench/run.py [--quick] [--rounds N] [--data-dir DIR]
+usage: bench/run.py [--quick] [--rounds N] [--data-dir DIR] [--cases scale,window,...]
 """
 
 import argparse
+import contextlib
 import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -33,8 +46,22 @@ from pathlib import Path
 TOP = Path(__file__).resolve().parent.parent
 BUILD = TOP / "build" / "bench"
 DATA_PARENT = TOP / "build"
-TONVOLA = BUILD / "tonvola"
+TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
+
+CASES = ["scale", "window", "throughput", "cross", "exfat", "naive"]
+# Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
+GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
+MIB = 1024 * 1024
+# A stick of 32 GB as sold, with the clusters it is formatted with. Its size matters: the FUSE
+# driver counts the free clusters one by one whenever it is asked for the free space. The image
+# is sparse, so only what is written takes room in the data folder.
+EXFAT_STICK = 32_000_000_000
+EXFAT_CLUSTER = 32 * 1024
+
+
+class Skip(Exception):
+    """A case that cannot be set up on this machine; the message says why."""
 
 
 def build():
@@ -79,11 +106,13 @@ def write_files(folder, sizes, name_of, rng):
 
 
 def reset_player(player, collection, names):
+    """The player folder as a run finds it. Its files carry the collection's times, as the
+    program's own earlier copies do."""
     if player.exists():
         shutil.rmtree(player)
     player.mkdir()
     for name in names:
-        shutil.copyfile(collection / name, player / name)
+        shutil.copy2(collection / name, player / name)
 
 
 def fill(collection, player, seed):
@@ -93,6 +122,8 @@ def fill(collection, player, seed):
     return run
 
 
+# Only lines with these prefixes are file work; the output has other lines (the summary, names
+# skipped or kept, the flush) that cp and rm have nothing to match.
 def names_after(prefix, fill_run):
     return [line[len(prefix):] for line in fill_run.out.splitlines() if line.startswith(prefix)]
 
@@ -124,6 +155,15 @@ def cp(collection, player, names, scratch):
     return xargs(["cp", "-t", str(player), "--"], collection, names, scratch)
 
 
+def shell_side(collection, player, fill_run, scratch):
+    """The run's file work by shell tools: its copies, then its deletions, then the flush of the
+    player's medium; the seconds after each step."""
+    copy = cp(collection, player, copied_names(fill_run), scratch).seconds
+    remove = xargs(["rm", "-f", "--"], player, deleted_names(fill_run), scratch).seconds
+    flush = timed(["sync", "-f", str(player)]).seconds
+    return copy, copy + remove, copy + remove + flush
+
+
 def seed_where(scratch, count, wanted):
     """A seed whose walk over `count` files starts at a position `wanted` accepts."""
     probe = scratch / "probe"
@@ -148,38 +188,178 @@ def best(runs):
     return min(runs, key=lambda r: r.seconds)
 
 
-def synced(run):
-    """Adds the time until the run's data is on the disk, as a user pulling a stick must wait."""
-    start = time.perf_counter()
-    os.sync()
-    run.synced = run.seconds + time.perf_counter() - start
-    return run
+def file_system(path):
+    listed = subprocess.run(["findmnt", "-n", "-o", "FSTYPE", "--target", str(path)], capture_output=True, text=True)
+    return (listed.stdout.split() or ["?"])[-1]
 
 
-def scale_case(scratch, count, seed, rounds, rng):
-    collection = scratch / f"collection-{count}"
-    player = scratch / f"player-{count}"
-    names = write_files(collection, [rng.randint(200, 2000) for _ in range(count)],
-                        lambda i: f"Titel {i:06d} - Interpret {i % 97}.mp3", rng)
-    on_player = rng.sample(names, count // 10)
-    fills, cps, cp_rms = [], [], []
+# Media of their own. Each setup step that fails becomes the reason a case is skipped; each
+# cleanup runs with Ctrl-C held back until it is done, so no mount or loop device stays behind.
+
+def setup_step(command):
+    try:
+        result = subprocess.run([str(part) for part in command], capture_output=True, text=True)
+    except FileNotFoundError:
+        raise Skip(f"{command[0]} is not installed") from None
+    if result.returncode != 0:
+        reason = result.stderr.strip() or f"exit status {result.returncode}"
+        raise Skip(f"`{' '.join(str(part) for part in command)}` failed: {reason}")
+    return result.stdout.strip()
+
+
+def need_root(what):
+    if os.geteuid() != 0:
+        raise Skip(f"{what} needs root (mount, losetup); run the benchmark as root for this case")
+
+
+@contextlib.contextmanager
+def signals_held():
+    held = signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, held)
+
+
+def mounted(folder):
+    with open("/proc/self/mountinfo") as info:
+        points = [re.sub(r"\\([0-7]{3})", lambda m: chr(int(m.group(1), 8)), line.split()[4]) for line in info]
+    return str(folder) in points
+
+
+def unmount(folder):
+    # A program that was stopped by the same Ctrl-C may still hold the folder for a moment.
+    for _ in range(50):
+        if not mounted(folder):
+            return
+        subprocess.run(["umount", str(folder)], stderr=subprocess.DEVNULL)
+        if not mounted(folder):
+            return
+        time.sleep(0.1)
+    subprocess.run(["umount", "--lazy", str(folder)])
+    print(f"warning: {folder} stayed busy and was unmounted lazily", file=sys.stderr)
+
+
+def detach_loop_devices(image):
+    for _ in range(50):
+        listed = subprocess.run(["losetup", "-n", "-O", "NAME", "-j", str(image)], capture_output=True, text=True)
+        devices = listed.stdout.split()
+        if not devices:
+            return
+        for device in devices:
+            subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
+        time.sleep(0.1)
+    print(f"warning: the loop device of {image} could not be detached", file=sys.stderr)
+
+
+@contextlib.contextmanager
+def tmpfs_medium(folder, size):
+    need_root("a tmpfs of its own")
+    folder.mkdir()
+    try:
+        setup_step(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", folder])
+        yield folder
+    finally:
+        with signals_held():
+            unmount(folder)
+            folder.rmdir()
+
+
+@contextlib.contextmanager
+def exfat_medium(folder, image):
+    need_root("an exFAT medium on a loop device")
+    for tool, package in (("mkfs.exfat", "exfatprogs"), ("mount.exfat-fuse", "exfat-fuse"), ("losetup", "mount")):
+        if not shutil.which(tool):
+            raise Skip(f"{tool} is not installed (package {package})")
+    if not Path("/dev/fuse").exists():
+        raise Skip("no FUSE on this machine (/dev/fuse is missing)")
+    if not Path("/dev/loop-control").exists():
+        raise Skip("no loop devices on this machine (/dev/loop-control is missing)")
+    folder.mkdir()
+    try:
+        setup_step(["truncate", "-s", EXFAT_STICK, image])
+        setup_step(["mkfs.exfat", "-c", EXFAT_CLUSTER, image])
+        device = setup_step(["losetup", "-f", "--show", image])
+        setup_step(["mount.exfat-fuse", device, folder])
+        yield folder
+    finally:
+        with signals_held():
+            unmount(folder)
+            # Looked up by the image, so a device attached just before a Ctrl-C goes too.
+            detach_loop_devices(image)
+            image.unlink(missing_ok=True)
+            folder.rmdir()
+
+
+def tmpfs_size(sizes):
+    """Room for every file of a case, each in whole pages, with a margin that keeps the fit test
+    from ever turning a file away."""
+    page = 4096
+    return sum(-(-size // page) * page for size in sizes) + 64 * MIB
+
+
+def against_shell(collection, player, on_player, seed, rounds, scratch):
+    """The whole fill against the same file work by shell tools, each round from the same state."""
+    fills, shells = [], []
     for _ in range(rounds):
         reset_player(player, collection, on_player)
         os.sync()
         fills.append(fill(collection, player, seed))
         reset_player(player, collection, on_player)
         os.sync()
-        cps.append(cp(collection, player, copied_names(fills[-1]), scratch))
-        # The same file work by shell tools: the copies, then the deletions the run made.
-        rm = xargs(["rm", "-f", "--"], player, deleted_names(fills[-1]), scratch)
-        cp_rms.append(cps[-1].seconds + rm.seconds)
+        shells.append(shell_side(collection, player, fills[-1], scratch))
     first = fills[0]
-    result = {
-        "count": count, "visited": visited(first), "copied": len(copied_names(first)),
-        "deleted": len(deleted_names(first)), "fill": best(fills).seconds, "cp": best(cps).seconds,
-        "cp_rm": min(cp_rms), "peak_mib": max(r.peak_kib for r in fills) / 1024,
+    copied = copied_names(first)
+    return {
+        "collection_fs": file_system(collection), "player_fs": file_system(player),
+        "files": len(os.listdir(collection)), "before": len(on_player), "visited": visited(first),
+        "copied": len(copied), "mb": sum((collection / name).stat().st_size for name in copied) / 1e6,
+        "deleted": len(deleted_names(first)), "fill": best(fills).seconds,
+        "cp": min(s[0] for s in shells), "cp_rm": min(s[1] for s in shells), "cp_rm_sync": min(s[2] for s in shells),
+        "peak_mib": max(r.peak_kib for r in fills) / 1024,
     }
-    return result, collection, player, on_player
+
+
+MEDIUM_TABLE = ("| case | collection on | player on | files | player before | visited | copied | MB copied | deleted "
+                "| --fill s | cp s | cp + rm s | ratio | cp + rm + sync s | ratio | goal |\n"
+                "|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+
+
+def medium_row(label, row, goal, goals):
+    ratio = row["fill"] / row["cp_rm_sync"]
+    verdict = f"≤ {goal:.1f} {'met' if ratio <= goal else 'MISSED'}"
+    goals.append((label, f"{ratio:.2f}", verdict))
+    print(f"| {label} | {row['collection_fs']} | {row['player_fs']} | {row['files']:,} | {row['before']:,} | "
+          f"{row['visited']:,} | {row['copied']:,} | {row['mb']:.1f} | {row['deleted']:,} | {row['fill']:.2f} | "
+          f"{row['cp']:.2f} | {row['cp_rm']:.2f} | {row['fill'] / row['cp_rm']:.2f} | {row['cp_rm_sync']:.2f} | "
+          f"{ratio:.2f} | {verdict} |", flush=True)
+
+
+def skipped(label, reason, goals):
+    goals.append((label, "–", f"skipped: {reason}"))
+    print(f"| {label} | skipped: {reason} |", flush=True)
+
+
+def small_files(scratch, label, count, size_of, rng):
+    collection = scratch / f"collection-{label}"
+    names = write_files(collection, [size_of() for _ in range(count)],
+                        lambda i: f"Titel {i:06d} - Interpret {i % 97}.mp3", rng)
+    return collection, names, rng.sample(names, count // 10)
+
+
+def large_files(scratch, label, megabytes, rng):
+    collection = scratch / f"collection-{label}"
+    sizes = []
+    while sum(sizes) < megabytes * MIB:
+        sizes.append(rng.randint(3 * MIB, 8 * MIB))
+    write_files(collection, sizes, lambda i: f"Album {i:03d} - Stück.mp3", rng)
+    return collection, sizes
+
+
+def scale_data(scratch, count):
+    rng = random.Random(f"scale-{count}")
+    collection, _, on_player = small_files(scratch, f"scale-{count}", count, lambda: rng.randint(200, 2000), rng)
+    return collection, scratch / f"player-{count}", on_player
 
 
 def window_stall(collection, player, on_player, count, attempts=4):
@@ -199,37 +379,72 @@ def window_stall(collection, player, on_player, count, attempts=4):
     return results
 
 
-def throughput_case(scratch, rounds, rng):
-    collection = scratch / "large"
-    player = scratch / "large-player"
-    sizes = []
-    while sum(sizes) < 300 * 1024 * 1024:
-        sizes.append(rng.randint(3 * 1024 * 1024, 8 * 1024 * 1024))
-    write_files(collection, sizes, lambda i: f"Album {i:03d} - Stück.mp3", rng)
+def throughput_case(scratch, megabytes, rounds, goals):
+    """Large files into an empty player: on the same file system, where the kernel copies the data,
+    and onto a tmpfs of its own, where the program reads and writes it, as onto a real stick."""
+    collection, sizes = large_files(scratch, "large", megabytes, random.Random("throughput"))
     seed = seed_where(scratch, len(sizes), lambda start: start == 0)
-    fills, cps, cp_rms = [], [], []
-    for _ in range(rounds):
-        reset_player(player, collection, [])
-        os.sync()
-        fills.append(synced(fill(collection, player, seed)))
-        copied = copied_names(fills[-1])
-        reset_player(player, collection, [])
-        os.sync()
-        cps.append(synced(cp(collection, player, copied, scratch)))
-        rm = xargs(["rm", "-f", "--"], player, deleted_names(fills[-1]), scratch)
-        cp_rms.append(cps[-1].seconds + rm.seconds)
-    copied = copied_names(fills[0])
-    megabytes = sum((collection / name).stat().st_size for name in copied) / 1e6
-    shutil.rmtree(collection)
-    shutil.rmtree(player)
-    return {"files": len(copied), "mb": megabytes, "deleted": len(deleted_names(fills[0])),
-            "fill": best(fills).seconds, "cp": best(cps).seconds, "cp_rm": min(cp_rms),
-            "fill_synced": min(r.synced for r in fills), "cp_synced": min(r.synced for r in cps)}
+    try:
+        player = scratch / "large-player"
+        medium_row("throughput, same file system", against_shell(collection, player, [], seed, rounds, scratch),
+                   GOALS["throughput"], goals)
+        shutil.rmtree(player)
+        label = "throughput, player on its own tmpfs"
+        try:
+            with tmpfs_medium(scratch / "tonvola-player-large", tmpfs_size(sizes)) as medium:
+                medium_row(label, against_shell(collection, medium / "Player", [], seed, rounds, scratch),
+                           GOALS["throughput"], goals)
+        except Skip as skip:
+            skipped(label, skip, goals)
+    finally:
+        shutil.rmtree(collection)
 
 
-def naive_case(scratch, counts, seed, rng):
+def cross_case(scratch, count, seed, rounds, goals):
+    """The reference setup of the scale case on real media: the collection on the disk's own file
+    system, the player on another, so that the kernel copy is refused."""
+    rng = random.Random("cross")
+    collection, names, on_player = small_files(scratch, "cross", count, lambda: 2048, rng)
+    label = f"cross-filesystem scale, {count:,} × 2 KiB"
+    try:
+        with tmpfs_medium(scratch / "tonvola-player-cross", tmpfs_size([2048] * count)) as medium:
+            medium_row(label, against_shell(collection, medium / "Player", on_player, seed, rounds, scratch),
+                       GOALS["cross"], goals)
+    except Skip as skip:
+        skipped(label, skip, goals)
+    finally:
+        shutil.rmtree(collection)
+
+
+def exfat_case(scratch, small_count, megabytes, seed, rounds, goals):
+    """exFAT through FUSE, as many desktops mount sticks and cards: every step of a copy is a round
+    trip to the file system's own process, so small files show the cost per file and large ones
+    the throughput. One medium serves both rows; each row starts with a fresh player folder."""
+    rng = random.Random("exfat")
+    small, _, on_player = small_files(scratch, "exfat-small", small_count, lambda: 2048, rng)
+    large, sizes = large_files(scratch, "exfat-large", megabytes, rng)
+    large_seed = seed_where(scratch, len(sizes), lambda start: start == 0)
+    rows = [(f"exFAT, {small_count:,} × 2 KiB", small, on_player, seed),
+            (f"exFAT, {len(sizes)} × 3–8 MB", large, [], large_seed)]
+    try:
+        with exfat_medium(scratch / "tonvola-player-exfat", scratch / "tonvola-exfat.img") as medium:
+            for label, collection, before, row_seed in rows:
+                player = medium / "Player"
+                medium_row(label, against_shell(collection, player, before, row_seed, rounds, scratch),
+                           GOALS["exfat"], goals)
+                shutil.rmtree(player)
+    except Skip as skip:
+        for label, *_ in rows:
+            skipped(label, skip, goals)
+    finally:
+        shutil.rmtree(small)
+        shutil.rmtree(large)
+
+
+def naive_case(scratch, counts, seed):
     rows = []
     for count in counts:
+        rng = random.Random(f"naive-{count}")
         collection = scratch / f"naive-{count}"
         player = scratch / f"naive-player-{count}"
         names = write_files(collection, [rng.randint(200, 2000) for _ in range(count)],
@@ -251,71 +466,111 @@ def naive_case(scratch, counts, seed, rng):
     return rows
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--quick", action="store_true", help="smaller collections, for a first look")
-    parser.add_argument("--rounds", type=int, default=5, help="timed rounds per case; the best counts")
-    parser.add_argument("--data-dir", type=Path, default=DATA_PARENT, help="where the data folder is made")
-    args = parser.parse_args()
+def case_list(text):
+    cases = [case.strip() for case in text.split(",") if case.strip()]
+    unknown = [case for case in cases if case not in CASES]
+    if unknown or not cases:
+        raise argparse.ArgumentTypeError(f"unknown case {', '.join(unknown) or '(none)'}; choose from {','.join(CASES)}")
+    return cases
 
-    build()
-    rng = random.Random(2004)
+
+def stop(signum, frame):
+    raise KeyboardInterrupt
+
+
+def run_cases(args, scratch):
+    cases = args.cases
     counts = [2000, 5000, 10000] if args.quick else [10000, 25000, 50000]
     naive_counts = [500, 1000, 2000] if args.quick else [1000, 2000, 4000]
-    args.data_dir.mkdir(parents=True, exist_ok=True)
-    scratch = Path(tempfile.mkdtemp(prefix="tonvola-bench-", dir=args.data_dir))
-    try:
-        start = best([timed([str(TONVOLA), "--version"]) for _ in range(5)])
-        print(f"program start (tonvola --version): {start.seconds * 1000:.0f} ms", flush=True)
-        # A start near 40 % keeps the largest case within a few hundred MB of disk.
-        seed = seed_where(scratch, 1000, lambda start: 380 <= start < 420)
-        print(f"seed {seed}; data in {scratch}", flush=True)
+    start = best([timed([str(TONVOLA), "--version"]) for _ in range(5)])
+    print(f"program start (tonvola --version): {start.seconds * 1000:.0f} ms", flush=True)
+    # A start near 40 % keeps the largest case within a few hundred MB of disk.
+    seed = seed_where(scratch, 1000, lambda start: 380 <= start < 420)
+    print(f"seed {seed}; data in {scratch} ({file_system(scratch)})", flush=True)
+    goals = []
 
+    last = None
+    if "scale" in cases:
         print("\n## Scale: whole `--fill` against `cp` of the files it copied\n")
         print("| collection | player before | visited | copied | deleted | --fill s | cp s | ratio | cp + rm s | ratio "
               "| --fill µs/visited | peak RSS MiB |")
         print("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-        last = None
         for count in counts:
             if last:
                 shutil.rmtree(last[1])
                 shutil.rmtree(last[2])
-            result, collection, player, on_player = scale_case(scratch, count, seed, args.rounds, rng)
-            last = (result, collection, player, on_player)
+            collection, player, on_player = scale_data(scratch, count)
+            result = against_shell(collection, player, on_player, seed, args.rounds, scratch)
+            last = (count, collection, player, on_player)
             print(f"| {count:,} | {count // 10:,} | {result['visited']:,} | {result['copied']:,} | "
                   f"{result['deleted']:,} | {result['fill']:.2f} | {result['cp']:.2f} | "
                   f"{result['fill'] / result['cp']:.2f} | {result['cp_rm']:.2f} | "
                   f"{result['fill'] / result['cp_rm']:.2f} | {result['fill'] / result['visited'] * 1e6:.0f} | "
                   f"{result['peak_mib']:.1f} |", flush=True)
 
-        print(f"\n## Window: longest event-loop stall during a fill of {counts[-1]:,} files\n")
+    if "window" in cases:
+        if not last:
+            last = (counts[-1], *scale_data(scratch, counts[-1]))
+        count, collection, player, on_player = last
+        print(f"\n## Window: longest event-loop stall during a fill of {count:,} files\n")
         print("| visited | copied | run ms | longest stall ms | peak RSS MiB |")
         print("|---:|---:|---:|---:|---:|")
-        _, collection, player, on_player = last
-        for row in window_stall(collection, player, on_player, counts[-1]):
+        for row in window_stall(collection, player, on_player, count):
             print(f"| {row['visited']:,} | {row['copied']:,} | {row['duration_ms']:.0f} | {row['stall_ms']:.1f} | "
                   f"{row['peak_mib']:.1f} |", flush=True)
-        shutil.rmtree(collection)
-        shutil.rmtree(player)
+    if last:
+        shutil.rmtree(last[1])
+        shutil.rmtree(last[2], ignore_errors=True)
 
-        print("\n## Throughput: large files into an empty player folder\n")
-        print("| files | MB | deleted | --fill s | cp s | ratio | cp + rm s | ratio | --fill + sync s | cp + sync s "
-              "| ratio |")
-        print("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-        row = throughput_case(scratch, args.rounds, rng)
-        print(f"| {row['files']} | {row['mb']:.0f} | {row['deleted']} | {row['fill']:.2f} | {row['cp']:.2f} | "
-              f"{row['fill'] / row['cp']:.2f} | {row['cp_rm']:.2f} | {row['fill'] / row['cp_rm']:.2f} | "
-              f"{row['fill_synced']:.2f} | {row['cp_synced']:.2f} | {row['fill_synced'] / row['cp_synced']:.2f} |",
-              flush=True)
+    if {"throughput", "cross", "exfat"} & set(cases):
+        print("\n## Real media: whole `--fill` against `cp` + `rm` of the same file work, then `sync -f` of the "
+              "player\n")
+        print(MEDIUM_TABLE, flush=True)
+    if "throughput" in cases:
+        throughput_case(scratch, 100 if args.quick else 300, args.rounds, goals)
+    if "cross" in cases:
+        cross_case(scratch, 5000 if args.quick else 20000, seed, args.rounds, goals)
+    if "exfat" in cases:
+        exfat_case(scratch, 1000 if args.quick else 3000, 40 if args.quick else 130, seed, args.rounds, goals)
 
+    if "naive" in cases:
         print("\n## For comparison: the straightforward walk (player list re-read and compared per candidate)\n")
         print("| collection | visited | engine s | straightforward s | times slower |")
         print("|---:|---:|---:|---:|---:|")
-        for row in naive_case(scratch, naive_counts, seed, rng):
+        for row in naive_case(scratch, naive_counts, seed):
             print(f"| {row['count']:,} | {row['visited']:,} | {row['engine']:.2f} | {row['naive']:.2f} | "
                   f"{row['naive'] / row['engine']:.0f} |", flush=True)
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
+
+    if goals:
+        print("\n## Goals: `--fill` against `cp` + `rm` + `sync -f` of the same file work\n")
+        print("| case | ratio | goal |")
+        print("|---|---:|---|")
+        for label, ratio, verdict in goals:
+            print(f"| {label} | {ratio} | {verdict} |")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--quick", action="store_true", help="smaller collections, for a first look")
+    parser.add_argument("--rounds", type=int, default=5, help="timed rounds per case; the best counts")
+    parser.add_argument("--data-dir", type=Path, default=DATA_PARENT, help="where the data folder is made")
+    parser.add_argument("--cases", type=case_list, default=CASES,
+                        help=f"comma-separated cases to run (default all: {','.join(CASES)})")
+    args = parser.parse_args()
+
+    build()
+    signal.signal(signal.SIGTERM, stop)
+    args.data_dir.mkdir(parents=True, exist_ok=True)
+    scratch = Path(tempfile.mkdtemp(prefix="tonvola-bench-", dir=args.data_dir.resolve()))
+    try:
+        try:
+            run_cases(args, scratch)
+        finally:
+            with signals_held():
+                shutil.rmtree(scratch, ignore_errors=True)
+    except KeyboardInterrupt:
+        print("\ninterrupted; data, mounts and loop devices removed", file=sys.stderr)
+        sys.exit(130)
 
 
 if __name__ == "__main__":

@@ -86,6 +86,33 @@ bool clickEntry(QListWidget *list, const QString &name, bool doubleClick)
     return true;
 }
 
+bool chooseWithKeys(QListWidget *list, const QString &name)
+{
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int step = 0; step < list->count(); ++step) {
+        const QListWidgetItem *item = list->currentItem();
+        if (item && item->text() == name) {
+            // Home does not choose the entry that already has the focus; Space does.
+            if (!item->isSelected())
+                QTest::keyClick(list, Qt::Key_Space);
+            return item->isSelected();
+        }
+        QTest::keyClick(list, Qt::Key_Down);
+    }
+    return false;
+}
+
+bool tabTo(QWidget *control)
+{
+    QWidget *window = control->window();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        return false;
+    for (int presses = 0; presses < 30 && QApplication::focusWidget() != control; ++presses)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+    return QApplication::focusWidget() == control;
+}
+
 WorkFolder::WorkFolder() : m_previous(QDir::currentPath())
 {
     m_entered = m_dir.isValid() && QDir::setCurrent(m_dir.path());
@@ -225,13 +252,13 @@ ImmutableFile::~ImmutableFile()
         QProcess::execute(u"chattr"_s, {u"-i"_s, m_path});
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
+MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer, std::function<void()> whileShown)
 {
     auto *timer = new QTimer(qApp);
     timer->setInterval(20);
     std::weak_ptr<bool> alive = m_alive;
     std::shared_ptr<QList<Box>> boxes = m_boxes;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, boxes, answer] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, boxes, answer, whileShown] {
         if (alive.expired()) {
             timer->deleteLater();
             return;
@@ -245,6 +272,8 @@ MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer)
             seen.buttons.append(button->text());
         seen.buttons.sort();
         boxes->append(seen);
+        if (whileShown)
+            whileShown();
         if (answer == QMessageBox::NoButton)
             QTest::keyClick(box, Qt::Key_Return);
         else if (QAbstractButton *button = box->button(answer))

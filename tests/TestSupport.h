@@ -33,6 +33,12 @@ namespace testsupport {
 // Clicks (or double-clicks, as the window system delivers one) the entry of that name.
 [[nodiscard]] bool clickEntry(QListWidget *list, const QString &name, bool doubleClick = false);
 
+// Chooses the entry of that name with the keyboard as a user would: Home, Down, Space.
+[[nodiscard]] bool chooseWithKeys(QListWidget *list, const QString &name);
+
+// Activates the control's window and presses Tab until the control has the focus.
+[[nodiscard]] bool tabTo(QWidget *control);
+
 // A fresh temporary working folder for as long as it lives: config.dat is read from there.
 class WorkFolder
 {
@@ -147,7 +153,8 @@ public:
         QString defaultButton;
     };
 
-    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer);
+    // whileShown runs as each box is seen, before it is answered.
+    explicit MessageBoxAnswerer(QMessageBox::StandardButton answer, std::function<void()> whileShown = {});
     ~MessageBoxAnswerer();
 
     [[nodiscard]] QList<Box> boxes() const { return *m_boxes; }

@@ -39,7 +39,7 @@ frm_config *openConfigWindow()
     return nullptr;
 }
 
-enum class CloseWay { SaveButton, SaveMenu, CloseMenu, WindowSystem, Program };
+enum class CloseWay { SaveButton, SaveMenu, CloseMenu, WindowSystem, Program, EnterOnSave, Escape };
 
 } // namespace
 
@@ -195,22 +195,40 @@ void tst_ConfigWindow::choosingAnotherDriveMovesItsList()
     REQUIRE_FIXTURE(card);
     QVERIFY(tonvola::config::save(m_source, m_player).ok());
 
+    QVERIFY(QDir(card.path()).mkdir(u"Alben"_s));
+    const QString album = QDir(card.path()).filePath(u"Alben"_s);
+
     frm_config window;
     auto *drive2 = child<DriveListBox>(&window, "Drive2");
-    drive2->refresh();
+    auto *dir2 = child<DirListBox>(&window, "Dir2");
+    const auto choose = [drive2](const QString &root) {
+        const int index = drive2->findText(QDir::toNativeSeparators(root), Qt::MatchStartsWith);
+        drive2->setCurrentIndex(index);
+        return index >= 0;
+    };
     QTRY_VERIFY(drive2->findText(QDir::toNativeSeparators(card.path()), Qt::MatchStartsWith) >= 0);
 
-    drive2->setCurrentIndex(drive2->findText(QDir::toNativeSeparators(card.path()), Qt::MatchStartsWith));
+    // A drive not shown before opens at its root.
+    QVERIFY(choose(card.path()));
     QCOMPARE(drive2->drive(), card.path());
-    QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), card.path());
+    QCOMPARE(dir2->path(), card.path());
+    QVERIFY(dir2->setPath(album).ok());
+
+    // Each drive then opens at the folder shown on it last, as in the main window.
+    QVERIFY(choose(tonvola::volumes::rootOf(m_player)));
+    QCOMPARE(dir2->path(), m_player);
+    QVERIFY(choose(card.path()));
+    QCOMPARE(dir2->path(), album);
 
     child<QAction>(&window, "mnuSave")->trigger();
-    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, card.path()));
+    QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, album));
 }
 
 void tst_ConfigWindow::driveNotReadyWarnsAndReturnsTheDriveList()
 {
     // A card reader whose card was pulled: listed a moment ago, gone when chosen.
+    if (!testsupport::runningAsRoot())
+        QSKIP("needs root to mount and unmount a card (tmpfs); run the tests as root");
     QVERIFY(QDir(m_work->path()).mkdir(u"leser"_s));
     const QString reader = m_work->filePath(u"leser"_s);
     QCOMPARE(QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, reader}), 0);
@@ -270,6 +288,8 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing_data()
     // The title bar's close button and Alt+F4 both arrive as the window system's close request.
     QTest::newRow("title bar or Alt+F4") << CloseWay::WindowSystem << false;
     QTest::newRow("destroyed by the program") << CloseWay::Program << false;
+    QTest::newRow("Enter on Speichern") << CloseWay::EnterOnSave << true;
+    QTest::newRow("Enter on the lists, then Esc") << CloseWay::Escape << false;
 }
 
 void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
@@ -303,6 +323,21 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
         break;
     case CloseWay::Program:
         delete window;
+        break;
+    case CloseWay::EnterOnSave:
+        QVERIFY(testsupport::tabTo(child<QPushButton>(window, "cmd_save")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        break;
+    case CloseWay::Escape:
+        // Enter on a list opens or chooses there; it never saves by surprise.
+        for (const char *name : {"Drive1", "Dir1", "Drive2", "Dir2"}) {
+            QVERIFY(testsupport::tabTo(child<QWidget>(window, name)));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        QTest::qWait(50);
+        QVERIFY(!guard.isNull());
+        QVERIFY(!QFile::exists(u"config.dat"_s));
+        QTest::keyClick(window, Qt::Key_Escape);
         break;
     }
     QTRY_VERIFY(guard.isNull());

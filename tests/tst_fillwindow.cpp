@@ -11,6 +11,7 @@
 #include "playback/PreviewPlayer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -29,9 +30,13 @@ using namespace Qt::StringLiterals;
 
 using namespace tonvola;
 using testsupport::MessageBoxAnswerer;
+using testsupport::names;
 using testsupport::TmpfsMount;
 
 namespace {
+
+// How the user starts the fill.
+enum class Start { Click, Enter, Menu };
 
 // The main window pointed at two folders through config.dat, as a user would have it.
 class Window
@@ -60,12 +65,22 @@ public:
     [[nodiscard]] QString statusText() const { return find<QStatusBar>("StatusBar1")->currentMessage(); }
     [[nodiscard]] QString selectedFile() const { return QDir::cleanPath(window->selectedFile()); }
 
-    void start(bool viaButton) const
+    void start(Start way) const
     {
-        if (viaButton)
-            QTest::mouseClick(find<QPushButton>("cmd_mix"), Qt::LeftButton);
-        else
+        auto *button = find<QPushButton>("cmd_mix");
+        switch (way) {
+        case Start::Click:
+            QTest::mouseClick(button, Qt::LeftButton);
+            break;
+        case Start::Enter:
+            // The start button has the focus when the window opens.
+            QCOMPARE(QApplication::focusWidget(), button);
+            QTest::keyClick(button, Qt::Key_Return);
+            break;
+        case Start::Menu:
             find<QAction>("mnutonvola")->trigger();
+            break;
+        }
     }
 
     // The first thing that still shows a running fill; empty when the window is fully usable.
@@ -101,6 +116,8 @@ private:
 
 } // namespace
 
+Q_DECLARE_METATYPE(Start)
+
 class tst_FillWindow : public QObject
 {
     Q_OBJECT
@@ -116,24 +133,24 @@ private slots:
 void tst_FillWindow::everyEndingUnlocksTheWindow_data()
 {
     QTest::addColumn<QString>("ending");
-    QTest::addColumn<bool>("viaButton");
+    QTest::addColumn<Start>("way");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("status");
 
-    QTest::newRow("copied") << u"copied"_s << true << QString()
+    QTest::newRow("copied") << u"copied"_s << Start::Click << QString()
                             << u"1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s;
-    QTest::newRow("repeat taken off") << u"repeat"_s << false << QString()
+    QTest::newRow("repeat taken off") << u"repeat"_s << Start::Menu << QString()
                                       << QStringLiteral("0 Dateien kopiert, 1 vom Player genommen, 0 zurück ins "
                                                         "StammVerzeichnis");
     QTest::newRow("same folder through a link")
-        << u"same"_s << true << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString();
-    QTest::newRow("collection gone") << u"gone"_s << false << u"ist nicht erreichbar: "_s << QString();
+        << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString();
+    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString();
     QTest::newRow("another fill on the player")
-        << u"busy"_s << true << u"Auf diesem Player läuft bereits eine Füllung."_s << QString();
-    QTest::newRow("player full") << u"full"_s << true << QString()
+        << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString();
+    QTest::newRow("player full") << u"full"_s << Start::Enter << QString()
                                  << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
                                                    "StammVerzeichnis, 1 passte nicht mehr");
-    QTest::newRow("player file protected") << u"protected"_s << true << QString()
+    QTest::newRow("player file protected") << u"protected"_s << Start::Click << QString()
                                            << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
                                                              "StammVerzeichnis, 1 auf dem Player belassen");
 }
@@ -141,7 +158,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
 void tst_FillWindow::everyEndingUnlocksTheWindow()
 {
     QFETCH(QString, ending);
-    QFETCH(bool, viaButton);
+    QFETCH(Start, way);
     QFETCH(QString, message);
     QFETCH(QString, status);
 
@@ -176,7 +193,12 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     if (ending == u"busy"_s)
         otherFill.emplace(fs::Folder(playerFolder));
 
-    MessageBoxAnswerer answerer(QMessageBox::Ok);
+    // The same-folder message comes while the run still shows; the others once it has ended.
+    QStringList seenAtMessage;
+    MessageBoxAnswerer answerer(QMessageBox::Ok, [&] {
+        seenAtMessage << (w.find<QProgressBar>("Status1")->isVisible() ? u"bar"_s : u"no bar"_s)
+                      << (w.find<QPushButton>("cmd_mix")->isEnabled() ? u"unlocked"_s : u"locked"_s);
+    });
     QSignalSpy finished(w.runner(), &MixRunner::finished);
     // Connected after the window's own handler, so it sees what the window shows.
     QString shownWhileFlushing;
@@ -184,7 +206,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         if (progress.flushing)
             shownWhileFlushing = w.statusText();
     });
-    w.start(viaButton);
+    w.start(way);
     QVERIFY(finished.wait(20000));
 
     const QString locked = w.stillLocked();
@@ -194,6 +216,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     } else {
         QCOMPARE(answerer.count(), 1);
         QVERIFY2(answerer.texts().constFirst().contains(message), qPrintable(answerer.texts().constFirst()));
+        QCOMPARE(seenAtMessage, ending == u"same"_s ? names("bar|locked") : names("no bar|unlocked"));
     }
     QVERIFY2(w.statusText().startsWith(status), qPrintable(w.statusText()));
 
@@ -257,7 +280,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     const auto release = qScopeGuard([&] { gate.release(100); });
 
     QSignalSpy finished(w.runner(), &MixRunner::finished);
-    w.start(true);
+    w.start(Start::Click);
     QTRY_VERIFY(held.load());
 
     auto *cancel = w.find<QPushButton>("cmd_cancel");
@@ -270,8 +293,8 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QCOMPARE(w.window->cursor().shape(), Qt::WaitCursor);
 
     // A second start is impossible.
-    w.start(true);
-    w.start(false);
+    w.start(Start::Click);
+    w.start(Start::Menu);
 
     if (withEscape)
         QTest::keyClick(w.window.get(), Qt::Key_Escape);
@@ -315,7 +338,7 @@ void tst_FillWindow::startingTheFillStopsPlayback()
     QVERIFY(bar->isVisible());
 
     QSignalSpy finished(w.runner(), &MixRunner::finished);
-    w.start(true);
+    w.start(Start::Click);
     QVERIFY(!preview->isPlaying(tone));
     QVERIFY(!bar->isVisible());
     QVERIFY(finished.wait(20000));

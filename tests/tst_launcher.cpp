@@ -4,24 +4,42 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
-// The program users start: it fills from the command line itself and hands the window over.
+// The program users start, as installed: it fills from the command line itself and hands the
+// window over to its window program, wherever the install folders put that.
 class tst_Launcher : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void fillRunsWithoutTheGuiLibraries();
+    void installedProgramFindsItsWindow_data();
+    void installedProgramFindsItsWindow();
+    void menuEntryStartsInTheConfigFolder_data();
+    void menuEntryStartsInTheConfigFolder();
     void windowNeedsItsProgramAndSaysSoWhenItIsMissing();
 };
 
 namespace {
 
-QString run(const QString &program, const QStringList &arguments, int *exitCode)
+const QString installed = QStringLiteral(TONVOLA_INSTALLED);
+
+// Without a graphical session: no display named, and Qt left to its default platform.
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+QString run(const QString &program, const QStringList &arguments, int *exitCode,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     if (!process.waitForFinished(60000))
@@ -32,31 +50,105 @@ QString run(const QString &program, const QStringList &arguments, int *exitCode)
 
 } // namespace
 
-void tst_Launcher::fillRunsWithoutTheGuiLibraries()
+void tst_Launcher::installedProgramFindsItsWindow_data()
 {
+    QTest::addColumn<QString>("program");
+    QTest::newRow("default folders") << installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola");
+    QTest::newRow("multiarch libexec") << installed + QStringLiteral("/multiarch/bin/tonvola");
+}
+
+void tst_Launcher::installedProgramFindsItsWindow()
+{
+    QFETCH(QString, program);
+    QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
+
+    int code = -1;
+    QCOMPARE(run(program, {QStringLiteral("--version")}, &code), QStringLiteral("Tonvola " TONVOLA_VERSION "\n"));
+    QCOMPARE(code, 0);
+
+    // The window program's own answer shows that it was found, and that Qt's window options
+    // reach it.
+    QString output = run(program, {QStringLiteral("-style"), QStringLiteral("fusion")}, &code, withoutDisplay());
+    QCOMPARE(code, 1);
+    QVERIFY2(output.startsWith(QStringLiteral("Tonvola braucht für sein Fenster eine grafische Sitzung")),
+             qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("tonvola --fill SOURCE PLAYER")), qPrintable(output));
+
     QTemporaryDir root;
     QVERIFY(root.isValid());
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("musik")) && QDir(root.path()).mkpath(QStringLiteral("player")));
-    const QString song = root.filePath(QStringLiteral("musik/a.mp3"));
-    QVERIFY(testsupport::writeFile(song, 1000));
+    QVERIFY(testsupport::writeFile(root.filePath(QStringLiteral("musik/a.mp3")), 1000));
     QVERIFY(testsupport::writeFile(root.filePath(QStringLiteral("musik/b.mp3")), 1000));
-
-    int code = -1;
-    const QString output = run(QStringLiteral(TONVOLA_PROGRAM),
-                               {QStringLiteral("--fill"), QStringLiteral("--seed"), QStringLiteral("1"),
-                                root.filePath(QStringLiteral("musik")), root.filePath(QStringLiteral("player"))},
-                               &code);
+    output = run(program,
+                 {QStringLiteral("--fill"), QStringLiteral("--seed"), QStringLiteral("1"),
+                  root.filePath(QStringLiteral("musik")), root.filePath(QStringLiteral("player"))},
+                 &code);
     QCOMPARE(code, 0);
     QVERIFY2(output.contains(QStringLiteral("kopiert")), qPrintable(output));
 
     // A fill started from a script must not pay for loading the window's libraries.
     QProcess ldd;
-    ldd.start(QStringLiteral("ldd"), {QStringLiteral(TONVOLA_PROGRAM)});
+    ldd.start(QStringLiteral("ldd"), {program});
     if (!ldd.waitForFinished(20000) || ldd.exitCode() != 0)
         QSKIP("ldd is not available here");
     const QString libraries = QString::fromLocal8Bit(ldd.readAll());
     QVERIFY2(!libraries.contains(QStringLiteral("Qt6Widgets")), qPrintable(libraries));
     QVERIFY2(!libraries.contains(QStringLiteral("Qt6Multimedia")), qPrintable(libraries));
+}
+
+void tst_Launcher::menuEntryStartsInTheConfigFolder_data()
+{
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("XDG_CONFIG_HOME") << QStringLiteral("HOME/einstellungen") << QStringLiteral("einstellungen/tonvola");
+    QTest::newRow("default") << QString() << QStringLiteral(".config/tonvola");
+    QTest::newRow("relative XDG_CONFIG_HOME is ignored")
+        << QStringLiteral("einstellungen") << QStringLiteral(".config/tonvola");
+}
+
+void tst_Launcher::menuEntryStartsInTheConfigFolder()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, folder);
+
+    const QString share = installed + QStringLiteral("/default/" TONVOLA_INSTALL_DATADIR);
+    const QString entry =
+        QString::fromUtf8(testsupport::readBytes(share + QStringLiteral("/applications/" TONVOLA_ID ".desktop")));
+    const auto value = [&entry](const char *key) {
+        return QRegularExpression(QStringLiteral("^%1=(.*)$").arg(QLatin1String(key)),
+                                  QRegularExpression::MultilineOption)
+            .match(entry)
+            .captured(1);
+    };
+    const QString exec = value("Exec");
+    const QString icon = value("Icon");
+    QVERIFY2(QFileInfo(exec).isExecutable(), qPrintable(exec));
+    QVERIFY(QFileInfo::exists(share + QStringLiteral("/icons/hicolor/scalable/apps/%1.svg").arg(icon)));
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    if (!configHome.isEmpty())
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           QString(configHome).replace(QStringLiteral("HOME"), home.path()));
+
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.setWorkingDirectory(home.path());
+    window.start(exec, {});
+    QVERIFY(window.waitForStarted());
+    // Where the running window keeps config.dat: its working folder.
+    const QString cwd = QStringLiteral("/proc/%1/cwd").arg(window.processId());
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(cwd).symLinkTarget(), home.filePath(folder), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(QStringLiteral("/proc/%1/exe").arg(window.processId()))
+                                 .symLinkTarget()
+                                 .endsWith(QStringLiteral("/tonvola-window")),
+                             20000);
+    window.kill();
+    QVERIFY(window.waitForFinished());
 }
 
 void tst_Launcher::windowNeedsItsProgramAndSaysSoWhenItIsMissing()
@@ -72,6 +164,7 @@ void tst_Launcher::windowNeedsItsProgramAndSaysSoWhenItIsMissing()
     QCOMPARE(code, 1);
     QVERIFY2(output.startsWith(QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: ")),
              qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("tonvola-window fehlt")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(tst_Launcher)

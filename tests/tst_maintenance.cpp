@@ -241,20 +241,21 @@ void tst_Maintenance::deleteRemovesTheSelectedFile_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("name");
-    QTest::newRow("source file") << "File1"
-                                 << "zwei.mp3";
-    QTest::newRow("player file") << "File2"
-                                 << "zwei.mp3";
-    QTest::newRow("upper-case player file") << "File2"
-                                            << "LIED.MP3";
+    QTest::addColumn<bool>("withKeys");
+    QTest::newRow("source file") << u"File1"_s << u"zwei.mp3"_s << false;
+    QTest::newRow("player file") << u"File2"_s << u"zwei.mp3"_s << false;
+    QTest::newRow("upper-case player file") << u"File2"_s << u"LIED.MP3"_s << false;
+    QTest::newRow("source file, keyboard") << u"File1"_s << u"zwei.mp3"_s << true;
+    QTest::newRow("player file, keyboard") << u"File2"_s << u"eins.mp3"_s << true;
     // Shown with a replacement character, deleted by its real bytes.
-    QTest::newRow("Latin-1 name") << "File2" << QString::fromLatin1("\xc4rger.mp3");
+    QTest::newRow("Latin-1 name") << u"File2"_s << QString::fromLatin1("\xc4rger.mp3") << false;
 }
 
 void tst_Maintenance::deleteRemovesTheSelectedFile()
 {
     QFETCH(QString, list);
     QFETCH(QString, name);
+    QFETCH(bool, withKeys);
 
     const QList<QByteArray> names{"eins.mp3", "zwei.mp3", "LIED.MP3", "\xc4rger.mp3"};
     for (const QByteArray &native : names) {
@@ -263,10 +264,22 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
     }
     openMainWindow();
     const QString shown = tonvola::FileName::fromNative(name.toLatin1()).text();
-    QVERIFY(clickFile(qPrintable(list), shown));
-    const QString path = m_window->selectedFile();
     const QString folder = list == QLatin1String("File1") ? m_source : m_player;
     const QString other = list == QLatin1String("File1") ? m_player : m_source;
+    if (withKeys) {
+        // Tab into the list: its first entry gets the focus, but nobody chose it.
+        QVERIFY(testsupport::tabTo(fileList(qPrintable(list))));
+        MessageBoxAnswerer none(QMessageBox::Ok);
+        trigger("mnuDelete");
+        QCOMPARE(none.count(), 0);
+        QVERIFY(m_window->selectedFile().isEmpty());
+        QCOMPARE(fileList(qPrintable(list))->listIndex(), -1);
+        QVERIFY(testsupport::chooseWithKeys(fileList(qPrintable(list)), shown));
+    } else {
+        QVERIFY(testsupport::clickEntry(fileList(qPrintable(list)), shown));
+    }
+    const QString path = m_window->selectedFile();
+    QCOMPARE(path, QDir(folder).filePath(shown));
     // Changed behind the program's back: both lists are read again after the deletion.
     QVERIFY(addFiles(other, {u"neu.mp3"_s}));
 

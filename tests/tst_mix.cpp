@@ -19,6 +19,7 @@
 #include <QTextStream>
 
 #include <functional>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -293,8 +294,8 @@ private slots:
     void positionsBeyondSixteenBits();
     void commandLine_data();
     void commandLine();
-    void commandLineIsOnlyForItsOptions_data();
-    void commandLineIsOnlyForItsOptions();
+    void windowOnlyWithoutOrWithQtOptions_data();
+    void windowOnlyWithoutOrWithQtOptions();
 };
 
 void tst_Mix::sizesRoundToWholeMiBHalfToEven_data()
@@ -1081,12 +1082,21 @@ void tst_Mix::commandLine_data()
                                     "Probelauf: keine Datei wurde verändert.\n")
                              << QString();
     QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"Tonvola 1.0.15\n"_s << QString();
-    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"--dry-run"_s << QString();
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0
+                          << u"Aufruf: tonvola [Qt-Fensteroptionen]\n        tonvola --fill [--seed N] [--dry-run] "
+                             "SOURCE PLAYER\n"_s
+                          << QString();
     QTest::newRow("one folder") << QStringList{u"--fill"_s, src} << 2 << QString() << u"SOURCE PLAYER"_s;
-    QTest::newRow("bad seed") << QStringList{u"--fill"_s, u"--seed=x"_s, src, dst} << 2 << QString() << u"--seed"_s;
-    QTest::newRow("seed without fill") << QStringList{u"--seed=1"_s, src, dst} << 2 << QString() << u"--fill"_s;
-    QTest::newRow("unknown option") << QStringList{u"--fill"_s, u"--schnell"_s, src, dst} << 2 << QString()
-                                    << u"schnell"_s;
+    QTest::newRow("bad seed") << QStringList{u"--fill"_s, u"--seed=x"_s, src, u"b"_s} << 2 << QString() << u"--seed"_s;
+    QTest::newRow("seed without fill") << QStringList{u"--seed=1"_s, src, u"b"_s} << 2 << QString() << u"--fill"_s;
+    QTest::newRow("unknown option") << QStringList{u"--fill"_s, u"--schnell"_s, src, u"b"_s} << 2 << QString()
+                                    << u"Unbekannte Option: --schnell\nAufruf: tonvola"_s;
+    QTest::newRow("unknown option alone")
+        << QStringList{u"-bogus=1"_s} << 2 << QString() << u"Unbekannte Option: -bogus\nAufruf: tonvola"_s;
+    QTest::newRow("stray arguments") << QStringList{u"a"_s, u"b"_s} << 2 << QString()
+                                     << u"Unerwartetes Argument: a (Verzeichnisse nur zusammen mit --fill)\nAufruf:"_s;
+    QTest::newRow("window option with fill") << QStringList{u"--fill"_s, u"-style"_s, u"fusion"_s, u"a"_s, u"b"_s} << 2
+                                             << QString() << u"Die Option -style gilt nur für das Fenster"_s;
     QTest::newRow("same folder") << QStringList{u"--fill"_s, src, src + QLatin1Char('/')} << 1 << QString()
                                  << u"Bitte wählen Sie ein anderes Verzeichnis!\n"_s;
     QTest::newRow("missing folder") << QStringList{u"--fill"_s, src, dst + u"/weg"_s} << 1 << QString()
@@ -1106,16 +1116,24 @@ void tst_Mix::commandLine()
     QFETCH(QString, err);
 
     QTemporaryDir source;
-    TmpfsMount player(u"size=4m"_s);
-    TmpfsMount full(u"size=4m,nr_inodes=1"_s);
     QVERIFY(source.isValid());
-    REQUIRE_FIXTURE(player);
-    REQUIRE_FIXTURE(full);
+    // Only a run that gets as far as the player needs media of its own.
+    const QString given = arguments.join(u' ');
+    std::optional<TmpfsMount> player;
+    std::optional<TmpfsMount> full;
+    if (given.contains(u"DST"_s) || given.contains(u"FULL"_s)) {
+        player.emplace(u"size=4m"_s);
+        full.emplace(u"size=4m,nr_inodes=1"_s);
+        REQUIRE_FIXTURE(*player);
+        REQUIRE_FIXTURE(*full);
+    }
     QVERIFY(testsupport::writeBytes(source.filePath(u"lied.mp3"_s), contentFor(u"lied"_s, 3000)));
     const Snapshot collection = snapshot(source.path());
     const bool dryRun = arguments.contains(u"--dry-run"_s);
     for (QString &argument : arguments) {
-        argument.replace(u"SRC"_s, source.path()).replace(u"DST"_s, player.path()).replace(u"FULL"_s, full.path());
+        argument.replace(u"SRC"_s, source.path());
+        if (player)
+            argument.replace(u"DST"_s, player->path()).replace(u"FULL"_s, full->path());
     }
     arguments.prepend(u"tonvola"_s);
 
@@ -1134,27 +1152,31 @@ void tst_Mix::commandLine()
     QCOMPARE(err.isEmpty(), complained.isEmpty());
     QCOMPARE(snapshot(source.path()), collection);
     if (dryRun)
-        QVERIFY(snapshot(player.path()).isEmpty());
+        QVERIFY(snapshot(player->path()).isEmpty());
 }
 
-void tst_Mix::commandLineIsOnlyForItsOptions_data()
+void tst_Mix::windowOnlyWithoutOrWithQtOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("wanted");
-    QTest::newRow("no arguments") << QStringList{} << false;
-    QTest::newRow("window options") << QStringList{u"-platform"_s, u"offscreen"_s} << false;
-    QTest::newRow("fill") << QStringList{u"--fill"_s, u"a"_s, u"b"_s} << true;
-    QTest::newRow("help") << QStringList{u"-h"_s} << true;
-    QTest::newRow("version") << QStringList{u"--version"_s} << true;
-    QTest::newRow("seed alone") << QStringList{u"--seed=4"_s} << true;
+    QTest::addColumn<bool>("window");
+    QTest::newRow("no arguments") << QStringList{} << true;
+    QTest::newRow("window options") << QStringList{u"-platform"_s, u"offscreen"_s, u"-style=fusion"_s, u"--reverse"_s}
+                                    << true;
+    QTest::newRow("fill") << QStringList{u"--fill"_s, u"a"_s, u"b"_s} << false;
+    QTest::newRow("help") << QStringList{u"-h"_s} << false;
+    QTest::newRow("version") << QStringList{u"--version"_s} << false;
+    QTest::newRow("seed alone") << QStringList{u"--seed=4"_s} << false;
+    QTest::newRow("unknown option") << QStringList{u"-platform"_s, u"xcb"_s, u"--bogus"_s} << false;
+    QTest::newRow("stray argument") << QStringList{u"lied.mp3"_s} << false;
+    QTest::newRow("window option without its value") << QStringList{u"-style"_s} << false;
 }
 
-void tst_Mix::commandLineIsOnlyForItsOptions()
+void tst_Mix::windowOnlyWithoutOrWithQtOptions()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(bool, wanted);
+    QFETCH(bool, window);
     arguments.prepend(u"tonvola"_s);
-    QCOMPARE(cli::wanted(arguments), wanted);
+    QCOMPARE(cli::wantsWindow(arguments), window);
 }
 
 QTEST_GUILESS_MAIN(tst_Mix)

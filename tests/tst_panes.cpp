@@ -116,7 +116,8 @@ private slots:
     void startUpShowsEachStoredFolderItCan();
     void driveChoiceMovesFolderAndFileList();
     void lastClickWinsWhicheverList();
-    void folderClickShowsFileList();
+    void folderChoiceShowsFileList_data();
+    void folderChoiceShowsFileList();
     void fileListFollowsTheFolderOnDisk();
     void folderRemovedWhileShown();
     void mediumPulledOutWhileShown();
@@ -273,23 +274,49 @@ void PanesTest::lastClickWinsWhicheverList()
     QCOMPARE(window.selectedFile(), folder(u"Musik/b.mp3"_s));
 }
 
-void PanesTest::folderClickShowsFileList()
+void PanesTest::folderChoiceShowsFileList_data()
 {
+    QTest::addColumn<bool>("withKeys");
+    QTest::newRow("mouse") << false;
+    QTest::newRow("keyboard") << true;
+}
+
+void PanesTest::folderChoiceShowsFileList()
+{
+    QFETCH(bool, withKeys);
     Window window;
     QVERIFY(window.shown());
     QVERIFY(!window.file1->isVisible());
     QVERIFY(!window.file2->isVisible());
 
-    QVERIFY(clickFolder(window.dir1, u"Musik"_s));
+    if (withKeys) {
+        // Focus alone chooses nothing; Down moves to the first sub-folder.
+        QVERIFY(testsupport::tabTo(window.dir1));
+        QVERIFY(!window.file1->isVisible());
+        QTest::keyClick(window.dir1, Qt::Key_Down);
+        QCOMPARE(window.dir1->currentItem(), folderItem(window.dir1, u"Musik"_s));
+    } else {
+        QVERIFY(clickFolder(window.dir1, u"Musik"_s));
+    }
     QVERIFY(window.file1->isVisible());
     QVERIFY(!window.file2->isVisible());
-    // A click only chooses; the folder opens on a double-click.
+    // Choosing does not open; a double-click or Enter does.
     QCOMPARE(window.dir1->path(), m_home->path());
     QCOMPARE(window.file1->path(), m_home->path());
 
-    QVERIFY(openFolder(window.dir1, u"Musik"_s));
+    if (withKeys)
+        QTest::keyClick(window.dir1, Qt::Key_Return);
+    else
+        QVERIFY(openFolder(window.dir1, u"Musik"_s));
     QTRY_COMPARE(window.file1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->listCount(), 3);
+
+    // Enter on the folder on show, chosen by nothing else, shows its list too.
+    QVERIFY(testsupport::tabTo(window.dir2));
+    QVERIFY(!window.file2->isVisible());
+    QTest::keyClick(window.dir2, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(window.file2->isVisible());
+    QCOMPARE(window.file2->path(), m_home->path());
 }
 
 void PanesTest::fileListFollowsTheFolderOnDisk()
@@ -344,7 +371,7 @@ void PanesTest::folderRemovedWhileShown()
 void PanesTest::mediumPulledOutWhileShown()
 {
     auto medium = std::make_unique<testsupport::TmpfsMount>(u"size=4m"_s);
-    QVERIFY(medium->valid());
+    REQUIRE_FIXTURE(*medium);
     const QString stick = medium->path();
     QVERIFY(testsupport::writeFile(QDir(stick).filePath(u"x.mp3"_s), 100));
     QVERIFY(writeConfig(tonvola::config::serialize(folder(u"Musik"_s), stick)));

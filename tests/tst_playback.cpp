@@ -80,8 +80,8 @@ private slots:
     void probeTellsMpegAudioFromOtherData();
 
     void playAndStopWithNothingChosen();
-    void clickOrDoubleClickPlaysTheFile_data();
-    void clickOrDoubleClickPlaysTheFile();
+    void chosenFilePlays_data();
+    void chosenFilePlays();
     void barShowsPositionAndTimes();
     void sliderDoesNotFightTheUser();
     void barButtonsPauseStopAndReplay();
@@ -188,9 +188,12 @@ void PlaybackTest::probeTellsMpegAudioFromOtherData()
     QCOMPARE(tonvola::playback::looksLikeMpegAudio(buffer), expected);
 }
 
-// Play and Stop with nothing chosen do nothing; Stop hides the bar however often it comes.
+// Play, Stop and Enter with nothing chosen do nothing, also with the keyboard's focus on a
+// file; Stop hides the bar however often it comes.
 void PlaybackTest::playAndStopWithNothingChosen()
 {
+    QVERIFY(testsupport::tabTo(list(u"File1"_s)));
+    QTest::keyClick(list(u"File1"_s), Qt::Key_Return);
     trigger(u"mnuPlay"_s);
     QVERIFY(!bar()->isVisible());
     QCOMPARE(preview()->state(), QMediaPlayer::StoppedState);
@@ -205,31 +208,42 @@ void PlaybackTest::playAndStopWithNothingChosen()
     QCOMPARE(preview()->state(), QMediaPlayer::StoppedState);
 }
 
-void PlaybackTest::clickOrDoubleClickPlaysTheFile_data()
+void PlaybackTest::chosenFilePlays_data()
 {
     QTest::addColumn<QString>("listName");
     QTest::addColumn<QString>("fileName");
-    QTest::addColumn<bool>("viaMenu");
+    QTest::addColumn<QString>("way");
 
-    QTest::newRow("double-click in File1") << u"File1"_s << threeSeconds << false;
-    QTest::newRow("double-click in File2") << u"File2"_s << twoSeconds << false;
-    QTest::newRow("click in File1, then Play") << u"File1"_s << twoSeconds << true;
-    QTest::newRow("click in File2, then Play") << u"File2"_s << threeSeconds << true;
-    QTest::newRow("upper-case LIED.MP3") << u"File2"_s << upperCase << false;
+    QTest::newRow("double-click in File1") << u"File1"_s << threeSeconds << u"double-click"_s;
+    QTest::newRow("double-click in File2") << u"File2"_s << twoSeconds << u"double-click"_s;
+    QTest::newRow("click in File1, then Play") << u"File1"_s << twoSeconds << u"Play"_s;
+    QTest::newRow("click in File2, then Play") << u"File2"_s << threeSeconds << u"Play"_s;
+    QTest::newRow("upper-case LIED.MP3") << u"File2"_s << upperCase << u"double-click"_s;
+    QTest::newRow("keys and Enter in File1") << u"File1"_s << threeSeconds << u"Enter"_s;
+    QTest::newRow("keys and Enter in File2") << u"File2"_s << twoSeconds << u"Enter"_s;
 }
 
-void PlaybackTest::clickOrDoubleClickPlaysTheFile()
+void PlaybackTest::chosenFilePlays()
 {
     QFETCH(QString, listName);
     QFETCH(QString, fileName);
-    QFETCH(bool, viaMenu);
+    QFETCH(QString, way);
     const QString path = QDir(folderOf(listName)).filePath(fileName);
 
     QSignalSpy positions(preview(), &PreviewPlayer::positionChanged);
     QSignalSpy failures(preview(), &PreviewPlayer::failed);
-    QVERIFY(clickEntry(listName, fileName, !viaMenu));
+    if (way == "Enter"_L1) {
+        // Chosen in the list, then chosen elsewhere: Enter plays the entry chosen in this list.
+        QVERIFY(testsupport::tabTo(list(listName)));
+        QVERIFY(testsupport::chooseWithKeys(list(listName), fileName));
+        QVERIFY(clickEntry(listName == "File1"_L1 ? u"File2"_s : u"File1"_s, upperCase));
+        QVERIFY(testsupport::tabTo(list(listName)));
+        QTest::keyClick(list(listName), Qt::Key_Return);
+    } else {
+        QVERIFY(clickEntry(listName, fileName, way == "double-click"_L1));
+    }
     QCOMPARE(m_window->selectedFile(), path);
-    if (viaMenu)
+    if (way == "Play"_L1)
         trigger(u"mnuPlay"_s);
 
     QVERIFY(bar()->isVisible());
@@ -295,7 +309,9 @@ void PlaybackTest::barButtonsPauseStopAndReplay()
     QCOMPARE(playPause->accessibleName(), u"Abspielen"_s);
     QVERIFY(preview()->isPlaying(path));
 
-    QTest::mouseClick(playPause, Qt::LeftButton);
+    // Enter on the focused button presses it, as a click does.
+    QVERIFY(testsupport::tabTo(playPause));
+    QTest::keyClick(playPause, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(preview()->state(), QMediaPlayer::PlayingState, playTimeout);
 
     // The bar's own stop lets go of the file but stays, ready to play it again.

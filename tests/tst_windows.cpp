@@ -3,27 +3,39 @@
 #include "TestSupport.h"
 
 #include "app/Appearance.h"
+#include "app/DirListBox.h"
+#include "app/DriveListBox.h"
 #include "app/frm_Start.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QSet>
+#include <QStatusBar>
+#include <QStyle>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtMath>
 #include <QtTest>
 
+#include <cmath>
 #include <map>
 #include <memory>
 
@@ -158,6 +170,95 @@ QLabel *statusPanel(QWidget *window)
     return window->findChild<QLabel *>(u"StatusPanel1"_s);
 }
 
+// What a screen reader says for a control: the labels that name it, then its own name and
+// description.
+QString announced(QWidget *control)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+    if (!iface)
+        return {};
+    QStringList parts;
+    const auto labels = iface->relations(QAccessible::Label);
+    for (const auto &[label, relation] : labels)
+        parts << label->text(QAccessible::Name);
+    parts << iface->text(QAccessible::Name) << iface->text(QAccessible::Description);
+    parts.removeAll(QString());
+    return parts.join(QLatin1String(" | "));
+}
+
+qreal luminance(const QColor &colour)
+{
+    const auto channel = [](qreal c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+qreal contrast(const QColor &a, const QColor &b)
+{
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The text and background roles the style paints a control's text with.
+QList<std::pair<QPalette::ColorRole, QPalette::ColorRole>> textRoles(const QWidget *widget)
+{
+    using P = QPalette;
+    if (qobject_cast<const QAbstractItemView *>(widget) || qobject_cast<const QMenu *>(widget))
+        return {{P::Text, P::Base}, {P::HighlightedText, P::Highlight}};
+    if (qobject_cast<const QMenuBar *>(widget))
+        return {{P::ButtonText, P::Window}, {P::HighlightedText, P::Highlight}};
+    if (qobject_cast<const QPushButton *>(widget) || qobject_cast<const QComboBox *>(widget))
+        return {{P::ButtonText, P::Button}};
+    if (qobject_cast<const QLabel *>(widget) || qobject_cast<const QGroupBox *>(widget)
+        || qobject_cast<const QStatusBar *>(widget))
+        return {{P::WindowText, P::Window}};
+    return {};
+}
+
+// The room a label's text covers with ink, drawn in its font at the screen's pixel ratio
+// without the label's edges to cut it.
+QSize inkSize(const QLabel *label, const QSize &room)
+{
+    const qreal ratio = label->devicePixelRatioF();
+    const QSize canvas(room.width() * 3, room.height() * 3);
+    QImage image(canvas * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setFont(label->font());
+        const int width = label->wordWrap() ? room.width() : canvas.width();
+        painter.drawText(QRect(0, 0, width, canvas.height()),
+                         Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0), label->text());
+    }
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0)
+                ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return {qCeil((ink.right() + 1) / ratio), qCeil((ink.bottom() + 1) / ratio)};
+}
+
+// Why a label's or button's caption does not show whole in its box; empty when it does.
+QString cutCaption(QWidget *widget)
+{
+    QString text;
+    bool whole = true;
+    if (auto *label = qobject_cast<QLabel *>(widget); label && label->pixmap().isNull()) {
+        text = label->text();
+        const QSize room = label->contentsRect().size() - QSize(std::max(label->indent(), 0), 0);
+        const QSize ink = inkSize(label, room);
+        whole = ink.width() <= room.width() && ink.height() <= room.height();
+    } else if (auto *button = qobject_cast<QPushButton *>(widget)) {
+        text = button->text();
+        const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+        whole = button->fontMetrics().horizontalAdvance(text) + 2 * margin <= button->width();
+    }
+    return whole ? QString() : text;
+}
+
 } // namespace
 
 class tst_windows : public QObject
@@ -193,6 +294,12 @@ private slots:
     void ownCloseControlEndsTheWindow();
     void helpPicturesShowTheMainWindow_data();
     void helpPicturesShowTheMainWindow();
+    void screenReaderNames_data();
+    void screenReaderNames();
+    void readableUnderAnyPalette_data();
+    void readableUnderAnyPalette();
+    void wholeAndSharpAtEveryScale_data();
+    void wholeAndSharpAtEveryScale();
     void artworkIsLinkedIn_data();
     void artworkIsLinkedIn();
 
@@ -322,7 +429,10 @@ void tst_windows::controls_data()
     row(k, "Dir1", "DirListBox", {}, {360, 1680, 2295, 2115}, c);
     row(k, "Drive2", "DriveListBox", {}, {2880, 1200, 2295, 315}, c);
     row(k, "Dir2", "DirListBox", {}, {2880, 1680, 2295, 2115}, c);
-    row(k, "cmd_save", "QPushButton", u"Speichern"_s, {4080, 4080, 1695, 375}, c);
+    // Where the file goes depends on the folder Tonvola was started in.
+    row(k, "cmd_save", "QPushButton", u"Speichern"_s, {4080, 4080, 1695, 375}, c,
+        u"Speichert die beiden Verzeichnisse in %1"_s.arg(
+            QDir::toNativeSeparators(m_workDir.filePath(u"config.dat"_s))));
     row(k, "Label1", "QLabel",
         QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
                        "Players."),
@@ -646,10 +756,14 @@ void tst_windows::ownCloseControlEndsTheWindow_data()
     QTest::addColumn<QString>("closer");
 
     QTest::newRow("Info: Schließen button") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"cmd_close"_s;
+    QTest::newRow("Info: Enter on Schließen") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"Enter"_s;
+    QTest::newRow("Info: Esc") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << u"Esc"_s;
     QTest::newRow("Hilfe: Fenster/Schließen") << u"mnuHelp"_s << QByteArray("frm_Help") << u"mnuClose"_s;
+    QTest::newRow("Hilfe: Esc") << u"mnuHelp"_s << QByteArray("frm_Help") << u"Esc"_s;
 }
 
-// The window's own close control ends it, the main window stays, and the next opening makes a new one.
+// The window's own close control, or Esc, ends it, the main window stays, and the next opening
+// makes a new one. Esc in the main window, with no fill running, does nothing.
 void tst_windows::ownCloseControlEndsTheWindow()
 {
     QFETCH(QString, action);
@@ -662,13 +776,25 @@ void tst_windows::ownCloseControlEndsTheWindow()
     const QList<QWidget *> open = openWindowsOf(windowClass.constData());
     QCOMPARE(open.size(), 1);
     const QPointer<QWidget> window = open.first();
-    if (auto *button = window->findChild<QPushButton *>(closer))
+    if (closer == "Esc"_L1) {
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
+    } else if (closer == "Enter"_L1) {
+        auto *button = window->findChild<QPushButton *>(u"cmd_close"_s);
+        QVERIFY(testsupport::tabTo(button));
+        QTest::keyClick(button, Qt::Key_Return);
+    } else if (auto *button = window->findChild<QPushButton *>(closer)) {
         QTest::mouseClick(button, Qt::LeftButton);
-    else
+    } else {
         QVERIFY(choose(window, closer));
+    }
     QVERIFY(openWindowsOf(windowClass.constData()).isEmpty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(window.isNull());
+    QVERIFY(main.isVisible());
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_Escape);
     QVERIFY(main.isVisible());
 
     QVERIFY(choose(&main, action));
@@ -696,7 +822,7 @@ void tst_windows::helpPicturesShowTheMainWindow()
     QVERIFY(image);
     QVERIFY(image->hasScaledContents());
     const QPixmap pixmap = image->pixmap();
-    QCOMPARE(pixmap.size(), size);
+    QCOMPARE(pixmap.deviceIndependentSize().toSize(), size);
     const QImage picture = pixmap.toImage().convertToFormat(QImage::Format_RGB32);
     QSet<QRgb> colours;
     for (int y = 0; y < picture.height(); ++y) {
@@ -705,6 +831,141 @@ void tst_windows::helpPicturesShowTheMainWindow()
     }
     QVERIFY(colours.contains(windowBlue.rgb()));
     QVERIFY2(colours.size() > 20, "the picture is nearly a single colour");
+}
+
+void tst_windows::screenReaderNames_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("announced");
+
+    const auto row = [](const char *window, const char *name, const QString &announced) {
+        QTest::addRow("%s/%s", window, name) << QString::fromLatin1(window) << QString::fromLatin1(name) << announced;
+    };
+    // A drive list's own name is the drive it shows; the label above it says what it is for.
+    row("frm_Start", "Drive1", u"Top MP3 StammVerzeichnis auswählen: | / | Laufwerk des StammVerzeichnisses"_s);
+    row("frm_Start", "Drive2", u"Mp3 Player Verzeichnis auswählen | / | Laufwerk des Mp3 Player Verzeichnisses"_s);
+    row("frm_Start", "Dir1", u"Ordner des StammVerzeichnisses"_s);
+    row("frm_Start", "Dir2", u"Ordner des Mp3 Player Verzeichnisses"_s);
+    row("frm_Start", "File1", u"MP3-Dateien des StammVerzeichnisses"_s);
+    row("frm_Start", "File2", u"MP3-Dateien des Mp3 Player Verzeichnisses"_s);
+    row("frm_config", "Drive1",
+        QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
+                       "Players. | / | Laufwerk des Standard-StammVerzeichnisses"));
+    row("frm_config", "Drive2", u"/ | Laufwerk des Standard-Mp3-Player-Verzeichnisses"_s);
+    row("frm_config", "Dir1", u"Standard-StammVerzeichnis"_s);
+    row("frm_config", "Dir2", u"Standard-Mp3-Player-Verzeichnis"_s);
+}
+
+void tst_windows::screenReaderNames()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, name);
+    QFETCH(QString, announced);
+
+    auto *control = cached(window)->findChild<QWidget *>(name);
+    QVERIFY(control);
+    // The lists show the root folder here, so the drive lists read the same on every machine.
+    if (auto *dir = qobject_cast<DirListBox *>(control))
+        QVERIFY(dir->setPath(QDir::rootPath()).ok());
+    if (auto *drive = qobject_cast<DriveListBox *>(control))
+        drive->followFolder(QDir::rootPath());
+    QCOMPARE(::announced(control), announced);
+}
+
+void tst_windows::readableUnderAnyPalette_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QPalette>("system");
+
+    const QPalette light = QApplication::style()->standardPalette();
+    const QPalette dark(QColor(0x31, 0x36, 0x3B), QColor(0x31, 0x36, 0x3B));
+    for (const char *window : {"frm_Start", "frm_config", "frm_Info", "frm_Help"}) {
+        QTest::addRow("%s, light desktop", window) << QString::fromLatin1(window) << light;
+        QTest::addRow("%s, dark desktop", window) << QString::fromLatin1(window) << dark;
+    }
+}
+
+// The blue is the program's own, so is the text on it: every text reads at a contrast of at
+// least 4.5 : 1, whatever colours the desktop gives, menus and status bar included.
+void tst_windows::readableUnderAnyPalette()
+{
+    QFETCH(QString, window);
+    QFETCH(QPalette, system);
+
+    const QPalette before = QApplication::palette();
+    const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+    QApplication::setPalette(system);
+    const std::unique_ptr<QWidget> form = makeWindow(window);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    QList<QWidget *> widgets = form->findChildren<QWidget *>();
+    widgets.prepend(form.get());
+    for (const QWidget *widget : std::as_const(widgets)) {
+        for (const auto &[text, background] : textRoles(widget)) {
+            for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+                const QColor fore = widget->palette().color(group, text);
+                const QColor back = widget->palette().color(group, background);
+                const QString why = u"%1 (%2): %3 on %4 is %5 : 1"_s.arg(
+                    widget->objectName(), QString::fromLatin1(widget->metaObject()->className()), fore.name(),
+                    back.name(), QString::number(contrast(fore, back), 'f', 1));
+                QVERIFY2(contrast(fore, back) >= 4.5, qPrintable(why));
+            }
+        }
+    }
+}
+
+void tst_windows::wholeAndSharpAtEveryScale_data()
+{
+    QTest::addColumn<QByteArray>("scale");
+    QTest::newRow("1") << QByteArray("1");
+    QTest::newRow("1.5") << QByteArray("1.5");
+    QTest::newRow("2") << QByteArray("2");
+}
+
+// Every caption shows whole in its box, and the help pictures are drawn for the screen's pixels,
+// whatever the scale. The scale is set when the program starts, so each runs in a program of its own.
+void tst_windows::wholeAndSharpAtEveryScale()
+{
+    QFETCH(QByteArray, scale);
+    if (qgetenv("QT_SCALE_FACTOR") != scale) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(scale));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {u"wholeAndSharpAtEveryScale:"_s + QString::fromLatin1(QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        return;
+    }
+
+    QStringList cut;
+    for (const char *name : {"frm_Start", "frm_config", "frm_Info", "frm_Help"}) {
+        const std::unique_ptr<QWidget> form = makeWindow(QString::fromLatin1(name));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QList<QWidget *> widgets = form->findChildren<QWidget *>();
+        for (QWidget *widget : widgets) {
+            if (!widget->isVisibleTo(form.get()))
+                continue;
+            if (const QString text = cutCaption(widget); !text.isEmpty())
+                cut << QString::fromLatin1(name) + u"/"_s + widget->objectName() + u": "_s + text;
+        }
+        const std::pair<const char *, QSize> pictures[] = {
+            {"Image1", {196, 284}}, {"Image2", {193, 280}}, {"Image3", {152, 133}}};
+        for (const auto &[image, size] : pictures) {
+            if (const auto *picture = form->findChild<QLabel *>(QLatin1StringView(image))) {
+                QCOMPARE(picture->pixmap().devicePixelRatio(), picture->devicePixelRatioF());
+                QCOMPARE(picture->pixmap().deviceIndependentSize().toSize(), size);
+            }
+        }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+    QCOMPARE(QApplication::primaryScreen()->devicePixelRatio(), scale.toDouble());
 }
 
 void tst_windows::artworkIsLinkedIn_data()

@@ -6,15 +6,63 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTextStream>
 #include <QTranslator>
+
+#include <cstdlib>
 
 namespace tonvola {
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Qt's reasons for not opening a window, held back until it is clear whether one opens.
+QList<std::pair<QtMsgType, QString>> &platformMessages()
+{
+    static QList<std::pair<QtMsgType, QString>> messages;
+    return messages;
+}
+
+void whileStarting(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        if (QLatin1String(context.category).startsWith(QLatin1String("qt.qpa")))
+            platformMessages().append({type, message});
+        else
+            qtHandler(type, context, message);
+        return;
+    }
+    QTextStream err(stderr);
+    err << "Tonvola braucht für sein Fenster eine grafische Sitzung (X11 oder Wayland), "
+           "aber es ist keine erreichbar.\n"
+           "Ohne Fenster füllt Tonvola den Player so: tonvola --fill SOURCE PLAYER\n";
+    for (const auto &[kind, reason] : platformMessages())
+        err << "Qt: " << reason << '\n';
+    if (platformMessages().isEmpty())
+        err << "Qt: " << message.section(QLatin1Char('\n'), 0, 0) << '\n';
+    err.flush();
+    std::_Exit(1);
+}
+
+} // namespace
+
+void exitWhenNoWindowCanOpen()
+{
+    qtHandler = qInstallMessageHandler(whileStarting);
+}
+
 void setupApplication(QApplication &app)
 {
+    if (qtHandler) {
+        qInstallMessageHandler(qtHandler);
+        for (const auto &[kind, reason] : std::as_const(platformMessages()))
+            qtHandler(kind, QMessageLogContext(nullptr, 0, nullptr, "qt.qpa"), reason);
+        platformMessages().clear();
+    }
     QApplication::setApplicationName(QStringLiteral("Tonvola"));
     QApplication::setApplicationVersion(QStringLiteral(TONVOLA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tonvola"));
+    QApplication::setDesktopFileName(QStringLiteral(TONVOLA_ID));
     appearance::initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tonvola/tonvola.svg")));
 

@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <QTranslator>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -16,14 +17,72 @@ namespace tonvola::cli {
 
 namespace {
 
-const QStringList &ownOptions()
+// Qt's own options for the window (QGuiApplication's and QApplication's); the window program
+// gets them as they were given.
+struct WindowOption {
+    const char *name;
+    bool takesValue;
+};
+constexpr WindowOption windowOptions[] = {
+    {"platform", true},        {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},        {"qwindowtitle", true},  {"session", true},
+    {"display", true},         {"geometry", true},           {"style", true},         {"stylesheet", true},
+    {"qmljsdebugger", true},   {"reverse", false},           {"widgetcount", false},  {"nograb", false},
+    {"dograb", false},
+};
+
+constexpr char usageLines[] = "Aufruf: tonvola [Qt-Fensteroptionen]\n"
+                              "        tonvola --fill [--seed N] [--dry-run] SOURCE PLAYER\n";
+
+void describe(QCommandLineParser &parser)
 {
-    static const QStringList options = {
-        QStringLiteral("--fill"),     QStringLiteral("--seed"), QStringLiteral("--dry-run"),
-        QStringLiteral("-h"),         QStringLiteral("--help"), QStringLiteral("-?"),
-        QStringLiteral("--help-all"), QStringLiteral("-v"),     QStringLiteral("--version"),
-    };
-    return options;
+    // Qt's window options are words after a single dash (-platform, -style).
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "Füllt den Ordner eines MP3-Players mit zufällig gewählten MP3-Dateien aus dem StammVerzeichnis.\n"
+        "Ohne --fill öffnet Tonvola sein Fenster; das nimmt auch die Fensteroptionen von Qt an\n"
+        "(etwa -platform, -style, -display, -geometry, -reverse)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("fill"), QStringLiteral("Füllt PLAYER aus SOURCE, ohne Fenster.")},
+        {QStringLiteral("seed"), QStringLiteral("Startwert des Zufalls; derselbe Wert wiederholt einen Lauf."),
+         QStringLiteral("N")},
+        {QStringLiteral("dry-run"), QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei.")},
+    });
+    for (const WindowOption &window : windowOptions) {
+        QCommandLineOption option(QString::fromLatin1(window.name));
+        if (window.takesValue)
+            option.setValueName(QStringLiteral("WERT"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Das StammVerzeichnis (die Sammlung)."));
+    parser.addPositionalArgument(QStringLiteral("PLAYER"), QStringLiteral("Das Mp3 Player Verzeichnis."));
+}
+
+// The first window option among the ones given, or an empty text.
+QString windowOptionIn(const QCommandLineParser &parser)
+{
+    for (const WindowOption &window : windowOptions) {
+        if (parser.isSet(QString::fromLatin1(window.name)))
+            return QString::fromLatin1(window.name);
+    }
+    return {};
+}
+
+// An option as the user typed it, found by the name the parser reports.
+QString asTyped(const QStringList &arguments, const QString &name)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        qsizetype dashes = 0;
+        while (dashes < argument.size() && argument[dashes] == QLatin1Char('-'))
+            ++dashes;
+        if (dashes > 0 && argument.mid(dashes).section(QLatin1Char('='), 0, 0) == name)
+            return argument.section(QLatin1Char('='), 0, 0);
+    }
+    return name;
 }
 
 // Prints each step as it happens, so a long run shows its progress in a terminal too.
@@ -53,70 +112,69 @@ void onInterrupt(int)
 
 } // namespace
 
-bool wanted(const QStringList &arguments)
+bool wantsWindow(const QStringList &arguments)
 {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        const QString option = argument.section(QLatin1Char('='), 0, 0);
-        if (ownOptions().contains(option))
-            return true;
-    }
-    return false;
+    QCommandLineParser parser;
+    describe(parser);
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
+        return false;
+    const QStringList given = parser.optionNames();
+    return std::all_of(given.begin(), given.end(), [&](const QString &name) {
+        return std::any_of(std::begin(windowOptions), std::end(windowOptions),
+                           [&](const WindowOption &window) { return name == QLatin1String(window.name); });
+    });
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const std::atomic_bool *cancel)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Füllt den Ordner eines MP3-Players mit zufällig gewählten MP3-Dateien aus dem StammVerzeichnis.\n"
-        "Ohne Argumente öffnet Tonvola sein Fenster."));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption fillOption(QStringLiteral("fill"),
-                                        QStringLiteral("Füllt PLAYER aus SOURCE, ohne Fenster."));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Startwert des Zufalls; derselbe Wert wiederholt einen Lauf."),
-                                        QStringLiteral("N"));
-    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
-                                          QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei."));
-    parser.addOptions({fillOption, seedOption, dryRunOption});
-    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Das StammVerzeichnis (die Sammlung)."));
-    parser.addPositionalArgument(QStringLiteral("PLAYER"), QStringLiteral("Das Mp3 Player Verzeichnis."));
+    describe(parser);
+    const auto wrongUse = [&err](const QString &problem) {
+        err << problem << '\n' << usageLines << "Mehr dazu: tonvola --help\n";
+        return Usage;
+    };
 
     if (!parser.parse(arguments)) {
-        err << parser.errorText() << '\n';
-        return Usage;
+        const QStringList unknown = parser.unknownOptionNames();
+        if (unknown.isEmpty())
+            return wrongUse(parser.errorText());
+        return wrongUse(QStringLiteral("Unbekannte Option: %1").arg(asTyped(arguments, unknown.first())));
     }
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
-        out << parser.helpText();
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        // Qt's own first line knows one form of use only.
+        out << usageLines << parser.helpText().section(QLatin1Char('\n'), 1);
         return Success;
     }
-    if (parser.isSet(versionOption)) {
+    if (parser.isSet(QStringLiteral("version"))) {
         out << "Tonvola " << QStringLiteral(TONVOLA_VERSION) << '\n';
         return Success;
     }
-    if (!parser.isSet(fillOption)) {
-        err << "--seed und --dry-run gelten nur zusammen mit --fill.\n";
-        return Usage;
-    }
     const QStringList folders = parser.positionalArguments();
-    if (folders.size() != 2) {
-        err << "--fill braucht genau zwei Verzeichnisse: SOURCE PLAYER.\n";
-        return Usage;
+    if (!parser.isSet(QStringLiteral("fill"))) {
+        if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run")))
+            return wrongUse(QStringLiteral("--seed und --dry-run gelten nur zusammen mit --fill."));
+        if (!folders.isEmpty())
+            return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
+                                .arg(folders.first()));
+        return wrongUse(QStringLiteral("Ohne --fill gibt es auf der Kommandozeile nichts zu tun."));
     }
+    if (const QString window = windowOptionIn(parser); !window.isEmpty())
+        return wrongUse(QStringLiteral("Die Option %1 gilt nur für das Fenster, nicht für --fill.")
+                            .arg(asTyped(arguments, window)));
+    if (folders.size() != 2)
+        return wrongUse(QStringLiteral("--fill braucht genau zwei Verzeichnisse: SOURCE PLAYER."));
 
     MixOptions options;
     options.source = folders[0];
     options.player = folders[1];
-    options.dryRun = parser.isSet(dryRunOption);
+    options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.cancel = cancel;
-    if (parser.isSet(seedOption)) {
+    if (parser.isSet(QStringLiteral("seed"))) {
+        const QString seed = parser.value(QStringLiteral("seed"));
         bool ok = false;
-        options.seed = parser.value(seedOption).toULongLong(&ok);
-        if (!ok) {
-            err << "--seed braucht eine ganze Zahl ab 0, nicht \"" << parser.value(seedOption) << "\".\n";
-            return Usage;
-        }
+        options.seed = seed.toULongLong(&ok);
+        if (!ok)
+            return wrongUse(QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(seed));
     }
 
     StepPrinter printer(out);

@@ -11,11 +11,12 @@ namespace tonvola::cli {
 
 enum ExitCode { Success = 0, Failure = 1, Usage = 2, Cancelled = 3 };
 
-// True when the arguments (program name first) ask for the command line rather than the window.
-[[nodiscard]] bool wanted(const QStringList &arguments);
+// True when the arguments (program name first) ask for the window: none, or only Qt's own window
+// options. Anything else is the command line's, which also tells a wrong use.
+[[nodiscard]] bool wantsWindow(const QStringList &arguments);
 
 // Parses the arguments and carries out what they ask; one line per action and the summary go
-// to out, problems to err. Returns the exit code.
+// to out, problems (with the usage lines for a wrong use) to err. Returns the exit code.
 [[nodiscard]] int run(const QStringList &arguments, QTextStream &out, QTextStream &err,
                       const std::atomic_bool *cancel = nullptr);
 

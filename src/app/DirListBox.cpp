@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileIconProvider>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace {
@@ -24,7 +25,15 @@ DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
     rebuild();
     m_watch.watch(m_path);
     connect(this, &QTreeWidget::itemClicked, this, [this] { emit folderClicked(); });
-    connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { open(item); });
+    // A folder chosen with the arrow keys counts as clicked; the list's own rebuilding does not.
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](const QTreeWidgetItem *current) {
+        if (current && !m_rebuilding)
+            emit folderClicked();
+    });
+    connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) {
+        emit folderClicked();
+        open(item);
+    });
 }
 
 QString DirListBox::path() const
@@ -62,6 +71,7 @@ void DirListBox::rebuild()
     const QString selectedPath = selected ? selected->data(0, PathRole).toString() : QString();
     const int scrolled = verticalScrollBar()->value();
     m_builtFor = m_path;
+    const QScopedValueRollback rebuilding(m_rebuilding, true);
 
     clear();
     QStringList chain;

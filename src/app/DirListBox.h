@@ -27,6 +27,7 @@ public:
 
 signals:
     void pathChanged(const QString &path);
+    // The user chose a folder: a click, the arrow keys, Enter or a double-click.
     void folderClicked();
     // A folder the user opened could not be shown.
     void openFailed(const QString &folder, const tonvola::FileResult &result);
@@ -40,6 +41,7 @@ private:
 
     QString m_path;
     QString m_builtFor;
+    bool m_rebuilding = false;
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 200;
     FolderWatch m_watch{settleMs, this};

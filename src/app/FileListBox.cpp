@@ -3,6 +3,7 @@
 #include "platform/Listing.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
@@ -11,8 +12,10 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
     setUniformItemSizes(true);
     connect(&m_watch, &FolderWatch::changed, this, &FileListBox::refresh);
     m_path = QDir::cleanPath(QDir::currentPath());
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
+    // Only a selection is a choice: focus arriving by Tab makes the first entry current without
+    // selecting it, and a refill restores the selection with the list's signals blocked.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!selectedItems().isEmpty())
             emit fileClicked();
     });
     connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
@@ -58,12 +61,14 @@ qsizetype FileListBox::listCount() const
 
 qsizetype FileListBox::listIndex() const
 {
-    return currentRow();
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.first());
 }
 
 void FileListBox::setListIndex(qsizetype index)
 {
-    if (index == currentRow())
+    const QListWidgetItem *entry = item(static_cast<int>(index));
+    if (entry && entry->isSelected())
         emit fileClicked();
     else
         setCurrentRow(static_cast<int>(index));
@@ -71,16 +76,29 @@ void FileListBox::setListIndex(qsizetype index)
 
 QString FileListBox::fileName() const
 {
-    const QListWidgetItem *item = currentItem();
-    return item ? item->text() : QString();
+    const QList<QListWidgetItem *> selected = selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
 tonvola::FilePath FileListBox::selectedPath() const
 {
-    const int row = currentRow();
+    const qsizetype row = listIndex();
     if (row < 0 || row >= m_names.size())
         return {};
     return {m_path, m_names[row]};
+}
+
+void FileListBox::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !selectedItems().isEmpty()) {
+        // As a double-click, which the click on the same entry precedes.
+        emit fileClicked();
+        emit fileDoubleClicked();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 void FileListBox::fill(const tonvola::FileNames &names)

@@ -24,19 +24,26 @@ public:
     void showNames(const tonvola::FileNames &names);
 
     [[nodiscard]] qsizetype listCount() const;
+    // The selected entry, -1 when none is.
     [[nodiscard]] qsizetype listIndex() const;
     // Selecting an entry, by the user or the program, raises fileClicked.
     void setListIndex(qsizetype index);
-    // The selected name as shown.
+    // Name of the selected entry; empty when nothing is selected, also while the keyboard's
+    // focus rests on an entry.
     [[nodiscard]] QString fileName() const;
     // The selected file by its folder and its name's real bytes; empty when nothing is selected.
     [[nodiscard]] tonvola::FilePath selectedPath() const;
 
 signals:
+    // An entry was chosen: clicked, or selected with the keyboard or by the program.
     void fileClicked();
+    // A double-click, or Enter on the chosen entry.
     void fileDoubleClicked();
     // The entries were read again (another folder, a refresh, a change on disk).
     void listChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void fill(const tonvola::FileNames &names);

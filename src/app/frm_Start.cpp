@@ -2,6 +2,7 @@
 
 #include "app/Appearance.h"
 #include "app/FolderPanes.h"
+#include "app/Keyboard.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
@@ -131,6 +132,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
 
     setupPreview();
+    tonvola::keyboard::enterPressesFocusedButton(this);
     m_mix = new tonvola::MixRunner(this);
     m_mix->setObjectName(QStringLiteral("MixRunner"));
     connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);
@@ -143,6 +145,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
     ui.cmd_cancel->setCursor(Qt::ArrowCursor);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
     Form_Load();
 }
@@ -435,6 +438,11 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
     }
     if (result.status == Status::Done)
         ui.Status1->setValue(ui.Status1->maximum());
+    if (result.status == Status::SameFolder) {
+        // Said while the run still shows: bar up, window locked; only then the window returns.
+        ui.cmd_cancel->setVisible(false);
+        tonvola::messages::inform(this, result.problem());
+    }
     ui.Status1->setVisible(false);
     ui.cmd_cancel->setVisible(false);
     lockForMix(false);
@@ -450,9 +458,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
     const QString summary = walked ? result.summary() : QString();
     ui.StatusBar1->showMessage(summary);
     ui.StatusBar1->setToolTip(summary);
-    if (result.status == Status::SameFolder)
-        tonvola::messages::inform(this, result.problem());
-    else if (!result.problem().isEmpty())
+    if (result.status != Status::SameFolder && !result.problem().isEmpty())
         tonvola::messages::warn(this, result.problem());
 }
 

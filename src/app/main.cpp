@@ -6,33 +6,25 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-// The window lives in a program of its own, so that a fill from the command line starts
-// without loading the libraries of the graphical interface.
-static QString windowProgram()
-{
-    const QDir here(QCoreApplication::applicationDirPath());
-    for (const QString &candidate : {here.filePath(QStringLiteral("tonvola-window")),
-                                     here.filePath(QStringLiteral("../libexec/tonvola/tonvola-window"))}) {
-        if (QFileInfo(candidate).isExecutable())
-            return QDir::cleanPath(candidate);
-    }
-    return {};
-}
-
 int main(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     QCoreApplication app(argc, argv);
-    if (tonvola::cli::wanted(arguments))
+    if (!tonvola::cli::wantsWindow(arguments))
         return tonvola::cli::runOnConsole(QCoreApplication::arguments());
 
-    const QString program = windowProgram();
-    const tonvola::FileResult started = program.isEmpty()
-                                            ? tonvola::FileResult::failure(tonvola::FileResult::Status::NotFound,
-                                                                           QStringLiteral("tonvola-window fehlt"))
-                                            : tonvola::process::replaceWith(program, argc, argv);
+    // The window lives in a program of its own, so that a fill from the command line starts
+    // without loading the libraries of the graphical interface. Its place relative to this
+    // program comes from the install folders.
+    const QString program =
+        QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TONVOLA_WINDOW_PATH)));
+    const tonvola::FileResult started =
+        QFileInfo(program).isExecutable()
+            ? tonvola::process::replaceWith(program, argc, argv)
+            : tonvola::FileResult::failure(tonvola::FileResult::Status::NotFound,
+                                           QStringLiteral("%1 fehlt").arg(QDir::toNativeSeparators(program)));
     QTextStream(stderr)
         << QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: %1\n").arg(started.reason);
     return 1;

@@ -5,6 +5,7 @@
 
 int main(int argc, char *argv[])
 {
+    tonvola::exitWhenNoWindowCanOpen();
     QApplication app(argc, argv);
     tonvola::setupApplication(app);
 

@@ -2,17 +2,29 @@
 
 #include "app/Appearance.h"
 #include "app/FolderPanes.h"
+#include "app/Keyboard.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QScopedValueRollback>
+
+namespace {
+
+// config.dat is found in the working folder, which the user may not know: the menu entry
+// starts Tonvola in its configuration folder.
+QString configFile()
+{
+    return QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
+}
+
+} // namespace
 
 frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(parent), m_mainWindow(mainWindow)
 {
     ui.setupUi(this);
+    ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 
@@ -20,12 +32,18 @@ frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(paren
     connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
+    // Each drive list shows the volume of the folder its folder list shows.
+    connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
+    connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
     connect(ui.Dir1, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
     connect(ui.Dir2, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
     connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
+    tonvola::keyboard::enterPressesFocusedButton(this);
+    tonvola::keyboard::escapeCloses(this);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
     Form_Load();
 }
@@ -58,18 +76,18 @@ void frm_config::Form_Load()
     // Saving at once must store the folders the user sees, also where a list never changed.
     m_sourceFolder = ui.Dir1->path();
     m_playerFolder = ui.Dir2->path();
-    followFolder(ui.Drive1, ui.Dir1);
-    followFolder(ui.Drive2, ui.Dir2);
 }
 
+// As in the main window: the folder list moves to the drive's current folder, which fills
+// the field through the folder list's change.
 void frm_config::Drive1_Change()
 {
-    changeDrive(ui.Drive1, ui.Dir1);
+    tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1);
 }
 
 void frm_config::Drive2_Change()
 {
-    changeDrive(ui.Drive2, ui.Dir2);
+    tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2);
 }
 
 void frm_config::Dir1_Change()
@@ -107,33 +125,11 @@ void frm_config::MakeConfig()
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
-        const QString file = QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
-        tonvola::messages::warn(
-            this,
-            QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2").arg(file, result.reason));
+        tonvola::messages::warn(this, QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")
+                                          .arg(configFile(), result.reason));
         return;
     }
     close();
-}
-
-void frm_config::changeDrive(DriveListBox *drive, DirListBox *dir)
-{
-    if (m_followingFolder)
-        return;
-    const QString root = drive->drive();
-    const tonvola::FileResult result = dir->setPath(root);
-    if (result.ok())
-        return;
-    followFolder(drive, dir);
-    tonvola::messages::warn(
-        this,
-        QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(QDir::toNativeSeparators(root), result.reason));
-}
-
-void frm_config::followFolder(DriveListBox *drive, const DirListBox *dir)
-{
-    const QScopedValueRollback following(m_followingFolder, true);
-    drive->setDrive(dir->path());
 }
 
 void frm_config::releaseMainWindow()

@@ -5,9 +5,6 @@
 #include <QMainWindow>
 #include <QPointer>
 
-class DirListBox;
-class DriveListBox;
-
 // Lets the user choose the two default folders and store them in config.dat. The main
 // window stays disabled for as long as this window is open, however it is closed.
 class frm_config : public QMainWindow
@@ -36,14 +33,10 @@ private:
 
     void MakeConfig();
 
-    void changeDrive(DriveListBox *drive, DirListBox *dir);
-    void followFolder(DriveListBox *drive, const DirListBox *dir);
     void releaseMainWindow();
 
     Ui::frm_config ui;
     QPointer<QWidget> m_mainWindow;
     QString m_sourceFolder;
     QString m_playerFolder;
-    // Set while a drive list is moved to the folder its list shows, which is no user's choice.
-    bool m_followingFolder = false;
 };

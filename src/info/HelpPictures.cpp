@@ -16,11 +16,16 @@ constexpr QRect playerPaneRegion{408, 68, 193, 280};
 constexpr QRect startButtonRegion{216, 128, 185, 162};
 constexpr QSize startButtonSize{152, 133};
 
+// The size is the picture's size on a screen of ratio 1; the picture holds as many pixels
+// more as the screen has, so that it stays sharp where the desktop is scaled.
 QImage picture(QWidget *client, const QRect &region, const QSize &size)
 {
     QImage image = client->grab(region).toImage().convertToFormat(QImage::Format_RGB888);
-    if (image.size() != size)
-        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const qreal ratio = client->devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    if (image.size() != pixels)
+        image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(ratio);
     return image;
 }
 
@@ -33,6 +38,7 @@ Pictures renderPictures()
     Ui::frm_Start form;
     form.setupUi(&scratch);
     appearance::applyBackground(&scratch);
+    appearance::fitCaptions(&scratch);
     // As after a start with stored folders: the file lists belong to the panes.
     form.File1->setVisible(true);
     form.File2->setVisible(true);

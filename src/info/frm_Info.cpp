@@ -1,6 +1,7 @@
 #include "info/frm_Info.h"
 
 #include "app/Appearance.h"
+#include "app/Keyboard.h"
 
 #include <QLabel>
 #include <QVersionNumber>
@@ -29,7 +30,10 @@ frm_Info::frm_Info(QWidget *parent) : QWidget(parent)
     ui.StatusBar1->addWidget(m_panel1, 1);
 
     connect(ui.cmd_close, &QPushButton::clicked, this, &frm_Info::cmd_close_Click);
+    tonvola::keyboard::enterPressesFocusedButton(this);
+    tonvola::keyboard::escapeCloses(this);
 
+    tonvola::appearance::fitCaptions(this);
     setFixedSize(size());
 }
 
