@@ -167,7 +167,7 @@ TmpfsMount::~TmpfsMount()
         quiet(u"umount"_s, {u"-l"_s, m_dir.path()});
 }
 
-ExfatMount::ExfatMount()
+ExfatMount::ExfatMount(const QString &size)
 {
     if (!runningAsRoot())
         return;
@@ -183,7 +183,7 @@ ExfatMount::ExfatMount()
     if (!m_unavailable.isEmpty() || !m_dir.isValid() || !QDir(m_dir.path()).mkdir(u"mnt"_s))
         return;
     const QString image = m_dir.filePath(u"stick.img"_s);
-    if (!quiet(u"truncate"_s, {u"-s"_s, u"48M"_s, image}) || !quiet(u"mkfs.exfat"_s, {image}))
+    if (!quiet(u"truncate"_s, {u"-s"_s, size, image}) || !quiet(u"mkfs.exfat"_s, {image}))
         return;
     if (!quiet(u"losetup"_s, {u"-f"_s, u"--show"_s, image}, &m_device)) {
         m_unavailable = u"no loop device can be attached"_s;

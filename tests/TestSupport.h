@@ -83,13 +83,14 @@ private:
     bool m_mounted = false;
 };
 
-// A small exFAT medium, as cards and sticks come: an image file on a loop device, mounted
-// through FUSE as many desktops do. Needs root, loop devices, FUSE and exfat-fuse with
+// An exFAT medium, as cards and sticks come: an image file on a loop device, mounted through
+// FUSE as many desktops do. Needs root, loop devices, FUSE and exfat-fuse with
 // exfatprogs; valid() is false where any of them is missing.
 class ExfatMount
 {
 public:
-    ExfatMount();
+    // Sizes as truncate takes them; a large one is sparse and takes little of the disk.
+    explicit ExfatMount(const QString &size = QStringLiteral("48M"));
     ~ExfatMount();
     ExfatMount(const ExfatMount &) = delete;
     ExfatMount &operator=(const ExfatMount &) = delete;

@@ -196,11 +196,11 @@ bool MixEngine::playerGoneLately(MixResult &result)
     return playerGone(result);
 }
 
-std::optional<qint64> MixEngine::availableOnPlayer() const
+std::optional<qint64> MixEngine::availableOnPlayer()
 {
     if (m_options.dryRun)
         return m_simulatedFree;
-    return fs::availableBytes(m_player);
+    return m_freeSpace->available();
 }
 
 MixResult MixEngine::run()
@@ -232,7 +232,7 @@ MixResult MixEngine::run()
     if (playerThere)
         m_observer->flushing();
     for (const fs::Folder *folder : {&m_player, &m_source}) {
-        if ((folder == &m_source && done.movedBack == 0) || (folder == &m_player && !playerThere))
+        if ((folder == &m_source && !m_wroteToSource) || (folder == &m_player && !playerThere))
             continue;
         const FileResult flushed = fs::flush(*folder);
         if (!flushed.ok() && result.status != MixResult::Status::Failed)
@@ -285,6 +285,9 @@ bool MixEngine::list(MixResult &result)
     m_playerTimeResolutionNs = fs::timeResolutionNs(m_player);
     m_list = PlayerList(m_playerNames, m_sourceNames, m_playerIgnoresCase);
     m_copiedThisRun.clear();
+    m_wroteToSource = false;
+    if (!m_options.dryRun)
+        m_freeSpace.emplace(m_player);
     if (m_options.dryRun) {
         const std::optional<qint64> available = fs::availableBytes(m_player);
         if (!available) {
@@ -424,6 +427,8 @@ bool MixEngine::takeOff(qsizetype key, const fs::Entry &candidate, const FileNam
         return false;
     } else if (playerGoneLately(result)) {
         return false;
+    } else {
+        m_freeSpace->freed(there.size);
     }
     m_list.erase(key);
     note(result, MixAction::TakenOff, onPlayer);
@@ -478,6 +483,7 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
                     fail(result, MixResult::Step::MoveBack, from, copied.reason);
                 return false;
             }
+            m_wroteToSource = true;
         }
         if (const FileResult removed = m_player.remove(name); !removed.ok()) {
             // A move: the collection does not keep a second copy of a file that stays on the player.
@@ -494,6 +500,7 @@ bool MixEngine::moveBack(qsizetype key, MixResult &result)
         }
         if (playerGoneLately(result))
             return false;
+        m_freeSpace->freed(onPlayer.size);
     }
     m_list.erase(key);
     ++result.counts.movedBack;
@@ -528,12 +535,14 @@ bool MixEngine::copyCandidate(qsizetype sourcePosition, const fs::Entry &candida
             return false;
         switch (copied.status) {
         case FileResult::Status::Ok:
+            m_freeSpace->wrote(candidate.size);
             break;
         case FileResult::Status::Cancelled:
             result.status = MixResult::Status::Cancelled;
             return false;
         case FileResult::Status::NoSpace:
             // A full player is what the user asked for; smaller files may still fit.
+            m_freeSpace->lookAgain();
             note(result, MixAction::NoRoom, name);
             return true;
         case FileResult::Status::NameRefused:

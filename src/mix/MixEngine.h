@@ -3,6 +3,7 @@
 #include "mix/PlayerList.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
+#include "platform/Medium.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -168,7 +169,7 @@ private:
     // The same bytes, told by size and time where these are enough.
     [[nodiscard]] bool sameFile(const fs::Entry &inCollection, const FileName &name, const OnPlayer &onPlayer,
                                 const FileName &playerName) const;
-    [[nodiscard]] std::optional<qint64> availableOnPlayer() const;
+    [[nodiscard]] std::optional<qint64> availableOnPlayer();
     void note(MixResult &result, MixAction action, const FileName &name, MixReason why = MixReason::None);
     // Ends the run with "player gone" when the player folder no longer is where it was.
     [[nodiscard]] bool playerGone(MixResult &result);
@@ -183,6 +184,7 @@ private:
     FileNames m_sourceNames;
     FileNames m_playerNames;
     PlayerList m_list;
+    std::optional<fs::FreeSpace> m_freeSpace;
     // Dry run only: the player's free space as the run would have left it.
     qint64 m_simulatedFree = 0;
     bool m_sameVolume = false;
@@ -193,6 +195,8 @@ private:
     // Copies this run made: the same as the collection's files, without reading them again.
     QSet<QByteArray> m_copiedThisRun;
     QElapsedTimer m_sinceLookedForPlayer;
+    // Only then has the collection's medium anything of the run's to write out at the end.
+    bool m_wroteToSource = false;
 };
 
 } // namespace tonvola

@@ -3,10 +3,13 @@
 #include "platform/Folder.h"
 #include "platform/Listing.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -79,6 +82,60 @@ std::optional<qint64> availableBytes(const Folder &folder)
 #else
     return availableBytes(folder.path());
 #endif
+}
+
+namespace {
+
+// How long a counted free space stands before the medium is looked at again.
+constexpr qint64 countedForMs = 300;
+// A look slower than this is worth saving: a copy of a small file costs about as much.
+constexpr qint64 slowLookNs = 250000;
+
+qint64 nowMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
+} // namespace
+
+FreeSpace::FreeSpace(const Folder &folder) : m_folder(folder)
+{
+#ifdef Q_OS_UNIX
+    // The quickest of a few looks, so that one that had to wait for the processor does not count.
+    qint64 quickest = std::numeric_limits<qint64>::max();
+    for (int look = 0; look < 3 && quickest > slowLookNs; ++look) {
+        QElapsedTimer timer;
+        timer.start();
+        struct statvfs info {};
+        if (!folder.isOpen() || ::fstatvfs(folder.handle(), &info) != 0)
+            return;
+        quickest = std::min(quickest, timer.nsecsElapsed());
+        m_cluster = std::max<qint64>(1, static_cast<qint64>(info.f_frsize));
+    }
+    m_counting = quickest > slowLookNs;
+#endif
+}
+
+std::optional<qint64> FreeSpace::available()
+{
+    if (m_counting && m_known && nowMs() - m_lookedAtMs < countedForMs)
+        return m_known;
+    m_known = availableBytes(m_folder);
+    m_lookedAtMs = nowMs();
+    return m_known;
+}
+
+void FreeSpace::count(qint64 bytes)
+{
+    // A file takes whole clusters.
+    const qint64 clusters = (std::abs(bytes) + m_cluster - 1) / m_cluster;
+    if (m_known)
+        *m_known += bytes < 0 ? -clusters * m_cluster : clusters * m_cluster;
 }
 
 bool namesIgnoreCase(const Folder &folder, const FileNames &listed, CaseProbe probe)
