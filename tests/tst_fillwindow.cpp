@@ -259,20 +259,27 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     TmpfsMount player(u"size=4m"_s);
     QVERIFY(source.isValid());
     REQUIRE_FIXTURE(player);
-    for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
-        QVERIFY(testsupport::writeFile(source.filePath(QLatin1StringView(name)), 4000));
+    // In German order: the listing, the window's list and the fill's walk all go by it.
+    const QStringList order = {u"Ärger.mp3"_s, u"arzt.mp3"_s, u"Lied 10.mp3"_s, u"Lied 2.mp3"_s, u"zahm.mp3"_s};
+    for (const QString &name : order)
+        QVERIFY(testsupport::writeFile(source.filePath(name), 4000));
 
     Window w(source.path(), player.path());
     QVERIFY(w.ok());
+    QCOMPARE(fs::mp3Files(source.path()), order);
+    QCOMPARE(testsupport::entriesOf(w.find<FileListBox>("File1")), order);
 
     // Holds the fill in its own thread right before its first file, so the test can look at
     // the running window without a race.
     QSemaphore gate;
     std::atomic_bool held = false;
+    QStringList walked;
     MixWorker *worker = w.runner()->worker();
     connect(
         worker, &MixWorker::runStarted, worker,
-        [&] {
+        [&](const FileNames &sourceNames) {
+            for (const FileName &name : sourceNames)
+                walked.append(name.text());
             held = true;
             gate.acquire();
         },
@@ -282,6 +289,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QSignalSpy finished(w.runner(), &MixRunner::finished);
     w.start(Start::Click);
     QTRY_VERIFY(held.load());
+    QCOMPARE(walked, order);
 
     auto *cancel = w.find<QPushButton>("cmd_cancel");
     QVERIFY(!w.find<QPushButton>("cmd_mix")->isEnabled());

@@ -283,7 +283,7 @@ bool MixEngine::list(MixResult &result)
         m_player, m_playerNames, m_options.dryRun ? fs::CaseProbe::ListedNamesOnly : fs::CaseProbe::MayWriteProbeFile);
     m_playerKeepsFatNames = fs::keepsFatNames(m_player);
     m_playerTimeResolutionNs = fs::timeResolutionNs(m_player);
-    m_list = PlayerList(m_playerNames, m_sourceNames, m_playerIgnoresCase);
+    m_list = PlayerList(player.keys, source.keys, m_playerIgnoresCase);
     m_copiedThisRun.clear();
     m_wroteToSource = false;
     if (!m_options.dryRun)

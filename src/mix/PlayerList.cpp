@@ -3,24 +3,10 @@
 #include "platform/Listing.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace tonvola {
 
 namespace {
-
-bool before(const FileName &a, const FileName &b)
-{
-    return fs::listsBefore(a, b);
-}
-
-FileNames inListOrder(const FileNames &names)
-{
-    FileNames sorted = names;
-    if (!std::is_sorted(sorted.cbegin(), sorted.cend(), before))
-        std::sort(sorted.begin(), sorted.end(), before);
-    return sorted;
-}
 
 // Names that differ only in letter case stand side by side in list order.
 bool sameName(const FileName &a, const FileName &b, bool ignoreCase)
@@ -32,29 +18,22 @@ bool sameName(const FileName &a, const FileName &b, bool ignoreCase)
 
 } // namespace
 
-PlayerList::PlayerList(const FileNames &playerNames, const FileNames &sourceNames, bool ignoreCase)
+PlayerList::PlayerList(const std::vector<fs::ListKey> &player, const std::vector<fs::ListKey> &source, bool ignoreCase)
 {
-    const FileNames player = inListOrder(playerNames);
-    // The collection's positions are the caller's, so its entries are visited in list order by index.
-    std::vector<qsizetype> sourceOrder(static_cast<std::size_t>(sourceNames.size()));
-    std::iota(sourceOrder.begin(), sourceOrder.end(), qsizetype(0));
-    if (!std::is_sorted(sourceNames.cbegin(), sourceNames.cend(), before)) {
-        std::stable_sort(sourceOrder.begin(), sourceOrder.end(),
-                         [&sourceNames](qsizetype a, qsizetype b) { return before(sourceNames[a], sourceNames[b]); });
-    }
-    const auto sourceAt = [&](qsizetype s) -> const FileName & { return sourceNames[sourceOrder[toIndex(s)]]; };
-    const qsizetype sourceCount = sourceNames.size();
+    Q_ASSERT(std::is_sorted(player.cbegin(), player.cend()) && std::is_sorted(source.cbegin(), source.cend()));
+    const auto playerCount = static_cast<qsizetype>(player.size());
+    const auto sourceCount = static_cast<qsizetype>(source.size());
 
     // Merge both lists into one list of distinct names; equal names meet side by side.
-    m_names.reserve(player.size() + sourceCount);
-    m_sourceKeys.assign(sourceOrder.size(), -1);
+    m_names.reserve(playerCount + sourceCount);
+    m_sourceKeys.assign(source.size(), -1);
     std::vector<char> present;
-    present.reserve(static_cast<std::size_t>(player.size() + sourceCount));
+    present.reserve(player.size() + source.size());
     qsizetype p = 0;
     qsizetype s = 0;
-    while (p < player.size() || s < sourceCount) {
-        const bool takePlayer = s >= sourceCount || (p < player.size() && !before(sourceAt(s), player[p]));
-        const FileName &name = takePlayer ? player[p] : sourceAt(s);
+    while (p < playerCount || s < sourceCount) {
+        const bool takePlayer = s >= sourceCount || (p < playerCount && !(source[toIndex(s)] < player[toIndex(p)]));
+        const FileName &name = (takePlayer ? player[toIndex(p)] : source[toIndex(s)]).name();
         if (m_names.isEmpty() || !sameName(m_names.constLast(), name, ignoreCase)) {
             m_names.append(name);
             present.push_back(0);
@@ -66,7 +45,7 @@ PlayerList::PlayerList(const FileNames &playerNames, const FileNames &sourceName
             present.back() = 1;
             ++p;
         } else {
-            m_sourceKeys[toIndex(sourceOrder[toIndex(s)])] = key;
+            m_sourceKeys[toIndex(s)] = key;
             ++s;
         }
     }

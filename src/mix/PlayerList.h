@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileName.h"
+#include "platform/Listing.h"
 
 #include <vector>
 
@@ -16,8 +17,9 @@ class PlayerList
 {
 public:
     PlayerList() = default;
-    // Both best in list order, as a listing gives them.
-    PlayerList(const FileNames &playerNames, const FileNames &sourceNames, bool ignoreCase = false);
+    // The keys of both listings, in list order as a listing gives them; the collection's
+    // positions are those in its list.
+    PlayerList(const std::vector<fs::ListKey> &player, const std::vector<fs::ListKey> &source, bool ignoreCase = false);
 
     [[nodiscard]] qsizetype count() const { return m_count; }
     // The key of the collection's entry at that position.

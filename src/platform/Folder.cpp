@@ -201,7 +201,8 @@ Listing Folder::mp3Files() const
             listing.names.append(FileName::fromText(it.fileName()));
     }
 #endif
-    sortInListOrder(listing.names);
+    listing.keys = inListOrder(std::move(listing.names));
+    listing.names = namesOf(listing.keys);
     return listing;
 }
 

@@ -2,8 +2,11 @@
 
 #include "platform/FileName.h"
 #include "platform/FileResult.h"
+#include "platform/Listing.h"
 
 #include <QString>
+
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include "platform/UniqueFd.h"
@@ -32,6 +35,9 @@ struct Entry {
 // The MP3 files of a folder, or why they could not be listed.
 struct Listing {
     FileNames names;
+    // The names' places in the list order, in the same order: whoever merges the list with
+    // another one needs no collation again.
+    std::vector<ListKey> keys;
     FileResult result;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/Folder.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +18,8 @@ namespace tonvola::fs {
 
 namespace {
 
-// Folds code point by code point, as a case-insensitive comparison does, so that comparing
-// folded forms orders names as that comparison would.
+// Folds code point by code point, as a case-insensitive comparison does: names that such a
+// comparison holds equal get the same collation key, and so stand side by side.
 QString caseFolded(const QString &name)
 {
     QString folded(name.size(), Qt::Uninitialized);
@@ -38,6 +39,37 @@ QString caseFolded(const QString &name)
         }
     }
     return folded;
+}
+
+bool isAscii(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// The German collation, one per thread: a collator must not be shared between threads, and
+// both the window's and the fill's thread list folders.
+const QCollator &listCollator()
+{
+    thread_local const QCollator collator = [] {
+        QCollator german(QLocale(QLocale::German, QLocale::Germany));
+        german.setCaseSensitivity(Qt::CaseInsensitive);
+        german.setNumericMode(false);
+        german.setIgnorePunctuation(false);
+        return german;
+    }();
+    return collator;
+}
+
+// Between names the collation holds equal: first as a case-insensitive comparison has them,
+// which keeps spellings of one name together, then by text and bytes, so that nothing is left
+// to chance.
+bool tieBefore(const FileName &a, const FileName &b)
+{
+    if (const int c = a.text().compare(b.text(), Qt::CaseInsensitive); c != 0)
+        return c < 0;
+    if (const int c = a.text().compare(b.text()); c != 0)
+        return c < 0;
+    return a.native() < b.native();
 }
 
 } // namespace
@@ -61,61 +93,46 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
-bool listsBefore(const QString &a, const QString &b)
+ListKey::ListKey(FileName name)
+    : m_collated(listCollator().sortKey(isAscii(name.text()) ? name.text() : caseFolded(name.text()))),
+      m_name(std::move(name))
+{}
+
+bool operator<(const ListKey &a, const ListKey &b)
 {
-    // Names are mostly plain ASCII, where folding is a matter of A-Z; only names that differ
-    // beyond an ASCII prefix need the full comparison.
-    const qsizetype common = std::min(a.size(), b.size());
-    const QChar *pa = a.constData();
-    const QChar *pb = b.constData();
-    for (qsizetype i = 0; i < common; ++i) {
-        char16_t x = pa[i].unicode();
-        char16_t y = pb[i].unicode();
-        if (x >= 0x80 || y >= 0x80) {
-            const int c = a.compare(b, Qt::CaseInsensitive);
-            return c != 0 ? c < 0 : a < b;
-        }
-        if (x >= u'A' && x <= u'Z')
-            x += u'a' - u'A';
-        if (y >= u'A' && y <= u'Z')
-            y += u'a' - u'A';
-        if (x != y)
-            return x < y;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    if (const int c = a.m_collated.compare(b.m_collated); c != 0)
+        return c < 0;
+    return tieBefore(a.m_name, b.m_name);
 }
 
-void sortInListOrder(FileNames &names)
+std::vector<ListKey> inListOrder(FileNames names)
 {
-    // Folding each name once and comparing the folded forms as they are gives listsBefore's
-    // order at a fraction of its cost, which counts for collections of tens of thousands.
-    struct Keyed {
-        QString folded;
-        FileName name;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(static_cast<std::size_t>(names.size()));
+    std::vector<ListKey> keys;
+    keys.reserve(static_cast<std::size_t>(names.size()));
     for (FileName &name : names)
-        keyed.push_back({caseFolded(name.text()), std::move(name)});
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed &x, const Keyed &y) {
-        if (const int c = x.folded.compare(y.folded); c != 0)
-            return c < 0;
-        if (const int c = x.name.text().compare(y.name.text()); c != 0)
-            return c < 0;
-        return x.name.native() < y.name.native();
-    });
-    names.clear();
-    for (Keyed &entry : keyed)
-        names.append(std::move(entry.name));
+        keys.emplace_back(std::move(name));
+    std::sort(keys.begin(), keys.end());
+    return keys;
 }
 
-bool listsBefore(const FileName &a, const FileName &b)
+FileNames namesOf(const std::vector<ListKey> &keys)
 {
-    if (listsBefore(a.text(), b.text()))
-        return true;
-    return !listsBefore(b.text(), a.text()) && a.native() < b.native();
+    FileNames names;
+    names.reserve(static_cast<qsizetype>(keys.size()));
+    for (const ListKey &key : keys)
+        names.append(key.name());
+    return names;
+}
+
+void sortInListOrder(QStringList &texts)
+{
+    FileNames names;
+    names.reserve(texts.size());
+    for (const QString &text : std::as_const(texts))
+        names.append(FileName::fromText(text));
+    texts.clear();
+    for (const ListKey &key : inListOrder(std::move(names)))
+        texts.append(key.name().text());
 }
 
 FileNames mp3Names(const QString &folder)
