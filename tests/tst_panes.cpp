@@ -69,6 +69,16 @@ QTreeWidgetItem *folderItem(DirListBox *dir, const QString &name)
     return items.size() == 1 ? items.first() : nullptr;
 }
 
+// The sub-folders of the folder on show, as the list orders them.
+QStringList subFoldersShown(const DirListBox *dir)
+{
+    QStringList names;
+    const QTreeWidgetItem *shown = dir->currentItem();
+    for (int i = 0; shown && i < shown->childCount(); ++i)
+        names.append(shown->child(i)->text(0));
+    return names;
+}
+
 bool clickFolder(DirListBox *dir, const QString &name)
 {
     QTreeWidgetItem *item = folderItem(dir, name);
@@ -216,7 +226,8 @@ void PanesTest::driveChoiceMovesFolderAndFileList()
     testsupport::TmpfsMount medium(u"size=4m"_s);
     REQUIRE_FIXTURE(medium);
     QDir stick(medium.path());
-    QVERIFY(stick.mkdir(u"Alben"_s));
+    for (const QString &name : {u"Zugabe"_s, u"ärzte"_s, u"Alben"_s})
+        QVERIFY(stick.mkdir(name));
     QVERIFY(testsupport::writeFile(stick.filePath(u"X.MP3"_s), 100));
     QVERIFY(testsupport::writeFile(stick.filePath(u"Alben/y.mp3"_s), 100));
     QVERIFY(storeMusikAndPlayer());
@@ -231,6 +242,7 @@ void PanesTest::driveChoiceMovesFolderAndFileList()
     QCOMPARE(window.dir2->path(), medium.path());
     QCOMPARE(window.file2->path(), medium.path());
     QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"X.MP3"_s});
+    QCOMPARE(subFoldersShown(window.dir2), (QStringList{u"Alben"_s, u"ärzte"_s, u"Zugabe"_s}));
 
     QVERIFY(openFolder(window.dir2, u"Alben"_s));
     QTRY_COMPARE(window.dir2->path(), stick.filePath(u"Alben"_s));

@@ -93,8 +93,8 @@ void DirListBox::rebuild()
         current = item;
     }
     QTreeWidgetItem *reselect = current;
-    const QStringList subFolders =
-        QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    QStringList subFolders = QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    tonvola::fs::sortInListOrder(subFolders);
     for (const QString &name : subFolders) {
         auto *item = new QTreeWidgetItem(current);
         const QString folder = QDir(m_path).filePath(name);
