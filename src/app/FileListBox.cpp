@@ -10,7 +10,7 @@ FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    connect(&m_watch, &FolderWatch::changed, this, &FileListBox::refresh);
+    connect(&m_watch, &FolderWatch::changed, this, &FileListBox::folderChanged);
     m_path = QDir::cleanPath(QDir::currentPath());
     // Only a selection is a choice: focus arriving by Tab makes the first entry current without
     // selecting it, and a refill restores the selection with the list's signals blocked.
@@ -50,8 +50,24 @@ void FileListBox::refresh()
 
 void FileListBox::showNames(const tonvola::FileNames &names)
 {
+    m_changedUnshown = false;
     if (names != m_names)
         fill(names);
+}
+
+void FileListBox::setFollowsDisk(bool follows)
+{
+    m_followsDisk = follows;
+    if (follows && m_changedUnshown)
+        refresh();
+}
+
+void FileListBox::folderChanged()
+{
+    if (m_followsDisk)
+        refresh();
+    else
+        m_changedUnshown = true;
 }
 
 qsizetype FileListBox::listCount() const
@@ -103,6 +119,7 @@ void FileListBox::keyPressEvent(QKeyEvent *event)
 
 void FileListBox::fill(const tonvola::FileNames &names)
 {
+    m_changedUnshown = false;
     if (names != m_names || count() != names.size()) {
         const tonvola::FileName selected = selectedPath().name;
         const int scrolled = verticalScrollBar()->value();

@@ -22,6 +22,9 @@ public:
     // Shows this folder's names as read elsewhere, in list order, keeping the selected name:
     // a long folder is then never read in the window's thread.
     void showNames(const tonvola::FileNames &names);
+    // While another part of the program shows the folder's names, changes on disk do not make
+    // the list read it; a change left unshown meanwhile is read once it follows again.
+    void setFollowsDisk(bool follows);
 
     [[nodiscard]] qsizetype listCount() const;
     // The selected entry, -1 when none is.
@@ -47,9 +50,12 @@ protected:
 
 private:
     void fill(const tonvola::FileNames &names);
+    void folderChanged();
 
     QString m_path;
     QString m_filledFrom;
+    bool m_followsDisk = true;
+    bool m_changedUnshown = false;
     // The entries' names, row by row: the texts shown may not tell names apart, these do.
     tonvola::FileNames m_names;
     // Short enough that a change shows at once, long enough that a burst is read only once.

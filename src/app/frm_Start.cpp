@@ -473,6 +473,10 @@ void frm_Start::cancelMix()
 
 void frm_Start::lockForMix(bool locked)
 {
+    // The run reports both lists as it changes them; reading a long folder again here at every
+    // change would stall the window.
+    ui.File1->setFollowsDisk(!locked);
+    ui.File2->setFollowsDisk(!locked);
     if (!locked) {
         for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
             if (widget)
