@@ -191,6 +191,8 @@ ExfatMount::ExfatMount(const QString &size)
     }
     m_mounted = quiet(u"mount.exfat-fuse"_s, {m_device, path()});
     if (!m_mounted) {
+        // Containers may offer /dev/fuse and still refuse a FUSE mount; that is the machine's limit.
+        m_unavailable = u"mount.exfat-fuse cannot mount here"_s;
         quiet(u"losetup"_s, {u"-d"_s, m_device});
         m_device.clear();
     }
