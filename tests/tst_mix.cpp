@@ -1021,6 +1021,13 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
                 setup.player.insert(name, setup.source.value(name));
         }
         setup.player.insert(u"fremd.mp3"_s, contentFor(u"fremd"_s, 30 * page));
+        // What a killed run left, and hidden files of the user's that only look alike; empty,
+        // so that the space they hold does not tell the dry run from the real one.
+        const QStringList leftovers = {u".tonvola-9f3a0c.part"_s, u".tonvola-probe-1b"_s};
+        const QStringList usersOwn = {u".tonvola-notizen.part"_s, u".tonvola-9f3a0c.part.txt"_s};
+        for (const QString &name : leftovers + usersOwn)
+            setup.player.insert(name, QByteArray());
+        setup.source.insert(leftovers.first(), QByteArray());
         QVERIFY(build(setup, source.path(), player.path()));
         const Snapshot collection = snapshot(source.path());
         const Snapshot onPlayer = snapshot(player.path());
@@ -1038,6 +1045,10 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
         QVERIFY(!done.log.isEmpty());
         QCOMPARE(dry.summary(), real.summary());
         QCOMPARE(dry.lastSelected, real.lastSelected);
+        // Only the player is the run's alone; another fill may be writing into the collection.
+        for (const QString &name : leftovers + usersOwn)
+            QCOMPARE(QFileInfo::exists(fs::joinPath(player.path(), name)), usersOwn.contains(name));
+        QVERIFY(QFileInfo::exists(source.filePath(leftovers.first())));
     }
 }
 

@@ -218,6 +218,9 @@ MixResult MixEngine::run()
             result.status = MixResult::Status::PlayerBusy;
             return result;
         }
+        // Holding the player, no other copy can be writing into it: what remains under the
+        // program's temporary names was left by a run that was killed.
+        fs::removeLeftovers(m_player);
     }
     if (!list(result))
         return result;

@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,28 @@ constexpr qint64 bufferSize = 128 * 1024;
 QByteArray temporaryName()
 {
     return QByteArray(".tonvola-") + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".part";
+}
+
+bool isHexNumber(QByteArrayView digits)
+{
+    return !digits.isEmpty() && digits.size() <= 16 && std::all_of(digits.cbegin(), digits.cend(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
+}
+
+// Exactly the names temporaryName() and the case probe make, so that no file of the user's is
+// ever taken for one.
+bool isLeftoverName(QByteArrayView name)
+{
+    constexpr QByteArrayView prefix(".tonvola-");
+    constexpr QByteArrayView probe("probe-");
+    constexpr QByteArrayView part(".part");
+    if (!name.startsWith(prefix))
+        return false;
+    name = name.sliced(prefix.size());
+    if (name.startsWith(probe))
+        return isHexNumber(name.sliced(probe.size()));
+    return name.endsWith(part) && isHexNumber(name.chopped(part.size()));
 }
 
 #ifdef Q_OS_UNIX
@@ -271,6 +294,34 @@ FileResult copyNamed(int in, const struct stat &sourceStat, const Folder &to, co
 #endif
 
 } // namespace
+
+void removeLeftovers(const Folder &folder)
+{
+#ifdef Q_OS_UNIX
+    if (!folder.isOpen())
+        return;
+    const int fd = ::openat(folder.handle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    QList<QByteArray> leftovers;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.' && isLeftoverName(entry->d_name))
+            leftovers.append(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const QByteArray &name : std::as_const(leftovers)) {
+        struct stat st {};
+        if (::fstatat(folder.handle(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder.handle(), name.constData(), 0);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
 
 FileResult copyFile(const Folder &from, const FileName &name, const Folder &to, const CopyOptions &options)
 {

@@ -40,6 +40,11 @@ class Folder;
 
 [[nodiscard]] FileResult remove(const QString &path);
 
+// Removes the files a copy or a case probe killed midway (a crash, a power cut, a pulled cable)
+// left in the folder under the program's own hidden temporary names. Only a caller who knows
+// that no copy of its own is writing into the folder may ask: the fill, holding the player.
+void removeLeftovers(const Folder &folder);
+
 // True when both files exist and hold the same bytes.
 [[nodiscard]] bool haveSameContent(const QString &a, const QString &b);
 
