@@ -93,9 +93,7 @@ void DirListBox::rebuild()
         current = item;
     }
     QTreeWidgetItem *reselect = current;
-    QStringList subFolders = QDir(m_path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
-    tonvola::fs::sortInListOrder(subFolders);
-    for (const QString &name : subFolders) {
+    for (const QString &name : tonvola::fs::subFolders(m_path)) {
         auto *item = new QTreeWidgetItem(current);
         const QString folder = QDir(m_path).filePath(name);
         item->setText(0, name);
@@ -131,8 +129,25 @@ void DirListBox::open(QTreeWidgetItem *item)
         Qt::QueuedConnection);
 }
 
+void DirListBox::setFollowsDisk(bool follows)
+{
+    m_followsDisk = follows;
+    // After the window has shown the end of the run, not in the same breath.
+    if (follows && m_changedUnshown)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_followsDisk)
+                    folderChangedOnDisk();
+            },
+            Qt::QueuedConnection);
+}
+
 void DirListBox::folderChangedOnDisk()
 {
+    m_changedUnshown = !m_followsDisk;
+    if (m_changedUnshown)
+        return;
     if (tonvola::fs::checkFolder(m_path).ok()) {
         rebuild();
         // A medium unmounted under the folder ends the watch although the folder is still there.

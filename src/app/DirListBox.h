@@ -24,6 +24,9 @@ public:
     [[nodiscard]] tonvola::FileResult setPath(const QString &folder);
     // Reads the sub-folders again.
     void refresh();
+    // While a fill writes into the folder, its thousands of changes do not make the list read
+    // it again; a change left unshown meanwhile is read once it follows again.
+    void setFollowsDisk(bool follows);
 
 signals:
     void pathChanged(const QString &path);
@@ -42,6 +45,8 @@ private:
     QString m_path;
     QString m_builtFor;
     bool m_rebuilding = false;
+    bool m_followsDisk = true;
+    bool m_changedUnshown = false;
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 200;
     FolderWatch m_watch{settleMs, this};

@@ -473,10 +473,12 @@ void frm_Start::cancelMix()
 
 void frm_Start::lockForMix(bool locked)
 {
-    // The run reports both lists as it changes them; reading a long folder again here at every
-    // change would stall the window.
+    // The run reports both file lists as it changes them and makes no sub-folders; reading a
+    // long folder again here at every change would stall the window.
     ui.File1->setFollowsDisk(!locked);
     ui.File2->setFollowsDisk(!locked);
+    ui.Dir1->setFollowsDisk(!locked);
+    ui.Dir2->setFollowsDisk(!locked);
     if (!locked) {
         for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
             if (widget)

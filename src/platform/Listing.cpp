@@ -11,7 +11,10 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tonvola::fs {
@@ -146,6 +149,32 @@ QStringList mp3Files(const QString &folder)
     for (const FileName &name : mp3Names(folder))
         texts.append(name.text());
     return texts;
+}
+
+QStringList subFolders(const QString &folder)
+{
+    QStringList names;
+#ifdef Q_OS_UNIX
+    DIR *dir = ::opendir(nativePath(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (isFolder)
+            names.append(QFile::decodeName(entry->d_name));
+    }
+    ::closedir(dir);
+#else
+    names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+#endif
+    sortInListOrder(names);
+    return names;
 }
 
 bool isSameDirectory(const QString &a, const QString &b)

@@ -25,6 +25,10 @@ namespace tonvola::fs {
 [[nodiscard]] FileNames mp3Names(const QString &folder);
 // The same names as they are shown.
 [[nodiscard]] QStringList mp3Files(const QString &folder);
+// The sub-folders of a folder (no hidden ones; links to folders count), in list order. Read
+// from the entries' types, not by looking at every file: a player folder holds tens of
+// thousands, and the folder list reads it at every change.
+[[nodiscard]] QStringList subFolders(const QString &folder);
 
 // A name's place in the order of the lists, worked out once: the collation is costly per name,
 // so whoever orders or merges many names compares their keys, which is cheap.
