@@ -23,22 +23,39 @@ void MixWorker::run(const MixOptions &options)
     m_lastReport = -reportInterval;
     m_lastList = -listInterval;
 
-    MixEngine engine(options, this);
-    m_engine = &engine;
-    const MixResult result = engine.run();
-    m_engine = nullptr;
+    MixResult result;
+    {
+        // Gone before the folders are read again below, which then reuses its memory.
+        MixEngine engine(options, this);
+        m_engine = &engine;
+        result = engine.run();
+        m_engine = nullptr;
+    }
 
     FileNames sourceNames;
     FileNames playerNames;
     if (result.walked()) {
         sourceNames = fs::mp3Names(options.source);
         playerNames = fs::mp3Names(options.player);
+        // A list the window already shows goes back as that very list: the window then sees at
+        // a glance that nothing changed, and the fresh copy of tens of thousands of names is
+        // freed here, not in the window's thread.
+        if (sourceNames == m_shownSource)
+            sourceNames = m_shownSource;
+        if (playerNames == m_shownPlayer)
+            playerNames = m_shownPlayer;
     }
+    // The lists sent stay held here until the next run: a list whose last holder is the
+    // window's event would be freed in the window's thread, name by name.
+    m_shownSource = sourceNames;
+    m_shownPlayer = playerNames;
     emit finished(result, sourceNames, playerNames);
 }
 
 void MixWorker::started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start)
 {
+    m_shownSource = sourceNames;
+    m_shownPlayer = playerNames;
     emit runStarted(sourceNames, playerNames, start);
 }
 
@@ -99,6 +116,7 @@ void MixWorker::report(bool urgent)
     if (m_listChanged && m_engine && (urgent || now - m_lastList >= listInterval)) {
         progress.playerChanged = true;
         progress.playerNames = m_engine->playerNames();
+        m_shownPlayer = progress.playerNames;
         m_listChanged = false;
         m_lastList = now;
     }

@@ -52,6 +52,9 @@ private:
     qint64 m_lastReport = 0;
     qint64 m_lastList = 0;
     bool m_listChanged = false;
+    // The lists last sent to the window.
+    FileNames m_shownSource;
+    FileNames m_shownPlayer;
 };
 
 } // namespace tonvola
