@@ -3,11 +3,12 @@
 #include "app/frm_Start.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
+#include <QItemSelectionModel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -62,21 +63,35 @@ QStringList names(const char *list)
     return QString::fromUtf8(list).split(QLatin1Char('|'), Qt::SkipEmptyParts);
 }
 
-QStringList entriesOf(const QListWidget *list)
+QStringList entriesOf(const QAbstractItemView *list)
 {
     QStringList entries;
-    for (int row = 0; row < list->count(); ++row)
-        entries.append(list->item(row)->text());
+    const QAbstractItemModel *model = list->model();
+    for (int row = 0; model && row < model->rowCount(); ++row)
+        entries.append(model->index(row, 0).data().toString());
     return entries;
 }
 
-bool clickEntry(QListWidget *list, const QString &name, bool doubleClick)
+namespace {
+
+QModelIndex entryNamed(const QAbstractItemView *list, const QString &name)
 {
-    const QList<QListWidgetItem *> items = list->findItems(name, Qt::MatchExactly);
-    if (items.size() != 1)
+    const QAbstractItemModel *model = list->model();
+    if (!model)
+        return {};
+    const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole, name, 2, Qt::MatchExactly);
+    return found.size() == 1 ? found.first() : QModelIndex();
+}
+
+} // namespace
+
+bool clickEntry(QAbstractItemView *list, const QString &name, bool doubleClick)
+{
+    const QModelIndex entry = entryNamed(list, name);
+    if (!entry.isValid())
         return false;
-    list->scrollToItem(items.first());
-    const QPoint at = list->visualItemRect(items.first()).center();
+    list->scrollTo(entry);
+    const QPoint at = list->visualRect(entry).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     if (doubleClick) {
         // The window system's order: a click, then a press that arrives as a double-click.
@@ -86,16 +101,17 @@ bool clickEntry(QListWidget *list, const QString &name, bool doubleClick)
     return true;
 }
 
-bool chooseWithKeys(QListWidget *list, const QString &name)
+bool chooseWithKeys(QAbstractItemView *list, const QString &name)
 {
     QTest::keyClick(list, Qt::Key_Home);
-    for (int step = 0; step < list->count(); ++step) {
-        const QListWidgetItem *item = list->currentItem();
-        if (item && item->text() == name) {
+    const int rows = list->model() ? list->model()->rowCount() : 0;
+    for (int step = 0; step < rows; ++step) {
+        const QModelIndex current = list->currentIndex();
+        if (current.isValid() && current.data().toString() == name) {
             // Home does not choose the entry that already has the focus; Space does.
-            if (!item->isSelected())
+            if (!list->selectionModel()->isSelected(current))
                 QTest::keyClick(list, Qt::Key_Space);
-            return item->isSelected();
+            return list->selectionModel()->isSelected(current);
         }
         QTest::keyClick(list, Qt::Key_Down);
     }

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-class QListWidget;
+class QAbstractItemView;
 class frm_Start;
 
 namespace testsupport {
@@ -28,13 +28,13 @@ namespace testsupport {
 [[nodiscard]] QStringList names(const char *list);
 
 // The entries of a file list as the user reads them.
-[[nodiscard]] QStringList entriesOf(const QListWidget *list);
+[[nodiscard]] QStringList entriesOf(const QAbstractItemView *list);
 
 // Clicks (or double-clicks, as the window system delivers one) the entry of that name.
-[[nodiscard]] bool clickEntry(QListWidget *list, const QString &name, bool doubleClick = false);
+[[nodiscard]] bool clickEntry(QAbstractItemView *list, const QString &name, bool doubleClick = false);
 
 // Chooses the entry of that name with the keyboard as a user would: Home, Down, Space.
-[[nodiscard]] bool chooseWithKeys(QListWidget *list, const QString &name);
+[[nodiscard]] bool chooseWithKeys(QAbstractItemView *list, const QString &name);
 
 // Activates the control's window and presses Tab until the control has the focus.
 [[nodiscard]] bool tabTo(QWidget *control);

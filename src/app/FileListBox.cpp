@@ -4,22 +4,49 @@
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
-FileListBox::FileListBox(QWidget *parent) : QListWidget(parent)
+#include <algorithm>
+#include <climits>
+
+void FileNameModel::setNames(const tonvola::FileNames &names)
 {
+    beginResetModel();
+    m_names = names;
+    endResetModel();
+}
+
+int FileNameModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(std::min<qsizetype>(m_names.size(), INT_MAX));
+}
+
+QVariant FileNameModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_names.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::AccessibleTextRole)
+        return m_names[index.row()].text();
+    return {};
+}
+
+FileListBox::FileListBox(QWidget *parent) : QListView(parent)
+{
+    setModel(&m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     connect(&m_watch, &FolderWatch::changed, this, &FileListBox::folderChanged);
     m_path = QDir::cleanPath(QDir::currentPath());
     // Only a selection is a choice: focus arriving by Tab makes the first entry current without
-    // selecting it, and a refill restores the selection with the list's signals blocked.
-    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
-        if (!selectedItems().isEmpty())
+    // selecting it, and a refill restores the selection without a word.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_filling && selectedRow() >= 0)
             emit fileClicked();
     });
-    connect(this, &QListWidget::itemClicked, this, [this] { emit fileClicked(); });
-    connect(this, &QListWidget::itemDoubleClicked, this, [this] { emit fileDoubleClicked(); });
+    connect(this, &QAbstractItemView::clicked, this, [this] { emit fileClicked(); });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this] { emit fileDoubleClicked(); });
     fill(tonvola::fs::mp3Names(m_path));
     m_watch.watch(m_path);
 }
@@ -33,8 +60,8 @@ void FileListBox::setPath(const QString &folder)
 {
     if (folder != m_path) {
         // A name chosen in the old folder must not select a namesake in the new one.
-        const QSignalBlocker blocker(this);
-        setCurrentRow(-1);
+        const QScopedValueRollback filling(m_filling, true);
+        selectionModel()->clear();
     }
     m_path = folder;
     fill(tonvola::fs::mp3Names(m_path));
@@ -51,7 +78,7 @@ void FileListBox::refresh()
 void FileListBox::showNames(const tonvola::FileNames &names)
 {
     m_changedUnshown = false;
-    if (names != m_names)
+    if (names != m_model.names())
         fill(names);
 }
 
@@ -72,73 +99,76 @@ void FileListBox::folderChanged()
 
 qsizetype FileListBox::listCount() const
 {
-    return count();
+    return m_model.rowCount();
+}
+
+int FileListBox::selectedRow() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 qsizetype FileListBox::listIndex() const
 {
-    const QList<QListWidgetItem *> selected = selectedItems();
-    return selected.isEmpty() ? -1 : row(selected.first());
+    return selectedRow();
 }
 
 void FileListBox::setListIndex(qsizetype index)
 {
-    const QListWidgetItem *entry = item(static_cast<int>(index));
-    if (entry && entry->isSelected())
+    const QModelIndex entry =
+        index >= 0 && index < listCount() ? m_model.index(static_cast<int>(index)) : QModelIndex();
+    if (entry.isValid() && selectionModel()->isSelected(entry))
         emit fileClicked();
     else
-        setCurrentRow(static_cast<int>(index));
+        setCurrentIndex(entry);
 }
 
 QString FileListBox::fileName() const
 {
-    const QList<QListWidgetItem *> selected = selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    const int row = selectedRow();
+    return row < 0 ? QString() : m_model.names()[row].text();
 }
 
 tonvola::FilePath FileListBox::selectedPath() const
 {
-    const qsizetype row = listIndex();
-    if (row < 0 || row >= m_names.size())
+    const int row = selectedRow();
+    if (row < 0 || row >= m_model.names().size())
         return {};
-    return {m_path, m_names[row]};
+    return {m_path, m_model.names()[row]};
 }
 
 void FileListBox::keyPressEvent(QKeyEvent *event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && !selectedItems().isEmpty()) {
+    if (enter && selectedRow() >= 0) {
         // As a double-click, which the click on the same entry precedes.
         emit fileClicked();
         emit fileDoubleClicked();
         event->accept();
         return;
     }
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
 }
 
 void FileListBox::fill(const tonvola::FileNames &names)
 {
     m_changedUnshown = false;
-    if (names != m_names || count() != names.size()) {
+    if (names != m_model.names() || listCount() != names.size()) {
         const tonvola::FileName selected = selectedPath().name;
         const int scrolled = verticalScrollBar()->value();
         const bool sameFolder = m_filledFrom == m_path;
-        const QSignalBlocker blocker(this);
-        clear();
-        QStringList texts;
-        texts.reserve(names.size());
-        for (const tonvola::FileName &name : names)
-            texts.append(name.text());
-        addItems(texts);
-        m_names = names;
+        const QScopedValueRollback filling(m_filling, true);
+        m_model.setNames(names);
         if (!selected.isEmpty()) {
             const qsizetype row = names.indexOf(selected);
             if (row >= 0)
-                setCurrentRow(static_cast<int>(row));
+                setCurrentIndex(m_model.index(static_cast<int>(row)));
         }
-        if (sameFolder)
+        if (sameFolder) {
+            // The list lays itself out later; the old place must be there to go back to.
+            executeDelayedItemsLayout();
             verticalScrollBar()->setValue(scrolled);
+        }
     }
     m_filledFrom = m_path;
     emit listChanged();

@@ -3,12 +3,32 @@
 #include "app/FolderWatch.h"
 #include "platform/FileName.h"
 
-#include <QListWidget>
+#include <QAbstractListModel>
+#include <QListView>
+
+// The names a file list shows, straight from the list of names: no item per entry, so that a
+// folder of tens of thousands costs little memory and is shown again in no time.
+class FileNameModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    [[nodiscard]] const tonvola::FileNames &names() const { return m_names; }
+    void setNames(const tonvola::FileNames &names);
+
+    [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    tonvola::FileNames m_names;
+};
 
 // The file list of a pane: the MP3 files of one folder, in the program's list order. It
 // follows the folder on disk: files another program adds or removes show within moments,
 // and the selected name stays selected while it is there.
-class FileListBox : public QListWidget
+class FileListBox : public QListView
 {
     Q_OBJECT
 
@@ -51,13 +71,16 @@ protected:
 private:
     void fill(const tonvola::FileNames &names);
     void folderChanged();
+    [[nodiscard]] int selectedRow() const;
 
     QString m_path;
     QString m_filledFrom;
     bool m_followsDisk = true;
     bool m_changedUnshown = false;
+    // Set while the list is refilled: restoring the selection is no choice of the user's.
+    bool m_filling = false;
     // The entries' names, row by row: the texts shown may not tell names apart, these do.
-    tonvola::FileNames m_names;
+    FileNameModel m_model;
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 150;
     FolderWatch m_watch{settleMs, this};
