@@ -15,6 +15,7 @@
 #include "mix/MixRandom.h"
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
+#include "platform/Process.h"
 
 #include <QApplication>
 #include <QDir>
@@ -147,6 +148,8 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
 
 int main(int argc, char *argv[])
 {
+    // As the window program does.
+    process::shareOneHeap();
     QApplication app(argc, argv);
     setupApplication(app);
     const QStringList arguments = QCoreApplication::arguments();

@@ -1,10 +1,12 @@
 #include "app/Application.h"
 #include "app/frm_Start.h"
+#include "platform/Process.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    tonvola::process::shareOneHeap();
     tonvola::exitWhenNoWindowCanOpen();
     QApplication app(argc, argv);
     tonvola::setupApplication(app);

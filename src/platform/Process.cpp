@@ -12,6 +12,10 @@
 #include <unistd.h>
 #endif
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace tonvola::process {
 
 FileResult replaceWith(const QString &program, int argc, char *argv[])
@@ -33,6 +37,14 @@ FileResult replaceWith(const QString &program, int argc, char *argv[])
         return FileResult::failure(FileResult::Status::Failed, window.errorString());
     window.waitForFinished(-1);
     std::exit(window.exitCode());
+#endif
+}
+
+void shareOneHeap()
+{
+#ifdef __GLIBC__
+    // glibc gives each thread a heap of its own, up to eight per processor.
+    ::mallopt(M_ARENA_MAX, 1);
 #endif
 }
 

@@ -9,4 +9,10 @@ namespace tonvola::process {
 // replace a process, it runs the program to its end and exits with its exit code.
 [[nodiscard]] FileResult replaceWith(const QString &program, int argc, char *argv[]);
 
+// Lets every thread of the process allocate from one heap, so that memory one thread let go
+// serves the others. The window reads a long folder in its own thread and the fill reads it
+// again in another; with a heap for each, both peaks stay resident side by side. Call before
+// any thread starts.
+void shareOneHeap();
+
 } // namespace tonvola::process
