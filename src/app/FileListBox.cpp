@@ -77,6 +77,9 @@ void FileListBox::refresh()
 
 void FileListBox::showNames(const tonvola::FileNames &names)
 {
+    // The names were read after the changes the watch may still be about to tell of, the
+    // fill's own among them; reading the folder again for those would only stall the window.
+    m_watch.discardPending();
     m_changedUnshown = false;
     if (names != m_model.names())
         fill(names);

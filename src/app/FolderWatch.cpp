@@ -26,6 +26,11 @@ void FolderWatch::watch(const QString &folder)
         m_watcher.addPath(folder);
 }
 
+void FolderWatch::discardPending()
+{
+    m_settle.stop();
+}
+
 void FolderWatch::settleThenTell()
 {
     if (!m_settle.isActive())

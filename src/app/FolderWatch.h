@@ -15,6 +15,8 @@ public:
 
     // Watches this folder instead of the last one; again after the watch was lost.
     void watch(const QString &folder);
+    // Forgets changes not yet told: whoever calls it has read the folder since.
+    void discardPending();
 
 signals:
     void changed();
