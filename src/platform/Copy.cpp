@@ -300,24 +300,14 @@ void removeLeftovers(const Folder &folder)
 #ifdef Q_OS_UNIX
     if (!folder.isOpen())
         return;
-    const int fd = ::openat(folder.handle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        if (fd >= 0)
-            ::close(fd);
-        return;
-    }
     QList<QByteArray> leftovers;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.' && isLeftoverName(entry->d_name))
-            leftovers.append(entry->d_name);
-    }
-    ::closedir(dir);
-    for (const QByteArray &name : std::as_const(leftovers)) {
-        struct stat st {};
-        if (::fstatat(folder.handle(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
-            ::unlinkat(folder.handle(), name.constData(), 0);
-    }
+    (void)forEachEntry(folder.handle(), [&leftovers](const DirEntry &entry) {
+        if (isLeftoverName(QByteArrayView(entry.name, static_cast<qsizetype>(entry.length))) && entry.type != DT_LNK
+            && entry.isRegular())
+            leftovers.append(QByteArray(entry.name, static_cast<qsizetype>(entry.length)));
+    });
+    for (const QByteArray &name : std::as_const(leftovers))
+        ::unlinkat(folder.handle(), name.constData(), 0);
 #else
     Q_UNUSED(folder);
 #endif

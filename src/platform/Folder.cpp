@@ -152,6 +152,58 @@ bool Folder::isReachable() const
 #endif
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+bool hasKind(const DirEntry &entry, unsigned char type, mode_t kind)
+{
+    if (entry.type != DT_UNKNOWN && entry.type != DT_LNK)
+        return entry.type == type;
+    struct stat st {};
+    return ::fstatat(entry.folder, entry.name, &st, 0) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+} // namespace
+
+bool DirEntry::isRegular() const
+{
+    return hasKind(*this, DT_REG, S_IFREG);
+}
+
+bool DirEntry::isFolder() const
+{
+    return hasKind(*this, DT_DIR, S_IFDIR);
+}
+
+int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
+{
+    // A handle of its own, so that going through the folder twice starts at the beginning each time.
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        const std::size_t length = std::strlen(entry->d_name);
+        if ((length == 1 && entry->d_name[0] == '.') || (length == 2 && std::strcmp(entry->d_name, "..") == 0))
+            continue;
+        visit({entry->d_name, length, entry->d_type, folder});
+    }
+    ::closedir(dir);
+    return error;
+}
+#endif
+
 Listing Folder::mp3Files() const
 {
     Listing listing;
@@ -161,38 +213,13 @@ Listing Folder::mp3Files() const
     }
 #ifdef Q_OS_UNIX
     // Read straight from the directory: the file type comes with each entry, so a folder of
-    // tens of thousands of files costs one pass and no look at every file. A handle of its
-    // own, so that listing twice starts at the beginning each time.
-    const int fd = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        listing.result = folderFailure(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return listing;
-    }
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            if (errno != 0)
-                listing.result = folderFailure(errno);
-            break;
-        }
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::size_t length = std::strlen(entry->d_name);
-        if (!isMp3Name(entry->d_name, length))
-            continue;
-        bool regular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat st {};
-            regular = ::fstatat(m_fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
-        }
-        if (regular)
-            listing.names.append(FileName::fromNative(QByteArray(entry->d_name, static_cast<qsizetype>(length))));
-    }
-    ::closedir(dir);
+    // tens of thousands of files costs one pass and no look at every file.
+    const int error = forEachEntry(m_fd, [&listing](const DirEntry &entry) {
+        if (entry.name[0] != '.' && isMp3Name(entry.name, entry.length) && entry.isRegular())
+            listing.names.append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
+    if (error != 0)
+        listing.result = folderFailure(error);
 #else
     QDirIterator it(m_path, QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -102,6 +104,21 @@ private:
 #ifdef Q_OS_UNIX
 // For the rest of the platform layer: the descriptor openForReading() wraps, and what it is.
 [[nodiscard]] FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st);
+
+// Goes through the entries of a folder (not . and ..) in one pass, each with its type as the
+// directory tells it: whether each entry is a folder is known without looking at every file.
+// `isFolder` follows links and asks where the file system does not say. Returns 0, or the
+// errno value of a folder that could not be read.
+struct DirEntry {
+    const char *name;
+    std::size_t length;
+    unsigned char type;
+    int folder;
+
+    [[nodiscard]] bool isRegular() const;
+    [[nodiscard]] bool isFolder() const;
+};
+[[nodiscard]] int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit);
 #endif
 
 // True when both files hold the same bytes; false also when either cannot be read.

@@ -11,10 +11,7 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace tonvola::fs {
@@ -155,21 +152,13 @@ QStringList subFolders(const QString &folder)
 {
     QStringList names;
 #ifdef Q_OS_UNIX
-    DIR *dir = ::opendir(nativePath(folder).constData());
-    if (!dir)
+    const Folder opened(folder);
+    if (!opened.isOpen())
         return names;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        bool isFolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat st {};
-            isFolder = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (isFolder)
-            names.append(QFile::decodeName(entry->d_name));
-    }
-    ::closedir(dir);
+    (void)forEachEntry(opened.handle(), [&names](const DirEntry &entry) {
+        if (entry.name[0] != '.' && entry.isFolder())
+            names.append(QFile::decodeName(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
 #else
     names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
 #endif
