@@ -158,22 +158,37 @@ void MixEngine::fail(MixResult &result, MixResult::Step step, const QString &pat
     result.reason = reason;
 }
 
+void MixCounts::add(MixAction action)
+{
+    switch (action) {
+    case MixAction::Copied:
+        ++copied;
+        break;
+    case MixAction::TakenOff:
+        ++takenOff;
+        break;
+    case MixAction::MovedBack:
+        ++movedBack;
+        break;
+    case MixAction::KeptOnPlayer:
+        ++keptOnPlayer;
+        break;
+    case MixAction::NoRoom:
+        ++noRoom;
+        break;
+    case MixAction::Skipped:
+        break;
+    }
+}
+
 void MixEngine::note(MixResult &result, MixAction action, const FileName &name, MixReason why)
 {
     MixStep step{action, name.text(), why};
-    switch (action) {
-    case MixAction::KeptOnPlayer:
-        ++result.counts.keptOnPlayer;
-        break;
-    case MixAction::NoRoom:
-        ++result.counts.noRoom;
-        break;
-    case MixAction::Skipped:
+    // Copies, deletions and move-backs are counted where they happen.
+    if (action == MixAction::KeptOnPlayer || action == MixAction::NoRoom)
+        result.counts.add(action);
+    else if (action == MixAction::Skipped)
         result.skipped.append(step);
-        break;
-    default:
-        break;
-    }
     m_observer->acted(step);
 }
 

@@ -63,6 +63,9 @@ struct MixCounts {
     qsizetype movedBack = 0;
     qsizetype keptOnPlayer = 0;
     qsizetype noRoom = 0;
+
+    // Counts one action; a skipped name has no count of its own.
+    void add(MixAction action);
 };
 
 struct MixResult {

@@ -75,25 +75,7 @@ void MixWorker::copying(MixAction action, const QString &name, qint64 /*done*/, 
 
 void MixWorker::acted(const MixStep &step)
 {
-    switch (step.action) {
-    case MixAction::Copied:
-        ++m_progress.counts.copied;
-        break;
-    case MixAction::TakenOff:
-        ++m_progress.counts.takenOff;
-        break;
-    case MixAction::MovedBack:
-        ++m_progress.counts.movedBack;
-        break;
-    case MixAction::KeptOnPlayer:
-        ++m_progress.counts.keptOnPlayer;
-        break;
-    case MixAction::NoRoom:
-        ++m_progress.counts.noRoom;
-        break;
-    case MixAction::Skipped:
-        break;
-    }
+    m_progress.counts.add(step.action);
     m_listChanged = m_listChanged || step.action == MixAction::Copied || step.action == MixAction::TakenOff
                     || step.action == MixAction::MovedBack;
     report();
