@@ -10,12 +10,14 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,11 +32,25 @@ QString testDataDir()
     return QStringLiteral(TONVOLA_TEST_DATA);
 }
 
+namespace {
+
+// Files a test writes stand for a collection's and a player's files, which nobody wrote
+// moments ago: the fill leaves a file alone while another program may still be writing it.
+bool aged(int fd)
+{
+    const timespec hourAgo{::time(nullptr) - 3600, 0};
+    const timespec times[2] = {hourAgo, hourAgo};
+    return ::futimens(fd, times) == 0;
+}
+
+} // namespace
+
 bool writeFile(const QString &path, qint64 size, char fill)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    const auto age = qScopeGuard([&file] { aged(file.handle()); });
     const QByteArray block(64 * 1024, fill);
     qint64 left = size;
     while (left > 0) {
@@ -55,7 +71,8 @@ QByteArray readBytes(const QString &path)
 bool writeBytes(const QString &path, const QByteArray &content)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush()
+           && aged(file.handle());
 }
 
 QStringList names(const char *list)
@@ -222,13 +239,46 @@ ExfatMount::~ExfatMount()
         quiet(u"losetup"_s, {u"-d"_s, m_device});
 }
 
+FatStick::FatStick(const QString &size, int fat) : m_size(size), m_fat(fat)
+{
+    if (!runningAsRoot() || !m_dir.isValid())
+        return;
+    // The first run installs what the tool needs and shows whether the kernel runs here.
+    const Run probe = run(u"true"_s);
+    m_valid = probe.exitCode == 0;
+    if (!m_valid)
+        m_unavailable = u"the user-mode kernel does not run here: "_s + probe.output.trimmed().right(300);
+}
+
+FatStick::Run FatStick::run(const QString &command, double cutAfterSeconds)
+{
+    QStringList arguments{u"--size"_s, m_size, u"--fat"_s, QString::number(m_fat), u"--image"_s, image()};
+    if (cutAfterSeconds > 0)
+        arguments << u"--cut"_s << QString::number(cutAfterSeconds, 'f', 2);
+    arguments << mountPoint() << u"--"_s << u"bash"_s << u"-c"_s << command;
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(TONVOLA_SOURCE_DIR "/tests/tools/fatstick"), arguments);
+    Run done;
+    if (!tool.waitForFinished(600000)) {
+        tool.kill();
+        tool.waitForFinished();
+        done.output = u"fatstick did not end"_s;
+        return done;
+    }
+    done.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    done.output = QString::fromUtf8(tool.readAll());
+    return done;
+}
+
 bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content)
 {
     const QByteArray path = QFile::encodeName(folder) + '/' + name;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const bool written = ::write(fd, content.constData(), static_cast<size_t>(content.size())) == content.size();
+    const bool written =
+        ::write(fd, content.constData(), static_cast<size_t>(content.size())) == content.size() && aged(fd);
     return ::close(fd) == 0 && written;
 }
 

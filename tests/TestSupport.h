@@ -107,6 +107,37 @@ private:
     bool m_mounted = false;
 };
 
+// A FAT32 or FAT16 stick mounted through the Linux kernel's own vfat driver, as a desktop mounts
+// one: tests/tools/fatstick boots a user-mode Linux kernel whose root is this machine's file
+// system, so a command run there sees the same files, and only the stick is a vfat medium. The
+// stick is an image file that lives as long as the fixture, between runs. Times inside are not
+// real. Needs root (the tool installs its packages) and a machine that runs the kernel.
+class FatStick
+{
+public:
+    explicit FatStick(const QString &size = QStringLiteral("64M"), int fat = 32);
+
+    [[nodiscard]] bool valid() const { return m_valid; }
+    [[nodiscard]] QString unavailable() const { return m_unavailable; }
+    [[nodiscard]] QString mountPoint() const { return m_dir.filePath(QStringLiteral("stick")); }
+    [[nodiscard]] QString image() const { return m_dir.filePath(QStringLiteral("stick.img")); }
+
+    struct Run {
+        int exitCode = -1;
+        QString output;
+    };
+    // Runs a shell command with the stick mounted; with cutAfterSeconds the power is cut then,
+    // as when a stick is pulled (exit code 124).
+    [[nodiscard]] Run run(const QString &command, double cutAfterSeconds = 0);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_size;
+    int m_fat;
+    bool m_valid = false;
+    QString m_unavailable;
+};
+
 // Why a fixture cannot be had on this machine at all; empty for fixtures that only need root.
 template<typename Fixture> [[nodiscard]] QString unavailable(const Fixture &fixture)
 {

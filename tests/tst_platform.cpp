@@ -3,6 +3,8 @@
 #include "platform/FileOps.h"
 #include "platform/Folder.h"
 #include "platform/PlayerLock.h"
+#include "platform/Temporary.h"
+#include "platform/UniqueFd.h"
 #include "platform/Volumes.h"
 
 #include <algorithm>
@@ -23,7 +25,6 @@ using tonvola::CopyOptions;
 using tonvola::FileName;
 using tonvola::FileNames;
 using tonvola::FileResult;
-using tonvola::Overwrite;
 namespace fs = tonvola::fs;
 namespace volumes = tonvola::volumes;
 
@@ -96,13 +97,17 @@ private slots:
     void namesAreBytes();
     void mediumIsAskedForItsRules_data();
     void mediumIsAskedForItsRules();
-    void oneFillLockPerPlayer();
+    void oneFolderHoweverSpelt_data();
+    void oneFolderHoweverSpelt();
 
     void copyArrivesWholeWithUsualPermissions();
     void failedCopyLeavesNoPartialFile_data();
     void failedCopyLeavesNoPartialFile();
-    void copyReplacesOnlyWhenAsked_data();
-    void copyReplacesOnlyWhenAsked();
+    void copyNeverReplacesAFile_data();
+    void copyNeverReplacesAFile();
+    void leftoversGoOnlyWithoutTheirWriter();
+    void filesCompareByTheirBytes_data();
+    void filesCompareByTheirBytes();
     void freeSpaceFollowsCopyAndDelete();
 
     void removeSaysWhyItFailed_data();
@@ -269,16 +274,18 @@ void PlatformTest::mediumIsAskedForItsRules_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("withFiles");
     QTest::addColumn<fs::CaseProbe>("probe");
-    QTest::addColumn<bool>("ignoresCase");
+    QTest::addColumn<fs::LetterCase>("letterCase");
     QTest::addColumn<bool>("coarseTimes");
 
     const auto file = fs::CaseProbe::MayWriteProbeFile;
     const auto listed = fs::CaseProbe::ListedNamesOnly;
-    QTest::newRow("tmpfs with files") << u"size=4m"_s << true << listed << false << false;
-    QTest::newRow("empty tmpfs") << u"size=4m"_s << false << file << false << false;
-    QTest::newRow("exFAT with files") << u"exfat"_s << true << listed << true << true;
-    QTest::newRow("empty exFAT") << u"exfat"_s << false << file << true << true;
-    QTest::newRow("empty exFAT, no probe file allowed") << u"exfat"_s << false << listed << false << true;
+    const auto exact = fs::LetterCase::Exact;
+    const auto ignored = fs::LetterCase::Ignored;
+    QTest::newRow("tmpfs with files") << u"size=4m"_s << true << listed << exact << false;
+    QTest::newRow("empty tmpfs") << u"size=4m"_s << false << file << exact << false;
+    QTest::newRow("exFAT with files") << u"exfat"_s << true << listed << ignored << true;
+    QTest::newRow("empty exFAT") << u"exfat"_s << false << file << ignored << true;
+    QTest::newRow("empty exFAT, no probe file allowed") << u"exfat"_s << false << listed << exact << true;
 }
 
 // Letter case is asked of the folder, not taken from a list of file-system types: exFAT
@@ -288,7 +295,7 @@ void PlatformTest::mediumIsAskedForItsRules()
     QFETCH(QString, kind);
     QFETCH(bool, withFiles);
     QFETCH(fs::CaseProbe, probe);
-    QFETCH(bool, ignoresCase);
+    QFETCH(fs::LetterCase, letterCase);
     QFETCH(bool, coarseTimes);
     Medium medium(kind);
     REQUIRE_FIXTURE(medium);
@@ -297,32 +304,59 @@ void PlatformTest::mediumIsAskedForItsRules()
     const QStringList before = entriesOf(medium.path());
 
     const fs::Folder folder(medium.path());
-    QCOMPARE(fs::namesIgnoreCase(folder, folder.mp3Files().names, probe), ignoresCase);
+    QCOMPARE(fs::letterCase(folder, folder.mp3Files().names, probe), letterCase);
     QCOMPARE(entriesOf(medium.path()), before);
     QCOMPARE(fs::timeResolutionNs(folder) >= 1000000000, coarseTimes);
     QVERIFY(fs::fatRefuses(FileName::fromText(u"Zeit: 12.mp3"_s)));
     QVERIFY(!fs::fatRefuses(FileName::fromText(u"Zeit 12 Ärger.mp3"_s)));
 }
 
-void PlatformTest::oneFillLockPerPlayer()
+void PlatformTest::oneFolderHoweverSpelt_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("the same path") << u"size=4m"_s << u"Musik"_s << true;
+    QTest::newRow("with a dot") << u"size=4m"_s << u"Musik/."_s << true;
+    QTest::newRow("another folder") << u"size=4m"_s << u"Hörbuch"_s << false;
+    QTest::newRow("other letters on a medium that tells them apart") << u"size=4m"_s << u"MUSIK"_s << false;
+    // exfat-fuse numbers each spelling of a folder on its own: only a probe finds it is one.
+    QTest::newRow("other letters on exFAT") << u"exfat"_s << u"MUSIK"_s << true;
+    QTest::newRow("another folder on exFAT") << u"exfat"_s << u"Hörbuch"_s << false;
+}
+
+// The identity of a folder, for the refusal to fill a folder from itself and for the lock that
+// keeps two fills off one player, comes from the medium, not from the path.
+void PlatformTest::oneFolderHoweverSpelt()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, other);
+    QFETCH(bool, same);
+    Medium medium(kind);
+    REQUIRE_FIXTURE(medium);
     QTemporaryDir runtime;
-    QTemporaryDir player;
-    QTemporaryDir other;
-    QVERIFY(runtime.isValid() && player.isValid() && other.isValid());
+    QVERIFY(runtime.isValid());
     const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
     const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", previous); });
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QDir root(medium.path());
+    QVERIFY(root.mkdir(u"Musik"_s));
+    if (!root.exists(other))
+        QVERIFY(root.mkdir(other));
+    const fs::Folder musik(root.filePath(u"Musik"_s));
+    const fs::Folder spelt(root.filePath(other));
+    const QStringList before = entriesOf(musik.path());
 
+    QCOMPARE(fs::isSameFolder(musik, spelt), same);
+    const fs::LetterCase rule = fs::letterCase(musik, {}, fs::CaseProbe::MayWriteProbeFile);
     {
-        const fs::PlayerLock first{fs::Folder(player.path())};
+        const fs::PlayerLock first(musik, rule);
         QVERIFY(!first.heldElsewhere());
-        QVERIFY(fs::PlayerLock{fs::Folder(player.path() + u"/."_s)}.heldElsewhere());
-        QVERIFY(!fs::PlayerLock{fs::Folder(other.path())}.heldElsewhere());
+        QCOMPARE(fs::PlayerLock(spelt, rule).heldElsewhere(), same);
     }
-    QVERIFY(!fs::PlayerLock{fs::Folder(player.path())}.heldElsewhere());
-    // Kept in the runtime folder, never on the player.
-    QVERIFY(QDir(player.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QVERIFY(!fs::PlayerLock(spelt, rule).heldElsewhere());
+    // Kept in the runtime folder, never on the player; the probes are gone again.
+    QCOMPARE(entriesOf(musik.path()), before);
     QVERIFY(!QDir(runtime.filePath(u"tonvola"_s)).isEmpty());
 }
 
@@ -386,6 +420,16 @@ void PlatformTest::failedCopyLeavesNoPartialFile_data()
                                  << QByteArray();
     QTest::newRow("source gone") << u"size=4m"_s << MiB << u"no source"_s << FileResult::Status::NotFound
                                  << QByteArray();
+    QTest::newRow("source grows while it is read")
+        << u"size=16m"_s << 9 * MiB << u"grow"_s << FileResult::Status::SourceChanged << QByteArray();
+    QTest::newRow("source replaced under its name while it is read")
+        << u"size=16m"_s << 9 * MiB << u"replace"_s << FileResult::Status::SourceChanged << QByteArray();
+    QTest::newRow("source written moments ago")
+        << u"size=4m"_s << MiB << u"fresh"_s << FileResult::Status::InUse << QByteArray();
+    QTest::newRow("source is not what an earlier look saw")
+        << u"size=4m"_s << MiB << u"seen other"_s << FileResult::Status::SourceChanged << QByteArray();
+    QTest::newRow("exFAT, source grows while it is read")
+        << u"exfat"_s << 9 * MiB << u"grow"_s << FileResult::Status::SourceChanged << QByteArray();
 }
 
 void PlatformTest::failedCopyLeavesNoPartialFile()
@@ -410,6 +454,8 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
         QVERIFY(testsupport::writeNative(source.path(), name, QByteArray(size, 'x')));
     if (situation == QLatin1String("one file"))
         QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"da.mp3"_s), 10));
+    if (situation == QLatin1String("seen other"))
+        QVERIFY(testsupport::writeFile(source.filePath(u"andere.mp3"_s), 10));
     if (situation == QLatin1String("read-only"))
         QVERIFY(remountReadOnly(medium.path()));
     const QString target =
@@ -418,11 +464,31 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     const std::optional<qint64> freeBefore = fs::availableBytes(medium.path());
     QVERIFY(freeBefore);
 
+    if (situation == QLatin1String("fresh")) {
+        QFile touched(file);
+        QVERIFY(touched.open(QIODevice::ReadWrite)
+                && touched.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    }
     std::atomic_bool cancel = false;
     CopyOptions options;
     options.cancel = &cancel;
-    if (situation == QLatin1String("cancel"))
-        options.progress = [&](qint64, qint64) { cancel = true; };
+    if (situation == QLatin1String("seen other"))
+        options.expected = fs::Folder(source.path()).look(FileName::fromText(u"andere.mp3"_s));
+    bool changed = false;
+    options.progress = [&](qint64, qint64) {
+        if (situation == QLatin1String("cancel"))
+            cancel = true;
+        if (changed)
+            return;
+        if (situation == QLatin1String("grow")) {
+            QFile more(file);
+            changed = more.open(QIODevice::Append) && more.write("mehr") == 4;
+        } else if (situation == QLatin1String("replace")) {
+            changed =
+                testsupport::writeFile(file + u".neu"_s, 10)
+                && ::rename(QFile::encodeName(file + u".neu"_s).constData(), QFile::encodeName(file).constData()) == 0;
+        }
+    };
     // A pipe without a writer would block a reader that waits for one.
     const FileResult result =
         fs::copyFile(fs::Folder(source.path()), FileName::fromNative(name), fs::Folder(target), options);
@@ -433,7 +499,7 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     QCOMPARE(fs::availableBytes(medium.path()), freeBefore);
 }
 
-void PlatformTest::copyReplacesOnlyWhenAsked_data()
+void PlatformTest::copyNeverReplacesAFile_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("tmpfs") << u"size=4m"_s;
@@ -441,7 +507,7 @@ void PlatformTest::copyReplacesOnlyWhenAsked_data()
     QTest::newRow("exFAT") << u"exfat"_s;
 }
 
-void PlatformTest::copyReplacesOnlyWhenAsked()
+void PlatformTest::copyNeverReplacesAFile()
 {
     QFETCH(QString, kind);
     QTemporaryDir source;
@@ -456,12 +522,80 @@ void PlatformTest::copyReplacesOnlyWhenAsked()
     const FileResult refused = fs::copyInto(file, target.path());
     QCOMPARE(refused.status, FileResult::Status::AlreadyExists);
     QCOMPARE(testsupport::readBytes(existing), QByteArray(1000, 'o'));
-
-    CopyOptions replace;
-    replace.overwrite = Overwrite::Yes;
-    QVERIFY(fs::copyInto(file, target.path(), replace).ok());
-    QCOMPARE(testsupport::readBytes(existing), QByteArray(3000, 'n'));
     QCOMPARE(entriesOf(target.path()), QStringList{u"lied.mp3"_s});
+}
+
+// A killed run leaves temporary files in the player or, moving files back, in the collection;
+// one whose writer still lives (another fill, moving its files back there) stays.
+void PlatformTest::leftoversGoOnlyWithoutTheirWriter()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QStringList left = {u".tonvola-9f3a0c.part"_s, u".tonvola-probe-1b"_s, u".tonvola-probe-77-\u00e4"_s};
+    const QStringList usersOwn = {u".tonvola-notizen.part"_s, u".tonvola-9f3a0c.part.txt"_s, u"tonvola-1.part"_s};
+    for (const QString &name : left + usersOwn)
+        QVERIFY(testsupport::writeFile(folder.filePath(name), 10));
+    const fs::Folder opened(folder.path());
+    QByteArray writing;
+    const tonvola::UniqueFd writer = fs::createLocked(opened.handle(), fs::Temporary::Copy, writing);
+    QVERIFY(writer.valid());
+
+    fs::removeLeftovers(opened);
+    QStringList expected = usersOwn;
+    expected.append(QFile::decodeName(writing));
+    expected.sort();
+    QStringList now = entriesOf(folder.path());
+    now.sort();
+    QCOMPARE(now, expected);
+}
+
+void PlatformTest::filesCompareByTheirBytes_data()
+{
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<fs::Likeness>("likeness");
+    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes;
+    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes;
+    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes;
+    // Deleting one because of the other would delete the only copy.
+    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile;
+    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile;
+    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable;
+}
+
+void PlatformTest::filesCompareByTheirBytes()
+{
+    QFETCH(QString, other);
+    QFETCH(fs::Likeness, likeness);
+    QTemporaryDir player;
+    QTemporaryDir collection;
+    QVERIFY(player.isValid() && collection.isValid());
+    const QString file = player.filePath(u"lied.mp3"_s);
+    const QString there = collection.filePath(u"lied.mp3"_s);
+    QVERIFY(testsupport::writeFile(file, 300000, 'a'));
+    if (other == u"copy"_s)
+        QVERIFY(testsupport::writeFile(there, 300000, 'a'));
+    else if (other == u"other bytes"_s)
+        QVERIFY(testsupport::writeFile(there, 300000, 'b'));
+    else if (other == u"shorter"_s)
+        QVERIFY(testsupport::writeFile(there, 299999, 'a'));
+    else if (other == u"link"_s)
+        QVERIFY(QFile::link(file, there));
+    else if (other == u"hard link"_s)
+        QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(there).constData()), 0);
+
+    const FileName name = FileName::fromText(u"lied.mp3"_s);
+    fs::Entry seen;
+    QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen),
+             likeness);
+    if (likeness == fs::Likeness::SameBytes || likeness == fs::Likeness::OtherBytes) {
+        // What the comparison saw is what a deletion then checks; a change since keeps the file.
+        const fs::Folder folder(player.path());
+        QVERIFY(testsupport::writeFile(file, 300000, 'c'));
+        QCOMPARE(folder.removeIfUnchanged(name, seen).status, FileResult::Status::SourceChanged);
+        QVERIFY(QFile::exists(file));
+        QVERIFY(folder.removeIfUnchanged(name, folder.look(name)).ok());
+        QVERIFY(!QFile::exists(file));
+    }
 }
 
 void PlatformTest::freeSpaceFollowsCopyAndDelete()

@@ -3,10 +3,11 @@
 #include "platform/Folder.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/Temporary.h"
+#include "platform/WrittenRecord.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #ifndef Q_OS_UNIX
 #include <QSaveFile>
@@ -24,7 +25,9 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
@@ -38,31 +41,16 @@ constexpr qint64 chunkSize = 4 * 1024 * 1024;
 // processor's cache between reading and writing, as cp's does.
 constexpr qint64 bufferSize = 128 * 1024;
 
-QByteArray temporaryName()
+FileResult sourceChanged()
 {
-    return QByteArray(".tonvola-") + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".part";
+    return FileResult::failure(FileResult::Status::SourceChanged,
+                               QStringLiteral("Die Datei wurde während des Kopierens verändert"));
 }
 
-bool isHexNumber(QByteArrayView digits)
+FileResult sourceInUse()
 {
-    return !digits.isEmpty() && digits.size() <= 16 && std::all_of(digits.cbegin(), digits.cend(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
-}
-
-// Exactly the names temporaryName() and the case probe make, so that no file of the user's is
-// ever taken for one.
-bool isLeftoverName(QByteArrayView name)
-{
-    constexpr QByteArrayView prefix(".tonvola-");
-    constexpr QByteArrayView probe("probe-");
-    constexpr QByteArrayView part(".part");
-    if (!name.startsWith(prefix))
-        return false;
-    name = name.sliced(prefix.size());
-    if (name.startsWith(probe))
-        return isHexNumber(name.sliced(probe.size()));
-    return name.endsWith(part) && isHexNumber(name.chopped(part.size()));
+    return FileResult::failure(FileResult::Status::InUse,
+                               QStringLiteral("Die Datei wird gerade von einem anderen Programm geschrieben"));
 }
 
 #ifdef Q_OS_UNIX
@@ -157,43 +145,44 @@ int copyData(int from, int to, qint64 total, const CopyOptions &options)
     }
 }
 
-// Data, durability and time of a new file; 0 or an errno value.
-int fillFile(int in, int out, const struct stat &sourceStat, const CopyOptions &options)
+// A medium that says it is full may only have no room left in the folder: FAT16's root folder
+// holds 512 entries, and a long name takes several of them.
+FileResult spaceFailure(const Folder &to, int error)
 {
-    int error = copyData(in, out, sourceStat.st_size, options);
-    if (error == 0 && options.durable && ::fdatasync(out) != 0 && errno != EINVAL)
-        error = errno;
-    if (error == 0) {
-        const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
-        ::futimens(out, times.data());
-    }
-    return error;
+    struct statvfs medium {};
+    // Media that count their files (most but FAT) have run out of them when none is left.
+    if (error == ENOSPC && ::fstatvfs(to.handle(), &medium) == 0 && (medium.f_files == 0 || medium.f_ffree > 0)
+        && static_cast<qint64>(medium.f_bavail) * static_cast<qint64>(medium.f_frsize) >= 64 * 1024)
+        return FileResult::failure(FileResult::Status::FolderFull,
+                                   QStringLiteral("Das Verzeichnis nimmt keine weiteren Einträge auf"));
+    return FileResult::fromErrno(error);
+}
+
+// A failure while the data is written: the medium filling up is no folder without entries.
+FileResult dataFailure(int error)
+{
+    if (error == ECANCELED)
+        return FileResult::cancelled();
+    return FileResult::fromErrno(error);
 }
 
 // The failure of giving the copy its name. Media that cannot hold a name say so in different
 // ways: the kernel's FAT and exFAT drivers with EINVAL, exfat-fuse with ENOENT for a reserved
 // character, and every one of them with EILSEQ for bytes that are not in its encoding.
-FileResult namingFailure(int error, const FileName &name)
+FileResult namingFailure(const Folder &to, int error, const FileName &name)
 {
     if (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG || (error == ENOENT && fatRefuses(name)))
         return FileResult::failure(FileResult::Status::NameRefused,
                                    QStringLiteral("Der Datenträger erlaubt diesen Dateinamen nicht"));
-    return FileResult::fromErrno(error);
+    return spaceFailure(to, error);
 }
 
-FileResult dataFailure(int error)
-{
-    return error == ECANCELED ? FileResult::cancelled() : FileResult::fromErrno(error);
-}
-
-// Gives a complete file under a temporary name its real one; 0 or an errno value. Only
-// with Overwrite::Yes may it take the place of an existing file.
-int nameFile(const Folder &to, const QByteArray &temporary, const QByteArray &name, Overwrite overwrite)
+// Gives a complete file under a temporary name its real one, never in the place of an existing
+// file; 0 or an errno value.
+int nameFile(const Folder &to, const QByteArray &temporary, const QByteArray &name)
 {
     const int dir = to.handle();
     Folder::Abilities &can = to.abilities();
-    if (overwrite == Overwrite::Yes)
-        return ::renameat(dir, temporary.constData(), dir, name.constData()) == 0 ? 0 : errno;
 #ifdef RENAME_NOREPLACE
     if (can.exclusiveRename) {
         if (::renameat2(dir, temporary.constData(), dir, name.constData(), RENAME_NOREPLACE) == 0)
@@ -227,73 +216,246 @@ bool procFdAvailable()
     static const bool available = QFileInfo::exists(QStringLiteral("/proc/self/fd"));
     return available;
 }
-
-// Writes the copy into a file without a name and gives it its name only when complete: even a
-// crash or a pulled medium cannot leave a partial or stray file behind, and it costs less than
-// a temporary name. Nothing when the file system cannot do that.
-std::optional<FileResult> copyUnnamed(int in, const struct stat &sourceStat, const Folder &to, const FileName &name,
-                                      const CopyOptions &options)
-{
-    if (!to.abilities().unnamedFiles || !procFdAvailable())
-        return std::nullopt;
-    UniqueFd out(::openat(to.handle(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (!out.valid()) {
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return FileResult::fromErrno(errno);
-        to.abilities().unnamedFiles = false;
-        return std::nullopt;
-    }
-    if (const int error = fillFile(in, out.get(), sourceStat, options); error != 0)
-        return dataFailure(error);
-
-    const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(out.get());
-    if (::linkat(AT_FDCWD, unnamed.constData(), to.handle(), name.native().constData(), AT_SYMLINK_FOLLOW) == 0)
-        return out.close() == 0 ? FileResult::success() : FileResult::fromErrno(errno);
-    if (errno != EEXIST || options.overwrite == Overwrite::No)
-        return namingFailure(errno, name);
-    // Replacing: the complete file gets a temporary name first, which then takes the place of
-    // the old one in one step.
-    const QByteArray temporary = temporaryName();
-    if (::linkat(AT_FDCWD, unnamed.constData(), to.handle(), temporary.constData(), AT_SYMLINK_FOLLOW) != 0)
-        return FileResult::fromErrno(errno);
-    if (const int error = nameFile(to, temporary, name.native(), Overwrite::Yes); error != 0) {
-        ::unlinkat(to.handle(), temporary.constData(), 0);
-        return namingFailure(error, name);
-    }
-    return out.close() == 0 ? FileResult::success() : FileResult::fromErrno(errno);
-}
 #endif
 
-FileResult copyNamed(int in, const struct stat &sourceStat, const Folder &to, const FileName &name,
-                     const CopyOptions &options)
+// True when the source is no longer what was copied: written to while it was read, or its name
+// taken by another file.
+bool changedWhileRead(int in, const struct stat &before, const Folder &from, const FileName &name)
 {
-    QByteArray temporary;
-    UniqueFd out;
-    for (int attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
-        temporary = temporaryName();
-        // The usual permissions: mkstemp would make the file private to the user, and the copy would keep that.
-        out = UniqueFd(::openat(to.handle(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!out.valid() && errno != EEXIST)
-            return FileResult::fromErrno(errno);
-    }
-    if (!out.valid())
-        return FileResult::fromErrno(EEXIST);
-    int error = fillFile(in, out.get(), sourceStat, options);
-    if (error == 0 && out.close() != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlinkat(to.handle(), temporary.constData(), 0);
-        return dataFailure(error);
-    }
-    if (error = nameFile(to, temporary, name.native(), options.overwrite); error != 0) {
-        ::unlinkat(to.handle(), temporary.constData(), 0);
-        return namingFailure(error, name);
-    }
-    return FileResult::success();
+    struct stat after {};
+    struct stat named {};
+    if (::fstat(in, &after) != 0 || ::fstatat(from.handle(), name.native().constData(), &named, 0) != 0)
+        return true;
+    return !entryFrom(after).isUnchangedSince(entryFrom(before)) || named.st_dev != before.st_dev
+           || named.st_ino != before.st_ino;
 }
 #endif
 
 } // namespace
+
+#ifdef Q_OS_UNIX
+// A copy whose data is written and waits for its name: an unnamed file, or one under a locked
+// temporary name that the lock keeps from cleanups while it waits.
+struct CopyBatch::Staged {
+    FileName name;
+    UniqueFd out;
+    QByteArray temporary;
+    Entry source;
+};
+#else
+struct CopyBatch::Staged {
+    FileName name;
+    std::unique_ptr<QSaveFile> out;
+    Entry source;
+};
+#endif
+
+CopyBatch::CopyBatch(const Folder &to) : m_to(to)
+{}
+
+CopyBatch::~CopyBatch()
+{
+    discard();
+}
+
+qsizetype CopyBatch::count() const
+{
+    return static_cast<qsizetype>(m_staged.size());
+}
+
+qint64 CopyBatch::bytes() const
+{
+    return m_bytes;
+}
+
+void CopyBatch::discard()
+{
+#ifdef Q_OS_UNIX
+    for (const std::unique_ptr<Staged> &staged : m_staged) {
+        if (!staged->temporary.isEmpty())
+            ::unlinkat(m_to.handle(), staged->temporary.constData(), 0);
+    }
+#else
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->out->cancelWriting();
+#endif
+    m_staged.clear();
+    m_bytes = 0;
+}
+
+FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOptions &options)
+{
+    if (!m_to.isOpen())
+        return m_to.opened();
+#ifdef Q_OS_UNIX
+    UniqueFd in;
+    struct stat sourceStat {};
+    if (const FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
+        return opened;
+    auto staged = std::make_unique<Staged>();
+    staged->name = name;
+    staged->source = entryFrom(sourceStat);
+    if (options.expected && !staged->source.isUnchangedSince(*options.expected))
+        return sourceChanged();
+    if (isBeingWritten(staged->source))
+        return sourceInUse();
+    if (staged->source.size > largestFile(m_to))
+        return FileResult::failure(FileResult::Status::TooLarge,
+                                   QStringLiteral("Der Datenträger nimmt keine Datei dieser Größe auf"));
+
+#ifdef Q_OS_LINUX
+    // Written without a name, a copy cannot be left behind by a crash or a pulled medium at all.
+    if (m_to.abilities().unnamedFiles && procFdAvailable()) {
+        staged->out = UniqueFd(::openat(m_to.handle(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (!staged->out.valid()) {
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return spaceFailure(m_to, errno);
+            m_to.abilities().unnamedFiles = false;
+        }
+    }
+#endif
+    if (!staged->out.valid()) {
+        staged->out = createLocked(m_to.handle(), Temporary::Copy, staged->temporary);
+        if (!staged->out.valid())
+            return spaceFailure(m_to, errno);
+    }
+    const auto drop = [&] {
+        if (!staged->temporary.isEmpty())
+            ::unlinkat(m_to.handle(), staged->temporary.constData(), 0);
+    };
+    if (const int error = copyData(in.get(), staged->out.get(), sourceStat.st_size, options); error != 0) {
+        drop();
+        return dataFailure(error);
+    }
+    if (changedWhileRead(in.get(), sourceStat, from, name)) {
+        drop();
+        return sourceChanged();
+    }
+    const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
+    ::futimens(staged->out.get(), times.data());
+#else
+    QFile in;
+    if (const FileResult opened = openForReading(from, name, in); !opened.ok())
+        return opened;
+    auto staged = std::make_unique<Staged>();
+    staged->name = name;
+    staged->source = from.look(name);
+    if (options.expected && !staged->source.isUnchangedSince(*options.expected))
+        return sourceChanged();
+    if (isBeingWritten(staged->source))
+        return sourceInUse();
+    staged->out = std::make_unique<QSaveFile>(joinPath(m_to.path(), name.text()));
+    if (!staged->out->open(QIODevice::WriteOnly))
+        return FileResult::failure(FileResult::Status::Failed, staged->out->errorString());
+    QByteArray buffer;
+    const qint64 total = in.size();
+    qint64 copied = 0;
+    while (!(buffer = in.read(chunkSize)).isEmpty()) {
+        if (options.cancel && options.cancel->load()) {
+            staged->out->cancelWriting();
+            return FileResult::cancelled();
+        }
+        if (staged->out->write(buffer) != buffer.size()) {
+            staged->out->cancelWriting();
+            return FileResult::failure(FileResult::Status::Failed, staged->out->errorString());
+        }
+        copied += buffer.size();
+        if (options.progress)
+            options.progress(copied, total);
+    }
+    const Entry after = from.look(name);
+    if (after.size != staged->source.size || after.modifiedNs != staged->source.modifiedNs) {
+        staged->out->cancelWriting();
+        return sourceChanged();
+    }
+#endif
+    m_bytes += staged->source.size;
+    m_staged.push_back(std::move(staged));
+    return FileResult::success();
+}
+
+QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
+{
+    QList<Named> named;
+    if (m_staged.empty())
+        return named;
+    named.reserve(count());
+#ifdef Q_OS_UNIX
+    QList<int> files;
+    for (const std::unique_ptr<Staged> &staged : m_staged) {
+        files.append(staged->out.get());
+        if (record)
+            record->noteCopy(staged->name, staged->source);
+    }
+    if (record && record->handle() >= 0)
+        files.append(record->handle());
+    // The data first, all of it at once; only then the names.
+    if (const FileResult flushed = flushFiles(m_to, files); !flushed.ok()) {
+        for (const std::unique_ptr<Staged> &staged : m_staged)
+            named.append({staged->name, flushed, staged->source});
+        discard();
+        return named;
+    }
+    const int dir = m_to.handle();
+    const bool lagging = namesLagBehind(m_to);
+    for (const std::unique_ptr<Staged> &staged : m_staged) {
+        const QByteArray &name = staged->name.native();
+        int error = 0;
+#ifdef Q_OS_LINUX
+        if (staged->temporary.isEmpty()) {
+            const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(staged->out.get());
+            if (::linkat(AT_FDCWD, unnamed.constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) != 0)
+                error = errno;
+        } else
+#endif
+        {
+            error = nameFile(m_to, staged->temporary, name);
+            if (error != 0)
+                ::unlinkat(dir, staged->temporary.constData(), 0);
+        }
+        staged->temporary.clear();
+        // The file first, which writes its size into its new entry, then the folder, which drops
+        // the temporary entry.
+        if (error == 0 && lagging && (::fsync(staged->out.get()) != 0 || ::fsync(dir) != 0))
+            error = errno;
+        named.append({staged->name, error == 0 ? FileResult::success() : namingFailure(m_to, error, staged->name),
+                      staged->source});
+    }
+    // Names flushed here cost a second flush; a caller who deletes the sources next needs them.
+    if (names == Names::Flushed) {
+        QList<int> last;
+        for (const std::unique_ptr<Staged> &staged : m_staged) {
+            if (staged->out.valid())
+                last = {staged->out.get()};
+        }
+        if (const FileResult flushed = flushFiles(m_to, last); !flushed.ok()) {
+            for (Named &copy : named)
+                copy.result = flushed;
+        }
+    }
+    for (qsizetype i = 0; i < named.size(); ++i) {
+        if (named[i].result.ok() && m_staged[static_cast<std::size_t>(i)]->out.close() != 0)
+            named[i].result = FileResult::fromErrno(errno);
+    }
+#else
+    Q_UNUSED(record);
+    for (const std::unique_ptr<Staged> &staged : m_staged) {
+        const QString target = joinPath(m_to.path(), staged->name.text());
+        FileResult result = FileResult::success();
+        if (QFileInfo::exists(target)) {
+            staged->out->cancelWriting();
+            result = FileResult::failure(FileResult::Status::AlreadyExists,
+                                         QStringLiteral("Eine Datei dieses Namens ist bereits vorhanden"));
+        } else if (!staged->out->commit()) {
+            result = FileResult::failure(FileResult::Status::Failed, staged->out->errorString());
+        }
+        named.append({staged->name, std::move(result), staged->source});
+    }
+#endif
+    m_staged.clear();
+    m_bytes = 0;
+    return named;
+}
 
 void removeLeftovers(const Folder &folder)
 {
@@ -306,8 +468,17 @@ void removeLeftovers(const Folder &folder)
             && entry.isRegular())
             leftovers.append(QByteArray(entry.name, static_cast<qsizetype>(entry.length)));
     });
-    for (const QByteArray &name : std::as_const(leftovers))
-        ::unlinkat(folder.handle(), name.constData(), 0);
+    const int dir = folder.handle();
+    for (const QByteArray &name : std::as_const(leftovers)) {
+        // A temporary file whose lock can be taken has no writer any more.
+        const UniqueFd held(::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        struct stat named {};
+        if (held.valid() && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(held.get(), &opened) == 0
+            && ::fstatat(dir, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 && opened.st_ino == named.st_ino
+            && opened.st_dev == named.st_dev)
+            ::unlinkat(dir, name.constData(), 0);
+    }
 #else
     Q_UNUSED(folder);
 #endif
@@ -315,46 +486,10 @@ void removeLeftovers(const Folder &folder)
 
 FileResult copyFile(const Folder &from, const FileName &name, const Folder &to, const CopyOptions &options)
 {
-    if (!to.isOpen())
-        return to.opened();
-#ifdef Q_OS_UNIX
-    UniqueFd in;
-    struct stat sourceStat {};
-    if (const FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
-        return opened;
-#ifdef Q_OS_LINUX
-    if (std::optional<FileResult> done = copyUnnamed(in.get(), sourceStat, to, name, options))
-        return *done;
-#endif
-    return copyNamed(in.get(), sourceStat, to, name, options);
-#else
-    QFile in;
-    if (const FileResult opened = openForReading(from, name, in); !opened.ok())
-        return opened;
-    const QString target = joinPath(to.path(), name.text());
-    if (options.overwrite == Overwrite::No && QFileInfo::exists(target))
-        return FileResult::failure(FileResult::Status::AlreadyExists, QStringLiteral("Die Datei existiert bereits"));
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return FileResult::failure(FileResult::Status::Failed, out.errorString());
-    QByteArray buffer;
-    const qint64 total = in.size();
-    qint64 copied = 0;
-    while (!(buffer = in.read(chunkSize)).isEmpty()) {
-        if (options.cancel && options.cancel->load()) {
-            out.cancelWriting();
-            return FileResult::cancelled();
-        }
-        if (out.write(buffer) != buffer.size())
-            return FileResult::failure(FileResult::Status::Failed, out.errorString());
-        copied += buffer.size();
-        if (options.progress)
-            options.progress(copied, total);
-    }
-    if (!out.commit())
-        return FileResult::failure(FileResult::Status::Failed, out.errorString());
-    return FileResult::success();
-#endif
+    CopyBatch batch(to);
+    if (const FileResult added = batch.add(from, name, options); !added.ok())
+        return added;
+    return batch.commit().constFirst().result;
 }
 
 FileResult copyInto(const QString &source, const QString &folder, const CopyOptions &options)

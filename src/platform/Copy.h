@@ -2,36 +2,85 @@
 
 #include "platform/FileName.h"
 #include "platform/FileResult.h"
+#include "platform/Folder.h"
 
+#include <QList>
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace tonvola {
 
-enum class Overwrite { No, Yes };
-
 struct CopyOptions {
-    Overwrite overwrite = Overwrite::No;
     // Checked between chunks, so that even a large file gives way within moments.
     const std::atomic_bool *cancel = nullptr;
     std::function<void(qint64 copied, qint64 total)> progress;
-    // Forces the data onto the medium before the name appears. Costly per file on slow
-    // sticks; a run of many copies flushes the volume once at its end instead.
-    bool durable = false;
+    // The source as an earlier look saw it: a source that is not that file any more, or
+    // changed since, is not copied (SourceChanged).
+    std::optional<fs::Entry> expected;
 };
 
 namespace fs {
 
-class Folder;
+class WrittenRecord;
 
-// Copies a file of one folder into another under the same name. The data is written under no
-// name or a temporary one and gets its name only when complete, so a failure, a cancel or a
-// pulled medium never leaves a partial file. The source must be a file (NotAFile otherwise);
-// an existing file of that name is replaced only with Overwrite::Yes (AlreadyExists
-// otherwise); a name the medium cannot hold gives NameRefused. The copy keeps the
-// modification time.
+// Copies files of other folders into one folder under their own names, several at a time. Each
+// copy is written under no name or a hidden temporary one; commit() then brings all data onto
+// the medium and only after that gives each copy its name. So whatever ends a run (a failure, a
+// cancel, a pulled stick, a power cut) leaves no partial file under a real name, and the cost
+// of flushing a stick is paid once for many copies. A copy never replaces an existing file.
+//
+// A source is refused when it is no file (NotAFile), was written to moments ago (InUse) or
+// changes while it is read (SourceChanged): another program is writing it, and a copy of it
+// would be broken. A file the medium cannot hold gives TooLarge, a folder that takes no more
+// entries FolderFull, a name the medium refuses NameRefused, a name another entry holds
+// (another spelling, a FAT short name) AlreadyExists. The copies keep the modification time.
+class CopyBatch
+{
+public:
+    explicit CopyBatch(const Folder &to);
+    // Whatever was added and not committed is thrown away.
+    ~CopyBatch();
+    CopyBatch(const CopyBatch &) = delete;
+    CopyBatch &operator=(const CopyBatch &) = delete;
+
+    // Writes the copy's data; it has no name until commit().
+    [[nodiscard]] FileResult add(const Folder &from, const FileName &name, const CopyOptions &options = {});
+
+    [[nodiscard]] qsizetype count() const;
+    [[nodiscard]] qint64 bytes() const;
+    [[nodiscard]] bool isEmpty() const { return count() == 0; }
+
+    struct Named {
+        FileName name;
+        FileResult result;
+        // The source as it was copied.
+        Entry source;
+    };
+    enum class Names {
+        // Their names reach the medium with the next flush, of the next batch or the run's end.
+        Later,
+        // Their names are on the medium when commit() returns: the sources may be deleted then.
+        Flushed,
+    };
+    // Writes everything added onto the medium, then names each copy, in the order they were
+    // added. The record, when given, learns the copies before their data is flushed, so that it
+    // knows each copy that may reach the medium.
+    [[nodiscard]] QList<Named> commit(WrittenRecord *record = nullptr, Names names = Names::Later);
+    // Throws away what was added.
+    void discard();
+
+private:
+    struct Staged;
+    const Folder &m_to;
+    std::vector<std::unique_ptr<Staged>> m_staged;
+    qint64 m_bytes = 0;
+};
+
+// One copy, written and named at once.
 [[nodiscard]] FileResult copyFile(const Folder &from, const FileName &name, const Folder &to,
                                   const CopyOptions &options = {});
 
@@ -40,9 +89,9 @@ class Folder;
 
 [[nodiscard]] FileResult remove(const QString &path);
 
-// Removes the files a copy or a case probe killed midway (a crash, a power cut, a pulled cable)
-// left in the folder under the program's own hidden temporary names. Only a caller who knows
-// that no copy of its own is writing into the folder may ask: the fill, holding the player.
+// Removes what copies and probes of the program that were killed midway (a crash, a power cut,
+// a pulled cable) left in the folder under its hidden temporary names. A temporary file is
+// locked for as long as its writer lives, so one that another run is still writing stays.
 void removeLeftovers(const Folder &folder);
 
 // True when both files exist and hold the same bytes.

@@ -34,7 +34,7 @@ FileResult FileResult::fromErrno(int error)
         return as(Status::NoSpace, u"Das Speicherkontingent ist erschöpft");
 #endif
     case EFBIG:
-        return as(Status::NoSpace, u"Die Datei ist zu groß für diesen Datenträger");
+        return as(Status::TooLarge, u"Die Datei ist zu groß für diesen Datenträger");
     case EROFS:
         return as(Status::ReadOnly, u"Der Datenträger ist schreibgeschützt");
     case EACCES:

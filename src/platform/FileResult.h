@@ -17,6 +17,16 @@ struct FileResult {
         NameRefused,
         // Something other than a file holds the name: a folder, a pipe, a device.
         NotAFile,
+        // Another entry holds the name on this medium: another spelling of it in letter case,
+        // or the short name FAT made for a long one.
+        NameTaken,
+        // The folder takes no more entries, though the medium has room (the root of a FAT16 card).
+        FolderFull,
+        // The medium holds no file of this size (4 GiB and more on FAT32).
+        TooLarge,
+        // Another program wrote to the file moments ago, or while it was read.
+        InUse,
+        SourceChanged,
         Cancelled,
         Failed
     };

@@ -2,6 +2,7 @@
 
 #include "platform/Listing.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -48,18 +49,34 @@ bool isMp3Name(const char *name, std::size_t length)
     return length >= 4 && ::strncasecmp(name + length - 4, ".mp3", 4) == 0;
 }
 
+#endif
+
+} // namespace
+
+#ifdef Q_OS_UNIX
 Entry entryFrom(const struct stat &st)
 {
+    const auto ns = [](const timespec &t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; };
     Entry entry;
     entry.kind = S_ISREG(st.st_mode) ? Entry::Kind::File : Entry::Kind::Other;
     entry.size = static_cast<qint64>(st.st_size);
-    entry.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    entry.modifiedNs = ns(st.st_mtim);
+    entry.changedNs = ns(st.st_ctim);
+    entry.device = static_cast<quint64>(st.st_dev);
+    entry.inode = static_cast<quint64>(st.st_ino);
     entry.writeProtected = (st.st_mode & S_IWUSR) == 0;
     return entry;
 }
 #endif
 
-} // namespace
+bool isBeingWritten(const Entry &entry)
+{
+    // Long enough for a writer that pauses between its blocks, and for FAT, which keeps
+    // modification times to two seconds.
+    constexpr qint64 window = 3000000000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000000;
+    return entry.isFile() && entry.modifiedNs <= now && now - entry.modifiedNs < window;
+}
 
 Folder::Folder(QString path) : m_path(std::move(path))
 {
@@ -305,6 +322,26 @@ FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, st
 }
 #endif
 
+FileResult Folder::removeIfUnchanged(const FileName &name, const Entry &seen) const
+{
+    if (!isOpen())
+        return m_opened;
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::fstatat(m_fd, name.native().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return FileResult::fromErrno(errno);
+    if (!entryFrom(st).isUnchangedSince(seen))
+        return FileResult::failure(FileResult::Status::SourceChanged,
+                                   QStringLiteral("Die Datei wurde inzwischen verändert"));
+#else
+    const Entry now = look(name);
+    if (now.size != seen.size || now.modifiedNs != seen.modifiedNs)
+        return FileResult::failure(FileResult::Status::SourceChanged,
+                                   QStringLiteral("Die Datei wurde inzwischen verändert"));
+#endif
+    return remove(name);
+}
+
 FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
 {
 #ifdef Q_OS_UNIX
@@ -335,25 +372,54 @@ FileResult openForReading(const FilePath &path, QFile &file)
     return openForReading(Folder(path.folder), path.name, file);
 }
 
-bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName)
+Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
+                      Entry *seenB)
 {
     QFile fa;
     QFile fb;
-    if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok() || fa.size() != fb.size())
-        return false;
-    constexpr qint64 block = 64 * 1024;
+    if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok())
+        return Likeness::Unreadable;
+#ifdef Q_OS_UNIX
+    struct stat sa {};
+    struct stat sb {};
+    if (::fstat(fa.handle(), &sa) != 0 || ::fstat(fb.handle(), &sb) != 0)
+        return Likeness::Unreadable;
+    // Deleting one of them because of the other would delete the only copy.
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+        return Likeness::SameFile;
+    if (seenA)
+        *seenA = entryFrom(sa);
+    if (seenB)
+        *seenB = entryFrom(sb);
+#else
+    if (QFileInfo(fa).canonicalFilePath() == QFileInfo(fb).canonicalFilePath())
+        return Likeness::SameFile;
+    if (seenA)
+        *seenA = a.look(aName);
+    if (seenB)
+        *seenB = b.look(bName);
+#endif
+    if (fa.size() != fb.size())
+        return Likeness::OtherBytes;
+    constexpr qint64 block = 1024 * 1024;
     const auto da = std::make_unique_for_overwrite<char[]>(block);
     const auto db = std::make_unique_for_overwrite<char[]>(block);
     for (;;) {
         const qint64 na = fa.read(da.get(), block);
         const qint64 nb = fb.read(db.get(), block);
         if (na != nb || na < 0)
-            return false;
+            return Likeness::OtherBytes;
         if (na == 0)
-            return true;
+            return Likeness::SameBytes;
         if (std::memcmp(da.get(), db.get(), static_cast<std::size_t>(na)) != 0)
-            return false;
+            return Likeness::OtherBytes;
     }
+}
+
+bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName)
+{
+    const Likeness likeness = compareFiles(a, aName, b, bName);
+    return likeness == Likeness::SameBytes || likeness == Likeness::SameFile;
 }
 
 } // namespace tonvola::fs

@@ -27,11 +27,34 @@ struct Entry {
     Kind kind = Kind::Missing;
     qint64 size = 0;
     qint64 modifiedNs = 0;
+    // When the file or its name last changed in any way; a rename sets it too.
+    qint64 changedNs = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
     // The owner may not write it (no write permission, FAT's read-only attribute): the user
     // protected it, so the program leaves it where it is.
     bool writeProtected = false;
 
     [[nodiscard]] bool isFile() const { return kind == Kind::File; }
+    // The same file, unchanged since the other look: what a copy or a deletion checks before it
+    // trusts what an earlier look told.
+    [[nodiscard]] bool isUnchangedSince(const Entry &earlier) const
+    {
+        return kind == earlier.kind && size == earlier.size && modifiedNs == earlier.modifiedNs
+               && changedNs == earlier.changedNs && device == earlier.device && inode == earlier.inode;
+    }
+};
+
+// True when the file was written to moments ago: another program (a file manager, a download)
+// may still be writing it, so it is neither copied nor taken away now.
+[[nodiscard]] bool isBeingWritten(const Entry &entry);
+
+// How two names compare as files.
+enum class Likeness {
+    SameBytes,  // two files that hold the same bytes
+    OtherBytes, // two files that differ, or one of them could not be read to the end
+    SameFile,   // both names lead to one file (a link, the same folder in two spellings)
+    Unreadable, // either is not there or cannot be opened
 };
 
 // The MP3 files of a folder, or why they could not be listed.
@@ -78,6 +101,9 @@ public:
     [[nodiscard]] Entry look(const FileName &name) const;
     // Deletes a file; refuses folders and files the user protected.
     [[nodiscard]] FileResult remove(const FileName &name) const;
+    // Deletes the file only while it is still the one an earlier look saw, unchanged: a file
+    // another program replaced or wrote to meanwhile stays (SourceChanged).
+    [[nodiscard]] FileResult removeIfUnchanged(const FileName &name, const Entry &seen) const;
 
     // What the file system turned out not to offer, learnt by the first copy that asked.
     struct Abilities {
@@ -104,6 +130,7 @@ private:
 #ifdef Q_OS_UNIX
 // For the rest of the platform layer: the descriptor openForReading() wraps, and what it is.
 [[nodiscard]] FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st);
+[[nodiscard]] Entry entryFrom(const struct stat &st);
 
 // Goes through the entries of a folder (not . and ..) in one pass, each with its type as the
 // directory tells it: whether each entry is a folder is known without looking at every file.
@@ -121,6 +148,10 @@ struct DirEntry {
 [[nodiscard]] int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit);
 #endif
 
+// Compares two files byte by byte. Two names that lead to one file are no two copies of it.
+// seenA and seenB, when given, receive what the compared files were when they were opened.
+[[nodiscard]] Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName,
+                                    Entry *seenA = nullptr, Entry *seenB = nullptr);
 // True when both files hold the same bytes; false also when either cannot be read.
 [[nodiscard]] bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName);
 

@@ -3,6 +3,7 @@
 #include "platform/FileName.h"
 #include "platform/FileResult.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -45,11 +46,50 @@ private:
 
 enum class CaseProbe { ListedNamesOnly, MayWriteProbeFile };
 
-// True when the folder treats names that differ only in letter case as one name (FAT and
-// exFAT sticks, network shares, case-folding folders). Asked of the folder itself: a listed
-// name is looked up in other letters; where none serves, a short-lived probe file is made
-// and removed again, if allowed.
+// How a folder compares names in letter case.
+enum class LetterCase {
+    Exact,        // "Lied" and "LIED" are two names (most Linux file systems)
+    IgnoredAscii, // one name, but "Öl" and "öl" are two (FAT through the kernel's driver with utf8)
+    Ignored,      // one name, in every alphabet (exFAT, NTFS, network shares)
+};
+
+// Whether the folder treats names that differ only in letter case as one name (FAT and exFAT
+// sticks, network shares, case-folding folders). Asked of the folder itself: a listed name is
+// looked up in other letters; where none serves, a short-lived probe file is made and removed
+// again, if allowed.
+[[nodiscard]] LetterCase letterCase(const Folder &folder, const FileNames &listed, CaseProbe probe);
 [[nodiscard]] bool namesIgnoreCase(const Folder &folder, const FileNames &listed, CaseProbe probe);
+
+// What a name is on a medium with these rules: names that are one there have the same key.
+[[nodiscard]] QByteArray caseKey(const FileName &name, LetterCase rule);
+// True when both names are one on a medium with these rules.
+[[nodiscard]] bool isSameName(const FileName &a, const FileName &b, LetterCase rule);
+
+// True when both are one folder, however the paths are spelt: the same inode, or, where the
+// medium ignores letter case or numbers its entries on its own (exFAT through FUSE numbers each
+// spelling anew), a probe file made in one is found in the other.
+[[nodiscard]] bool isSameFolder(const Folder &a, const Folder &b);
+
+// The size of the blocks a file takes on the folder's medium: a file takes whole ones.
+[[nodiscard]] qint64 allocationUnit(const Folder &folder);
+
+// The longest name in bytes the folder takes.
+[[nodiscard]] qsizetype longestName(const Folder &folder);
+
+// The largest file the folder's medium holds: 4 GiB less one byte on FAT.
+[[nodiscard]] qint64 largestFile(const Folder &folder);
+
+// True when flushing the medium as a whole does not reach its data, so that each file written
+// has to be flushed on its own (file systems in user space: exFAT and NTFS through FUSE).
+[[nodiscard]] bool flushesFileByFile(const Folder &folder);
+
+// True when a new name reaches the medium without the file's size, which follows with the file
+// itself (FAT through the kernel's driver): a renamed file then has to be flushed at once, or a
+// power cut leaves it empty under its new name.
+[[nodiscard]] bool namesLagBehind(const Folder &folder);
+
+// Makes what was written into the given files of the folder, and their names, reach the medium.
+[[nodiscard]] FileResult flushFiles(const Folder &folder, const QList<int> &files);
 
 // True when the name holds a character FAT, exFAT, NTFS and SMB media cannot hold in a name
 // (" * / : < > ? \ | and control characters).
@@ -65,6 +105,8 @@ enum class CaseProbe { ListedNamesOnly, MayWriteProbeFile };
 
 // Writes everything still cached for the folder's volume onto the medium, so that it may
 // be pulled out once this returns.
-[[nodiscard]] FileResult flush(const Folder &folder);
+// files: descriptors of files written in the folder, through which a file system in user space
+// is made to write out.
+[[nodiscard]] FileResult flush(const Folder &folder, const QList<int> &files = {});
 
 } // namespace tonvola::fs

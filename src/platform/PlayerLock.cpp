@@ -2,6 +2,9 @@
 
 #include "platform/Folder.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdlib>
@@ -38,15 +41,24 @@ QByteArray runtimeFolder()
 
 } // namespace
 
-PlayerLock::PlayerLock(const Folder &player)
+PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
 {
 #ifdef Q_OS_UNIX
     struct stat st {};
     const QByteArray folder = runtimeFolder();
     if (folder.isEmpty() || !player.isOpen() || ::fstat(player.handle(), &st) != 0)
         return;
-    const QByteArray path = folder + "/fill-" + QByteArray::number(static_cast<quint64>(st.st_dev), 16) + '-'
-                            + QByteArray::number(static_cast<quint64>(st.st_ino), 16) + ".lock";
+    QByteArray identity = QByteArray::number(static_cast<quint64>(st.st_ino), 16);
+    if (letterCase != LetterCase::Exact) {
+        const QString canonical = QFileInfo(player.path()).canonicalFilePath();
+        if (!canonical.isEmpty())
+            identity =
+                QCryptographicHash::hash(caseKey(FileName::fromText(canonical), letterCase), QCryptographicHash::Sha1)
+                    .toHex()
+                    .left(24);
+    }
+    const QByteArray path =
+        folder + "/fill-" + QByteArray::number(static_cast<quint64>(st.st_dev), 16) + '-' + identity + ".lock";
     m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (m_fd < 0)
         return;

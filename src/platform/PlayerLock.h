@@ -1,18 +1,22 @@
 #pragma once
 
+#include "platform/Medium.h"
+
 #include <QString>
 
 namespace tonvola::fs {
 
 class Folder;
 
-// One fill per player at a time, across programs: a lock keyed by the player folder's device
-// and inode, kept in the user's runtime folder, so that nothing is written onto the player
-// for it. The system releases it when its holder ends, however it ends.
+// One fill per player at a time, across programs: a lock keyed by the player folder's identity,
+// kept in the user's runtime folder, so that nothing is written onto the player for it. The
+// identity is the folder's device and inode; on a medium that ignores letter case it is the
+// device and the path in folded letters, since such media may number each spelling of a folder
+// on its own. The system releases the lock when its holder ends, however it ends.
 class PlayerLock
 {
 public:
-    explicit PlayerLock(const Folder &player);
+    PlayerLock(const Folder &player, LetterCase letterCase);
     ~PlayerLock();
     PlayerLock(const PlayerLock &) = delete;
     PlayerLock &operator=(const PlayerLock &) = delete;

@@ -49,3 +49,16 @@ void shareOneHeap()
 }
 
 } // namespace tonvola::process
+
+namespace tonvola::process {
+
+bool standardOutputIsTerminal()
+{
+#ifdef Q_OS_UNIX
+    return ::isatty(STDOUT_FILENO) == 1;
+#else
+    return false;
+#endif
+}
+
+} // namespace tonvola::process

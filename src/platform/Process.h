@@ -15,4 +15,7 @@ namespace tonvola::process {
 // any thread starts.
 void shareOneHeap();
 
+// True when the process's standard output goes to a terminal, not into a file or a pipe.
+[[nodiscard]] bool standardOutputIsTerminal();
+
 } // namespace tonvola::process

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/FileName.h"
+#include "platform/Folder.h"
+
+#include <QHash>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include "platform/UniqueFd.h"
+#endif
+
+namespace tonvola::fs {
+
+// What the program wrote into a player folder: each copy's name, size and modification time, and
+// when it was written. A copy of the program's that did not arrive whole (the power cut on a
+// stick, a copy of an older version of the program that named its files before their data was
+// safe) can so be told from a file of the user's of the same name, and replaced.
+//
+// The record is a hidden file in the folder. New copies are noted in it before their data is
+// flushed, so it knows every copy that may reach the medium. It never outweighs the medium: a
+// file counts as a broken copy only when its size on the medium shows that it did not arrive
+// whole, and a missing or broken record reads as an empty one and is never a failure.
+class WrittenRecord
+{
+public:
+    WrittenRecord() = default;
+    // Reads the record of the folder.
+    explicit WrittenRecord(const Folder &folder);
+
+    // The record's own name in the folder.
+    [[nodiscard]] static FileName fileName();
+    // How much the record grows, at most, when it notes a copy or the removal of this name; a
+    // plan counts it, since the record takes room on the player too.
+    [[nodiscard]] static qint64 growthFor(const FileName &name, bool copy);
+    [[nodiscard]] static qint64 headerSize();
+
+    [[nodiscard]] bool contains(const FileName &name) const { return m_items.contains(name.native()); }
+    // True when the file now under that name is a copy of the program's that did not arrive whole.
+    [[nodiscard]] bool isBrokenCopy(const FileName &name, const Entry &now) const;
+
+    // Notes a copy about to be named, as it will be on the medium.
+    void noteCopy(const FileName &name, const Entry &copy);
+    // Notes that the program takes the file away.
+    void noteRemoved(const FileName &name);
+    // The open record, for flushing it with the copies; -1 when it is not open.
+    [[nodiscard]] int handle() const;
+    // Rewrites the record with only the names the folder still holds, once it has grown by names
+    // that are gone.
+    void keepOnly(const std::function<bool(const FileName &)> &present);
+
+private:
+    struct Item {
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 writtenAtS = 0;
+    };
+    void append(const QByteArray &line);
+
+    const Folder *m_folder = nullptr;
+    QHash<QByteArray, Item> m_items;
+    qsizetype m_lines = 0;
+#ifdef Q_OS_UNIX
+    UniqueFd m_file;
+#endif
+};
+
+} // namespace tonvola::fs
