@@ -125,15 +125,13 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
         if (!present) {
             if (random.next() < 0.5 && !playerList.isEmpty()) {
                 const QString back = fs::joinPath(player, playerList[random.nextPosition(playerList.size())]);
-                CopyOptions replace;
-                replace.overwrite = Overwrite::Yes;
-                if (!fs::copyInto(back, source, replace).ok() || !fs::remove(back).ok())
+                (void)fs::remove(fs::joinPath(source, QFileInfo(back).fileName()));
+                if (!fs::copyInto(back, source).ok() || !fs::remove(back).ok())
                     return 1;
                 ++counts.movedBack;
             }
-            CopyOptions replace;
-            replace.overwrite = Overwrite::Yes;
-            if (!fs::copyInto(candidate, player, replace).ok())
+            (void)fs::remove(fs::joinPath(player, name));
+            if (!fs::copyInto(candidate, player).ok())
                 return 1;
             ++counts.copied;
         }

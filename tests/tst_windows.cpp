@@ -575,7 +575,8 @@ void tst_windows::menus_data()
                                << names("mnuDatei \"Datei\"|  mnutonvola \"Tonvola starten\"|"
                                         "  mnuclear \"Clear PlayerVerzeichnis\"|  mnuDelete \"Löschen\"|"
                                         "  mnuClose \"Beenden\"|mnuWiedergabe \"Wiedergabe\"|  mnuPlay \"Play\"|"
-                                        "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|"
+                                        "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|  "
+                                        "mnuExchange \"Austausch je Lauf …\"|"
                                         "mnuInfo \"?\"|  mnuHelp \"Hilfe\"|  mnuInfoTonvola \"Info zu Tonvola\"");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
     QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\"|  mnuClose \"Schließen\"");

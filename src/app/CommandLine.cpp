@@ -1,9 +1,13 @@
 #include "app/CommandLine.h"
 
+#include "config/Settings.h"
 #include "mix/MixEngine.h"
+#include "mix/MixText.h"
+#include "platform/Process.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTextStream>
@@ -32,7 +36,7 @@ constexpr WindowOption windowOptions[] = {
 };
 
 constexpr char usageLines[] = "Aufruf: tonvola [Qt-Fensteroptionen]\n"
-                              "        tonvola --fill [--seed N] [--dry-run] SOURCE PLAYER\n";
+                              "        tonvola --fill [--seed N] [--dry-run] [--exchange PROZENT] SOURCE PLAYER\n";
 
 void describe(QCommandLineParser &parser)
 {
@@ -49,6 +53,10 @@ void describe(QCommandLineParser &parser)
         {QStringLiteral("seed"), QStringLiteral("Startwert des Zufalls; derselbe Wert wiederholt einen Lauf."),
          QStringLiteral("N")},
         {QStringLiteral("dry-run"), QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei.")},
+        {QStringLiteral("exchange"),
+         QStringLiteral("Anteil der MP3-Dateien auf dem Player in Prozent, den ein Lauf gegen neue tauscht "
+                        "(0 bis 100; sonst die Einstellung des Fensters, anfangs 50)."),
+         QStringLiteral("PROZENT")},
     });
     for (const WindowOption &window : windowOptions) {
         QCommandLineOption option(QString::fromLatin1(window.name));
@@ -85,22 +93,62 @@ QString asTyped(const QStringList &arguments, const QString &name)
     return name;
 }
 
-// Prints each step as it happens, so a long run shows its progress in a terminal too.
+// Prints each step as it happens, so a long run shows its progress in a terminal too. On a
+// terminal one more line, updated in place, tells how far the copying has come; it is cleared
+// before each step's line, so that what scripts read is never mixed with it.
 class StepPrinter : public MixObserver
 {
 public:
-    explicit StepPrinter(QTextStream &out) : m_out(out) {}
+    StepPrinter(QTextStream &out, bool showProgress) : m_out(out), m_showProgress(showProgress) {}
 
-    void acted(const MixStep &step) override { m_out << step.line() << '\n'; }
-    // A slow stick takes a while here; the terminal says why nothing seems to happen.
+    void acted(const MixStep &step) override
+    {
+        clearProgress();
+        m_out << step.line() << '\n';
+    }
+    void transferring(const MixTransfer &transfer) override
+    {
+        if (!m_showProgress)
+            return;
+        if (!m_clock.isValid())
+            m_clock.start();
+        // A few times a second is enough for the eye and costs the copying nothing.
+        constexpr qint64 intervalMs = 200;
+        if (m_shown && m_clock.elapsed() - m_shownAt < intervalMs)
+            return;
+        m_shownAt = m_clock.elapsed();
+        QString text = mixtext::progress(transfer, m_clock.elapsed());
+        constexpr qsizetype width = 79;
+        if (text.size() > width)
+            text = text.left(width - 1) + QChar(u'…');
+        m_out << '\r' << text << "\x1b[K";
+        m_out.flush();
+        m_shown = true;
+    }
+    // A slow stick takes a while here; the terminal says why nothing seems to happen. It is no
+    // step of the run, so scripts do not read it.
     void flushing() override
     {
-        m_out << "Daten werden auf den Player geschrieben …\n";
+        if (!m_showProgress)
+            return;
+        m_out << "\rDaten werden auf den Player geschrieben …\x1b[K";
         m_out.flush();
+        m_shown = true;
+    }
+    void clearProgress()
+    {
+        if (!m_shown)
+            return;
+        m_out << "\r\x1b[K";
+        m_shown = false;
     }
 
 private:
     QTextStream &m_out;
+    bool m_showProgress;
+    bool m_shown = false;
+    QElapsedTimer m_clock;
+    qint64 m_shownAt = 0;
 };
 
 std::atomic_bool interrupted = false;
@@ -125,7 +173,8 @@ bool wantsWindow(const QStringList &arguments)
     });
 }
 
-int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const std::atomic_bool *cancel)
+int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const std::atomic_bool *cancel,
+        bool progressOnTerminal)
 {
     QCommandLineParser parser;
     describe(parser);
@@ -151,8 +200,9 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     }
     const QStringList folders = parser.positionalArguments();
     if (!parser.isSet(QStringLiteral("fill"))) {
-        if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run")))
-            return wrongUse(QStringLiteral("--seed und --dry-run gelten nur zusammen mit --fill."));
+        if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run"))
+            || parser.isSet(QStringLiteral("exchange")))
+            return wrongUse(QStringLiteral("--seed, --dry-run und --exchange gelten nur zusammen mit --fill."));
         if (!folders.isEmpty())
             return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
                                 .arg(folders.first()));
@@ -169,6 +219,15 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     options.player = folders[1];
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.cancel = cancel;
+    options.exchangePercent = settings::exchangePercent(defaultExchangePercent);
+    if (parser.isSet(QStringLiteral("exchange"))) {
+        const QString percent = parser.value(QStringLiteral("exchange"));
+        bool ok = false;
+        options.exchangePercent = percent.toInt(&ok);
+        if (!ok || options.exchangePercent < 0 || options.exchangePercent > 100)
+            return wrongUse(
+                QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".").arg(percent));
+    }
     if (parser.isSet(QStringLiteral("seed"))) {
         const QString seed = parser.value(QStringLiteral("seed"));
         bool ok = false;
@@ -177,9 +236,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
             return wrongUse(QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(seed));
     }
 
-    StepPrinter printer(out);
+    StepPrinter printer(out, progressOnTerminal);
     MixEngine engine(options, &printer);
     const MixResult result = engine.run();
+    printer.clearProgress();
 
     if (!result.walked()) {
         err << result.problem() << '\n';
@@ -213,7 +273,7 @@ int runOnConsole(const QStringList &arguments)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = run(arguments, out, err, &interrupted);
+    const int code = run(arguments, out, err, &interrupted, process::standardOutputIsTerminal());
     out.flush();
     err.flush();
     return code;

@@ -5,11 +5,13 @@
 #include "app/Keyboard.h"
 #include "app/Messages.h"
 #include "config/ConfigFile.h"
+#include "config/Settings.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
 #include "mix/MixRunner.h"
+#include "mix/MixText.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
 #include "playback/PreviewPlayer.h"
@@ -18,6 +20,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QScopedValueRollback>
@@ -130,6 +133,10 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuConfig, &QAction::triggered, this, &frm_Start::mnuConfig_Click);
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
+    // Beside the entries the window always had, so their places stay.
+    QAction *exchange = ui.mnuExtras->addAction(QStringLiteral("Austausch je Lauf …"));
+    exchange->setObjectName(QStringLiteral("mnuExchange"));
+    connect(exchange, &QAction::triggered, this, &frm_Start::mnuExchange_Click);
 
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
@@ -340,6 +347,19 @@ void frm_Start::mnuInfoTonvola_Click()
     showSingle(m_info);
 }
 
+void frm_Start::mnuExchange_Click()
+{
+    bool ok = false;
+    const int percent =
+        QInputDialog::getInt(this, QStringLiteral("Austausch je Lauf"),
+                             QStringLiteral("Wie viel Prozent der MP3-Dateien auf dem Player soll jeder Lauf\n"
+                                            "gegen neue aus dem StammVerzeichnis tauschen? Bei 0 füllt er nur\n"
+                                            "den freien Platz."),
+                             tonvola::settings::exchangePercent(tonvola::defaultExchangePercent), 0, 100, 5, &ok);
+    if (ok && !tonvola::settings::setExchangePercent(percent))
+        tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));
+}
+
 void frm_Start::setupPreview()
 {
     m_preview = new PreviewPlayer(this);
@@ -393,36 +413,40 @@ void frm_Start::Getmix()
     tonvola::MixOptions options;
     options.source = ui.File1->path();
     options.player = ui.File2->path();
+    options.exchangePercent = tonvola::settings::exchangePercent(tonvola::defaultExchangePercent);
     m_mix->start(std::move(options));
 }
 
 void frm_Start::showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames,
-                             qsizetype start)
+                             qsizetype /*start*/)
 {
     ui.File1->showNames(sourceNames);
     ui.File2->showNames(playerNames);
-    ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(sourceNames.size(), 1, INT_MAX)));
-    ui.Status1->setValue(static_cast<int>(std::min<qsizetype>(start, INT_MAX)));
+    ui.Status1->setRange(0, 1000);
+    ui.Status1->setValue(0);
 }
 
 void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
 {
-    if (progress.position >= 0 && progress.position < ui.File1->listCount()) {
-        ui.Status1->setValue(static_cast<int>(std::min<qsizetype>(progress.position, INT_MAX)));
-        ui.File1->setListIndex(progress.position);
-    }
     if (progress.playerChanged)
         ui.File2->showNames(progress.playerNames);
     if (progress.flushing) {
+        ui.Status1->setValue(ui.Status1->maximum());
         ui.StatusBar1->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
         return;
     }
-    if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled() && !progress.copying.isEmpty()) {
-        const QString text = progress.copyingAction == tonvola::MixAction::MovedBack
-                                 ? QStringLiteral("Lege %1 zurück ins StammVerzeichnis …")
-                                 : QStringLiteral("Kopiere %1 …");
-        ui.StatusBar1->showMessage(text.arg(progress.copying));
+    if (!progress.transferring)
+        return;
+    // On a stick the copying takes the time, so the bar follows the bytes written.
+    const tonvola::MixTransfer &transfer = progress.transfer;
+    if (transfer.action == tonvola::MixAction::Copied && transfer.bytesPlanned > 0) {
+        constexpr int steps = 1000;
+        ui.Status1->setRange(0, steps);
+        ui.Status1->setValue(
+            static_cast<int>(std::min<qint64>(steps, transfer.bytesDone * steps / transfer.bytesPlanned)));
     }
+    if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled())
+        ui.StatusBar1->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
 }
 
 void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
@@ -431,8 +455,8 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
     using Status = tonvola::MixResult::Status;
     const bool walked = result.walked();
     if (walked) {
-        if (result.visited > 0)
-            ui.File1->setListIndex(result.start + result.visited - 1);
+        if (result.sourceCount > 0)
+            ui.File1->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
         ui.File1->showNames(sourceNames);
         ui.File2->showNames(playerNames);
     }

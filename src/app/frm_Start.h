@@ -59,6 +59,7 @@ private:
     void mnuConfig_Click();
     void mnuHelp_Click();
     void mnuInfoTonvola_Click();
+    void mnuExchange_Click();
 
     void OpenMediaPlayer();
     void StopMediaPlayer();

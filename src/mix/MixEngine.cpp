@@ -3,11 +3,11 @@
 #include "mix/MixRandom.h"
 #include "platform/Copy.h"
 #include "platform/Medium.h"
-#include "platform/PlayerLock.h"
 
-#include <QDir>
+#include <QElapsedTimer>
+#include <QSet>
 
-#include <cstdlib>
+#include <deque>
 
 namespace tonvola {
 
@@ -19,144 +19,40 @@ MixObserver &silentObserver()
     return observer;
 }
 
-QString files(qsizetype n)
-{
-    return n == 1 ? QStringLiteral("1 Datei") : QStringLiteral("%1 Dateien").arg(n);
-}
+// A batch of copies is flushed and named once it holds this much, or has waited this long:
+// large enough that flushing a stick costs little per file, small enough that a cancel or a
+// pulled stick loses little work.
+constexpr qsizetype batchFiles = 128;
+constexpr qint64 batchBytes = 32 * 1024 * 1024;
+constexpr qint64 batchMs = 1000;
 
-QString reasonText(MixReason why)
+// A look at the player's path costs as much as a small copy; it is taken this often at most.
+constexpr qint64 lookForPlayerMs = 100;
+
+MixReason reasonFor(FileResult::Status status)
 {
-    switch (why) {
-    case MixReason::OtherContent:
-        return QStringLiteral("anderer Inhalt im StammVerzeichnis");
-    case MixReason::WriteProtected:
-        return QStringLiteral("schreibgeschützt");
-    case MixReason::NoFileInCollection:
-        return QStringLiteral("im StammVerzeichnis keine Datei");
-    case MixReason::NoFileOnPlayer:
-        return QStringLiteral("auf dem Player keine Datei");
-    case MixReason::NameRefused:
-        return QStringLiteral("auf dem Player nicht erlaubt");
-    case MixReason::NotAFile:
-        return QStringLiteral("keine gewöhnliche Datei");
-    case MixReason::GoneFromCollection:
-        return QStringLiteral("nicht mehr im StammVerzeichnis");
-    case MixReason::None:
-        break;
+    switch (status) {
+    case FileResult::Status::InUse:
+        return MixReason::InUse;
+    case FileResult::Status::SourceChanged:
+        return MixReason::Changed;
+    case FileResult::Status::NotFound:
+        return MixReason::GoneFromCollection;
+    case FileResult::Status::NotAFile:
+        return MixReason::NotAFile;
+    case FileResult::Status::TooLarge:
+        return MixReason::TooLarge;
+    case FileResult::Status::NameRefused:
+        return MixReason::NameRefused;
+    case FileResult::Status::AlreadyExists:
+    case FileResult::Status::NameTaken:
+        return MixReason::NameTaken;
+    default:
+        return MixReason::None;
     }
-    return {};
 }
-
-// A summary names this many skipped files; the rest are counted.
-constexpr qsizetype skippedNamed = 5;
 
 } // namespace
-
-QString MixStep::line() const
-{
-    switch (action) {
-    case MixAction::Copied:
-        return QStringLiteral("kopiert: ") + name;
-    case MixAction::TakenOff:
-        return QStringLiteral("vom Player genommen: ") + name;
-    case MixAction::MovedBack:
-        return QStringLiteral("zurück ins StammVerzeichnis: ") + name;
-    case MixAction::KeptOnPlayer:
-        return QStringLiteral("auf dem Player belassen (%1): %2").arg(reasonText(why), name);
-    case MixAction::NoRoom:
-        return QStringLiteral("passte nicht mehr: ") + name;
-    case MixAction::Skipped:
-        return QStringLiteral("übersprungen: %1 (%2)").arg(name, reasonText(why));
-    }
-    return name;
-}
-
-QString MixResult::summary() const
-{
-    QString text = QStringLiteral("%1 kopiert, %2 vom Player genommen, %3 zurück ins StammVerzeichnis")
-                       .arg(files(counts.copied))
-                       .arg(counts.takenOff)
-                       .arg(counts.movedBack);
-    if (counts.keptOnPlayer > 0)
-        text += QStringLiteral(", %1 auf dem Player belassen").arg(counts.keptOnPlayer);
-    if (counts.noRoom > 0)
-        text += counts.noRoom == 1 ? QStringLiteral(", 1 passte nicht mehr")
-                                   : QStringLiteral(", %1 passten nicht mehr").arg(counts.noRoom);
-    if (!skipped.isEmpty()) {
-        QStringList named;
-        for (qsizetype i = 0; i < std::min(skipped.size(), skippedNamed); ++i)
-            named.append(QStringLiteral("%1 (%2)").arg(skipped[i].name, reasonText(skipped[i].why)));
-        text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
-        if (skipped.size() > skippedNamed)
-            text += QStringLiteral(" und %1 weitere").arg(skipped.size() - skippedNamed);
-    }
-    switch (status) {
-    case Status::Cancelled:
-        return QStringLiteral("Abgebrochen: ") + text;
-    case Status::Failed:
-        return QStringLiteral("Fehler: ") + text;
-    default:
-        return text;
-    }
-}
-
-QString MixResult::problem() const
-{
-    const QString shown = QDir::toNativeSeparators(path);
-    switch (status) {
-    case Status::Done:
-    case Status::Cancelled:
-        return {};
-    case Status::SameFolder:
-        return QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!");
-    case Status::FolderMissing:
-        return QStringLiteral("Das Verzeichnis %1 ist nicht erreichbar: %2").arg(shown, reason);
-    case Status::FolderUnreadable:
-        return QStringLiteral("Das Verzeichnis %1 kann nicht gelesen werden: %2").arg(shown, reason);
-    case Status::PlayerBusy:
-        return QStringLiteral("Auf diesem Player läuft bereits eine Füllung.");
-    case Status::Failed:
-        break;
-    }
-    switch (failedStep) {
-    case Step::Read:
-        return QStringLiteral("Die Datei %1 konnte nicht gelesen werden: %2").arg(shown, reason);
-    case Step::Copy:
-        return QStringLiteral("Die Datei %1 konnte nicht kopiert werden: %2").arg(shown, reason);
-    case Step::Delete:
-        return QStringLiteral("Die Datei %1 konnte nicht vom Player gelöscht werden: %2").arg(shown, reason);
-    case Step::MoveBack:
-        return QStringLiteral("Die Datei %1 konnte nicht ins StammVerzeichnis zurückgelegt werden: %2")
-            .arg(shown, reason);
-    case Step::FreeSpace:
-        return QStringLiteral("Der freie Platz in %1 konnte nicht ermittelt werden: %2").arg(shown, reason);
-    case Step::Flush:
-        return QStringLiteral("Die Dateien konnten nicht vollständig nach %1 geschrieben werden: %2")
-            .arg(shown, reason);
-    case Step::PlayerGone:
-        return QStringLiteral("Der Player ist nicht mehr erreichbar.");
-    case Step::None:
-        break;
-    }
-    return reason;
-}
-
-MixEngine::MixEngine(MixOptions options, MixObserver *observer)
-    : m_options(std::move(options)), m_observer(observer ? observer : &silentObserver())
-{}
-
-bool MixEngine::cancelled() const
-{
-    return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed);
-}
-
-void MixEngine::fail(MixResult &result, MixResult::Step step, const QString &path, const QString &reason)
-{
-    result.status = MixResult::Status::Failed;
-    result.failedStep = step;
-    result.path = path;
-    result.reason = reason;
-}
 
 void MixCounts::add(MixAction action)
 {
@@ -170,6 +66,9 @@ void MixCounts::add(MixAction action)
     case MixAction::MovedBack:
         ++movedBack;
         break;
+    case MixAction::RemovedBroken:
+        ++removedBroken;
+        break;
     case MixAction::KeptOnPlayer:
         ++keptOnPlayer;
         break;
@@ -181,41 +80,496 @@ void MixCounts::add(MixAction action)
     }
 }
 
-void MixEngine::note(MixResult &result, MixAction action, const FileName &name, MixReason why)
+// Carries out a plan on the real folders.
+class MixEngine::Acting
 {
-    MixStep step{action, name.text(), why};
-    // Copies, deletions and move-backs are counted where they happen.
-    if (action == MixAction::KeptOnPlayer || action == MixAction::NoRoom)
-        result.counts.add(action);
-    else if (action == MixAction::Skipped)
+public:
+    Acting(MixEngine &engine, const MixPlan &plan, MixResult &result)
+        : m_engine(engine), m_plan(plan), m_result(result), m_in(engine.m_input), m_source(engine.m_source),
+          m_player(engine.m_player)
+    {
+        m_sinceLookedForPlayer.start();
+    }
+
+    // False when the run ended early; the result says why.
+    bool removeAndMoveBack();
+    bool copy();
+    [[nodiscard]] bool wroteToSource() const { return m_wroteToSource; }
+    [[nodiscard]] bool changedPlayer() const { return m_changedPlayer; }
+
+private:
+    struct Pending {
+        MixStep step;
+        qsizetype playerIndex;
+    };
+    struct Queued {
+        bool waiting = false;
+        MixStep step;
+    };
+
+    bool cancelled()
+    {
+        const std::atomic_bool *cancel = m_engine.m_options.cancel;
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            m_result.status = MixResult::Status::Cancelled;
+            return true;
+        }
+        return false;
+    }
+    void fail(MixResult::Step step, const QString &path, const QString &reason)
+    {
+        m_result.status = MixResult::Status::Failed;
+        m_result.failedStep = step;
+        m_result.path = path;
+        m_result.reason = reason;
+    }
+    // Ends the run with "player gone" when the player folder no longer is where it was.
+    bool playerGone()
+    {
+        if (m_player.isReachable())
+            return false;
+        fail(MixResult::Step::PlayerGone, m_player.path(), QString());
+        return true;
+    }
+    // The same, asked after work that went well, and only now and then.
+    bool playerGoneLately()
+    {
+        if (m_sinceLookedForPlayer.elapsed() < lookForPlayerMs)
+            return false;
+        m_sinceLookedForPlayer.start();
+        return playerGone();
+    }
+    // Outcomes are reported in the order of the plan's steps, also where a copy's outcome is
+    // known only once its batch is named: a run and its dry run tell the same lines.
+    void note(MixAction action, const FileName &name, MixReason why, const FileName &other = {})
+    {
+        MixStep step;
+        step.action = action;
+        step.name = name;
+        step.why = why;
+        step.other = other;
+        m_queue.push_back({false, std::move(step)});
+        reportReady();
+    }
+    void done(const MixStep &step, qsizetype key, bool present)
+    {
+        m_engine.nowOnPlayer(key, step.name, present);
+        m_queue.push_back({false, step});
+        reportReady();
+    }
+    // A place in the order for the outcome of a copy that waits in its batch.
+    void waiting() { m_queue.push_back({true, {}}); }
+    // The outcome of the first copy still waiting.
+    void decided(const MixStep &step)
+    {
+        for (Queued &queued : m_queue) {
+            if (queued.waiting) {
+                queued = {false, step};
+                break;
+            }
+        }
+        reportReady();
+    }
+    void reportReady()
+    {
+        while (!m_queue.empty() && !m_queue.front().waiting) {
+            m_engine.report(m_result, m_queue.front().step);
+            m_queue.pop_front();
+        }
+    }
+    void transferring(MixAction action, const FileName &name, qint64 fileDone, qint64 fileSize)
+    {
+        MixTransfer transfer;
+        transfer.action = action;
+        transfer.name = name;
+        transfer.fileDone = fileDone;
+        transfer.fileSize = fileSize;
+        if (action == MixAction::Copied) {
+            transfer.filesDone = m_copiesWritten;
+            transfer.filesPlanned = m_plan.copies.size();
+            transfer.bytesDone = m_bytesDone + fileDone;
+            transfer.bytesPlanned = m_plan.copyBytes;
+        } else {
+            transfer.filesDone = m_movesDone;
+            transfer.filesPlanned = m_movesPlanned;
+        }
+        m_engine.m_observer->transferring(transfer);
+    }
+    CopyOptions copyOptions(MixAction action, const FileName &name, const fs::Entry &expected)
+    {
+        CopyOptions options;
+        options.cancel = m_engine.m_options.cancel;
+        options.expected = expected;
+        options.progress = [this, action, name](qint64 copied, qint64 total) {
+            transferring(action, name, copied, total);
+        };
+        return options;
+    }
+    bool removeFromPlayer(const MixStep &step, qsizetype playerIndex);
+    bool commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending);
+    bool commitCopies(fs::CopyBatch &batch);
+    // The listed player file that holds a name another entry has taken (a FAT short name).
+    FileName holderOf(const FileName &name) const;
+
+    MixEngine &m_engine;
+    const MixPlan &m_plan;
+    MixResult &m_result;
+    const MixInput &m_in;
+    const fs::Folder &m_source;
+    const fs::Folder &m_player;
+    QElapsedTimer m_sinceLookedForPlayer;
+    qsizetype m_movesPlanned = 0;
+    qsizetype m_movesDone = 0;
+    qsizetype m_copiesDone = 0;
+    // Written, named or waiting for their names.
+    qsizetype m_copiesWritten = 0;
+    qint64 m_bytesDone = 0;
+    // The keys of the copies waiting in the batch, in their order.
+    QList<qsizetype> m_stagedKeys;
+    std::deque<Queued> m_queue;
+    bool m_wroteToSource = false;
+    bool m_changedPlayer = false;
+};
+
+bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
+{
+    const MixInput::OnPlayer &file = m_in.player[static_cast<std::size_t>(playerIndex)];
+    fs::Entry expected = file.entry;
+    if (step.action != MixAction::RemovedBroken) {
+        // The collection's file that allowed it must still be the one compared.
+        const auto compared = m_engine.m_compared.constFind(playerIndex);
+        if (compared == m_engine.m_compared.cend())
+            return true;
+        const FileName &inCollection = m_in.source[static_cast<std::size_t>(compared->sourceIndex)].name;
+        expected = compared->player;
+        if (!m_source.look(inCollection).isUnchangedSince(compared->source)
+            && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
+            note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
+            return true;
+        }
+    }
+    const FileResult removed = m_player.removeIfUnchanged(file.name, expected);
+    switch (removed.status) {
+    case FileResult::Status::Ok:
+        m_changedPlayer = true;
+        m_engine.m_record->noteRemoved(file.name);
+        done(step, file.key, false);
+        return !playerGoneLately();
+    case FileResult::Status::SourceChanged:
+        note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
+        return true;
+    case FileResult::Status::PermissionDenied:
+        if (playerGone())
+            return false;
+        note(MixAction::KeptOnPlayer, file.name, MixReason::WriteProtected);
+        return true;
+    case FileResult::Status::NotFound:
+        // Taken away by another program, or gone with its medium.
+        return !playerGone();
+    default:
+        if (!playerGone())
+            fail(MixResult::Step::Delete, m_player.pathOf(file.name).text(), removed.reason);
+        return false;
+    }
+}
+
+bool MixEngine::Acting::removeAndMoveBack()
+{
+    for (const MixStep &step : m_plan.removals)
+        m_movesPlanned += step.action == MixAction::MovedBack && !step.alreadyInCollection ? 1 : 0;
+    fs::CopyBatch batch(m_source);
+    QList<Pending> pending;
+    QElapsedTimer sinceFirst;
+    for (qsizetype k = 0; k < m_plan.removals.size(); ++k) {
+        if (cancelled())
+            break;
+        const MixStep &step = m_plan.removals[k];
+        const qsizetype j = m_plan.removalIndex[k];
+        if (step.action != MixAction::MovedBack || step.alreadyInCollection) {
+            if (!removeFromPlayer(step, j))
+                return false;
+            continue;
+        }
+        const MixInput::OnPlayer &file = m_in.player[static_cast<std::size_t>(j)];
+        transferring(MixAction::MovedBack, file.name, 0, file.entry.size);
+        const FileResult added =
+            batch.add(m_player, file.name, copyOptions(MixAction::MovedBack, file.name, file.entry));
+        switch (added.status) {
+        case FileResult::Status::Ok:
+            if (pending.isEmpty())
+                sinceFirst.start();
+            pending.append({step, j});
+            waiting();
+            if ((batch.count() >= batchFiles || batch.bytes() >= batchBytes || sinceFirst.elapsed() >= batchMs)
+                && !commitMovesBack(batch, pending))
+                return false;
+            continue;
+        case FileResult::Status::Cancelled:
+            m_result.status = MixResult::Status::Cancelled;
+            break;
+        case FileResult::Status::InUse:
+        case FileResult::Status::SourceChanged:
+            note(MixAction::KeptOnPlayer, file.name, reasonFor(added.status));
+            continue;
+        case FileResult::Status::NotFound:
+            if (playerGone())
+                return false;
+            continue;
+        case FileResult::Status::NameRefused:
+        case FileResult::Status::TooLarge:
+        case FileResult::Status::NoSpace:
+        case FileResult::Status::FolderFull:
+        case FileResult::Status::AlreadyExists:
+            // A file the collection cannot take stays where it is; the run goes on.
+            note(MixAction::KeptOnPlayer, file.name, MixReason::CollectionRefuses);
+            continue;
+        default:
+            if (!playerGone())
+                fail(MixResult::Step::MoveBack, m_player.pathOf(file.name).text(), added.reason);
+            return false;
+        }
+        break;
+    }
+    // What is written is whole: it is named and its moves finished, also after a cancel.
+    return commitMovesBack(batch, pending) && m_result.status != MixResult::Status::Cancelled;
+}
+
+bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending)
+{
+    // The names must be on the collection's medium before the player's files go.
+    const QList<fs::CopyBatch::Named> named = batch.commit(nullptr, fs::CopyBatch::Names::Flushed);
+    const QList<Pending> moves = std::exchange(pending, {});
+    const auto kept = [](const FileName &name, MixReason why) {
+        MixStep step;
+        step.action = MixAction::KeptOnPlayer;
+        step.name = name;
+        step.why = why;
+        return step;
+    };
+    bool goOn = true;
+    for (qsizetype k = 0; k < named.size(); ++k) {
+        const fs::CopyBatch::Named &copy = named[k];
+        const qsizetype j = moves[k].playerIndex;
+        if (!goOn) {
+            // Its place in the order is given up: the run ends here.
+            (void)m_source.remove(copy.name);
+            continue;
+        }
+        if (!copy.result.ok()) {
+            if (copy.result.status == FileResult::Status::AlreadyExists
+                || copy.result.status == FileResult::Status::NameRefused
+                || copy.result.status == FileResult::Status::FolderFull
+                || copy.result.status == FileResult::Status::NoSpace) {
+                decided(kept(copy.name, MixReason::CollectionRefuses));
+                continue;
+            }
+            fail(MixResult::Step::MoveBack, m_player.pathOf(copy.name).text(), copy.result.reason);
+            goOn = false;
+            continue;
+        }
+        m_wroteToSource = true;
+        ++m_movesDone;
+        const FileResult removed = m_player.removeIfUnchanged(copy.name, copy.source);
+        if (removed.ok()) {
+            m_changedPlayer = true;
+            m_engine.m_record->noteRemoved(copy.name);
+            m_engine.nowOnPlayer(m_in.player[static_cast<std::size_t>(j)].key, copy.name, false);
+            decided(moves[k].step);
+            continue;
+        }
+        // A move: the collection does not keep a second copy of a file that stays on the player.
+        (void)m_source.remove(copy.name);
+        switch (removed.status) {
+        case FileResult::Status::PermissionDenied:
+            decided(kept(copy.name, MixReason::WriteProtected));
+            break;
+        case FileResult::Status::SourceChanged:
+            decided(kept(copy.name, MixReason::Changed));
+            break;
+        case FileResult::Status::NotFound:
+            decided(kept(copy.name, MixReason::Changed));
+            break;
+        default:
+            if (!playerGone())
+                fail(MixResult::Step::Delete, m_player.pathOf(copy.name).text(), removed.reason);
+            goOn = false;
+        }
+    }
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), [](const Queued &q) { return q.waiting; }),
+                  m_queue.end());
+    reportReady();
+    return goOn;
+}
+
+FileName MixEngine::Acting::holderOf(const FileName &name) const
+{
+    const fs::Entry holder = m_player.look(name);
+    for (const MixInput::OnPlayer &file : m_in.player) {
+        if (holder.isFile() && file.entry.device == holder.device && file.entry.inode == holder.inode)
+            return file.name;
+    }
+    return {};
+}
+
+bool MixEngine::Acting::copy()
+{
+    fs::CopyBatch batch(m_player);
+    fs::FreeSpace space(m_player);
+    QElapsedTimer sinceFirst;
+    bool retried = false;
+    for (qsizetype k = 0; k < m_plan.copies.size(); ++k) {
+        if (cancelled())
+            break;
+        const MixInput::Source &candidate = m_in.source[static_cast<std::size_t>(m_plan.copyIndex[k])];
+        const std::optional<qint64> available = space.available();
+        if (!available) {
+            if (!playerGone())
+                fail(MixResult::Step::FreeSpace, m_player.path(), QStringLiteral("Der Datenträger antwortet nicht"));
+            return false;
+        }
+        if (!fitsOnPlayer(candidate.entry.size, *available)) {
+            note(MixAction::NoRoom, candidate.name, MixReason::None);
+            continue;
+        }
+        transferring(MixAction::Copied, candidate.name, 0, candidate.entry.size);
+        const FileResult added =
+            batch.add(m_source, candidate.name, copyOptions(MixAction::Copied, candidate.name, candidate.entry));
+        switch (added.status) {
+        case FileResult::Status::Ok:
+            m_stagedKeys.append(candidate.key);
+            waiting();
+            space.wrote(candidate.entry.size);
+            m_bytesDone += candidate.entry.size;
+            ++m_copiesWritten;
+            if (batch.count() == 1)
+                sinceFirst.start();
+            if ((batch.count() >= batchFiles || batch.bytes() >= batchBytes || sinceFirst.elapsed() >= batchMs)
+                && !commitCopies(batch))
+                return false;
+            if (playerGoneLately())
+                return false;
+            retried = false;
+            continue;
+        case FileResult::Status::Cancelled:
+            m_result.status = MixResult::Status::Cancelled;
+            break;
+        case FileResult::Status::NoSpace:
+            if (playerGone())
+                return false;
+            // A full player is what the user asked for; smaller files may still fit.
+            space.lookAgain();
+            note(MixAction::NoRoom, candidate.name, MixReason::None);
+            continue;
+        case FileResult::Status::FolderFull:
+            // The waiting copies hold entries of their own under temporary names; named, they
+            // may leave room for one more.
+            if (!retried && !batch.isEmpty()) {
+                if (!commitCopies(batch))
+                    return false;
+                retried = true;
+                --k;
+                continue;
+            }
+            (void)commitCopies(batch);
+            fail(MixResult::Step::FolderFull, m_player.path(), added.reason);
+            return false;
+        default:
+            if (const MixReason why = reasonFor(added.status); why != MixReason::None) {
+                note(MixAction::Skipped, candidate.name, why);
+                continue;
+            }
+            if (!playerGone())
+                fail(MixResult::Step::Copy, m_source.pathOf(candidate.name).text(), added.reason);
+            (void)commitCopies(batch);
+            return false;
+        }
+        break;
+    }
+    return commitCopies(batch) && m_result.status != MixResult::Status::Cancelled;
+}
+
+bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
+{
+    if (batch.isEmpty())
+        return true;
+    const QList<fs::CopyBatch::Named> named = batch.commit(m_engine.m_record.get());
+    m_changedPlayer = true;
+    const QList<qsizetype> keys = std::exchange(m_stagedKeys, {});
+    bool goOn = true;
+    for (qsizetype k = 0; k < named.size(); ++k) {
+        const fs::CopyBatch::Named &copy = named[k];
+        MixStep step;
+        step.name = copy.name;
+        switch (copy.result.status) {
+        case FileResult::Status::Ok:
+            ++m_copiesDone;
+            m_result.copiedBytes += copy.source.size;
+            step.action = MixAction::Copied;
+            step.size = copy.source.size;
+            m_engine.nowOnPlayer(keys[k], copy.name, true);
+            decided(step);
+            continue;
+        case FileResult::Status::AlreadyExists:
+            step.action = MixAction::Skipped;
+            step.why = MixReason::NameTaken;
+            step.other = holderOf(copy.name);
+            decided(step);
+            continue;
+        case FileResult::Status::NameRefused:
+            step.action = MixAction::Skipped;
+            step.why = MixReason::NameRefused;
+            decided(step);
+            continue;
+        case FileResult::Status::NoSpace:
+            step.action = MixAction::NoRoom;
+            decided(step);
+            continue;
+        case FileResult::Status::FolderFull:
+            if (goOn)
+                fail(MixResult::Step::FolderFull, m_player.path(), copy.result.reason);
+            break;
+        default:
+            if (goOn && !playerGone())
+                fail(MixResult::Step::Copy, m_player.pathOf(copy.name).text(), copy.result.reason);
+        }
+        goOn = false;
+    }
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(), [](const Queued &q) { return q.waiting; }),
+                  m_queue.end());
+    reportReady();
+    return goOn;
+}
+
+MixEngine::MixEngine(MixOptions options, MixObserver *observer)
+    : m_options(std::move(options)), m_observer(observer ? observer : &silentObserver())
+{}
+
+MixEngine::~MixEngine() = default;
+
+void MixEngine::report(MixResult &result, const MixStep &step)
+{
+    result.counts.add(step.action);
+    if (step.action == MixAction::Skipped)
         result.skipped.append(step);
     m_observer->acted(step);
 }
 
-bool MixEngine::playerGone(MixResult &result)
+void MixEngine::nowOnPlayer(qsizetype key, const FileName &name, bool present)
 {
-    if (m_options.dryRun || m_player.isReachable())
-        return false;
-    fail(result, MixResult::Step::PlayerGone, m_options.player, QString());
-    return true;
+    if (key < 0 || key >= static_cast<qsizetype>(m_presentNow.size()))
+        return;
+    m_presentNow[static_cast<std::size_t>(key)] = present ? 1 : 0;
+    m_nameOfKey[static_cast<std::size_t>(key)] = name;
 }
 
-bool MixEngine::playerGoneLately(MixResult &result)
+FileNames MixEngine::playerNames() const
 {
-    // A look at the path costs as much as a small copy. What the run writes meanwhile goes
-    // through its handle: onto the medium while it is attached, never into the bare folder.
-    constexpr qint64 interval = 100;
-    if (m_sinceLookedForPlayer.isValid() && m_sinceLookedForPlayer.elapsed() < interval)
-        return false;
-    m_sinceLookedForPlayer.start();
-    return playerGone(result);
-}
-
-std::optional<qint64> MixEngine::availableOnPlayer()
-{
-    if (m_options.dryRun)
-        return m_simulatedFree;
-    return m_freeSpace->available();
+    FileNames names;
+    for (std::size_t key = 0; key < m_presentNow.size(); ++key) {
+        if (m_presentNow[key])
+            names.append(m_nameOfKey[key]);
+    }
+    return names;
 }
 
 MixResult MixEngine::run()
@@ -227,35 +581,69 @@ MixResult MixEngine::run()
         return result;
     // A dry run changes nothing, so it may look on while a fill runs.
     std::optional<fs::PlayerLock> lock;
-    if (!m_options.dryRun) {
-        lock.emplace(m_player);
-        if (lock->heldElsewhere()) {
-            result.status = MixResult::Status::PlayerBusy;
-            return result;
-        }
-        // Holding the player, no other copy can be writing into it: what remains under the
-        // program's temporary names was left by a run that was killed.
-        fs::removeLeftovers(m_player);
-    }
-    if (!list(result))
+    if (!read(m_input, result, lock))
         return result;
-    walk(result);
 
-    const MixCounts &done = result.counts;
-    if (result.dryRun || done.copied + done.takenOff + done.movedBack == 0)
+    const MixPlan plan = makeMixPlan(m_input, result.seed, m_options.exchangePercent,
+                                     [this](qsizetype i, qsizetype j) { return compare(i, j); });
+    result.sourceCount = plan.sourceCount;
+    result.start = plan.start;
+    result.visited = plan.sourceCount;
+    result.plannedCopies = plan.copies.size();
+    result.plannedBytes = plan.copyBytes;
+    if (plan.sourceCount > 0)
+        result.lastSelected = m_source.pathOf(
+            m_input.source[static_cast<std::size_t>((plan.start + plan.sourceCount - 1) % plan.sourceCount)].name);
+
+    FileNames sourceNames;
+    sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
+    for (const MixInput::Source &file : m_input.source)
+        sourceNames.append(file.name);
+    m_observer->started(sourceNames, playerNames(), plan.start);
+    m_observer->planned(plan);
+    for (const MixStep &step : plan.notes)
+        report(result, step);
+
+    if (m_options.dryRun) {
+        for (const QList<MixStep> *steps : {&plan.removals, &plan.copies}) {
+            for (const MixStep &step : *steps)
+                report(result, step);
+        }
         return result;
+    }
+
+    Acting acting(*this, plan, result);
+    (void)(acting.removeAndMoveBack() && acting.copy());
+    // Nothing is written out to a player that is gone, nor is a run that lost it a good one.
+    if (result.failedStep == MixResult::Step::PlayerGone || !m_player.isReachable()) {
+        result.status = MixResult::Status::Failed;
+        result.failedStep = MixResult::Step::PlayerGone;
+        return result;
+    }
+    // Forgets names that are gone, so that a file of the user's may take them.
+    QSet<QByteArray> present;
+    for (const FileName &name : m_player.mp3Files().names)
+        present.insert(name.native());
+    m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });
+
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
-    const bool playerThere = result.failedStep != MixResult::Step::PlayerGone;
-    if (playerThere)
-        m_observer->flushing();
-    for (const fs::Folder *folder : {&m_player, &m_source}) {
-        if ((folder == &m_source && !m_wroteToSource) || (folder == &m_player && !playerThere))
-            continue;
-        const FileResult flushed = fs::flush(*folder);
-        if (!flushed.ok() && result.status != MixResult::Status::Failed)
-            fail(result, MixResult::Step::Flush, folder->path(), flushed.reason);
-    }
+    if (!acting.changedPlayer() && !acting.wroteToSource())
+        return result;
+    m_observer->flushing();
+    const auto flushed = [&](const fs::Folder &folder, const QList<int> &files) {
+        const FileResult done = fs::flush(folder, files);
+        if (!done.ok() && result.status != MixResult::Status::Failed) {
+            result.status = MixResult::Status::Failed;
+            result.failedStep = MixResult::Step::Flush;
+            result.path = folder.path();
+            result.reason = done.reason;
+        }
+    };
+    if (acting.changedPlayer())
+        flushed(m_player, {m_record->handle()});
+    if (acting.wroteToSource())
+        flushed(m_source, {});
     return result;
 }
 
@@ -273,16 +661,16 @@ bool MixEngine::open(MixResult &result)
             return false;
         }
     }
-    // Compared on disk, not as text: the same folder reached by another spelling or a link
-    // would otherwise have its files taken for repeats and deleted.
-    if (m_source.isSameAs(m_player)) {
+    // Asked of the medium, not of the paths: the same folder reached by another spelling or a
+    // link would otherwise have its files taken for repeats and deleted.
+    if (fs::isSameFolder(m_source, m_player)) {
         result.status = MixResult::Status::SameFolder;
         return false;
     }
     return true;
 }
 
-bool MixEngine::list(MixResult &result)
+bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock)
 {
     // Both lists before anything is touched: a folder that cannot be read is no empty folder.
     fs::Listing source = m_source.mp3Files();
@@ -295,299 +683,71 @@ bool MixEngine::list(MixResult &result)
             return false;
         }
     }
-    m_sourceNames = std::move(source.names);
-    m_playerNames = std::move(player.names);
-    m_playerIgnoresCase = fs::namesIgnoreCase(
-        m_player, m_playerNames, m_options.dryRun ? fs::CaseProbe::ListedNamesOnly : fs::CaseProbe::MayWriteProbeFile);
-    m_playerKeepsFatNames = fs::keepsFatNames(m_player);
-    m_playerTimeResolutionNs = fs::timeResolutionNs(m_player);
-    m_list = PlayerList(player.keys, source.keys, m_playerIgnoresCase);
-    m_copiedThisRun.clear();
-    m_wroteToSource = false;
-    if (!m_options.dryRun)
-        m_freeSpace.emplace(m_player);
-    if (m_options.dryRun) {
-        const std::optional<qint64> available = fs::availableBytes(m_player);
-        if (!available) {
-            fail(result, MixResult::Step::FreeSpace, m_options.player,
-                 QStringLiteral("Der Datenträger antwortet nicht."));
+    const bool dryRun = m_options.dryRun;
+    m_playerCase = fs::letterCase(m_player, player.names,
+                                  dryRun ? fs::CaseProbe::ListedNamesOnly : fs::CaseProbe::MayWriteProbeFile);
+    if (!dryRun) {
+        lock.emplace(m_player, m_playerCase);
+        if (lock->heldElsewhere()) {
+            result.status = MixResult::Status::PlayerBusy;
             return false;
         }
-        m_simulatedFree = *available;
-        m_sameVolume = m_source.sharesVolumeWith(m_player);
+        // A temporary file whose writer is gone was left by a run that was killed; one whose
+        // writer lives (another fill that moves files back into this collection) stays.
+        fs::removeLeftovers(m_player);
+        fs::removeLeftovers(m_source);
     }
-    return true;
-}
 
-void MixEngine::walk(MixResult &result)
-{
-    MixRandom random(result.seed);
-    const qsizetype count = m_sourceNames.size();
-    result.sourceCount = count;
-    result.start = random.nextPosition(count);
-    m_observer->started(m_sourceNames, m_playerNames, result.start);
-
-    for (qsizetype i = result.start; i < count; ++i) {
-        if (cancelled()) {
-            result.status = MixResult::Status::Cancelled;
-            return;
-        }
-        const FileName &name = m_sourceNames.at(i);
-        result.lastSelected = m_source.pathOf(name);
-        ++result.visited;
-        m_observer->visiting(i);
-
-        // One look tells whether it is still there, still a file, and its size.
-        const fs::Entry candidate = m_source.look(name);
-        if (!candidate.isFile()) {
-            note(result, MixAction::Skipped, name,
-                 candidate.kind == fs::Entry::Kind::Missing ? MixReason::GoneFromCollection : MixReason::NotAFile);
-            continue;
-        }
-        const std::optional<qint64> available = availableOnPlayer();
-        if (!available) {
-            if (!playerGone(result))
-                fail(result, MixResult::Step::FreeSpace, m_options.player,
-                     QStringLiteral("Der Datenträger antwortet nicht."));
-            return;
-        }
-        if (!fitsOnPlayer(candidate.size, *available))
-            continue;
-
-        // The presence check goes through the whole player list, so its last entry is selected last.
-        if (m_list.count() > 0)
-            result.lastSelected = m_player.pathOf(m_list.name(m_list.keyAt(m_list.count() - 1)));
-
-        const qsizetype key = m_list.keyOfSource(i);
-        if (m_list.contains(key)) {
-            if (!takeOff(key, candidate, name, result))
-                return;
-            continue;
-        }
-        if (m_playerKeepsFatNames && fs::fatRefuses(name)) {
-            note(result, MixAction::Skipped, name, MixReason::NameRefused);
-            continue;
-        }
-
-        // The chance is drawn before every copy, also when the player has nothing to give back.
-        if (random.next() < 0.5 && m_list.count() > 0) {
-            const qsizetype pick = m_list.keyAt(random.nextPosition(m_list.count()));
-            result.lastSelected = m_player.pathOf(m_list.name(pick));
-            if (!moveBack(pick, result))
-                return;
-        }
-        if (!copyCandidate(i, candidate, result))
-            return;
+    m_record = std::make_unique<fs::WrittenRecord>(m_player);
+    input.source.resize(source.names.size());
+    for (qsizetype i = 0; i < source.names.size(); ++i) {
+        MixInput::Source &file = input.source[static_cast<std::size_t>(i)];
+        file.name = source.names[i];
+        file.entry = m_source.look(file.name);
     }
-    // A medium pulled while nothing more fitted has had nothing written to it, but the run
-    // must not say it went well.
-    (void)playerGone(result);
-}
-
-bool MixEngine::playerFileNotThere(qsizetype key, const fs::Entry &there, MixResult &result)
-{
-    if (there.kind == fs::Entry::Kind::Other) {
-        note(result, MixAction::KeptOnPlayer, m_list.name(key), MixReason::NoFileOnPlayer);
-        return true;
+    input.player.resize(player.names.size());
+    for (qsizetype j = 0; j < player.names.size(); ++j) {
+        MixInput::OnPlayer &file = input.player[static_cast<std::size_t>(j)];
+        file.name = player.names[j];
+        file.entry = m_player.look(file.name);
+        file.broken = m_record->isBrokenCopy(file.name, file.entry);
     }
-    // Gone with its medium, or taken away by another program: then it is off the list.
-    if (playerGone(result))
+    input.assignKeys(source.keys, player.keys, m_playerCase);
+
+    const std::optional<qint64> available = fs::availableBytes(m_player);
+    if (!available) {
+        result.status = MixResult::Status::Failed;
+        result.failedStep = MixResult::Step::FreeSpace;
+        result.path = m_player.path();
+        result.reason = QStringLiteral("Der Datenträger antwortet nicht");
         return false;
-    m_list.erase(key);
+    }
+    input.freeBytes = *available;
+    if (const fs::Entry record = m_player.look(fs::WrittenRecord::fileName()); record.isFile())
+        input.recordBytes = record.size;
+    input.cluster = fs::allocationUnit(m_player);
+    input.largestFile = fs::largestFile(m_player);
+    input.playerKeepsFatNames = fs::keepsFatNames(m_player);
+    input.collectionNameMax = fs::longestName(m_source);
+    input.collectionKeepsFatNames = fs::keepsFatNames(m_source);
+
+    m_nameOfKey.assign(static_cast<std::size_t>(input.keyCount), FileName());
+    m_presentNow.assign(static_cast<std::size_t>(input.keyCount), 0);
+    for (const MixInput::OnPlayer &file : input.player)
+        nowOnPlayer(file.key, file.name, file.entry.isFile());
     return true;
 }
 
-MixEngine::OnPlayer MixEngine::lookOnPlayer(const FileName &name) const
+fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
 {
-    // A dry run's copies exist only in its bookkeeping; they are what they were copied from.
-    if (m_options.dryRun && m_copiedThisRun.contains(name.native()))
-        return {&m_source, m_source.look(name)};
-    return {&m_player, m_player.look(name)};
-}
-
-bool MixEngine::sameFile(const fs::Entry &inCollection, const FileName &name, const OnPlayer &onPlayer,
-                         const FileName &playerName) const
-{
-    if (inCollection.size != onPlayer.entry.size)
-        return false;
-    // The program's own copies keep the time, within what the medium can hold of it.
-    if (std::llabs(inCollection.modifiedNs - onPlayer.entry.modifiedNs) < m_playerTimeResolutionNs)
-        return true;
-    return fs::haveSameBytes(m_source, name, *onPlayer.folder, playerName);
-}
-
-bool MixEngine::takeOff(qsizetype key, const fs::Entry &candidate, const FileName &name, MixResult &result)
-{
-    const FileName onPlayer = m_list.name(key);
-    const OnPlayer found = lookOnPlayer(onPlayer);
-    const fs::Entry &there = found.entry;
-    // The same file comes up again: the repeat goes. Anything else on the player is the user's.
-    if (!there.isFile())
-        return playerFileNotThere(key, there, result);
-    if (!sameFile(candidate, name, found, onPlayer)) {
-        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::OtherContent);
-        return true;
-    }
-    if (there.writeProtected) {
-        note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::WriteProtected);
-        return true;
-    }
-    if (m_options.dryRun) {
-        m_simulatedFree += there.size;
-    } else if (const FileResult removed = m_player.remove(onPlayer); !removed.ok()) {
-        if (playerGone(result))
-            return false;
-        if (removed.status == FileResult::Status::PermissionDenied) {
-            note(result, MixAction::KeptOnPlayer, onPlayer, MixReason::WriteProtected);
-            return true;
-        }
-        fail(result, MixResult::Step::Delete, m_player.pathOf(onPlayer).text(), removed.reason);
-        return false;
-    } else if (playerGoneLately(result)) {
-        return false;
-    } else {
-        m_freeSpace->freed(there.size);
-    }
-    m_list.erase(key);
-    note(result, MixAction::TakenOff, onPlayer);
-    ++result.counts.takenOff;
-    return true;
-}
-
-bool MixEngine::moveBack(qsizetype key, MixResult &result)
-{
-    const FileName name = m_list.name(key);
-    const QString from = m_player.pathOf(name).text();
-    const OnPlayer found = lookOnPlayer(name);
-    const fs::Entry &onPlayer = found.entry;
-    if (!onPlayer.isFile())
-        return playerFileNotThere(key, onPlayer, result);
-    if (onPlayer.writeProtected) {
-        note(result, MixAction::KeptOnPlayer, name, MixReason::WriteProtected);
-        return true;
-    }
-
-    // Never replace a collection file by another one: identical means the player's copy can
-    // simply go; different means both stay where they are. A copy this run made from there is
-    // identical without looking again.
-    const bool copiedThisRun = m_copiedThisRun.contains(name.native());
-    bool alreadyInCollection = copiedThisRun;
-    if (!copiedThisRun) {
-        const fs::Entry inCollection = m_source.look(name);
-        if (inCollection.kind == fs::Entry::Kind::Other) {
-            note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileInCollection);
-            return true;
-        }
-        if (inCollection.isFile()) {
-            if (!sameFile(inCollection, name, found, name)) {
-                note(result, MixAction::KeptOnPlayer, name, MixReason::OtherContent);
-                return true;
-            }
-            alreadyInCollection = true;
-        }
-    }
-
-    if (m_options.dryRun) {
-        m_simulatedFree += alreadyInCollection || !m_sameVolume ? onPlayer.size : 0;
-    } else {
-        if (!alreadyInCollection) {
-            const FileResult copied = copyReporting(MixAction::MovedBack, m_player, name, m_source, onPlayer.size);
-            if (copied.status == FileResult::Status::Cancelled) {
-                result.status = MixResult::Status::Cancelled;
-                return false;
-            }
-            if (!copied.ok()) {
-                if (!playerGone(result))
-                    fail(result, MixResult::Step::MoveBack, from, copied.reason);
-                return false;
-            }
-            m_wroteToSource = true;
-        }
-        if (const FileResult removed = m_player.remove(name); !removed.ok()) {
-            // A move: the collection does not keep a second copy of a file that stays on the player.
-            if (!alreadyInCollection)
-                (void)m_source.remove(name);
-            if (playerGone(result))
-                return false;
-            if (removed.status == FileResult::Status::PermissionDenied) {
-                note(result, MixAction::KeptOnPlayer, name, MixReason::WriteProtected);
-                return true;
-            }
-            fail(result, MixResult::Step::Delete, from, removed.reason);
-            return false;
-        }
-        if (playerGoneLately(result))
-            return false;
-        m_freeSpace->freed(onPlayer.size);
-    }
-    m_list.erase(key);
-    ++result.counts.movedBack;
-    MixStep step{MixAction::MovedBack, name.text()};
-    step.alreadyInCollection = alreadyInCollection;
-    m_observer->acted(step);
-    return true;
-}
-
-FileResult MixEngine::copyReporting(MixAction action, const fs::Folder &from, const FileName &name,
-                                    const fs::Folder &to, qint64 size)
-{
-    const QString shown = name.text();
-    m_observer->copying(action, shown, 0, size);
-    CopyOptions options;
-    options.cancel = m_options.cancel;
-    options.progress = [this, action, &shown](qint64 done, qint64 total) {
-        m_observer->copying(action, shown, done, total);
-    };
-    return fs::copyFile(from, name, to, options);
-}
-
-bool MixEngine::copyCandidate(qsizetype sourcePosition, const fs::Entry &candidate, MixResult &result)
-{
-    const FileName &name = m_sourceNames.at(sourcePosition);
-    const qsizetype key = m_list.keyOfSource(sourcePosition);
-    if (m_options.dryRun) {
-        m_simulatedFree -= candidate.size;
-    } else {
-        const FileResult copied = copyReporting(MixAction::Copied, m_source, name, m_player, candidate.size);
-        if (copied.ok() ? playerGoneLately(result) : playerGone(result))
-            return false;
-        switch (copied.status) {
-        case FileResult::Status::Ok:
-            m_freeSpace->wrote(candidate.size);
-            break;
-        case FileResult::Status::Cancelled:
-            result.status = MixResult::Status::Cancelled;
-            return false;
-        case FileResult::Status::NoSpace:
-            // A full player is what the user asked for; smaller files may still fit.
-            m_freeSpace->lookAgain();
-            note(result, MixAction::NoRoom, name);
-            return true;
-        case FileResult::Status::NameRefused:
-            m_playerKeepsFatNames = m_playerKeepsFatNames || fs::fatRefuses(name);
-            note(result, MixAction::Skipped, name, MixReason::NameRefused);
-            return true;
-        case FileResult::Status::NotAFile:
-            note(result, MixAction::Skipped, name, MixReason::NotAFile);
-            return true;
-        case FileResult::Status::AlreadyExists:
-            // Listed names are known; what holds this one on the player is no file.
-            note(result, MixAction::KeptOnPlayer, name, MixReason::NoFileOnPlayer);
-            return true;
-        default:
-            if (m_source.look(name).kind == fs::Entry::Kind::Missing) {
-                note(result, MixAction::Skipped, name, MixReason::GoneFromCollection);
-                return true;
-            }
-            fail(result, MixResult::Step::Copy, m_source.pathOf(name).text(), copied.reason);
-            return false;
-        }
-    }
-    m_copiedThisRun.insert(name.native());
-    m_list.insert(key, name);
-    ++result.counts.copied;
-    m_observer->acted({MixAction::Copied, name.text()});
-    return true;
+    Compared compared;
+    compared.sourceIndex = sourceIndex;
+    const fs::Likeness likeness = fs::compareFiles(m_source, m_input.source[static_cast<std::size_t>(sourceIndex)].name,
+                                                   m_player, m_input.player[static_cast<std::size_t>(playerIndex)].name,
+                                                   &compared.source, &compared.player);
+    if (likeness == fs::Likeness::SameBytes)
+        m_compared.insert(playerIndex, compared);
+    return likeness;
 }
 
 } // namespace tonvola

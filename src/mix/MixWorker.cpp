@@ -19,6 +19,7 @@ void MixWorker::run(const MixOptions &options)
 {
     m_progress = {};
     m_listChanged = false;
+    m_copyClock.invalidate();
     m_clock.start();
     m_lastReport = -reportInterval;
     m_lastList = -listInterval;
@@ -59,17 +60,19 @@ void MixWorker::started(const FileNames &sourceNames, const FileNames &playerNam
     emit runStarted(sourceNames, playerNames, start);
 }
 
-void MixWorker::visiting(qsizetype sourcePosition)
+void MixWorker::planned(const MixPlan & /*plan*/)
 {
-    m_progress.position = sourcePosition;
-    m_progress.copying.clear();
-    report();
+    m_progress.planned = true;
+    report(true);
 }
 
-void MixWorker::copying(MixAction action, const QString &name, qint64 /*done*/, qint64 /*total*/)
+void MixWorker::transferring(const MixTransfer &transfer)
 {
-    m_progress.copying = name;
-    m_progress.copyingAction = action;
+    if (transfer.action == MixAction::Copied && !m_copyClock.isValid())
+        m_copyClock.start();
+    m_progress.transferring = true;
+    m_progress.transfer = transfer;
+    m_progress.transferMs = m_copyClock.isValid() ? m_copyClock.elapsed() : 0;
     report();
 }
 
@@ -77,13 +80,13 @@ void MixWorker::acted(const MixStep &step)
 {
     m_progress.counts.add(step.action);
     m_listChanged = m_listChanged || step.action == MixAction::Copied || step.action == MixAction::TakenOff
-                    || step.action == MixAction::MovedBack;
+                    || step.action == MixAction::MovedBack || step.action == MixAction::RemovedBroken;
     report();
 }
 
 void MixWorker::flushing()
 {
-    m_progress.copying.clear();
+    m_progress.transferring = false;
     m_progress.flushing = true;
     report(true);
 }

@@ -10,13 +10,14 @@ namespace tonvola {
 // What the window shows of a running fill. Sent a few times a second, not per file, so that
 // a collection of tens of thousands of small files cannot flood the window's event queue.
 struct MixProgress {
-    qsizetype position = -1; // the collection position visited last
-    QString copying;         // the file being copied, empty between copies
-    MixAction copyingAction = MixAction::Copied;
+    bool planned = false; // the plan is made; the work it meant is under way
+    bool transferring = false;
+    MixTransfer transfer;  // how far copying or moving back has come
+    qint64 transferMs = 0; // since copying began, for the time left
     MixCounts counts;
     bool playerChanged = false; // playerNames holds the player's list as it is now
     FileNames playerNames;
-    bool flushing = false; // the walk is over and its data goes onto the medium
+    bool flushing = false; // the work is done and its data goes onto the medium
 };
 
 // Carries out one fill at a time in the thread it lives in and reports through signals.
@@ -39,8 +40,8 @@ signals:
 
 private:
     void started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start) override;
-    void visiting(qsizetype sourcePosition) override;
-    void copying(MixAction action, const QString &name, qint64 done, qint64 total) override;
+    void planned(const MixPlan &plan) override;
+    void transferring(const MixTransfer &transfer) override;
     void acted(const MixStep &step) override;
     void flushing() override;
     // Sends at most every few milliseconds, unless the news must not wait.
@@ -49,6 +50,7 @@ private:
     const MixEngine *m_engine = nullptr;
     MixProgress m_progress;
     QElapsedTimer m_clock;
+    QElapsedTimer m_copyClock;
     qint64 m_lastReport = 0;
     qint64 m_lastList = 0;
     bool m_listChanged = false;

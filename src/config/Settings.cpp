@@ -1,0 +1,36 @@
+#include "config/Settings.h"
+
+#include <QSettings>
+
+#include <algorithm>
+
+namespace tonvola::settings {
+
+namespace {
+
+const QString exchangeKey = QStringLiteral("fill/exchangePercent");
+
+QSettings stored()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tonvola"),
+                     QStringLiteral("tonvola"));
+}
+
+} // namespace
+
+int exchangePercent(int fallback)
+{
+    bool ok = false;
+    const int percent = stored().value(exchangeKey, fallback).toInt(&ok);
+    return ok ? std::clamp(percent, 0, 100) : fallback;
+}
+
+bool setExchangePercent(int percent)
+{
+    QSettings settings = stored();
+    settings.setValue(exchangeKey, std::clamp(percent, 0, 100));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace tonvola::settings

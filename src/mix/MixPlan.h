@@ -1,0 +1,157 @@
+#pragma once
+
+#include "platform/FileName.h"
+#include "platform/Folder.h"
+#include "platform/Listing.h"
+#include "platform/Medium.h"
+
+#include <QList>
+
+#include <functional>
+#include <limits>
+#include <vector>
+
+namespace tonvola {
+
+enum class MixAction {
+    Copied,        // a collection file went onto the player
+    TakenOff,      // it came up again while the player held the same file, so it was deleted there
+    MovedBack,     // a player file went back into the collection
+    RemovedBroken, // a copy of the program's on the player that did not arrive whole was deleted
+    KeptOnPlayer,  // a player file that was to go stays where it is (MixStep::why says why)
+    NoRoom,        // the copy found the player full, though the plan said it would fit
+    Skipped,       // a collection file that could not be copied (MixStep::why says why)
+};
+
+enum class MixReason {
+    None,
+    OtherContent,       // the collection holds a different file of that name
+    WriteProtected,     // the user protected the player's file
+    NoFileInCollection, // something other than a file holds the name in the collection
+    NoFileOnPlayer,     // something other than a file holds the name on the player
+    NameRefused,        // the player cannot hold a file of that name
+    NotAFile,           // the collection's entry is no file (a pipe, a device)
+    GoneFromCollection, // another program took the file away during the run
+    InUse,              // another program wrote to the file moments ago
+    Changed,            // the file changed while it was copied, or since the plan looked at it
+    SameFile,           // the collection's entry leads to the player's own file
+    TooLarge,           // the player holds no file of this size (4 GiB and more on FAT32)
+    NameTaken,          // another entry on the player holds the name (MixStep::other names it)
+    CollectionRefuses,  // the collection cannot hold a file of that name, or has no room for it
+    Unreadable,         // the file could not be read to compare it
+};
+
+struct MixStep {
+    MixAction action = MixAction::Copied;
+    FileName name;
+    MixReason why = MixReason::None;
+    // MovedBack only: the collection held the same file already, so the player's copy was just deleted.
+    bool alreadyInCollection = false;
+    qint64 size = 0;
+    // NameTaken: the entry that holds the name, where it is known.
+    FileName other;
+
+    // The step as a line of its own, e.g. "übersprungen: Zeit: 12.mp3 (auf dem Player nicht erlaubt)".
+    [[nodiscard]] QString line() const;
+};
+
+// What a plan is made from: both folders' MP3 files as a look at them found them, and what
+// the player's medium allows. Keys make names comparable: a collection file and a player file
+// of the same key are one name on the player.
+struct MixInput {
+    struct Source {
+        FileName name;
+        fs::Entry entry;
+        qsizetype key = -1;
+    };
+    struct OnPlayer {
+        FileName name;
+        fs::Entry entry;
+        qsizetype key = -1;
+        // A copy of the program's that did not arrive whole: it is replaced.
+        bool broken = false;
+    };
+    // Both in list order.
+    std::vector<Source> source;
+    std::vector<OnPlayer> player;
+    qsizetype keyCount = 0;
+
+    qint64 freeBytes = 0;
+    // The size of the program's record of its copies on the player (none: -1), which grows with
+    // each copy and removal and takes room too.
+    qint64 recordBytes = -1;
+    // Files take whole clusters of this size.
+    qint64 cluster = 1;
+    qint64 largestFile = std::numeric_limits<qint64>::max();
+    // The player keeps to FAT's names (no " * : < > ? \ |).
+    bool playerKeepsFatNames = false;
+    // The longest name in bytes the collection takes, for files that go back into it.
+    qsizetype collectionNameMax = std::numeric_limits<qsizetype>::max();
+    bool collectionKeepsFatNames = false;
+
+    // Gives each name its key: the same key for names that are one on the player.
+    void assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std::vector<fs::ListKey> &playerKeys,
+                    fs::LetterCase playerCase);
+};
+
+// How the collection's file at a position compares with the player's file at a position;
+// asked only where the plan would delete the player's file because of it.
+using MixComparer = std::function<fs::Likeness(qsizetype sourceIndex, qsizetype playerIndex)>;
+
+struct MixPlan {
+    quint64 seed = 0;
+    qsizetype sourceCount = 0;
+    // The first collection position the walk visits; it goes on to the end, then from the
+    // beginning up to here.
+    qsizetype start = 0;
+    // What the plan passes over or leaves as it is, in the order it met them.
+    QList<MixStep> notes;
+    // Deletions and moves back into the collection, done first, in this order.
+    QList<MixStep> removals;
+    // The copies, done after the removals, in this order.
+    QList<MixStep> copies;
+    // Where the files of removals and copies are in the input.
+    QList<qsizetype> removalIndex; // into MixInput::player
+    QList<qsizetype> copyIndex;    // into MixInput::source
+    qint64 copyBytes = 0;
+    // The player's free space once the plan is carried out, as the plan counts it.
+    qint64 freeAfter = 0;
+};
+
+// Whole MiB of 1024 x 1024 bytes, halves to the even neighbour (2.5 gives 2, 3.5 gives 4).
+[[nodiscard]] constexpr qint64 wholeMiB(qint64 bytes)
+{
+    constexpr qint64 mib = 1024 * 1024;
+    const qint64 whole = bytes / mib;
+    const qint64 rest = bytes % mib;
+    if (rest > mib / 2 || (rest == mib / 2 && whole % 2 == 1))
+        return whole + 1;
+    return whole;
+}
+
+// A candidate fits when its size in whole MiB is below the player's free space in whole MiB.
+[[nodiscard]] constexpr bool fitsOnPlayer(qint64 size, qint64 available)
+{
+    return wholeMiB(size) < wholeMiB(available);
+}
+
+// The default share of the player's MP3 bytes that each run frees for new files.
+constexpr int defaultExchangePercent = 50;
+
+// Plans one fill, in memory, touching nothing:
+// 1. Copies of the program's that did not arrive whole go.
+// 2. Exchange: random files that were on the player go back into the collection until at least
+//    exchangePercent % of the bytes the player's MP3 files take are free.
+// 3. The walk visits every collection position once, from a random start to the end and then
+//    from the beginning. A file that fits the free space (in whole MiB, strictly below) is taken
+//    off the player when the player has it already (a repeat); otherwise, after an even chance
+//    of moving one file that was on the player back into the collection, it is copied. Files
+//    that left the player in this run rest: the walk does not copy them again.
+// 4. The refill copies, in the same order, whatever still fits of the collection's files not
+//    on the player, resting ones too.
+// 5. The plan is netted: a file that leaves and comes back stays, and nothing copied is removed.
+// A player file goes only when the collection holds the same bytes (compare tells) or it moves
+// into the collection, never when the user protected it or another program is writing it.
+[[nodiscard]] MixPlan makeMixPlan(const MixInput &input, quint64 seed, int exchangePercent, const MixComparer &compare);
+
+} // namespace tonvola

@@ -1,0 +1,220 @@
+#include "mix/MixText.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QStringList>
+
+namespace tonvola::mixtext {
+
+namespace {
+
+QString files(qsizetype n)
+{
+    return n == 1 ? QStringLiteral("1 Datei") : QStringLiteral("%1 Dateien").arg(n);
+}
+
+// A summary names this many skipped files; the rest are counted.
+constexpr qsizetype skippedNamed = 5;
+
+QString megabytes(qint64 bytes)
+{
+    return QLocale(QLocale::German, QLocale::Germany).toString(double(bytes) / (1024.0 * 1024.0), 'f', 0);
+}
+
+} // namespace
+
+QString reason(const MixStep &step)
+{
+    switch (step.why) {
+    case MixReason::OtherContent:
+        return QStringLiteral("anderer Inhalt im StammVerzeichnis");
+    case MixReason::WriteProtected:
+        return QStringLiteral("schreibgeschützt");
+    case MixReason::NoFileInCollection:
+        return QStringLiteral("im StammVerzeichnis keine Datei");
+    case MixReason::NoFileOnPlayer:
+        return QStringLiteral("auf dem Player keine Datei");
+    case MixReason::NameRefused:
+        return QStringLiteral("auf dem Player nicht erlaubt");
+    case MixReason::NotAFile:
+        return QStringLiteral("keine gewöhnliche Datei");
+    case MixReason::GoneFromCollection:
+        return QStringLiteral("nicht mehr im StammVerzeichnis");
+    case MixReason::InUse:
+        return QStringLiteral("wird gerade geschrieben, bleibt für einen späteren Lauf");
+    case MixReason::Changed:
+        return QStringLiteral("wurde während des Laufs verändert");
+    case MixReason::SameFile:
+        return QStringLiteral("im StammVerzeichnis nur ein Verweis auf diese Datei");
+    case MixReason::TooLarge:
+        return QStringLiteral("zu groß für den Datenträger des Players");
+    case MixReason::NameTaken:
+        if (!step.other.isEmpty())
+            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(step.other.text());
+        return QStringLiteral("Name auf dem Player schon vergeben");
+    case MixReason::CollectionRefuses:
+        return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");
+    case MixReason::Unreadable:
+        return QStringLiteral("nicht lesbar");
+    case MixReason::None:
+        break;
+    }
+    return {};
+}
+
+QString line(const MixStep &step)
+{
+    const QString name = step.name.text();
+    switch (step.action) {
+    case MixAction::Copied:
+        return QStringLiteral("kopiert: ") + name;
+    case MixAction::TakenOff:
+        return QStringLiteral("vom Player genommen: ") + name;
+    case MixAction::MovedBack:
+        return QStringLiteral("zurück ins StammVerzeichnis: ") + name;
+    case MixAction::RemovedBroken:
+        return QStringLiteral("beschädigte Kopie entfernt: ") + name;
+    case MixAction::KeptOnPlayer:
+        return QStringLiteral("auf dem Player belassen (%1): %2").arg(reason(step), name);
+    case MixAction::NoRoom:
+        return QStringLiteral("passte nicht mehr: ") + name;
+    case MixAction::Skipped:
+        return QStringLiteral("übersprungen: %1 (%2)").arg(name, reason(step));
+    }
+    return name;
+}
+
+QString summary(const MixResult &result)
+{
+    const MixCounts &counts = result.counts;
+    QString text = QStringLiteral("%1 kopiert, %2 vom Player genommen, %3 zurück ins StammVerzeichnis")
+                       .arg(files(counts.copied))
+                       .arg(counts.takenOff)
+                       .arg(counts.movedBack);
+    if (counts.removedBroken > 0)
+        text += counts.removedBroken == 1
+                    ? QStringLiteral(", 1 beschädigte Kopie entfernt")
+                    : QStringLiteral(", %1 beschädigte Kopien entfernt").arg(counts.removedBroken);
+    if (counts.keptOnPlayer > 0)
+        text += QStringLiteral(", %1 auf dem Player belassen").arg(counts.keptOnPlayer);
+    if (counts.noRoom > 0)
+        text += counts.noRoom == 1 ? QStringLiteral(", 1 passte nicht mehr")
+                                   : QStringLiteral(", %1 passten nicht mehr").arg(counts.noRoom);
+    if (!result.skipped.isEmpty()) {
+        QStringList named;
+        for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
+            named.append(QStringLiteral("%1 (%2)").arg(result.skipped[i].name.text(), reason(result.skipped[i])));
+        text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
+        if (result.skipped.size() > skippedNamed)
+            text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
+    }
+    switch (result.status) {
+    case MixResult::Status::Cancelled:
+        return QStringLiteral("Abgebrochen: ") + text;
+    case MixResult::Status::Failed:
+        return QStringLiteral("Fehler: ") + text;
+    default:
+        return text;
+    }
+}
+
+QString problem(const MixResult &result)
+{
+    using Status = MixResult::Status;
+    using Step = MixResult::Step;
+    const QString shown = QDir::toNativeSeparators(result.path);
+    const QString &why = result.reason;
+    switch (result.status) {
+    case Status::Done:
+    case Status::Cancelled:
+        return {};
+    case Status::SameFolder:
+        return QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!");
+    case Status::FolderMissing:
+        return QStringLiteral("Das Verzeichnis %1 ist nicht erreichbar: %2").arg(shown, why);
+    case Status::FolderUnreadable:
+        return QStringLiteral("Das Verzeichnis %1 kann nicht gelesen werden: %2").arg(shown, why);
+    case Status::PlayerBusy:
+        return QStringLiteral("Auf diesem Player läuft bereits eine Füllung.");
+    case Status::Failed:
+        break;
+    }
+    switch (result.failedStep) {
+    case Step::Read:
+        return QStringLiteral("Die Datei %1 konnte nicht gelesen werden: %2").arg(shown, why);
+    case Step::Copy:
+        return QStringLiteral("Die Datei %1 konnte nicht kopiert werden: %2").arg(shown, why);
+    case Step::Delete:
+        return QStringLiteral("Die Datei %1 konnte nicht vom Player gelöscht werden: %2").arg(shown, why);
+    case Step::MoveBack:
+        return QStringLiteral("Die Datei %1 konnte nicht ins StammVerzeichnis zurückgelegt werden: %2").arg(shown, why);
+    case Step::FreeSpace:
+        return QStringLiteral("Der freie Platz in %1 konnte nicht ermittelt werden: %2").arg(shown, why);
+    case Step::Flush:
+        return QStringLiteral("Die Dateien konnten nicht vollständig nach %1 geschrieben werden: %2").arg(shown, why);
+    case Step::PlayerGone:
+        return QStringLiteral("Der Player ist nicht mehr erreichbar.");
+    case Step::FolderFull:
+        return QStringLiteral("Das Verzeichnis %1 nimmt keine weiteren Dateien auf, obwohl auf dem Datenträger noch "
+                              "Platz frei ist. Das oberste Verzeichnis einer FAT16-Karte fasst nur 512 Einträge, "
+                              "lange Namen brauchen mehrere davon. Bitte legen Sie auf dem Player einen Unterordner "
+                              "an und wählen Sie ihn als Mp3 Player Verzeichnis.")
+            .arg(shown);
+    case Step::None:
+        break;
+    }
+    return why;
+}
+
+QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)
+{
+    // A guess from the first moments says little.
+    constexpr qint64 guessAfterMs = 3000;
+    if (transfer.action != MixAction::Copied || elapsedMs < guessAfterMs || transfer.bytesDone <= 0
+        || transfer.bytesPlanned <= transfer.bytesDone)
+        return {};
+    const double left =
+        double(transfer.bytesPlanned - transfer.bytesDone) * double(elapsedMs) / double(transfer.bytesDone) / 1000.0;
+    if (left < 60)
+        return QStringLiteral("noch etwa %1 s").arg(std::max(5, int(left + 4.999) / 5 * 5));
+    return QStringLiteral("noch etwa %1 min").arg(int(left / 60 + 0.5));
+}
+
+QString progress(const MixTransfer &transfer, qint64 elapsedMs)
+{
+    const QString name = transfer.name.text();
+    if (transfer.action == MixAction::MovedBack)
+        return QStringLiteral("Lege %1 zurück ins StammVerzeichnis – %2 von %3")
+            .arg(name)
+            .arg(transfer.filesDone + 1)
+            .arg(transfer.filesPlanned);
+    QString text = QStringLiteral("Kopiere %1 – Datei %2 von %3, %4 von %5 MB")
+                       .arg(name)
+                       .arg(std::min(transfer.filesDone + 1, transfer.filesPlanned))
+                       .arg(transfer.filesPlanned)
+                       .arg(megabytes(transfer.bytesDone), megabytes(transfer.bytesPlanned));
+    if (const QString left = timeLeft(transfer, elapsedMs); !left.isEmpty())
+        text += QStringLiteral(", ") + left;
+    return text;
+}
+
+} // namespace tonvola::mixtext
+
+namespace tonvola {
+
+QString MixStep::line() const
+{
+    return mixtext::line(*this);
+}
+
+QString MixResult::summary() const
+{
+    return mixtext::summary(*this);
+}
+
+QString MixResult::problem() const
+{
+    return mixtext::problem(*this);
+}
+
+} // namespace tonvola

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "mix/MixEngine.h"
+
+#include <QString>
+
+// The German sentences for what a fill did and why, made in this one place: the engine and the
+// platform return statuses and subjects, and the window and the command line show these texts.
+namespace tonvola::mixtext {
+
+// Why a file was passed over or left on the player, e.g. "auf dem Player nicht erlaubt".
+[[nodiscard]] QString reason(const MixStep &step);
+
+// A step as a line of its own, e.g. "kopiert: Lied.mp3". Scripts read these lines.
+[[nodiscard]] QString line(const MixStep &step);
+
+// What the run did, e.g. "12 Dateien kopiert, 3 vom Player genommen, 2 zurück ins StammVerzeichnis".
+[[nodiscard]] QString summary(const MixResult &result);
+
+// The German sentence for a run that could not do its work; empty for Done and Cancelled.
+[[nodiscard]] QString problem(const MixResult &result);
+
+// How far the copying has come, e.g. "Kopiere Lied.mp3 – Datei 3 von 40, 12 von 160 MB, noch
+// etwa 2 min"; elapsedMs is the time since the copying began, for the time left.
+[[nodiscard]] QString progress(const MixTransfer &transfer, qint64 elapsedMs);
+
+// The time left, once it can be told; empty before.
+[[nodiscard]] QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs);
+
+} // namespace tonvola::mixtext
