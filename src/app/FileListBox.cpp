@@ -38,6 +38,7 @@ FileListBox::FileListBox(QWidget *parent) : QListView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     connect(&m_watch, &FolderWatch::changed, this, &FileListBox::folderChanged);
+    connect(&m_reader, &FolderReader::finished, this, &FileListBox::showRead);
     m_path = QDir::cleanPath(QDir::currentPath());
     // Only a selection is a choice: focus arriving by Tab makes the first entry current without
     // selecting it, and a refill restores the selection without a word.
@@ -64,12 +65,14 @@ void FileListBox::setPath(const QString &folder)
         selectionModel()->clear();
     }
     m_path = folder;
+    m_reader.discard();
     fill(tonvola::fs::mp3Names(m_path));
     m_watch.watch(m_path);
 }
 
 void FileListBox::refresh()
 {
+    m_reader.discard();
     fill(tonvola::fs::mp3Names(m_path));
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
     m_watch.watch(m_path);
@@ -80,6 +83,7 @@ void FileListBox::showNames(const tonvola::FileNames &names)
     // The names were read after the changes the watch may still be about to tell of, the
     // fill's own among them; reading the folder again for those would only stall the window.
     m_watch.discardPending();
+    m_reader.discard();
     m_changedUnshown = false;
     if (names != m_model.names())
         fill(names);
@@ -89,15 +93,25 @@ void FileListBox::setFollowsDisk(bool follows)
 {
     m_followsDisk = follows;
     if (follows && m_changedUnshown)
-        refresh();
+        folderChanged();
 }
 
 void FileListBox::folderChanged()
 {
-    if (m_followsDisk)
-        refresh();
-    else
+    if (!m_followsDisk) {
         m_changedUnshown = true;
+        return;
+    }
+    m_reader.read(m_path);
+}
+
+void FileListBox::showRead(const QString &folder, const tonvola::FileNames &names)
+{
+    if (folder != m_path || !m_followsDisk)
+        return;
+    fill(names);
+    // The watch ends when the folder goes or its medium is unmounted; it may be back.
+    m_watch.watch(m_path);
 }
 
 qsizetype FileListBox::listCount() const

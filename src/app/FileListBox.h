@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FolderReader.h"
 #include "app/FolderWatch.h"
 #include "platform/FileName.h"
 
@@ -27,7 +28,7 @@ private:
 
 // The file list of a pane: the MP3 files of one folder, in the program's list order. It
 // follows the folder on disk: files another program adds or removes show within moments,
-// and the selected name stays selected while it is there.
+// read in a thread of their own, and the selected name stays selected while it is there.
 class FileListBox : public QListView
 {
     Q_OBJECT
@@ -71,6 +72,7 @@ protected:
 private:
     void fill(const tonvola::FileNames &names);
     void folderChanged();
+    void showRead(const QString &folder, const tonvola::FileNames &names);
     [[nodiscard]] int selectedRow() const;
 
     QString m_path;
@@ -84,4 +86,5 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 150;
     FolderWatch m_watch{settleMs, this};
+    FolderReader m_reader{this};
 };
