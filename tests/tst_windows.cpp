@@ -26,6 +26,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
 #include <QStyle>
@@ -36,6 +38,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -90,11 +93,15 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
     return {};
 }
 
-// The client area: below the menu bar where the window has one.
+// The client area: below the menu bar where the window has one; a page that scrolls where the
+// screen is small keeps its laid-out size.
 QSize clientSize(QWidget *window)
 {
-    if (auto *main = qobject_cast<QMainWindow *>(window))
+    if (auto *main = qobject_cast<QMainWindow *>(window)) {
+        if (const auto *page = qobject_cast<QScrollArea *>(main->centralWidget()))
+            return page->widget()->size();
         return main->centralWidget()->size();
+    }
     QSize size = window->size();
     if (auto *menuBar = window->findChild<QMenuBar *>(QString(), Qt::FindDirectChildrenOnly))
         size.rheight() -= menuBar->height();
@@ -146,6 +153,23 @@ QStringList focusChainOrder(QWidget *window, const QStringList &names)
     return order;
 }
 
+// The named controls in the order a screen reader walks the window's accessible tree.
+QStringList accessibleOrder(QWidget *window, const QStringList &names)
+{
+    QStringList order;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        if (node->object() && names.contains(node->object()->objectName()))
+            order << node->object()->objectName();
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (QAccessibleInterface *child = node->child(i);
+                child && child->object() && child->object()->isWidgetType())
+                walk(child);
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return order;
+}
+
 QList<QWidget *> openWindowsOf(const char *className)
 {
     QList<QWidget *> found;
@@ -170,7 +194,7 @@ QLabel *statusPanel(QWidget *window)
     return window->findChild<QLabel *>(u"StatusPanel1"_s);
 }
 
-// What a screen reader says for a control: the labels that name it, then its own name and
+// What a screen reader says for a control: the labels that name it, then its own name, value and
 // description.
 QString announced(QWidget *control)
 {
@@ -181,7 +205,9 @@ QString announced(QWidget *control)
     const auto labels = iface->relations(QAccessible::Label);
     for (const auto &[label, relation] : labels)
         parts << label->text(QAccessible::Name);
-    parts << iface->text(QAccessible::Name) << iface->text(QAccessible::Description);
+    const QString name = iface->text(QAccessible::Name);
+    const QString value = iface->text(QAccessible::Value);
+    parts << name << (value == name ? QString() : value) << iface->text(QAccessible::Description);
     parts.removeAll(QString());
     return parts.join(QLatin1String(" | "));
 }
@@ -515,17 +541,19 @@ void tst_windows::tabOrder_data()
     QTest::newRow("frm_Start") << u"frm_Start"_s << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|MediaPlayer1");
     QTest::newRow("frm_Info") << u"frm_Info"_s
                               << names("Label1|Picture1|Frame1|Label2|cmd_close|Picture2|Label3|StatusBar1");
-    QTest::newRow("frm_Help") << u"frm_Help"_s << names("Frame1|Label3|Label2|Label1|Label4|Label5|Label6");
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("Frame1|Label4|Label1|Label5|Label2|Label6|Label3");
     QTest::newRow("frm_config") << u"frm_config"_s << names("Drive1|Dir1|Drive2|Dir2|cmd_save|Label1");
 }
 
 // Controls follow each other in the focus chain in their tab order; Tab visits those that take
-// focus, and assistive tools walk the chain with the labels and pictures in between.
+// focus, and screen readers present the labels and pictures in between in the same order, so that
+// the help reads (1), (2), (3).
 void tst_windows::tabOrder()
 {
     QFETCH(QString, window);
     QFETCH(QStringList, order);
     QCOMPARE(focusChainOrder(cached(window), order), order);
+    QCOMPARE(accessibleOrder(cached(window), order), order);
 }
 
 // Pressing Tab in the main window visits the visible controls only.
@@ -838,23 +866,31 @@ void tst_windows::screenReaderNames_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("announced");
+    QTest::addColumn<QAccessible::Role>("role");
 
     const auto row = [](const char *window, const char *name, const QString &announced) {
-        QTest::addRow("%s/%s", window, name) << QString::fromLatin1(window) << QString::fromLatin1(name) << announced;
+        const QByteArray kind = QByteArray(name).left(3);
+        const QAccessible::Role role = kind == "Dri"   ? QAccessible::ComboBox
+                                       : kind == "Dir" ? QAccessible::Tree
+                                                       : QAccessible::List;
+        QTest::addRow("%s/%s", window, name)
+            << QString::fromLatin1(window) << QString::fromLatin1(name) << announced << role;
     };
-    // A drive list's own name is the drive it shows; the label above it says what it is for.
-    row("frm_Start", "Drive1", u"Top MP3 StammVerzeichnis auswählen: | / | Laufwerk des StammVerzeichnisses"_s);
-    row("frm_Start", "Drive2", u"Mp3 Player Verzeichnis auswählen | / | Laufwerk des Mp3 Player Verzeichnisses"_s);
+    // A drive list says what it is for, then the drive it shows.
+    row("frm_Start", "Drive1", u"Top MP3 StammVerzeichnis auswählen: | Laufwerk StammVerzeichnis | /"_s);
+    row("frm_Start", "Drive2", u"Mp3 Player Verzeichnis auswählen | Laufwerk Mp3 Player | /"_s);
     row("frm_Start", "Dir1", u"Ordner des StammVerzeichnisses"_s);
     row("frm_Start", "Dir2", u"Ordner des Mp3 Player Verzeichnisses"_s);
     row("frm_Start", "File1", u"MP3-Dateien des StammVerzeichnisses"_s);
     row("frm_Start", "File2", u"MP3-Dateien des Mp3 Player Verzeichnisses"_s);
     row("frm_config", "Drive1",
         QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
-                       "Players. | / | Laufwerk des Standard-StammVerzeichnisses"));
-    row("frm_config", "Drive2", u"/ | Laufwerk des Standard-Mp3-Player-Verzeichnisses"_s);
+                       "Players. | Laufwerk des Standard-StammVerzeichnisses | /"));
+    row("frm_config", "Drive2", u"Laufwerk des Standard-Mp3-Player-Verzeichnisses | /"_s);
     row("frm_config", "Dir1", u"Standard-StammVerzeichnis"_s);
     row("frm_config", "Dir2", u"Standard-Mp3-Player-Verzeichnis"_s);
+    // Screen readers present a window by its role: the info window is a dialog.
+    QTest::addRow("frm_Info") << u"frm_Info"_s << QString() << u"Info zu Tonvola"_s << QAccessible::Dialog;
 }
 
 void tst_windows::screenReaderNames()
@@ -862,8 +898,9 @@ void tst_windows::screenReaderNames()
     QFETCH(QString, window);
     QFETCH(QString, name);
     QFETCH(QString, announced);
+    QFETCH(QAccessible::Role, role);
 
-    auto *control = cached(window)->findChild<QWidget *>(name);
+    auto *control = name.isEmpty() ? cached(window) : cached(window)->findChild<QWidget *>(name);
     QVERIFY(control);
     // The lists show the root folder here, so the drive lists read the same on every machine.
     if (auto *dir = qobject_cast<DirListBox *>(control))
@@ -871,6 +908,13 @@ void tst_windows::screenReaderNames()
     if (auto *drive = qobject_cast<DriveListBox *>(control))
         drive->followFolder(QDir::rootPath());
     QCOMPARE(::announced(control), announced);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+    QCOMPARE(iface->role(), role);
+    // A header the list does not show is still read out; it says what the column holds.
+    for (int i = 0; i < iface->childCount(); ++i) {
+        if (QAccessibleInterface *cell = iface->child(i); cell->role() == QAccessible::ColumnHeader)
+            QCOMPARE(cell->text(QAccessible::Name), u"Ordner"_s);
+    }
 }
 
 void tst_windows::readableUnderAnyPalette_data()
@@ -925,14 +969,22 @@ void tst_windows::wholeAndSharpAtEveryScale_data()
 }
 
 // Every caption shows whole in its box, and the help pictures are drawn for the screen's pixels,
-// whatever the scale. The scale is set when the program starts, so each runs in a program of its own.
+// whatever the scale. On a screen 1000 pixels high every window fits the screen; the help's page
+// scrolls where it does not. The scale is set when the program starts, so each runs in a program
+// of its own.
 void tst_windows::wholeAndSharpAtEveryScale()
 {
     QFETCH(QByteArray, scale);
     if (qgetenv("QT_SCALE_FACTOR") != scale) {
+        QTemporaryDir screens;
+        QVERIFY(screens.isValid());
+        const QString screen = screens.filePath(u"screen.json"_s);
+        QVERIFY(testsupport::writeBytes(screen, R"({"screens": [{"name": "Bildschirm", "x": 0, "y": 0,
+            "width": 1600, "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(scale));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen:configfile="_s + screen);
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(),
@@ -954,6 +1006,15 @@ void tst_windows::wholeAndSharpAtEveryScale()
                 continue;
             if (const QString text = cutCaption(widget); !text.isEmpty())
                 cut << QString::fromLatin1(name) + u"/"_s + widget->objectName() + u": "_s + text;
+        }
+        const QRect available = form->screen()->availableGeometry();
+        QVERIFY2(available.contains(form->frameGeometry()), name);
+        if (const auto *page = form->findChild<QScrollArea *>()) {
+            const QSize shown = page->viewport()->size();
+            const QSize laidOut = page->widget()->size();
+            QCOMPARE(shown.height() + page->verticalScrollBar()->maximum(), laidOut.height());
+            QCOMPARE(shown.width() + page->horizontalScrollBar()->maximum(), laidOut.width());
+            QCOMPARE(page->verticalScrollBar()->maximum() > 0, scale == "2");
         }
         const std::pair<const char *, QSize> pictures[] = {
             {"Image1", {196, 284}}, {"Image2", {193, 280}}, {"Image3", {152, 133}}};

@@ -15,6 +15,8 @@ constexpr int PathRole = Qt::UserRole;
 DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
+    // Screen readers still read the column's header, which would otherwise be "1".
+    setHeaderLabel(QStringLiteral("Ordner"));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setIndentation(10);
