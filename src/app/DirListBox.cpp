@@ -3,13 +3,64 @@
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
 
+#include <QCompleter>
 #include <QDir>
 #include <QFileIconProvider>
+#include <QFileSystemModel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace {
+
 constexpr int PathRole = Qt::UserRole;
+
+// The field to type a path in: Esc leaves it, also in a window that Esc closes, and it goes away
+// once the focus does.
+class PathField : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            event->accept();
+            return true;
+        }
+        return QLineEdit::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() != Qt::Key_Escape) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
+        hide();
+        parentWidget()->setFocus(Qt::OtherFocusReason);
+    }
+
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        // The completion's list and a message about the path leave the field open.
+        if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+            hide();
+    }
+};
+
+// A path as users type it: "~" for the home folder, relative to the folder on show.
+QString expandPath(const QString &typed, const QString &shown)
+{
+    QString path = QDir::fromNativeSeparators(typed.trimmed());
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path.replace(0, 1, QDir::homePath());
+    return QDir::cleanPath(QDir(shown).absoluteFilePath(path));
+}
+
 } // namespace
 
 DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
@@ -57,6 +108,54 @@ tonvola::FileResult DirListBox::setPath(const QString &folder)
     if (changed)
         emit pathChanged(m_path);
     return tonvola::FileResult::success();
+}
+
+bool DirListBox::chooseFolder(const QString &folder)
+{
+    const tonvola::FileResult result = setPath(folder);
+    if (!result.ok()) {
+        emit openFailed(folder, result);
+        return false;
+    }
+    emit folderClicked();
+    return true;
+}
+
+void DirListBox::editPath()
+{
+    if (!m_pathField) {
+        m_pathField = new PathField(this);
+        m_pathField->setObjectName(QStringLiteral("PathField"));
+        m_pathField->setAccessibleName(QStringLiteral("Pfad des Ordners"));
+        m_pathField->setPlaceholderText(QStringLiteral("Pfad eingeben"));
+        auto *folders = new QFileSystemModel(m_pathField);
+        folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+        folders->setRootPath(QString());
+        auto *completer = new QCompleter(folders, m_pathField);
+        completer->popup()->setPalette(palette());
+        m_pathField->setCompleter(completer);
+        // The model reads a folder only once the completion reaches it, one level per key; a path
+        // typed fast or pasted would find nothing to offer. Asking for the folder typed so far
+        // reads the levels down to it at once.
+        connect(m_pathField, &QLineEdit::textEdited, folders, [this, folders](const QString &text) {
+            (void)folders->index(QFileInfo(expandPath(text, m_path)).path());
+        });
+        connect(m_pathField, &QLineEdit::returnPressed, this, &DirListBox::openTypedPath);
+    }
+    m_pathField->setGeometry(0, 0, width(), m_pathField->sizeHint().height());
+    m_pathField->setText(QDir::toNativeSeparators(m_path));
+    m_pathField->selectAll();
+    m_pathField->show();
+    m_pathField->raise();
+    m_pathField->setFocus(Qt::ShortcutFocusReason);
+}
+
+void DirListBox::openTypedPath()
+{
+    if (chooseFolder(expandPath(m_pathField->text(), m_path))) {
+        m_pathField->hide();
+        setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void DirListBox::refresh()
@@ -157,9 +256,9 @@ void DirListBox::folderChangedOnDisk()
         return;
     }
     const QString lost = m_path;
+    emit folderVanished(lost);
     for (QString parent = QFileInfo(lost).path();; parent = QFileInfo(parent).path()) {
         if (setPath(parent).ok() || QDir(parent).isRoot())
             break;
     }
-    emit folderVanished(lost);
 }

@@ -6,6 +6,8 @@
 
 #include <QTreeWidget>
 
+class QLineEdit;
+
 // The folder list of a pane: the chain of folders down to the current one, then its
 // sub-folders. A double-click or Enter opens a folder; a click only selects it. The list
 // follows the folder on disk: new and removed sub-folders show, and when the folder itself
@@ -22,6 +24,12 @@ public:
     // pathChanged when it differs from the one shown. A folder that cannot be shown leaves
     // the list as it was and says why.
     [[nodiscard]] tonvola::FileResult setPath(const QString &folder);
+    // Opens a folder the user named by typing, pasting or dropping it, as a choice of the user's:
+    // raises folderClicked once it shows, openFailed when it cannot be shown.
+    bool chooseFolder(const QString &folder);
+    // Shows a field over the top of the list to type or paste a folder's path, with completion;
+    // Enter opens the folder, Esc leaves the field.
+    void editPath();
     // Reads the sub-folders again.
     void refresh();
     // While a fill writes into the folder, its thousands of changes do not make the list read
@@ -34,13 +42,14 @@ signals:
     void folderClicked();
     // A folder the user opened could not be shown.
     void openFailed(const QString &folder, const tonvola::FileResult &result);
-    // The folder on show is gone; the list now shows its nearest parent.
+    // The folder on show is gone; the list goes on to show its nearest parent.
     void folderVanished(const QString &folder);
 
 private:
     void rebuild();
     void open(QTreeWidgetItem *item);
     void folderChangedOnDisk();
+    void openTypedPath();
 
     QString m_path;
     QString m_builtFor;
@@ -50,4 +59,5 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 200;
     FolderWatch m_watch{settleMs, this};
+    QLineEdit *m_pathField = nullptr;
 };
