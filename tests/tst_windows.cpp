@@ -24,6 +24,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
@@ -63,14 +64,21 @@ QRect line(int x1, int y, int x2)
     return {x1, y, x2 - x1, 15};
 }
 
+// The words a caption shows: its mnemonic's marker is no letter of it.
+QString visible(QString text)
+{
+    static const QRegularExpression marker(u"&(.)"_s);
+    return text.replace(marker, u"\\1"_s);
+}
+
 QString caption(const QWidget *widget)
 {
     if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
-        return button->text();
+        return visible(button->text());
     if (const auto *label = qobject_cast<const QLabel *>(widget))
-        return label->text();
+        return visible(label->text());
     if (const auto *frame = qobject_cast<const QGroupBox *>(widget))
-        return frame->title();
+        return visible(frame->title());
     return {};
 }
 
@@ -108,35 +116,36 @@ QSize clientSize(QWidget *window)
     return size;
 }
 
-// The menu bar as text, one line per menu and indented entries, with every deviation from
-// a plain entry spelled out, so that one comparison shows the whole tree.
+// The menu bar as a screen reader reaches it, one line per menu and indented entries: the words
+// read out and the keys announced for each, with every deviation from a plain entry spelled out,
+// so that one comparison shows the whole tree.
 QStringList menuTree(QWidget *window)
 {
     QStringList tree;
-    const auto *menuBar = window->findChild<QMenuBar *>();
+    auto *menuBar = window->findChild<QMenuBar *>();
     if (!menuBar)
         return tree;
-    const auto describe = [](const QAction *action, const QString &name) {
-        QString text = name + QLatin1String(" \"") + action->text() + QLatin1Char('"');
-        if (!action->isEnabled())
-            text += QLatin1String(" disabled");
-        if (!action->isVisible())
-            text += QLatin1String(" invisible");
-        if (action->isCheckable())
-            text += QLatin1String(" checkable");
-        if (!action->shortcut().isEmpty())
-            text += QLatin1String(" shortcut ") + action->shortcut().toString();
-        return text;
+    const std::function<void(QAccessibleInterface *, const QString &)> walk = [&](QAccessibleInterface *menu,
+                                                                                  const QString &indent) {
+        for (int i = 0; i < menu->childCount(); ++i) {
+            QAccessibleInterface *item = menu->child(i);
+            const auto *action = qobject_cast<const QAction *>(item->object());
+            if (!action || action->isSeparator()) {
+                tree << indent + u"separator"_s;
+                continue;
+            }
+            QString text = (action->menu() ? action->menu()->objectName() : action->objectName()) + u" \""_s
+                           + item->text(QAccessible::Name) + u"\" "_s + item->text(QAccessible::Accelerator);
+            if (item->state().disabled)
+                text += u" disabled"_s;
+            if (item->state().checkable)
+                text += u" checkable"_s;
+            tree << indent + text;
+            if (item->childCount() == 1)
+                walk(item->child(0), indent + u"  "_s);
+        }
     };
-    for (const QAction *top : menuBar->actions()) {
-        const QMenu *menu = top->menu();
-        tree << describe(top, menu ? menu->objectName() : top->objectName());
-        if (!menu)
-            continue;
-        for (const QAction *entry : menu->actions())
-            tree << (entry->isSeparator() ? u"  separator"_s
-                                          : QLatin1String("  ") + describe(entry, entry->objectName()));
-    }
+    walk(QAccessible::queryAccessibleInterface(menuBar), QString());
     return tree;
 }
 
@@ -178,6 +187,23 @@ QList<QWidget *> openWindowsOf(const char *className)
             found << widget;
     }
     return found;
+}
+
+// Presses keys as a user would, each where the keyboard's input goes at that moment: an open menu,
+// else the focus. "Alt" is a tap on Alt alone.
+void press(QWidget *window, const QStringList &keys)
+{
+    for (const QString &key : keys) {
+        QWidget *target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+        if (key == "Alt"_L1) {
+            QTest::keyPress(target, Qt::Key_Alt, Qt::AltModifier);
+            QTest::keyRelease(target, Qt::Key_Alt, Qt::AltModifier);
+        } else {
+            QTest::keySequence(target, QKeySequence(key));
+        }
+    }
 }
 
 [[nodiscard]] bool choose(QWidget *window, const QString &actionName)
@@ -255,7 +281,8 @@ QSize inkSize(const QLabel *label, const QSize &room)
         painter.setFont(label->font());
         const int width = label->wordWrap() ? room.width() : canvas.width();
         painter.drawText(QRect(0, 0, width, canvas.height()),
-                         Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0), label->text());
+                         Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0),
+                         visible(label->text()));
     }
     QRect ink;
     for (int y = 0; y < image.height(); ++y) {
@@ -273,12 +300,12 @@ QString cutCaption(QWidget *widget)
     QString text;
     bool whole = true;
     if (auto *label = qobject_cast<QLabel *>(widget); label && label->pixmap().isNull()) {
-        text = label->text();
+        text = visible(label->text());
         const QSize room = label->contentsRect().size() - QSize(std::max(label->indent(), 0), 0);
         const QSize ink = inkSize(label, room);
         whole = ink.width() <= room.width() && ink.height() <= room.height();
     } else if (auto *button = qobject_cast<QPushButton *>(widget)) {
-        text = button->text();
+        text = visible(button->text());
         const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
         whole = button->fontMetrics().horizontalAdvance(text) + 2 * margin <= button->width();
     }
@@ -599,16 +626,20 @@ void tst_windows::menus_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("tree");
 
+    // Each menu and entry has a letter of its own; the commands used most have keys besides.
     QTest::newRow("frm_Start") << u"frm_Start"_s
-                               << names("mnuDatei \"Datei\"|  mnutonvola \"Tonvola starten\"|"
-                                        "  mnuclear \"Clear PlayerVerzeichnis\"|  mnuDelete \"Löschen\"|"
-                                        "  mnuClose \"Beenden\"|mnuWiedergabe \"Wiedergabe\"|  mnuPlay \"Play\"|"
-                                        "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|"
-                                        "mnuInfo \"?\"|  mnuHelp \"Hilfe\"|  mnuInfoTonvola \"Info zu Tonvola\"");
+                               << names(
+                                      "mnuDatei \"Datei\" Alt+D|  mnutonvola \"Tonvola starten\" Alt+T|"
+                                      "  mnuclear \"Clear PlayerVerzeichnis\" Alt+C|  mnuDelete \"Löschen\" Del|"
+                                      "  mnuClose \"Beenden\" Ctrl+Q|mnuWiedergabe \"Wiedergabe\" Alt+W|"
+                                      "  mnuPlay \"Play\" Alt+P|  mnuStop \"Stop\" Alt+S|mnuExtras \"Extras\" Alt+E|"
+                                      "  mnuConfig \"Konfiguration\" Alt+K|mnuInfo \"?\" Alt+?|  mnuHelp \"Hilfe\" F1|"
+                                      "  mnuInfoTonvola \"Info zu Tonvola\" Alt+I");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
-    QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\"|  mnuClose \"Schließen\"");
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\" Alt+F|  mnuClose \"Schließen\" Alt+S");
     QTest::newRow("frm_config") << u"frm_config"_s
-                                << names("mnuDatei \"Datei\"|  mnuSave \"Speichern\"|  mnuClose \"Schließen\"");
+                                << names("mnuDatei \"Datei\" Alt+D|  mnuSave \"Speichern\" Alt+S|"
+                                         "  mnuClose \"Schließen\" Alt+c");
 }
 
 void tst_windows::menus()
@@ -655,24 +686,40 @@ void tst_windows::oneWindowPerOpening_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QByteArray>("windowClass");
+    // Keys that open it the first time; none: the menu entry is chosen.
+    QTest::addColumn<QStringList>("keys");
 
-    QTest::newRow("Hilfe") << u"mnuHelp"_s << QByteArray("frm_Help");
-    QTest::newRow("Info zu Tonvola") << u"mnuInfoTonvola"_s << QByteArray("frm_Info");
-    QTest::newRow("Konfiguration") << u"mnuConfig"_s << QByteArray("frm_config");
+    QTest::newRow("Hilfe") << u"mnuHelp"_s << QByteArray("frm_Help") << QStringList();
+    QTest::newRow("Hilfe, F1") << u"mnuHelp"_s << QByteArray("frm_Help") << names("F1");
+    QTest::newRow("Info zu Tonvola") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << QStringList();
+    QTest::newRow("Info zu Tonvola, Alt+? and I") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << names("Alt+?|I");
+    QTest::newRow("Info zu Tonvola, a tap on Alt and the arrows")
+        << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << names("Alt|Right|Right|Right|Down|Down|Return");
+    QTest::newRow("Konfiguration") << u"mnuConfig"_s << QByteArray("frm_config") << QStringList();
+    QTest::newRow("Konfiguration, F10 and the arrows")
+        << u"mnuConfig"_s << QByteArray("frm_config") << names("F10|Right|Right|Return");
+    QTest::newRow("Konfiguration, Alt+E and K") << u"mnuConfig"_s << QByteArray("frm_config") << names("Alt+E|K");
 }
 
-// A second opening brings the same window to the front instead of opening another one.
+// The menus' commands are reached by mouse and by keyboard. A second opening brings the same
+// window to the front instead of opening another one.
 void tst_windows::oneWindowPerOpening()
 {
     QFETCH(QString, action);
     QFETCH(QByteArray, windowClass);
+    QFETCH(QStringList, keys);
 
     auto *main = new frm_Start;
     main->setAttribute(Qt::WA_DeleteOnClose);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
 
-    QVERIFY(choose(main, action));
+    if (keys.isEmpty()) {
+        QVERIFY(choose(main, action));
+    } else {
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        press(main, keys);
+    }
     const QList<QWidget *> first = openWindowsOf(windowClass.constData());
     QCOMPARE(first.size(), 1);
     QTRY_COMPARE(QApplication::activeWindow(), first.first());
@@ -695,7 +742,7 @@ void tst_windows::oneWindowPerOpening()
     QVERIFY(main->isVisible());
 }
 
-// "Beenden" closes the main window only; the program ends when the help window closes too.
+// "Beenden" (Ctrl+Q) closes the main window only; the program ends when the help window closes too.
 void tst_windows::beendenLeavesHelpOpenUntilItCloses()
 {
     QVERIFY(QApplication::quitOnLastWindowClosed());
@@ -714,8 +761,8 @@ void tst_windows::beendenLeavesHelpOpenUntilItCloses()
         if (open.size() != 1)
             return;
         help = open.first();
-        if (!choose(main, u"mnuClose"_s))
-            return;
+        QApplication::setActiveWindow(main);
+        press(main, {u"Ctrl+Q"_s});
         QTimer::singleShot(0, this, [&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             mainGoneAfterBeenden = main.isNull();

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -165,6 +167,26 @@ void FileListBox::keyPressEvent(QKeyEvent *event)
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+bool FileListBox::viewportEvent(QEvent *event)
+{
+    // A name too long for the list shows whole in the tooltip, above the list's own hint.
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex entry = indexAt(help->pos());
+        if (entry.isValid()) {
+            // Elided in its row, or cut at the list's edge.
+            const QString name = m_model.names()[entry.row()].text();
+            const QRect shown = visualRect(entry).intersected(viewport()->rect());
+            const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+            if (fontMetrics().horizontalAdvance(name) + 2 * margin > shown.width()) {
+                QToolTip::showText(help->globalPos(), name + QLatin1Char('\n') + toolTip(), viewport(), shown);
+                return true;
+            }
+        }
+    }
+    return QListView::viewportEvent(event);
 }
 
 void FileListBox::fill(const tonvola::FileNames &names)

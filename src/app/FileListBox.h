@@ -68,6 +68,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void fill(const tonvola::FileNames &names);

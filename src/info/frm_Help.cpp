@@ -30,6 +30,7 @@ frm_Help::frm_Help(QWidget *parent) : QMainWindow(parent)
 
     connect(ui.mnuClose, &QAction::triggered, this, &frm_Help::mnuClose_Click);
     tonvola::keyboard::escapeCloses(this);
+    tonvola::keyboard::menusByKeyboard(this);
 
     QWidget *page = takeCentralWidget();
     page->setFixedSize(pageSize);
