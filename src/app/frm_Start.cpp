@@ -296,16 +296,23 @@ void frm_Start::followVolumes()
 void frm_Start::showWaiting()
 {
     QStringList notes;
-    if (m_folders[Source].isWaiting())
-        notes << QStringLiteral("StammVerzeichnis %1 nicht gefunden")
-                     .arg(QDir::toNativeSeparators(m_folders[Source].awaited()));
-    if (m_folders[Player].isWaiting())
-        notes << QStringLiteral("Mp3 Player Verzeichnis %1 nicht gefunden – bitte den Player anschließen")
-                     .arg(QDir::toNativeSeparators(m_folders[Player].awaited()));
+    QStringList explained;
+    if (m_folders[Source].isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_folders[Source].awaited());
+        notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
+        explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
+                                    "Laufwerk angeschlossen ist.")
+                         .arg(folder);
+    }
+    if (m_folders[Player].isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_folders[Player].awaited());
+        notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
+        explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
+                                    "Tonvola zeigt das Verzeichnis, sobald es da ist.")
+                         .arg(folder);
+    }
     m_waiting->setText(notes.join(QStringLiteral("; ")));
-    m_waiting->setToolTip(notes.isEmpty() ? QString()
-                                          : notes.join(QStringLiteral(".\n"))
-                                                + QStringLiteral(". Tonvola zeigt es, sobald es da ist."));
+    m_waiting->setToolTip(explained.join(QLatin1Char('\n')));
     m_waiting->setVisible(!notes.isEmpty());
 }
 

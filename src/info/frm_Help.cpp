@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShowEvent>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -42,32 +44,36 @@ frm_Help::frm_Help(QWidget *parent) : QMainWindow(parent)
     scroll->setWidget(page);
     setCentralWidget(scroll);
 
-    // The client area below the menu bar has the laid-out size where the screen has room; the
-    // user may resize it.
-    resize(pageSize.width(), pageSize.height() + menuBar()->sizeHint().height());
     fitScreen();
 }
 
 void frm_Help::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The window system's frame is known only now.
-    fitScreen();
+    // The window system's frame is known only once the window is shown.
+    if (!event->spontaneous())
+        fitScreen();
 }
 
+// The client area below the menu bar has the laid-out size where the screen has room; where it
+// has not, the window takes the room there is and the page scrolls. The user may resize it.
 void frm_Help::fitScreen()
 {
     const QRect available = screen()->availableGeometry();
-    const QRect frame = frameGeometry();
-    const QSize decoration = frame.size() - size();
-    const QSize fitting = size().boundedTo(available.size() - decoration);
-    if (fitting != size())
-        resize(fitting);
+    const QSize room = available.size() - (frameGeometry().size() - size());
+    QSize wanted(pageSize.width(), pageSize.height() + menuBar()->sizeHint().height());
+    // A page cut in one direction gets a scroll bar across the other, which takes room too.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    if (wanted.height() > room.height())
+        wanted.rwidth() += bar;
+    else if (wanted.width() > room.width())
+        wanted.rheight() += bar;
+    resize(wanted.boundedTo(room));
     if (!isVisible() || available.contains(frameGeometry()))
         return;
-    const QPoint inside(std::clamp(frame.x(), available.left(), available.right() - frameGeometry().width() + 1),
-                        std::clamp(frame.y(), available.top(), available.bottom() - frameGeometry().height() + 1));
-    move(inside);
+    const QRect frame = frameGeometry();
+    move(std::clamp(frame.x(), available.left(), available.right() - frame.width() + 1),
+         std::clamp(frame.y(), available.top(), available.bottom() - frame.height() + 1));
 }
 
 void frm_Help::mnuClose_Click()
