@@ -74,6 +74,7 @@ DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
     connect(&m_watch, &FolderWatch::changed, this, &DirListBox::folderChangedOnDisk);
+    connect(&m_reader, &FolderReader::finished, this, &DirListBox::showRead);
     m_path = QDir::cleanPath(QDir::currentPath());
     rebuild();
     m_watch.watch(m_path);
@@ -165,6 +166,21 @@ void DirListBox::refresh()
 
 void DirListBox::rebuild()
 {
+    m_reader.discard();
+    rebuildWith(tonvola::fs::subFolders(m_path));
+}
+
+void DirListBox::showRead(const QString &folder, const QVariant &subFolders)
+{
+    if (folder != m_path || !m_followsDisk)
+        return;
+    rebuildWith(subFolders.toStringList());
+    // A medium unmounted under the folder ends the watch although the folder is still there.
+    m_watch.watch(m_path);
+}
+
+void DirListBox::rebuildWith(const QStringList &subFolders)
+{
     static const QFileIconProvider icons;
     // Reading the same folder again keeps the user's place in it.
     const bool sameFolder = m_builtFor == m_path;
@@ -194,7 +210,7 @@ void DirListBox::rebuild()
         current = item;
     }
     QTreeWidgetItem *reselect = current;
-    for (const QString &name : tonvola::fs::subFolders(m_path)) {
+    for (const QString &name : subFolders) {
         auto *item = new QTreeWidgetItem(current);
         const QString folder = QDir(m_path).filePath(name);
         item->setText(0, name);
@@ -250,9 +266,7 @@ void DirListBox::folderChangedOnDisk()
     if (m_changedUnshown)
         return;
     if (tonvola::fs::checkFolder(m_path).ok()) {
-        rebuild();
-        // A medium unmounted under the folder ends the watch although the folder is still there.
-        m_watch.watch(m_path);
+        m_reader.read(m_path);
         return;
     }
     const QString lost = m_path;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/FolderReader.h"
 #include "app/FolderWatch.h"
 
 #include "platform/FileResult.h"
+#include "platform/Listing.h"
 
 #include <QTreeWidget>
 
@@ -47,6 +49,8 @@ signals:
 
 private:
     void rebuild();
+    void rebuildWith(const QStringList &subFolders);
+    void showRead(const QString &folder, const QVariant &subFolders);
     void open(QTreeWidgetItem *item);
     void folderChangedOnDisk();
     void openTypedPath();
@@ -59,5 +63,8 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 200;
     FolderWatch m_watch{settleMs, this};
+    // Reads the sub-folders again when the folder changed on disk: a player folder holds tens of
+    // thousands of files, which the window's thread would stall on.
+    FolderReader m_reader{[](const QString &folder) { return QVariant(tonvola::fs::subFolders(folder)); }, this};
     QLineEdit *m_pathField = nullptr;
 };

@@ -107,11 +107,11 @@ void FileListBox::folderChanged()
     m_reader.read(m_path);
 }
 
-void FileListBox::showRead(const QString &folder, const tonvola::FileNames &names)
+void FileListBox::showRead(const QString &folder, const QVariant &names)
 {
     if (folder != m_path || !m_followsDisk)
         return;
-    fill(names);
+    fill(names.value<tonvola::FileNames>());
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
     m_watch.watch(m_path);
 }

@@ -3,6 +3,7 @@
 #include "app/FolderReader.h"
 #include "app/FolderWatch.h"
 #include "platform/FileName.h"
+#include "platform/Listing.h"
 
 #include <QAbstractListModel>
 #include <QListView>
@@ -73,7 +74,7 @@ protected:
 private:
     void fill(const tonvola::FileNames &names);
     void folderChanged();
-    void showRead(const QString &folder, const tonvola::FileNames &names);
+    void showRead(const QString &folder, const QVariant &names);
     [[nodiscard]] int selectedRow() const;
 
     QString m_path;
@@ -87,5 +88,6 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 150;
     FolderWatch m_watch{settleMs, this};
-    FolderReader m_reader{this};
+    FolderReader m_reader{[](const QString &folder) { return QVariant::fromValue(tonvola::fs::mp3Names(folder)); },
+                          this};
 };

@@ -1,10 +1,7 @@
 #include "app/FolderReader.h"
 
-#include "platform/Listing.h"
-
-FolderReader::FolderReader(QObject *parent) : QObject(parent)
+FolderReader::FolderReader(Reading reading, QObject *parent) : QObject(parent), m_reading(std::move(reading))
 {
-    qRegisterMetaType<tonvola::FileNames>();
     m_thread.setObjectName(QStringLiteral("FolderReader"));
 }
 
@@ -23,12 +20,12 @@ void FolderReader::read(const QString &folder)
         m_thread.start();
     }
     const quint64 ticket = ++*m_latest;
-    QMetaObject::invokeMethod(m_worker, [this, ticket, folder, latest = m_latest] {
+    QMetaObject::invokeMethod(m_worker, [this, ticket, folder, latest = m_latest, reading = m_reading] {
         if (ticket != latest->load())
             return;
-        const tonvola::FileNames names = tonvola::fs::mp3Names(folder);
+        const QVariant result = reading(folder);
         QMetaObject::invokeMethod(
-            this, [this, ticket, folder, names] { tell(ticket, folder, names); }, Qt::QueuedConnection);
+            this, [this, ticket, folder, result] { tell(ticket, folder, result); }, Qt::QueuedConnection);
     });
 }
 
@@ -37,8 +34,8 @@ void FolderReader::discard()
     ++*m_latest;
 }
 
-void FolderReader::tell(quint64 ticket, const QString &folder, const tonvola::FileNames &names)
+void FolderReader::tell(quint64 ticket, const QString &folder, const QVariant &result)
 {
     if (ticket == m_latest->load())
-        emit finished(folder, names);
+        emit finished(folder, result);
 }
