@@ -126,9 +126,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     // Each drive list shows the volume of the folder its folder list shows.
     connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
     connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
-    for (const Side side : {Source, Player}) {
+    for (const Side side : {Side::Source, Side::Player}) {
         DirListBox *dir = pane(side).dir;
-        m_folders[side].shown(dir->path());
+        folderOf(side).shown(dir->path());
         connect(dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
             if (!m_silent)
                 tonvola::panes::warnFolderNotShown(this, folder, result);
@@ -137,7 +137,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
             ui.StatusBar1->showMessage(
                 QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.").arg(QDir::toNativeSeparators(folder)),
                 10000);
-            loseFolder(side, folder, m_folders[side].volume());
+            loseFolder(side, folder, folderOf(side).volume());
         });
     }
     connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
@@ -201,9 +201,9 @@ void frm_Start::GetConfig()
     const bool playerShown = applyStoredFolder(*ui.Drive2, *ui.Dir2, stored->player);
     // A stored folder on a medium that is not plugged in is shown once it is.
     if (!sourceShown && QDir::isAbsolutePath(stored->source))
-        m_folders[Source].await(stored->source);
+        m_sourceFolder.await(stored->source);
     if (!playerShown && QDir::isAbsolutePath(stored->player))
-        m_folders[Player].await(stored->player);
+        m_playerFolder.await(stored->player);
     showWaiting();
     ui.Drive1->refresh();
     ui.Drive2->refresh();
@@ -231,14 +231,14 @@ void frm_Start::showFreeSpace()
 
 frm_Start::Pane frm_Start::pane(Side side) const
 {
-    return side == Source ? Pane{ui.Drive1, ui.Dir1, ui.File1} : Pane{ui.Drive2, ui.Dir2, ui.File2};
+    return side == Side::Source ? Pane{ui.Drive1, ui.Dir1, ui.File1} : Pane{ui.Drive2, ui.Dir2, ui.File2};
 }
 
 bool frm_Start::folderChosen(Side side)
 {
     const Pane shown = pane(side);
-    if (!shown.files->isHidden() && !m_folders[side].onItsVolume(shown.dir->path()))
-        loseFolder(side, shown.dir->path(), m_folders[side].volume());
+    if (!shown.files->isHidden() && !folderOf(side).onItsVolume(shown.dir->path()))
+        loseFolder(side, shown.dir->path(), folderOf(side).volume());
     return !shown.files->isHidden();
 }
 
@@ -246,7 +246,7 @@ bool frm_Start::askForFolder(Side side)
 {
     if (folderChosen(side))
         return false;
-    tonvola::messages::inform(this, side == Player
+    tonvola::messages::inform(this, side == Side::Player
                                         ? QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus.")
                                         : QStringLiteral("Bitte wählen Sie zuerst das StammVerzeichnis aus."));
     return true;
@@ -255,7 +255,7 @@ bool frm_Start::askForFolder(Side side)
 void frm_Start::chooseFolder(Side side)
 {
     pane(side).files->setVisible(true);
-    m_folders[side].stopWaiting();
+    folderOf(side).stopWaiting();
     showWaiting();
 }
 
@@ -266,7 +266,7 @@ void frm_Start::loseFolder(Side side, const QString &folder, const QString &volu
     if (pane(side).files->isHidden())
         return;
     pane(side).files->setVisible(false);
-    m_folders[side].await(folder, volume);
+    folderOf(side).await(folder, volume);
     showWaiting();
 }
 
@@ -275,9 +275,9 @@ void frm_Start::followVolumes()
     // A running fill holds both folders; the end of the run looks again.
     if (m_mix->isRunning())
         return;
-    for (const Side side : {Source, Player}) {
+    for (const Side side : {Side::Source, Side::Player}) {
         (void)folderChosen(side);
-        PaneFolder &folder = m_folders[side];
+        PaneFolder &folder = folderOf(side);
         if (!folder.awaitedIsBack())
             continue;
         const QString awaited = folder.awaited();
@@ -297,15 +297,15 @@ void frm_Start::showWaiting()
 {
     QStringList notes;
     QStringList explained;
-    if (m_folders[Source].isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_folders[Source].awaited());
+    if (m_sourceFolder.isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_sourceFolder.awaited());
         notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
                                     "Laufwerk angeschlossen ist.")
                          .arg(folder);
     }
-    if (m_folders[Player].isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_folders[Player].awaited());
+    if (m_playerFolder.isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_playerFolder.awaited());
         notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
                                     "Tonvola zeigt das Verzeichnis, sobald es da ist.")
@@ -319,7 +319,7 @@ void frm_Start::showWaiting()
 void frm_Start::Drive1_Change()
 {
     if (!m_silent)
-        m_folders[Source].stopWaiting();
+        m_sourceFolder.stopWaiting();
     tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1, m_silent);
     showWaiting();
 }
@@ -327,43 +327,43 @@ void frm_Start::Drive1_Change()
 void frm_Start::Drive2_Change()
 {
     if (!m_silent)
-        m_folders[Player].stopWaiting();
+        m_playerFolder.stopWaiting();
     tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2, m_silent);
     showWaiting();
 }
 
 void frm_Start::Dir1_Change()
 {
-    m_folders[Source].shown(ui.Dir1->path());
+    m_sourceFolder.shown(ui.Dir1->path());
     ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
-    m_folders[Player].shown(ui.Dir2->path());
+    m_playerFolder.shown(ui.Dir2->path());
     ui.File2->setPath(ui.Dir2->path());
 }
 
 void frm_Start::Dir1_Click()
 {
-    chooseFolder(Source);
+    chooseFolder(Side::Source);
 }
 
 void frm_Start::Dir2_Click()
 {
-    chooseFolder(Player);
+    chooseFolder(Side::Player);
 }
 
 void frm_Start::File1_Click()
 {
     m_selected = ui.File1->selectedPath();
-    m_selectedSide = Source;
+    m_selectedSide = Side::Source;
 }
 
 void frm_Start::File2_Click()
 {
     m_selected = ui.File2->selectedPath();
-    m_selectedSide = Player;
+    m_selectedSide = Side::Player;
 }
 
 void frm_Start::showFileMenu(FileListBox *list, const QPoint &at)
@@ -393,7 +393,7 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning() || askForFolder(Player) || askForFolder(Source))
+    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     setCursor(Qt::WaitCursor);
     m_mixResetsPointer = true;
@@ -403,7 +403,7 @@ void frm_Start::cmd_mix_Click()
 
 void frm_Start::mnutonvola_Click()
 {
-    if (m_mix->isRunning() || askForFolder(Player) || askForFolder(Source))
+    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     StopMediaPlayer();
     Getmix();
@@ -413,7 +413,7 @@ void frm_Start::mnuclear_Click()
 {
     namespace maintenance = tonvola::maintenance;
     // A hidden list shows a folder the user never chose; its files are not the player's.
-    if (askForFolder(Player))
+    if (askForFolder(Side::Player))
         return;
     if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
         StopMediaPlayer();
@@ -605,7 +605,7 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
     }
     if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
-        m_selectedSide = m_selected.folder == ui.File2->path() ? Player : Source;
+        m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;
     }
 
     // Large counts can make the summary longer than the bar; the tooltip always shows all of it.

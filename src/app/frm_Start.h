@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <array>
 #include <optional>
 
 class DirListBox;
@@ -41,7 +40,7 @@ public:
     [[nodiscard]] QString selectedFile() const { return m_selected.text(); }
 
 private:
-    enum Side { Source, Player };
+    enum class Side { Source, Player };
     struct Pane {
         DriveListBox *drive;
         DirListBox *dir;
@@ -53,6 +52,7 @@ private:
     void showFreeSpace();
 
     [[nodiscard]] Pane pane(Side side) const;
+    [[nodiscard]] PaneFolder &folderOf(Side side) { return side == Side::Source ? m_sourceFolder : m_playerFolder; }
     // A pane's folder counts only where the user chose it or start-up found the stored one: its
     // file list shows, and its medium is still the one it was chosen on. Says so where it is not.
     [[nodiscard]] bool folderChosen(Side side);
@@ -103,7 +103,8 @@ private:
     std::optional<Side> m_selectedSide;
     // Start-up says nothing about stored folders it cannot show.
     bool m_silent = false;
-    std::array<PaneFolder, 2> m_folders;
+    PaneFolder m_sourceFolder;
+    PaneFolder m_playerFolder;
     // Names the folders the panes wait for.
     QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;
