@@ -6,6 +6,8 @@
               exactly the files that run copied; peak resident memory of the fill
   window      the longest event-loop stall of the real main window during a fill of the
               largest scale collection
+  watch       the longest event-loop stall of the real main window while another program changes
+              the folder of the largest scale collection that the window shows, and no fill runs
   throughput  about 300 MB of 3-8 MB files into an empty player folder, once on the same file
               system (the kernel copies) and once onto a tmpfs of its own (read and write)
   cross       20,000 files of 2 KiB on the disk, 2,000 of them already on a player that is a
@@ -49,10 +51,12 @@ DATA_PARENT = TOP / "build"
 TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
 
-CASES = ["scale", "window", "throughput", "cross", "exfat", "naive"]
+CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "naive"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
 GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
 MIB = 1024 * 1024
+# Changes another program makes to the folder the window shows, in one round of the watch case.
+WATCH_CHANGES = 10
 # A stick of 32 GB as sold, with the clusters it is formatted with. Its size matters: the FUSE
 # driver counts the free clusters one by one whenever it is asked for the free space. The image
 # is sparse, so only what is written takes room in the data folder.
@@ -379,6 +383,21 @@ def window_stall(collection, player, on_player, count, attempts=4):
     return results
 
 
+def watch_stall(collection, other, rounds):
+    """The window shows the collection while another program adds and removes a file in it."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    other.mkdir(exist_ok=True)
+    rows = []
+    for _ in range(rounds):
+        run = timed([str(HELPER), "watch", str(collection), str(other), str(WATCH_CHANGES)], env=env)
+        if run.code != 0:
+            sys.exit(f"watch failed ({run.code}): {run.out}{run.err}")
+        fields = dict(item.split("=") for item in run.out.split())
+        rows.append({"stall_ms": float(fields["stall_ms"]), "reads": int(fields["reads"]),
+                     "listed": int(fields["listed"]), "peak_mib": run.peak_kib / 1024})
+    return min(rows, key=lambda row: row["stall_ms"])
+
+
 def throughput_case(scratch, megabytes, rounds, goals):
     """Large files into an empty player: on the same file system, where the kernel copies the data,
     and onto a tmpfs of its own, where the program reads and writes it, as onto a real stick."""
@@ -518,6 +537,16 @@ def run_cases(args, scratch):
         for row in window_stall(collection, player, on_player, count):
             print(f"| {row['visited']:,} | {row['copied']:,} | {row['duration_ms']:.0f} | {row['stall_ms']:.1f} | "
                   f"{row['peak_mib']:.1f} |", flush=True)
+    if "watch" in cases:
+        if not last:
+            last = (counts[-1], *scale_data(scratch, counts[-1]))
+        count, collection, player, _ = last
+        print(f"\n## Window: longest event-loop stall while another program changes a folder of {count:,} files\n")
+        print("| files listed | changes | lists shown anew | longest stall ms | peak RSS MiB |")
+        print("|---:|---:|---:|---:|---:|")
+        row = watch_stall(collection, player, args.rounds)
+        print(f"| {row['listed']:,} | {WATCH_CHANGES} | {row['reads']} | {row['stall_ms']:.1f} | "
+              f"{row['peak_mib']:.1f} |", flush=True)
     if last:
         shutil.rmtree(last[1])
         shutil.rmtree(last[2], ignore_errors=True)

@@ -3,12 +3,18 @@
 //       runs one fill in the real main window (offscreen is fine) and prints the longest gap
 //       between two ticks of a 5 ms timer, from the click on the start button until the
 //       window has shown the end of the run.
+//   tonvola_bench watch FOLDER OTHER CHANGES
+//       shows FOLDER in the source pane of the real main window (OTHER in the player pane), then
+//       lets another thread add and remove a file in FOLDER, CHANGES times, as another program
+//       would, and prints the longest gap between two ticks of a 5 ms timer meanwhile and how
+//       often the file list showed the folder anew.
 //   tonvola_bench naive SEED SOURCE PLAYER
 //       the fill as first conceived, for comparison: for every candidate that fits, the whole
 //       player list is gone through entry by entry and the player folder is read again.
 //       Same draws as the engine, so it does the same file work with the same seed.
 
 #include "app/Application.h"
+#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "mix/MixEngine.h"
@@ -27,6 +33,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 using namespace tonvola;
 
@@ -96,6 +103,66 @@ int measureStall(const QString &source, const QString &player)
     return result.ok() ? 0 : 1;
 }
 
+int measureWatch(const QString &folder, const QString &other, int changes)
+{
+    QTemporaryDir home;
+    if (!home.isValid() || !QDir::setCurrent(home.path()) || !config::save(folder, other).ok()) {
+        out() << "cannot write config.dat\n";
+        return 1;
+    }
+    frm_Start window;
+    window.show();
+    auto *list = window.findChild<FileListBox *>(QStringLiteral("File1"));
+    if (!list || list->path() != QDir::cleanPath(folder)) {
+        out() << "the window does not show " << folder << '\n';
+        return 1;
+    }
+    const qsizetype listed = list->listCount();
+
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    int reads = 0;
+    QObject::connect(list, &FileListBox::listChanged, &window, [&] { ++reads; });
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, &window, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    // Another program: one file comes, and goes again at the next change, with room between
+    // the changes for the list to settle and read the folder.
+    constexpr int pauseMs = 400;
+    std::thread writer;
+    QTimer::singleShot(300, &window, [&] {
+        clock.start();
+        tick.start();
+        writer = std::thread([&] {
+            const QString extra = QDir(folder).filePath(QStringLiteral("zz bench extra.mp3"));
+            for (int i = 0; i < changes; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                if (i % 2 == 0) {
+                    QFile file(extra);
+                    (void)file.open(QIODevice::WriteOnly);
+                } else {
+                    QFile::remove(extra);
+                }
+            }
+            QFile::remove(extra);
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+    });
+    QApplication::exec();
+    writer.join();
+
+    out() << "stall_ms=" << double(longest) / 1e6 << " reads=" << reads << " changes=" << changes
+          << " listed=" << listed << " duration_ms=" << double(last) / 1e6 << '\n';
+    return reads > 0 ? 0 : 1;
+}
+
 int naiveFill(quint64 seed, const QString &source, const QString &player)
 {
     QElapsedTimer clock;
@@ -153,8 +220,10 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 4 && arguments[1] == QStringLiteral("stall"))
         return measureStall(arguments[2], arguments[3]);
+    if (arguments.size() == 5 && arguments[1] == QStringLiteral("watch"))
+        return measureWatch(arguments[2], arguments[3], arguments[4].toInt());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("naive"))
         return naiveFill(arguments[2].toULongLong(), arguments[3], arguments[4]);
-    out() << "usage: tonvola_bench stall SOURCE PLAYER | naive SEED SOURCE PLAYER\n";
+    out() << "usage: tonvola_bench stall SOURCE PLAYER | watch FOLDER OTHER CHANGES | naive SEED SOURCE PLAYER\n";
     return 2;
 }

@@ -11,14 +11,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+#include <QUrl>
 #include <QWindow>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -54,9 +60,11 @@ private slots:
     void init();
     void cleanup();
 
+    void opensWithoutConfigAndSavesTheFoldersShown_data();
     void opensWithoutConfigAndSavesTheFoldersShown();
     void opensWithStoredFolders_data();
     void opensWithStoredFolders();
+    void missingStoredFolderLeavesOnlyItsListAtTheStart_data();
     void missingStoredFolderLeavesOnlyItsListAtTheStart();
     void savesFoldersAfterBrowsing_data();
     void savesFoldersAfterBrowsing();
@@ -65,6 +73,7 @@ private slots:
     void closeLeavesTheFileUnchanged();
     void mainWindowEnabledAfterEveryWayOfClosing_data();
     void mainWindowEnabledAfterEveryWayOfClosing();
+    void failedSaveWarnsAndKeepsTheWindowOpen_data();
     void failedSaveWarnsAndKeepsTheWindowOpen();
     void mainWindowOpensItOnceAndReadsConfigOnlyAtStart();
 
@@ -104,20 +113,53 @@ void tst_ConfigWindow::cleanup()
     m_work.reset();
 }
 
+void tst_ConfigWindow::opensWithoutConfigAndSavesTheFoldersShown_data()
+{
+    QTest::addColumn<bool>("fromMainWindow");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::newRow("on the main window's folders") << true << QMessageBox::NoButton;
+    QTest::newRow("same folder twice, OK") << false << QMessageBox::Ok;
+    QTest::newRow("same folder twice, Abbrechen") << false << QMessageBox::Cancel;
+}
+
+// The lists start on the folders the main window shows. Saving one folder for both sides asks
+// first, and saves only on OK.
 void tst_ConfigWindow::opensWithoutConfigAndSavesTheFoldersShown()
 {
+    QFETCH(bool, fromMainWindow);
+    QFETCH(QMessageBox::StandardButton, answer);
+
     QWidget mainWindow;
-    auto *window = new frm_config(&mainWindow);
+    auto *window = new frm_config(&mainWindow, fromMainWindow ? tonvola::StoredFolders{m_source, m_player}
+                                                              : tonvola::StoredFolders{});
     window->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<frm_config> guard(window);
     QVERIFY(!mainWindow.isEnabled());
 
     const QString shown1 = child<DirListBox>(window, "Dir1")->path();
     const QString shown2 = child<DirListBox>(window, "Dir2")->path();
-    QVERIFY(!shown1.isEmpty());
+    QCOMPARE(shown1, fromMainWindow ? m_source : m_work->path());
+    QCOMPARE(shown2, fromMainWindow ? m_player : m_work->path());
     QCOMPARE(child<DriveListBox>(window, "Drive1")->drive(), tonvola::volumes::rootOf(shown1));
 
+    testsupport::MessageBoxAnswerer answerer(answer);
     QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
+    if (fromMainWindow) {
+        QCOMPARE(answerer.count(), 0);
+    } else {
+        QCOMPARE(answerer.texts(),
+                 QStringList{u"StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe "
+                             "Verzeichnis: %1\nDamit kann Tonvola nicht füllen. Trotzdem speichern?"_s.arg(
+                                 QDir::toNativeSeparators(m_work->path()))});
+        QCOMPARE(answerer.boxes().constFirst().defaultButton, u"Abbrechen"_s);
+    }
+    if (answer == QMessageBox::Cancel) {
+        QTest::qWait(50);
+        QVERIFY(!guard.isNull());
+        QVERIFY(!mainWindow.isEnabled());
+        QVERIFY(!QFile::exists(u"config.dat"_s));
+        return;
+    }
     QTRY_VERIFY(guard.isNull());
     QVERIFY(mainWindow.isEnabled());
     // Never a lone separator: the folders on show are what a user expects to be stored.
@@ -148,14 +190,26 @@ void tst_ConfigWindow::opensWithStoredFolders()
     QCOMPARE(testsupport::readBytes(u"config.dat"_s), before);
 }
 
+void tst_ConfigWindow::missingStoredFolderLeavesOnlyItsListAtTheStart_data()
+{
+    QTest::addColumn<bool>("fromMainWindow");
+    QTest::newRow("opened alone") << false;
+    QTest::newRow("opened on the main window's folders") << true;
+}
+
+// A stored folder that cannot be shown leaves its list on the folder it starts on: the main
+// window's where it gave them. The stored folder that can be shown replaces the main window's.
 void tst_ConfigWindow::missingStoredFolderLeavesOnlyItsListAtTheStart()
 {
+    QFETCH(bool, fromMainWindow);
     QVERIFY(tonvola::config::save(m_work->filePath(u"fehlt"_s), m_player).ok());
     const DirListBox fresh;
+    const QString shownSource = QDir(m_source).filePath(u"Rock, Pop"_s);
 
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
-    frm_config window;
-    QCOMPARE(child<DirListBox>(&window, "Dir1")->path(), fresh.path());
+    frm_config window(nullptr,
+                      fromMainWindow ? tonvola::StoredFolders{shownSource, m_source} : tonvola::StoredFolders{});
+    QCOMPARE(child<DirListBox>(&window, "Dir1")->path(), fromMainWindow ? shownSource : fresh.path());
     QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), m_player);
     QTest::qWait(50);
     QCOMPARE(answerer.count(), 0);
@@ -164,22 +218,45 @@ void tst_ConfigWindow::missingStoredFolderLeavesOnlyItsListAtTheStart()
 void tst_ConfigWindow::savesFoldersAfterBrowsing_data()
 {
     QTest::addColumn<bool>("withConfig");
-    QTest::newRow("without config.dat") << false;
-    QTest::newRow("with config.dat") << true;
+    // The source folder typed after Ctrl+L, the player folder dropped from a file manager.
+    QTest::addColumn<bool>("named");
+    QTest::newRow("without config.dat") << false << false;
+    QTest::newRow("with config.dat") << true << false;
+    QTest::newRow("typed and dropped") << true << true;
 }
 
 void tst_ConfigWindow::savesFoldersAfterBrowsing()
 {
     QFETCH(bool, withConfig);
+    QFETCH(bool, named);
     if (withConfig)
         QVERIFY(tonvola::config::save(m_work->path(), m_work->path()).ok());
 
     frm_config window;
     const QString source = QDir(m_source).filePath(u"Rock, Pop"_s);
     const QString player = QDir(m_player).filePath(u"Musik"_s);
-    QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(m_source).ok());
-    QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(source).ok());
-    QVERIFY(child<DirListBox>(&window, "Dir2")->setPath(player).ok());
+    if (named) {
+        window.show();
+        QVERIFY(testsupport::tabTo(child<DirListBox>(&window, "Dir1")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+        auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(field);
+        field->clear();
+        QTest::keyClicks(field, QDir::toNativeSeparators(source));
+        QTest::keyClick(field, Qt::Key_Return);
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(player)});
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(child<DriveListBox>(&window, "Drive2"), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop({5, 5}, Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(child<DriveListBox>(&window, "Drive2"), &drop);
+        QTRY_COMPARE(child<DirListBox>(&window, "Dir2")->path(), player);
+    } else {
+        QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(m_source).ok());
+        QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(source).ok());
+        QVERIFY(child<DirListBox>(&window, "Dir2")->setPath(player).ok());
+    }
     QCOMPARE(child<DriveListBox>(&window, "Drive1")->drive(), tonvola::volumes::rootOf(source));
 
     QTest::mouseClick(child<QPushButton>(&window, "cmd_save"), Qt::LeftButton);
@@ -299,7 +376,7 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
 
     QWidget mainWindow;
     mainWindow.show();
-    auto *window = new frm_config(&mainWindow);
+    auto *window = new frm_config(&mainWindow, {m_source, m_player});
     window->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<frm_config> guard(window);
     window->show();
@@ -345,8 +422,29 @@ void tst_ConfigWindow::mainWindowEnabledAfterEveryWayOfClosing()
     QCOMPARE(QFile::exists(u"config.dat"_s), saves);
 }
 
+void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen_data()
+{
+    QTest::addColumn<bool>("readOnlyMedium");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder protected") << false << u"Der Vorgang ist nicht zulässig (die Datei ist geschützt)"_s;
+    QTest::newRow("read-only medium") << true << u"Der Datenträger ist schreibgeschützt"_s;
+}
+
+// The message names the file and the reason, in German; the window stays open to try again.
 void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen()
 {
+    QFETCH(bool, readOnlyMedium);
+    QFETCH(QString, reason);
+
+    // The medium Tonvola was started on, with config.dat on it.
+    std::optional<testsupport::TmpfsMount> medium;
+    if (readOnlyMedium) {
+        medium.emplace(u"size=1m"_s);
+        REQUIRE_FIXTURE(*medium);
+        QVERIFY(QDir::setCurrent(medium->path()));
+    }
+    const auto leave = qScopeGuard([&] { QDir::setCurrent(m_work->path()); });
+    const QString work = QDir::currentPath();
     const QByteArray old = tonvola::config::serialize(m_source, m_player);
     QVERIFY(testsupport::writeBytes(u"config.dat"_s, old));
 
@@ -358,15 +456,22 @@ void tst_ConfigWindow::failedSaveWarnsAndKeepsTheWindowOpen()
     QVERIFY(child<DirListBox>(window, "Dir2")->setPath(m_work->path()).ok());
 
     {
-        testsupport::ImmutableFile lockedFolder(m_work->path());
-        REQUIRE_FIXTURE(lockedFolder);
+        std::optional<testsupport::ImmutableFile> lockedFolder;
+        if (readOnlyMedium) {
+            QCOMPARE(QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,ro"_s, work}), 0);
+        } else {
+            lockedFolder.emplace(work);
+            REQUIRE_FIXTURE(*lockedFolder);
+        }
+        const auto writable = qScopeGuard([&] {
+            if (readOnlyMedium)
+                QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,rw"_s, work});
+        });
         testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
         QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
-        QCOMPARE(answerer.count(), 1);
-        const QString file = QDir::toNativeSeparators(m_work->filePath(u"config.dat"_s));
-        QVERIFY2(answerer.texts().constFirst().startsWith(
-                     u"Die Konfiguration konnte nicht in %1 gespeichert werden: "_s.arg(file)),
-                 qPrintable(answerer.texts().constFirst()));
+        const QString file = QDir::toNativeSeparators(QDir(work).filePath(u"config.dat"_s));
+        QCOMPARE(answerer.texts(),
+                 QStringList{u"Die Konfiguration konnte nicht in %1 gespeichert werden: %2"_s.arg(file, reason)});
         QVERIFY(!guard.isNull());
         QVERIFY(window->isVisible());
         QVERIFY(!mainWindow.isEnabled());

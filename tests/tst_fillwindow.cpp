@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -217,6 +218,16 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QCOMPARE(seenAtMessage, ending == u"same"_s ? names("bar|locked") : names("no bar|unlocked"));
     }
     QVERIFY2(w.statusText().startsWith(status), qPrintable(w.statusText()));
+    // The summary shows for a while, then the status bar's own panel comes back; the summary
+    // stays in the tooltip.
+    auto *statusBar = w.find<QStatusBar>("StatusBar1");
+    QCOMPARE(statusBar->toolTip(), w.statusText());
+    auto *summaryTime = w.find<QTimer>("SummaryTimer");
+    QVERIFY(summaryTime->isActive());
+    summaryTime->start(0);
+    QTRY_VERIFY(w.find<QWidget>("StatusPanel1")->isVisible());
+    QVERIFY(w.statusText().isEmpty());
+    QVERIFY(statusBar->toolTip().startsWith(status));
 
     const auto *file1 = w.find<FileListBox>("File1");
     const auto *file2 = w.find<FileListBox>("File2");

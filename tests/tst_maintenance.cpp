@@ -8,10 +8,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -40,7 +43,12 @@ private:
     bool m_set = false;
 };
 
+// How the user asks to delete the chosen file.
+enum class Way { Menu, Keys, DeleteKey, ContextMenu };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Way)
 
 class tst_Maintenance : public QObject
 {
@@ -241,21 +249,24 @@ void tst_Maintenance::deleteRemovesTheSelectedFile_data()
 {
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("withKeys");
-    QTest::newRow("source file") << u"File1"_s << u"zwei.mp3"_s << false;
-    QTest::newRow("player file") << u"File2"_s << u"zwei.mp3"_s << false;
-    QTest::newRow("upper-case player file") << u"File2"_s << u"LIED.MP3"_s << false;
-    QTest::newRow("source file, keyboard") << u"File1"_s << u"zwei.mp3"_s << true;
-    QTest::newRow("player file, keyboard") << u"File2"_s << u"eins.mp3"_s << true;
+    QTest::addColumn<Way>("way");
+    QTest::newRow("source file") << u"File1"_s << u"zwei.mp3"_s << Way::Menu;
+    QTest::newRow("player file") << u"File2"_s << u"zwei.mp3"_s << Way::Menu;
+    QTest::newRow("upper-case player file") << u"File2"_s << u"LIED.MP3"_s << Way::Menu;
+    QTest::newRow("source file, keyboard") << u"File1"_s << u"zwei.mp3"_s << Way::Keys;
+    QTest::newRow("player file, keyboard") << u"File2"_s << u"eins.mp3"_s << Way::Keys;
+    QTest::newRow("player file, Entf") << u"File2"_s << u"zwei.mp3"_s << Way::DeleteKey;
+    QTest::newRow("source file, its context menu") << u"File1"_s << u"eins.mp3"_s << Way::ContextMenu;
     // Shown with a replacement character, deleted by its real bytes.
-    QTest::newRow("Latin-1 name") << u"File2"_s << QString::fromLatin1("\xc4rger.mp3") << false;
+    QTest::newRow("Latin-1 name") << u"File2"_s << QString::fromLatin1("\xc4rger.mp3") << Way::Menu;
 }
 
 void tst_Maintenance::deleteRemovesTheSelectedFile()
 {
     QFETCH(QString, list);
     QFETCH(QString, name);
-    QFETCH(bool, withKeys);
+    QFETCH(Way, way);
+    const bool withKeys = way == Way::Keys || way == Way::DeleteKey;
 
     const QList<QByteArray> names{"eins.mp3", "zwei.mp3", "LIED.MP3", "\xc4rger.mp3"};
     for (const QByteArray &native : names) {
@@ -275,16 +286,40 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
         QVERIFY(m_window->selectedFile().isEmpty());
         QCOMPARE(fileList(qPrintable(list))->listIndex(), -1);
         QVERIFY(testsupport::chooseWithKeys(fileList(qPrintable(list)), shown));
-    } else {
+    } else if (way != Way::ContextMenu) {
         QVERIFY(testsupport::clickEntry(fileList(qPrintable(list)), shown));
     }
-    const QString path = m_window->selectedFile();
-    QCOMPARE(path, QDir(folder).filePath(shown));
+    const QString path = QDir(folder).filePath(shown);
+    if (way != Way::ContextMenu)
+        QCOMPARE(m_window->selectedFile(), path);
     // Changed behind the program's back: both lists are read again after the deletion.
     QVERIFY(addFiles(other, {u"neu.mp3"_s}));
 
     MessageBoxAnswerer boxes(QMessageBox::Ok);
-    trigger("mnuDelete");
+    if (way == Way::Menu || way == Way::Keys) {
+        trigger("mnuDelete");
+    } else if (way == Way::DeleteKey) {
+        QTest::keyClick(fileList(qPrintable(list)), Qt::Key_Delete);
+    } else {
+        // Right-clicked, the entry is chosen and its menu offers what the menus offer for a file.
+        FileListBox *files = fileList(qPrintable(list));
+        const QModelIndex entry = files->model()->match(files->model()->index(0, 0), Qt::DisplayRole, shown).value(0);
+        QVERIFY(entry.isValid());
+        QStringList offered;
+        QTimer::singleShot(0, this, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (const QAction *action : menu->actions())
+                offered << action->objectName();
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().constLast()).center());
+        });
+        const QPoint at = files->visualRect(entry).center();
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, files->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(files->viewport(), &click);
+        QCOMPARE(offered, QStringList({u"mnuPlay"_s, u"mnuDelete"_s}));
+        QCOMPARE(m_window->selectedFile(), path);
+    }
 
     QCOMPARE(boxes.texts(), QStringList{u"MP3: "_s + QDir::toNativeSeparators(path) + u" wirklich löschen?"_s});
     QCOMPARE(boxes.boxes().first().defaultButton, u"Abbrechen"_s);

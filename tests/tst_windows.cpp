@@ -24,8 +24,11 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
 #include <QStyle>
@@ -36,6 +39,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -60,14 +64,21 @@ QRect line(int x1, int y, int x2)
     return {x1, y, x2 - x1, 15};
 }
 
+// The words a caption shows: its mnemonic's marker is no letter of it.
+QString visible(QString text)
+{
+    static const QRegularExpression marker(u"&(.)"_s);
+    return text.replace(marker, u"\\1"_s);
+}
+
 QString caption(const QWidget *widget)
 {
     if (const auto *button = qobject_cast<const QAbstractButton *>(widget))
-        return button->text();
+        return visible(button->text());
     if (const auto *label = qobject_cast<const QLabel *>(widget))
-        return label->text();
+        return visible(label->text());
     if (const auto *frame = qobject_cast<const QGroupBox *>(widget))
-        return frame->title();
+        return visible(frame->title());
     return {};
 }
 
@@ -90,46 +101,51 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
     return {};
 }
 
-// The client area: below the menu bar where the window has one.
+// The client area: below the menu bar where the window has one; a page that scrolls where the
+// screen is small keeps its laid-out size.
 QSize clientSize(QWidget *window)
 {
-    if (auto *main = qobject_cast<QMainWindow *>(window))
+    if (auto *main = qobject_cast<QMainWindow *>(window)) {
+        if (const auto *page = qobject_cast<QScrollArea *>(main->centralWidget()))
+            return page->widget()->size();
         return main->centralWidget()->size();
+    }
     QSize size = window->size();
     if (auto *menuBar = window->findChild<QMenuBar *>(QString(), Qt::FindDirectChildrenOnly))
         size.rheight() -= menuBar->height();
     return size;
 }
 
-// The menu bar as text, one line per menu and indented entries, with every deviation from
-// a plain entry spelled out, so that one comparison shows the whole tree.
+// The menu bar as a screen reader reaches it, one line per menu and indented entries: the words
+// read out and the keys announced for each, with every deviation from a plain entry spelled out,
+// so that one comparison shows the whole tree.
 QStringList menuTree(QWidget *window)
 {
     QStringList tree;
-    const auto *menuBar = window->findChild<QMenuBar *>();
+    auto *menuBar = window->findChild<QMenuBar *>();
     if (!menuBar)
         return tree;
-    const auto describe = [](const QAction *action, const QString &name) {
-        QString text = name + QLatin1String(" \"") + action->text() + QLatin1Char('"');
-        if (!action->isEnabled())
-            text += QLatin1String(" disabled");
-        if (!action->isVisible())
-            text += QLatin1String(" invisible");
-        if (action->isCheckable())
-            text += QLatin1String(" checkable");
-        if (!action->shortcut().isEmpty())
-            text += QLatin1String(" shortcut ") + action->shortcut().toString();
-        return text;
+    const std::function<void(QAccessibleInterface *, const QString &)> walk = [&](QAccessibleInterface *menu,
+                                                                                  const QString &indent) {
+        for (int i = 0; i < menu->childCount(); ++i) {
+            QAccessibleInterface *item = menu->child(i);
+            const auto *action = qobject_cast<const QAction *>(item->object());
+            if (!action || action->isSeparator()) {
+                tree << indent + u"separator"_s;
+                continue;
+            }
+            QString text = (action->menu() ? action->menu()->objectName() : action->objectName()) + u" \""_s
+                           + item->text(QAccessible::Name) + u"\" "_s + item->text(QAccessible::Accelerator);
+            if (item->state().disabled)
+                text += u" disabled"_s;
+            if (item->state().checkable)
+                text += u" checkable"_s;
+            tree << indent + text;
+            if (item->childCount() == 1)
+                walk(item->child(0), indent + u"  "_s);
+        }
     };
-    for (const QAction *top : menuBar->actions()) {
-        const QMenu *menu = top->menu();
-        tree << describe(top, menu ? menu->objectName() : top->objectName());
-        if (!menu)
-            continue;
-        for (const QAction *entry : menu->actions())
-            tree << (entry->isSeparator() ? u"  separator"_s
-                                          : QLatin1String("  ") + describe(entry, entry->objectName()));
-    }
+    walk(QAccessible::queryAccessibleInterface(menuBar), QString());
     return tree;
 }
 
@@ -146,6 +162,23 @@ QStringList focusChainOrder(QWidget *window, const QStringList &names)
     return order;
 }
 
+// The named controls in the order a screen reader walks the window's accessible tree.
+QStringList accessibleOrder(QWidget *window, const QStringList &names)
+{
+    QStringList order;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        if (node->object() && names.contains(node->object()->objectName()))
+            order << node->object()->objectName();
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (QAccessibleInterface *child = node->child(i);
+                child && child->object() && child->object()->isWidgetType())
+                walk(child);
+        }
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return order;
+}
+
 QList<QWidget *> openWindowsOf(const char *className)
 {
     QList<QWidget *> found;
@@ -154,6 +187,23 @@ QList<QWidget *> openWindowsOf(const char *className)
             found << widget;
     }
     return found;
+}
+
+// Presses keys as a user would, each where the keyboard's input goes at that moment: an open menu,
+// else the focus. "Alt" is a tap on Alt alone.
+void press(QWidget *window, const QStringList &keys)
+{
+    for (const QString &key : keys) {
+        QWidget *target = QApplication::activePopupWidget();
+        if (!target)
+            target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+        if (key == "Alt"_L1) {
+            QTest::keyPress(target, Qt::Key_Alt, Qt::AltModifier);
+            QTest::keyRelease(target, Qt::Key_Alt, Qt::AltModifier);
+        } else {
+            QTest::keySequence(target, QKeySequence(key));
+        }
+    }
 }
 
 [[nodiscard]] bool choose(QWidget *window, const QString &actionName)
@@ -170,7 +220,7 @@ QLabel *statusPanel(QWidget *window)
     return window->findChild<QLabel *>(u"StatusPanel1"_s);
 }
 
-// What a screen reader says for a control: the labels that name it, then its own name and
+// What a screen reader says for a control: the labels that name it, then its own name, value and
 // description.
 QString announced(QWidget *control)
 {
@@ -181,7 +231,9 @@ QString announced(QWidget *control)
     const auto labels = iface->relations(QAccessible::Label);
     for (const auto &[label, relation] : labels)
         parts << label->text(QAccessible::Name);
-    parts << iface->text(QAccessible::Name) << iface->text(QAccessible::Description);
+    const QString name = iface->text(QAccessible::Name);
+    const QString value = iface->text(QAccessible::Value);
+    parts << name << (value == name ? QString() : value) << iface->text(QAccessible::Description);
     parts.removeAll(QString());
     return parts.join(QLatin1String(" | "));
 }
@@ -229,7 +281,8 @@ QSize inkSize(const QLabel *label, const QSize &room)
         painter.setFont(label->font());
         const int width = label->wordWrap() ? room.width() : canvas.width();
         painter.drawText(QRect(0, 0, width, canvas.height()),
-                         Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0), label->text());
+                         Qt::AlignLeft | Qt::AlignTop | (label->wordWrap() ? Qt::TextWordWrap : 0),
+                         visible(label->text()));
     }
     QRect ink;
     for (int y = 0; y < image.height(); ++y) {
@@ -247,12 +300,12 @@ QString cutCaption(QWidget *widget)
     QString text;
     bool whole = true;
     if (auto *label = qobject_cast<QLabel *>(widget); label && label->pixmap().isNull()) {
-        text = label->text();
+        text = visible(label->text());
         const QSize room = label->contentsRect().size() - QSize(std::max(label->indent(), 0), 0);
         const QSize ink = inkSize(label, room);
         whole = ink.width() <= room.width() && ink.height() <= room.height();
     } else if (auto *button = qobject_cast<QPushButton *>(widget)) {
-        text = button->text();
+        text = visible(button->text());
         const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
         whole = button->fontMetrics().horizontalAdvance(text) + 2 * margin <= button->width();
     }
@@ -515,17 +568,19 @@ void tst_windows::tabOrder_data()
     QTest::newRow("frm_Start") << u"frm_Start"_s << names("cmd_mix|Drive1|Dir1|Drive2|Dir2|File1|File2|MediaPlayer1");
     QTest::newRow("frm_Info") << u"frm_Info"_s
                               << names("Label1|Picture1|Frame1|Label2|cmd_close|Picture2|Label3|StatusBar1");
-    QTest::newRow("frm_Help") << u"frm_Help"_s << names("Frame1|Label3|Label2|Label1|Label4|Label5|Label6");
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("Frame1|Label4|Label1|Label5|Label2|Label6|Label3");
     QTest::newRow("frm_config") << u"frm_config"_s << names("Drive1|Dir1|Drive2|Dir2|cmd_save|Label1");
 }
 
 // Controls follow each other in the focus chain in their tab order; Tab visits those that take
-// focus, and assistive tools walk the chain with the labels and pictures in between.
+// focus, and screen readers present the labels and pictures in between in the same order, so that
+// the help reads (1), (2), (3).
 void tst_windows::tabOrder()
 {
     QFETCH(QString, window);
     QFETCH(QStringList, order);
     QCOMPARE(focusChainOrder(cached(window), order), order);
+    QCOMPARE(accessibleOrder(cached(window), order), order);
 }
 
 // Pressing Tab in the main window visits the visible controls only.
@@ -571,17 +626,20 @@ void tst_windows::menus_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QStringList>("tree");
 
+    // Each menu and entry has a letter of its own; the commands used most have keys besides.
     QTest::newRow("frm_Start") << u"frm_Start"_s
-                               << names("mnuDatei \"Datei\"|  mnutonvola \"Tonvola starten\"|"
-                                        "  mnuclear \"Clear PlayerVerzeichnis\"|  mnuDelete \"Löschen\"|"
-                                        "  mnuClose \"Beenden\"|mnuWiedergabe \"Wiedergabe\"|  mnuPlay \"Play\"|"
-                                        "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|  "
-                                        "mnuExchange \"Austausch je Lauf …\"|"
-                                        "mnuInfo \"?\"|  mnuHelp \"Hilfe\"|  mnuInfoTonvola \"Info zu Tonvola\"");
+                               << names("mnuDatei \"Datei\" Alt+D|  mnutonvola \"Tonvola starten\" Alt+T|"
+                                        "  mnuclear \"Clear PlayerVerzeichnis\" Alt+C|  mnuDelete \"Löschen\" Del|"
+                                        "  mnuClose \"Beenden\" Ctrl+Q|mnuWiedergabe \"Wiedergabe\" Alt+W|"
+                                        "  mnuPlay \"Play\" Alt+P|  mnuStop \"Stop\" Alt+S|mnuExtras \"Extras\" Alt+E|"
+                                        "  mnuConfig \"Konfiguration\" Alt+K|  mnuExchange \"Austausch je Lauf …\" "
+                                        "Alt+A|mnuInfo \"?\" Alt+?|  mnuHelp \"Hilfe\" F1|"
+                                        "  mnuInfoTonvola \"Info zu Tonvola\" Alt+I");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
-    QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\"|  mnuClose \"Schließen\"");
+    QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\" Alt+F|  mnuClose \"Schließen\" Alt+S");
     QTest::newRow("frm_config") << u"frm_config"_s
-                                << names("mnuDatei \"Datei\"|  mnuSave \"Speichern\"|  mnuClose \"Schließen\"");
+                                << names("mnuDatei \"Datei\" Alt+D|  mnuSave \"Speichern\" Alt+S|"
+                                         "  mnuClose \"Schließen\" Alt+c");
 }
 
 void tst_windows::menus()
@@ -628,24 +686,40 @@ void tst_windows::oneWindowPerOpening_data()
 {
     QTest::addColumn<QString>("action");
     QTest::addColumn<QByteArray>("windowClass");
+    // Keys that open it the first time; none: the menu entry is chosen.
+    QTest::addColumn<QStringList>("keys");
 
-    QTest::newRow("Hilfe") << u"mnuHelp"_s << QByteArray("frm_Help");
-    QTest::newRow("Info zu Tonvola") << u"mnuInfoTonvola"_s << QByteArray("frm_Info");
-    QTest::newRow("Konfiguration") << u"mnuConfig"_s << QByteArray("frm_config");
+    QTest::newRow("Hilfe") << u"mnuHelp"_s << QByteArray("frm_Help") << QStringList();
+    QTest::newRow("Hilfe, F1") << u"mnuHelp"_s << QByteArray("frm_Help") << names("F1");
+    QTest::newRow("Info zu Tonvola") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << QStringList();
+    QTest::newRow("Info zu Tonvola, Alt+? and I") << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << names("Alt+?|I");
+    QTest::newRow("Info zu Tonvola, a tap on Alt and the arrows")
+        << u"mnuInfoTonvola"_s << QByteArray("frm_Info") << names("Alt|Right|Right|Right|Down|Down|Return");
+    QTest::newRow("Konfiguration") << u"mnuConfig"_s << QByteArray("frm_config") << QStringList();
+    QTest::newRow("Konfiguration, F10 and the arrows")
+        << u"mnuConfig"_s << QByteArray("frm_config") << names("F10|Right|Right|Return");
+    QTest::newRow("Konfiguration, Alt+E and K") << u"mnuConfig"_s << QByteArray("frm_config") << names("Alt+E|K");
 }
 
-// A second opening brings the same window to the front instead of opening another one.
+// The menus' commands are reached by mouse and by keyboard. A second opening brings the same
+// window to the front instead of opening another one.
 void tst_windows::oneWindowPerOpening()
 {
     QFETCH(QString, action);
     QFETCH(QByteArray, windowClass);
+    QFETCH(QStringList, keys);
 
     auto *main = new frm_Start;
     main->setAttribute(Qt::WA_DeleteOnClose);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main));
 
-    QVERIFY(choose(main, action));
+    if (keys.isEmpty()) {
+        QVERIFY(choose(main, action));
+    } else {
+        QVERIFY(QTest::qWaitForWindowActive(main));
+        press(main, keys);
+    }
     const QList<QWidget *> first = openWindowsOf(windowClass.constData());
     QCOMPARE(first.size(), 1);
     QTRY_COMPARE(QApplication::activeWindow(), first.first());
@@ -668,7 +742,7 @@ void tst_windows::oneWindowPerOpening()
     QVERIFY(main->isVisible());
 }
 
-// "Beenden" closes the main window only; the program ends when the help window closes too.
+// "Beenden" (Ctrl+Q) closes the main window only; the program ends when the help window closes too.
 void tst_windows::beendenLeavesHelpOpenUntilItCloses()
 {
     QVERIFY(QApplication::quitOnLastWindowClosed());
@@ -687,8 +761,8 @@ void tst_windows::beendenLeavesHelpOpenUntilItCloses()
         if (open.size() != 1)
             return;
         help = open.first();
-        if (!choose(main, u"mnuClose"_s))
-            return;
+        QApplication::setActiveWindow(main);
+        press(main, {u"Ctrl+Q"_s});
         QTimer::singleShot(0, this, [&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             mainGoneAfterBeenden = main.isNull();
@@ -839,23 +913,31 @@ void tst_windows::screenReaderNames_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("announced");
+    QTest::addColumn<QAccessible::Role>("role");
 
     const auto row = [](const char *window, const char *name, const QString &announced) {
-        QTest::addRow("%s/%s", window, name) << QString::fromLatin1(window) << QString::fromLatin1(name) << announced;
+        const QByteArray kind = QByteArray(name).left(3);
+        const QAccessible::Role role = kind == "Dri"   ? QAccessible::ComboBox
+                                       : kind == "Dir" ? QAccessible::Tree
+                                                       : QAccessible::List;
+        QTest::addRow("%s/%s", window, name)
+            << QString::fromLatin1(window) << QString::fromLatin1(name) << announced << role;
     };
-    // A drive list's own name is the drive it shows; the label above it says what it is for.
-    row("frm_Start", "Drive1", u"Top MP3 StammVerzeichnis auswählen: | / | Laufwerk des StammVerzeichnisses"_s);
-    row("frm_Start", "Drive2", u"Mp3 Player Verzeichnis auswählen | / | Laufwerk des Mp3 Player Verzeichnisses"_s);
+    // A drive list says what it is for, then the drive it shows.
+    row("frm_Start", "Drive1", u"Top MP3 StammVerzeichnis auswählen: | Laufwerk StammVerzeichnis | /"_s);
+    row("frm_Start", "Drive2", u"Mp3 Player Verzeichnis auswählen | Laufwerk Mp3 Player | /"_s);
     row("frm_Start", "Dir1", u"Ordner des StammVerzeichnisses"_s);
     row("frm_Start", "Dir2", u"Ordner des Mp3 Player Verzeichnisses"_s);
     row("frm_Start", "File1", u"MP3-Dateien des StammVerzeichnisses"_s);
     row("frm_Start", "File2", u"MP3-Dateien des Mp3 Player Verzeichnisses"_s);
     row("frm_config", "Drive1",
         QStringLiteral("Bitte wählen Sie ihr Standart Verzeichnis für die Top MP3 Liste und das Verzeichnis des MP3 "
-                       "Players. | / | Laufwerk des Standard-StammVerzeichnisses"));
-    row("frm_config", "Drive2", u"/ | Laufwerk des Standard-Mp3-Player-Verzeichnisses"_s);
+                       "Players. | Laufwerk des Standard-StammVerzeichnisses | /"));
+    row("frm_config", "Drive2", u"Laufwerk des Standard-Mp3-Player-Verzeichnisses | /"_s);
     row("frm_config", "Dir1", u"Standard-StammVerzeichnis"_s);
     row("frm_config", "Dir2", u"Standard-Mp3-Player-Verzeichnis"_s);
+    // Screen readers present a window by its role: the info window is a dialog.
+    QTest::addRow("frm_Info") << u"frm_Info"_s << QString() << u"Info zu Tonvola"_s << QAccessible::Dialog;
 }
 
 void tst_windows::screenReaderNames()
@@ -863,8 +945,9 @@ void tst_windows::screenReaderNames()
     QFETCH(QString, window);
     QFETCH(QString, name);
     QFETCH(QString, announced);
+    QFETCH(QAccessible::Role, role);
 
-    auto *control = cached(window)->findChild<QWidget *>(name);
+    auto *control = name.isEmpty() ? cached(window) : cached(window)->findChild<QWidget *>(name);
     QVERIFY(control);
     // The lists show the root folder here, so the drive lists read the same on every machine.
     if (auto *dir = qobject_cast<DirListBox *>(control))
@@ -872,6 +955,13 @@ void tst_windows::screenReaderNames()
     if (auto *drive = qobject_cast<DriveListBox *>(control))
         drive->followFolder(QDir::rootPath());
     QCOMPARE(::announced(control), announced);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(control);
+    QCOMPARE(iface->role(), role);
+    // A header the list does not show is still read out; it says what the column holds.
+    for (int i = 0; i < iface->childCount(); ++i) {
+        if (QAccessibleInterface *cell = iface->child(i); cell->role() == QAccessible::ColumnHeader)
+            QCOMPARE(cell->text(QAccessible::Name), u"Ordner"_s);
+    }
 }
 
 void tst_windows::readableUnderAnyPalette_data()
@@ -926,14 +1016,22 @@ void tst_windows::wholeAndSharpAtEveryScale_data()
 }
 
 // Every caption shows whole in its box, and the help pictures are drawn for the screen's pixels,
-// whatever the scale. The scale is set when the program starts, so each runs in a program of its own.
+// whatever the scale. On a screen 1000 pixels high every window fits the screen; the help's page
+// scrolls where it does not. The scale is set when the program starts, so each runs in a program
+// of its own.
 void tst_windows::wholeAndSharpAtEveryScale()
 {
     QFETCH(QByteArray, scale);
     if (qgetenv("QT_SCALE_FACTOR") != scale) {
+        QTemporaryDir screens;
+        QVERIFY(screens.isValid());
+        const QString screen = screens.filePath(u"screen.json"_s);
+        QVERIFY(testsupport::writeBytes(screen, R"({"screens": [{"name": "Bildschirm", "x": 0, "y": 0,
+            "width": 1600, "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})"));
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(scale));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen:configfile="_s + screen);
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(),
@@ -955,6 +1053,15 @@ void tst_windows::wholeAndSharpAtEveryScale()
                 continue;
             if (const QString text = cutCaption(widget); !text.isEmpty())
                 cut << QString::fromLatin1(name) + u"/"_s + widget->objectName() + u": "_s + text;
+        }
+        const QRect available = form->screen()->availableGeometry();
+        QVERIFY2(available.contains(form->frameGeometry()), name);
+        if (const auto *page = form->findChild<QScrollArea *>()) {
+            const QSize shown = page->viewport()->size();
+            const QSize laidOut = page->widget()->size();
+            QCOMPARE(shown.height() + page->verticalScrollBar()->maximum(), laidOut.height());
+            QCOMPARE(shown.width() + page->horizontalScrollBar()->maximum(), laidOut.width());
+            QCOMPARE(page->verticalScrollBar()->maximum() > 0, scale == "2");
         }
         const std::pair<const char *, QSize> pictures[] = {
             {"Image1", {196, 284}}, {"Image2", {193, 280}}, {"Image3", {152, 133}}};

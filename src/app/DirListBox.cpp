@@ -3,24 +3,78 @@
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
 
+#include <QCompleter>
 #include <QDir>
 #include <QFileIconProvider>
+#include <QFileSystemModel>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace {
+
 constexpr int PathRole = Qt::UserRole;
+
+// The field to type a path in: Esc leaves it, also in a window that Esc closes, and it goes away
+// once the focus does.
+class PathField : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            event->accept();
+            return true;
+        }
+        return QLineEdit::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() != Qt::Key_Escape) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
+        hide();
+        parentWidget()->setFocus(Qt::OtherFocusReason);
+    }
+
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        QLineEdit::focusOutEvent(event);
+        // The completion's list and a message about the path leave the field open.
+        if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+            hide();
+    }
+};
+
+// A path as users type it: "~" for the home folder, relative to the folder on show.
+QString expandPath(const QString &typed, const QString &shown)
+{
+    QString path = QDir::fromNativeSeparators(typed.trimmed());
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path.replace(0, 1, QDir::homePath());
+    return QDir::cleanPath(QDir(shown).absoluteFilePath(path));
+}
+
 } // namespace
 
 DirListBox::DirListBox(QWidget *parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
+    // Screen readers still read the column's header, which would otherwise be "1".
+    setHeaderLabel(QStringLiteral("Ordner"));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setIndentation(10);
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
     connect(&m_watch, &FolderWatch::changed, this, &DirListBox::folderChangedOnDisk);
+    connect(&m_reader, &FolderReader::finished, this, &DirListBox::showRead);
     m_path = QDir::cleanPath(QDir::currentPath());
     rebuild();
     m_watch.watch(m_path);
@@ -57,12 +111,75 @@ tonvola::FileResult DirListBox::setPath(const QString &folder)
     return tonvola::FileResult::success();
 }
 
+bool DirListBox::chooseFolder(const QString &folder)
+{
+    const tonvola::FileResult result = setPath(folder);
+    if (!result.ok()) {
+        emit openFailed(folder, result);
+        return false;
+    }
+    emit folderClicked();
+    return true;
+}
+
+void DirListBox::editPath()
+{
+    if (!m_pathField) {
+        m_pathField = new PathField(this);
+        m_pathField->setObjectName(QStringLiteral("PathField"));
+        m_pathField->setAccessibleName(QStringLiteral("Pfad des Ordners"));
+        m_pathField->setPlaceholderText(QStringLiteral("Pfad eingeben"));
+        auto *folders = new QFileSystemModel(m_pathField);
+        folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+        folders->setRootPath(QString());
+        auto *completer = new QCompleter(folders, m_pathField);
+        completer->popup()->setPalette(palette());
+        m_pathField->setCompleter(completer);
+        // The model reads a folder only once the completion reaches it, one level per key; a path
+        // typed fast or pasted would find nothing to offer. Asking for the folder typed so far
+        // reads the levels down to it at once.
+        connect(m_pathField, &QLineEdit::textEdited, folders, [this, folders](const QString &text) {
+            (void)folders->index(QFileInfo(expandPath(text, m_path)).path());
+        });
+        connect(m_pathField, &QLineEdit::returnPressed, this, &DirListBox::openTypedPath);
+    }
+    m_pathField->setGeometry(0, 0, width(), m_pathField->sizeHint().height());
+    m_pathField->setText(QDir::toNativeSeparators(m_path));
+    m_pathField->selectAll();
+    m_pathField->show();
+    m_pathField->raise();
+    m_pathField->setFocus(Qt::ShortcutFocusReason);
+}
+
+void DirListBox::openTypedPath()
+{
+    if (chooseFolder(expandPath(m_pathField->text(), m_path))) {
+        m_pathField->hide();
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void DirListBox::refresh()
 {
     rebuild();
 }
 
 void DirListBox::rebuild()
+{
+    m_reader.discard();
+    rebuildWith(tonvola::fs::subFolders(m_path));
+}
+
+void DirListBox::showRead(const QString &folder, const QVariant &subFolders)
+{
+    if (folder != m_path || !m_followsDisk)
+        return;
+    rebuildWith(subFolders.toStringList());
+    // A medium unmounted under the folder ends the watch although the folder is still there.
+    m_watch.watch(m_path);
+}
+
+void DirListBox::rebuildWith(const QStringList &subFolders)
 {
     static const QFileIconProvider icons;
     // Reading the same folder again keeps the user's place in it.
@@ -93,7 +210,7 @@ void DirListBox::rebuild()
         current = item;
     }
     QTreeWidgetItem *reselect = current;
-    for (const QString &name : tonvola::fs::subFolders(m_path)) {
+    for (const QString &name : subFolders) {
         auto *item = new QTreeWidgetItem(current);
         const QString folder = QDir(m_path).filePath(name);
         item->setText(0, name);
@@ -149,15 +266,13 @@ void DirListBox::folderChangedOnDisk()
     if (m_changedUnshown)
         return;
     if (tonvola::fs::checkFolder(m_path).ok()) {
-        rebuild();
-        // A medium unmounted under the folder ends the watch although the folder is still there.
-        m_watch.watch(m_path);
+        m_reader.read(m_path);
         return;
     }
     const QString lost = m_path;
+    emit folderVanished(lost);
     for (QString parent = QFileInfo(lost).path();; parent = QFileInfo(parent).path()) {
         if (setPath(parent).ok() || QDir(parent).isRoot())
             break;
     }
-    emit folderVanished(lost);
 }

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/FolderReader.h"
 #include "app/FolderWatch.h"
 
 #include "platform/FileResult.h"
+#include "platform/Listing.h"
 
 #include <QTreeWidget>
+
+class QLineEdit;
 
 // The folder list of a pane: the chain of folders down to the current one, then its
 // sub-folders. A double-click or Enter opens a folder; a click only selects it. The list
@@ -22,6 +26,12 @@ public:
     // pathChanged when it differs from the one shown. A folder that cannot be shown leaves
     // the list as it was and says why.
     [[nodiscard]] tonvola::FileResult setPath(const QString &folder);
+    // Opens a folder the user named by typing, pasting or dropping it, as a choice of the user's:
+    // raises folderClicked once it shows, openFailed when it cannot be shown.
+    bool chooseFolder(const QString &folder);
+    // Shows a field over the top of the list to type or paste a folder's path, with completion;
+    // Enter opens the folder, Esc leaves the field.
+    void editPath();
     // Reads the sub-folders again.
     void refresh();
     // While a fill writes into the folder, its thousands of changes do not make the list read
@@ -34,13 +44,16 @@ signals:
     void folderClicked();
     // A folder the user opened could not be shown.
     void openFailed(const QString &folder, const tonvola::FileResult &result);
-    // The folder on show is gone; the list now shows its nearest parent.
+    // The folder on show is gone; the list goes on to show its nearest parent.
     void folderVanished(const QString &folder);
 
 private:
     void rebuild();
+    void rebuildWith(const QStringList &subFolders);
+    void showRead(const QString &folder, const QVariant &subFolders);
     void open(QTreeWidgetItem *item);
     void folderChangedOnDisk();
+    void openTypedPath();
 
     QString m_path;
     QString m_builtFor;
@@ -50,4 +63,8 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 200;
     FolderWatch m_watch{settleMs, this};
+    // Reads the sub-folders again when the folder changed on disk: a player folder holds tens of
+    // thousands of files, which the window's thread would stall on.
+    FolderReader m_reader{[](const QString &folder) { return QVariant(tonvola::fs::subFolders(folder)); }, this};
+    QLineEdit *m_pathField = nullptr;
 };

@@ -3,14 +3,75 @@
 #include "platform/VolumeWatcher.h"
 
 #include <QAbstractItemView>
+#include <QAccessibleWidget>
 #include <QDir>
 #include <QScopedValueRollback>
 #include <QStorageInfo>
 
 #include <algorithm>
 
+namespace {
+
+// What a screen reader says of a drive list: its own name ("Laufwerk StammVerzeichnis"), then the
+// drive it shows. Qt's own combo box gives the drive as its name on Linux, so that both lists of a
+// window would read alike, as "/".
+class DriveListAccessible : public QAccessibleWidget
+{
+public:
+    explicit DriveListAccessible(QWidget *widget) : QAccessibleWidget(widget, QAccessible::ComboBox) {}
+
+    [[nodiscard]] QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return comboBox()->currentText();
+        if (kind == QAccessible::Accelerator)
+            return QKeySequence(Qt::Key_Down).toString(QKeySequence::NativeText);
+        return QAccessibleWidget::text(kind);
+    }
+
+    // The drop-down list, as in Qt's own combo box.
+    [[nodiscard]] int childCount() const override { return 1; }
+    [[nodiscard]] QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(comboBox()->view()) : nullptr;
+    }
+    [[nodiscard]] int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && child->object() == comboBox()->view() ? 0 : -1;
+    }
+
+    [[nodiscard]] QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    void doAction(const QString &action) override
+    {
+        if (action != showMenuAction() && action != pressAction())
+            return;
+        if (comboBox()->view()->isVisible())
+            comboBox()->hidePopup();
+        else
+            comboBox()->showPopup();
+    }
+    [[nodiscard]] QStringList keyBindingsForAction(const QString &) const override { return {}; }
+
+private:
+    [[nodiscard]] QComboBox *comboBox() const { return static_cast<QComboBox *>(widget()); }
+};
+
+QAccessibleInterface *driveListAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("DriveListBox") && object && object->isWidgetType())
+        return new DriveListAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 DriveListBox::DriveListBox(QWidget *parent) : QComboBox(parent)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(driveListAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_folder = QDir::currentPath();
     m_drive = tonvola::volumes::rootOf(m_folder);

@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 #include <climits>
@@ -38,6 +40,7 @@ FileListBox::FileListBox(QWidget *parent) : QListView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     connect(&m_watch, &FolderWatch::changed, this, &FileListBox::folderChanged);
+    connect(&m_reader, &FolderReader::finished, this, &FileListBox::showRead);
     m_path = QDir::cleanPath(QDir::currentPath());
     // Only a selection is a choice: focus arriving by Tab makes the first entry current without
     // selecting it, and a refill restores the selection without a word.
@@ -64,12 +67,14 @@ void FileListBox::setPath(const QString &folder)
         selectionModel()->clear();
     }
     m_path = folder;
+    m_reader.discard();
     fill(tonvola::fs::mp3Names(m_path));
     m_watch.watch(m_path);
 }
 
 void FileListBox::refresh()
 {
+    m_reader.discard();
     fill(tonvola::fs::mp3Names(m_path));
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
     m_watch.watch(m_path);
@@ -80,6 +85,7 @@ void FileListBox::showNames(const tonvola::FileNames &names)
     // The names were read after the changes the watch may still be about to tell of, the
     // fill's own among them; reading the folder again for those would only stall the window.
     m_watch.discardPending();
+    m_reader.discard();
     m_changedUnshown = false;
     if (names != m_model.names())
         fill(names);
@@ -89,15 +95,25 @@ void FileListBox::setFollowsDisk(bool follows)
 {
     m_followsDisk = follows;
     if (follows && m_changedUnshown)
-        refresh();
+        folderChanged();
 }
 
 void FileListBox::folderChanged()
 {
-    if (m_followsDisk)
-        refresh();
-    else
+    if (!m_followsDisk) {
         m_changedUnshown = true;
+        return;
+    }
+    m_reader.read(m_path);
+}
+
+void FileListBox::showRead(const QString &folder, const QVariant &names)
+{
+    if (folder != m_path || !m_followsDisk)
+        return;
+    fill(names.value<tonvola::FileNames>());
+    // The watch ends when the folder goes or its medium is unmounted; it may be back.
+    m_watch.watch(m_path);
 }
 
 qsizetype FileListBox::listCount() const
@@ -151,6 +167,26 @@ void FileListBox::keyPressEvent(QKeyEvent *event)
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+bool FileListBox::viewportEvent(QEvent *event)
+{
+    // A name too long for the list shows whole in the tooltip, above the list's own hint.
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex entry = indexAt(help->pos());
+        if (entry.isValid()) {
+            // Elided in its row, or cut at the list's edge.
+            const QString name = m_model.names()[entry.row()].text();
+            const QRect shown = visualRect(entry).intersected(viewport()->rect());
+            const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+            if (fontMetrics().horizontalAdvance(name) + 2 * margin > shown.width()) {
+                QToolTip::showText(help->globalPos(), name + QLatin1Char('\n') + toolTip(), viewport(), shown);
+                return true;
+            }
+        }
+    }
+    return QListView::viewportEvent(event);
 }
 
 void FileListBox::fill(const tonvola::FileNames &names)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/FolderReader.h"
 #include "app/FolderWatch.h"
 #include "platform/FileName.h"
+#include "platform/Listing.h"
 
 #include <QAbstractListModel>
 #include <QListView>
@@ -27,7 +29,7 @@ private:
 
 // The file list of a pane: the MP3 files of one folder, in the program's list order. It
 // follows the folder on disk: files another program adds or removes show within moments,
-// and the selected name stays selected while it is there.
+// read in a thread of their own, and the selected name stays selected while it is there.
 class FileListBox : public QListView
 {
     Q_OBJECT
@@ -67,10 +69,12 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void fill(const tonvola::FileNames &names);
     void folderChanged();
+    void showRead(const QString &folder, const QVariant &names);
     [[nodiscard]] int selectedRow() const;
 
     QString m_path;
@@ -84,4 +88,6 @@ private:
     // Short enough that a change shows at once, long enough that a burst is read only once.
     static constexpr int settleMs = 150;
     FolderWatch m_watch{settleMs, this};
+    FolderReader m_reader{[](const QString &folder) { return QVariant::fromValue(tonvola::fs::mp3Names(folder)); },
+                          this};
 };

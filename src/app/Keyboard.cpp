@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
@@ -52,6 +54,16 @@ void escapeCloses(QWidget *window)
 {
     auto *shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     QObject::connect(shortcut, &QShortcut::activated, window, &QWidget::close);
+}
+
+void menusByKeyboard(QMainWindow *window)
+{
+    QMenuBar *menus = window->menuBar();
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
+    QObject::connect(f10, &QShortcut::activated, menus, [menus] {
+        if (!menus->actions().isEmpty())
+            menus->setActiveAction(menus->actions().constFirst());
+    });
 }
 
 } // namespace tonvola::keyboard

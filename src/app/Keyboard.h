@@ -1,5 +1,6 @@
 #pragma once
 
+class QMainWindow;
 class QWidget;
 
 // Keys that work alike in every window of the program.
@@ -12,5 +13,9 @@ void enterPressesFocusedButton(QWidget *window);
 
 // Esc closes the window as its own close command does.
 void escapeCloses(QWidget *window);
+
+// F10 opens the first menu, as on other desktops. (Alt with a menu's underlined letter opens that
+// menu, and a tap on Alt marks the first one for the arrow keys, as Qt's menu bar does itself.)
+void menusByKeyboard(QMainWindow *window);
 
 } // namespace tonvola::keyboard

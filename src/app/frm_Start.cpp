@@ -14,6 +14,7 @@
 #include "mix/MixText.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QScopedValueRollback>
 #include <QShortcut>
 
@@ -31,8 +33,9 @@
 
 namespace {
 
-// Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
-constexpr int playbackNoteMs = 15000;
+// Long enough to read a file name and a reason, or a fill's summary; the status bar's own panel
+// returns afterwards.
+constexpr int noteMs = 15000;
 
 // Shows a window that exists at most once: created on first use, raised afterwards.
 template<typename Window> void showSingle(QPointer<Window> &window)
@@ -85,8 +88,23 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelIcon->setAccessibleName(QStringLiteral("Tonvola-Symbol"));
     panelLayout->addWidget(panelIcon);
     panelLayout->addWidget(new QLabel(QStringLiteral("Tonvola 2004"), panel));
-    panelLayout->addStretch(1);
+    // Beside the program's name for as long as a folder is missing; a long path is cut here and
+    // shows whole in the tooltip.
+    m_waiting = new QLabel(panel);
+    m_waiting->setObjectName(QStringLiteral("StatusPanelWaiting"));
+    m_waiting->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_waiting->setVisible(false);
+    panelLayout->addWidget(m_waiting, 1);
+    panelLayout->addStretch();
     ui.StatusBar1->addWidget(panel, 1);
+    m_summaryTimer.setObjectName(QStringLiteral("SummaryTimer"));
+    m_summaryTimer.setSingleShot(true);
+    m_summaryTimer.setInterval(noteMs);
+    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
+        // The summary stays in the tooltip.
+        if (ui.StatusBar1->currentMessage() == ui.StatusBar1->toolTip())
+            ui.StatusBar1->clearMessage();
+    });
 
     m_freeSpace = new QLabel(ui.StatusBar1);
     m_freeSpace->setObjectName(QStringLiteral("StatusPanelFree"));
@@ -111,16 +129,29 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     // Each drive list shows the volume of the folder its folder list shows.
     connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
     connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
-    for (DirListBox *dir : {ui.Dir1, ui.Dir2}) {
+    for (const Side side : {Side::Source, Side::Player}) {
+        DirListBox *dir = pane(side).dir;
+        folderOf(side).shown(dir->path());
         connect(dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
             if (!m_silent)
                 tonvola::panes::warnFolderNotShown(this, folder, result);
         });
-        connect(dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
+        connect(dir, &DirListBox::folderVanished, this, [this, side](const QString &folder) {
             ui.StatusBar1->showMessage(
                 QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.").arg(QDir::toNativeSeparators(folder)),
                 10000);
+            loseFolder(side, folder, folderOf(side).volume());
         });
+    }
+    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
+            &frm_Start::followVolumes);
+    tonvola::panes::offerFolderEntry(this, {{ui.Drive1, ui.Dir1, ui.File1}, {ui.Drive2, ui.Dir2, ui.File2}});
+    for (FileListBox *list : {ui.File1, ui.File2}) {
+        // Entf deletes where a file list has the focus.
+        list->addAction(ui.mnuDelete);
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint &at) { showFileMenu(list, at); });
     }
 
     connect(ui.cmd_mix, &QPushButton::clicked, this, &frm_Start::cmd_mix_Click);
@@ -134,12 +165,13 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
     // Beside the entries the window always had, so their places stay.
-    QAction *exchange = ui.mnuExtras->addAction(QStringLiteral("Austausch je Lauf …"));
+    QAction *exchange = ui.mnuExtras->addAction(QStringLiteral("&Austausch je Lauf …"));
     exchange->setObjectName(QStringLiteral("mnuExchange"));
     connect(exchange, &QAction::triggered, this, &frm_Start::mnuExchange_Click);
 
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
+    tonvola::keyboard::menusByKeyboard(this);
     m_mix = new tonvola::MixRunner(this);
     m_mix->setObjectName(QStringLiteral("MixRunner"));
     connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);
@@ -174,6 +206,12 @@ void frm_Start::GetConfig()
     // folder from showing.
     const bool sourceShown = applyStoredFolder(*ui.Drive1, *ui.Dir1, stored->source);
     const bool playerShown = applyStoredFolder(*ui.Drive2, *ui.Dir2, stored->player);
+    // A stored folder on a medium that is not plugged in is shown once it is.
+    if (!sourceShown && QDir::isAbsolutePath(stored->source))
+        m_sourceFolder.await(stored->source);
+    if (!playerShown && QDir::isAbsolutePath(stored->player))
+        m_playerFolder.await(stored->player);
+    showWaiting();
     ui.Drive1->refresh();
     ui.Drive2->refresh();
     ui.Dir1->refresh();
@@ -198,44 +236,156 @@ void frm_Start::showFreeSpace()
         QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
 }
 
+frm_Start::Pane frm_Start::pane(Side side) const
+{
+    return side == Side::Source ? Pane{ui.Drive1, ui.Dir1, ui.File1} : Pane{ui.Drive2, ui.Dir2, ui.File2};
+}
+
+bool frm_Start::folderChosen(Side side)
+{
+    const Pane shown = pane(side);
+    if (!shown.files->isHidden() && !folderOf(side).onItsVolume(shown.dir->path()))
+        loseFolder(side, shown.dir->path(), folderOf(side).volume());
+    return !shown.files->isHidden();
+}
+
+bool frm_Start::askForFolder(Side side)
+{
+    if (folderChosen(side))
+        return false;
+    tonvola::messages::inform(this, side == Side::Player
+                                        ? QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus.")
+                                        : QStringLiteral("Bitte wählen Sie zuerst das StammVerzeichnis aus."));
+    return true;
+}
+
+void frm_Start::chooseFolder(Side side)
+{
+    pane(side).files->setVisible(true);
+    folderOf(side).stopWaiting();
+    showWaiting();
+}
+
+// The pane keeps showing what its lists show, but no command acts on it until the user chooses a
+// folder or the lost one comes back.
+void frm_Start::loseFolder(Side side, const QString &folder, const QString &volume)
+{
+    if (pane(side).files->isHidden())
+        return;
+    pane(side).files->setVisible(false);
+    folderOf(side).await(folder, volume);
+    showWaiting();
+}
+
+void frm_Start::followVolumes()
+{
+    // A running fill holds both folders; the end of the run looks again.
+    if (m_mix->isRunning())
+        return;
+    for (const Side side : {Side::Source, Side::Player}) {
+        (void)folderChosen(side);
+        PaneFolder &folder = folderOf(side);
+        if (!folder.awaitedIsBack())
+            continue;
+        const QString awaited = folder.awaited();
+        const QScopedValueRollback silent(m_silent, true);
+        const Pane shown = pane(side);
+        if (!applyStoredFolder(*shown.drive, *shown.dir, awaited))
+            continue;
+        // The pane may show the mount point the medium now covers: its lists are read anew.
+        shown.dir->refresh();
+        shown.files->refresh();
+        chooseFolder(side);
+    }
+    showWaiting();
+}
+
+void frm_Start::showWaiting()
+{
+    QStringList notes;
+    QStringList explained;
+    if (m_sourceFolder.isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_sourceFolder.awaited());
+        notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
+        explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
+                                    "Laufwerk angeschlossen ist.")
+                         .arg(folder);
+    }
+    if (m_playerFolder.isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_playerFolder.awaited());
+        notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
+        explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
+                                    "Tonvola zeigt das Verzeichnis, sobald es da ist.")
+                         .arg(folder);
+    }
+    m_waiting->setText(notes.join(QStringLiteral("; ")));
+    m_waiting->setToolTip(explained.join(QLatin1Char('\n')));
+    m_waiting->setVisible(!notes.isEmpty());
+}
+
 void frm_Start::Drive1_Change()
 {
+    if (!m_silent)
+        m_sourceFolder.stopWaiting();
     tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1, m_silent);
+    showWaiting();
 }
 
 void frm_Start::Drive2_Change()
 {
+    if (!m_silent)
+        m_playerFolder.stopWaiting();
     tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2, m_silent);
+    showWaiting();
 }
 
 void frm_Start::Dir1_Change()
 {
+    m_sourceFolder.shown(ui.Dir1->path());
     ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
+    m_playerFolder.shown(ui.Dir2->path());
     ui.File2->setPath(ui.Dir2->path());
 }
 
 void frm_Start::Dir1_Click()
 {
-    ui.File1->setVisible(true);
+    chooseFolder(Side::Source);
 }
 
 void frm_Start::Dir2_Click()
 {
-    ui.File2->setVisible(true);
+    chooseFolder(Side::Player);
 }
 
 void frm_Start::File1_Click()
 {
     m_selected = ui.File1->selectedPath();
+    m_selectedSide = Side::Source;
 }
 
 void frm_Start::File2_Click()
 {
     m_selected = ui.File2->selectedPath();
+    m_selectedSide = Side::Player;
+}
+
+void frm_Start::showFileMenu(FileListBox *list, const QPoint &at)
+{
+    const QModelIndex entry = list->indexAt(at);
+    if (!entry.isValid())
+        return;
+    // The menu acts on the file it was opened on, as a click on it would.
+    list->setListIndex(entry.row());
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("FileMenu"));
+    menu.setPalette(tonvola::appearance::windowPalette());
+    menu.addAction(ui.mnuPlay);
+    menu.addAction(ui.mnuDelete);
+    menu.exec(list->viewport()->mapToGlobal(at));
 }
 
 void frm_Start::File1_DblClick()
@@ -250,7 +400,7 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning())
+    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     setCursor(Qt::WaitCursor);
     m_mixResetsPointer = true;
@@ -260,6 +410,8 @@ void frm_Start::cmd_mix_Click()
 
 void frm_Start::mnutonvola_Click()
 {
+    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+        return;
     StopMediaPlayer();
     Getmix();
 }
@@ -268,10 +420,8 @@ void frm_Start::mnuclear_Click()
 {
     namespace maintenance = tonvola::maintenance;
     // A hidden list shows a folder the user never chose; its files are not the player's.
-    if (ui.File2->isHidden()) {
-        tonvola::messages::inform(this, QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."));
+    if (askForFolder(Side::Player))
         return;
-    }
     if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
         StopMediaPlayer();
         // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
@@ -293,6 +443,8 @@ void frm_Start::mnuDelete_Click()
     namespace maintenance = tonvola::maintenance;
     const tonvola::FilePath path = m_selected;
     if (!tonvola::fs::isMp3(path.name.text()))
+        return;
+    if (m_selectedSide && askForFolder(*m_selectedSide))
         return;
     if (!maintenance::exists(path)) {
         tonvola::messages::warn(this, maintenance::goneMessage(path.text()));
@@ -329,7 +481,7 @@ void frm_Start::mnuConfig_Click()
 {
     // No parent: the window disables this one while it is open and must stay usable itself.
     if (!m_config) {
-        m_config = new frm_config(this);
+        m_config = new frm_config(this, {ui.Dir1->path(), ui.Dir2->path()});
         m_config->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_config->show();
@@ -377,7 +529,7 @@ void frm_Start::setupPreview()
         ui.MediaPlayer1->setVisible(false);
         ui.StatusBar1->showMessage(
             QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2").arg(QFileInfo(path).fileName(), reason),
-            playbackNoteMs);
+            noteMs);
     });
 }
 
@@ -475,13 +627,17 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
         unsetCursor();
         m_mixResetsPointer = false;
     }
-    if (!result.lastSelected.isEmpty())
+    if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
+        m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;
+    }
 
     // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
     const QString summary = walked ? result.summary() : QString();
     ui.StatusBar1->showMessage(summary);
     ui.StatusBar1->setToolTip(summary);
+    m_summaryTimer.start();
+    followVolumes();
     if (result.status != Status::SameFolder && !result.problem().isEmpty())
         tonvola::messages::warn(this, result.problem());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PaneFolder.h"
 #include "platform/FileName.h"
 #include "ui_frm_Start.h"
 
@@ -7,6 +8,11 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <optional>
+
+class DirListBox;
+class DriveListBox;
+class FileListBox;
 class PreviewPlayer;
 class QLabel;
 class QShortcut;
@@ -34,9 +40,28 @@ public:
     [[nodiscard]] QString selectedFile() const { return m_selected.text(); }
 
 private:
+    enum class Side { Source, Player };
+    struct Pane {
+        DriveListBox *drive;
+        DirListBox *dir;
+        FileListBox *files;
+    };
+
     void Form_Load();
     void GetConfig();
     void showFreeSpace();
+
+    [[nodiscard]] Pane pane(Side side) const;
+    [[nodiscard]] PaneFolder &folderOf(Side side) { return side == Side::Source ? m_sourceFolder : m_playerFolder; }
+    // A pane's folder counts only where the user chose it or start-up found the stored one: its
+    // file list shows, and its medium is still the one it was chosen on. Says so where it is not.
+    [[nodiscard]] bool folderChosen(Side side);
+    [[nodiscard]] bool askForFolder(Side side);
+    void chooseFolder(Side side);
+    void loseFolder(Side side, const QString &folder, const QString &volume);
+    void followVolumes();
+    void showWaiting();
+    void showFileMenu(FileListBox *list, const QPoint &at);
 
     void Drive1_Change();
     void Drive2_Change();
@@ -76,9 +101,16 @@ private:
     Ui::frm_Start ui;
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
     tonvola::FilePath m_selected;
+    std::optional<Side> m_selectedSide;
     // Start-up says nothing about stored folders it cannot show.
     bool m_silent = false;
+    PaneFolder m_sourceFolder;
+    PaneFolder m_playerFolder;
+    // Names the folders the panes wait for.
+    QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;
+    // The summary of a fill shows this long; then the status bar's own panel returns.
+    QTimer m_summaryTimer{this};
     QTimer m_freeSpaceTimer;
     // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
     PreviewPlayer *m_preview = nullptr;

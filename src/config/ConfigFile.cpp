@@ -1,8 +1,9 @@
 #include "config/ConfigFile.h"
 
+#include "platform/SaveFile.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace tonvola::config {
 
@@ -104,18 +105,7 @@ QByteArray serialize(const QString &source, const QString &player)
 
 FileResult save(const QString &source, const QString &player, const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return FileResult::failure(FileResult::Status::Failed, file.errorString());
-    const QByteArray content = serialize(source, player);
-    if (file.write(content) != content.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return FileResult::failure(FileResult::Status::Failed, reason);
-    }
-    if (!file.commit())
-        return FileResult::failure(FileResult::Status::Failed, file.errorString());
-    return FileResult::success();
+    return fs::replaceFile(path, serialize(source, player));
 }
 
 } // namespace tonvola::config

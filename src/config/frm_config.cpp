@@ -4,7 +4,7 @@
 #include "app/FolderPanes.h"
 #include "app/Keyboard.h"
 #include "app/Messages.h"
-#include "config/ConfigFile.h"
+#include "platform/Listing.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -21,7 +21,8 @@ QString configFile()
 
 } // namespace
 
-frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(parent), m_mainWindow(mainWindow)
+frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown, QWidget *parent)
+    : QMainWindow(parent), m_mainWindow(mainWindow)
 {
     ui.setupUi(this);
     ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
@@ -42,10 +43,12 @@ frm_config::frm_config(QWidget *mainWindow, QWidget *parent) : QMainWindow(paren
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::escapeCloses(this);
+    tonvola::keyboard::menusByKeyboard(this);
+    tonvola::panes::offerFolderEntry(this, {{ui.Drive1, ui.Dir1}, {ui.Drive2, ui.Dir2}});
 
     tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
-    Form_Load();
+    Form_Load(shown);
 }
 
 frm_config::~frm_config()
@@ -59,10 +62,15 @@ void frm_config::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-void frm_config::Form_Load()
+void frm_config::Form_Load(const tonvola::StoredFolders &shown)
 {
     if (m_mainWindow)
         m_mainWindow->setEnabled(false);
+
+    if (!shown.source.isEmpty())
+        (void)ui.Dir1->setPath(shown.source);
+    if (!shown.player.isEmpty())
+        (void)ui.Dir2->setPath(shown.player);
 
     // A stored folder that cannot be shown (a card not inserted) leaves its list where it
     // starts; the other stored folder is still worth showing.
@@ -122,6 +130,12 @@ void frm_config::mnuClose_Click()
 
 void frm_config::MakeConfig()
 {
+    if (tonvola::fs::isSameDirectory(m_sourceFolder, m_playerFolder)
+        && !tonvola::messages::askOkCancel(
+            this, QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe Verzeichnis: %1\nDamit "
+                                 "kann Tonvola nicht füllen. Trotzdem speichern?")
+                      .arg(QDir::toNativeSeparators(m_sourceFolder))))
+        return;
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ConfigFile.h"
 #include "ui_frm_config.h"
 
 #include <QMainWindow>
@@ -12,14 +13,17 @@ class frm_config : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit frm_config(QWidget *mainWindow = nullptr, QWidget *parent = nullptr);
+    // The lists start on the folders the main window shows (shown), where given; the stored
+    // folders then replace them where they can be shown.
+    explicit frm_config(QWidget *mainWindow = nullptr, const tonvola::StoredFolders &shown = {},
+                        QWidget *parent = nullptr);
     ~frm_config() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void Form_Load();
+    void Form_Load(const tonvola::StoredFolders &shown);
 
     void Drive1_Change();
     void Drive2_Change();

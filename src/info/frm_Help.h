@@ -4,7 +4,8 @@
 
 #include <QMainWindow>
 
-// The help window: three numbered notes on the main window, each beside a picture of it.
+// The help window: three numbered notes on the main window, each beside a picture of it. Where
+// the screen is too small for the laid-out page, the window fits the screen and the page scrolls.
 class frm_Help : public QMainWindow
 {
     Q_OBJECT
@@ -12,8 +13,12 @@ class frm_Help : public QMainWindow
 public:
     explicit frm_Help(QWidget *parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void mnuClose_Click();
+    void fitScreen();
 
     Ui::frm_Help ui;
 };

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVersionNumber>
 
-frm_Info::frm_Info(QWidget *parent) : QWidget(parent)
+frm_Info::frm_Info(QWidget *parent) : QDialog(parent)
 {
     tonvola::appearance::initResources();
     ui.setupUi(this);
@@ -50,7 +50,7 @@ void frm_Info::setVisible(bool visible)
 {
     if (visible)
         Form_Load();
-    QWidget::setVisible(visible);
+    QDialog::setVisible(visible);
 }
 
 void frm_Info::Form_Load()

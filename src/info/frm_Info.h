@@ -2,13 +2,14 @@
 
 #include "ui_frm_Info.h"
 
+#include <QDialog>
 #include <QString>
-#include <QWidget>
 
 class QLabel;
 
 // The info window: heading, author, contact line and the program's version in the status bar.
-class frm_Info : public QWidget
+// A dialog, so that screen readers present it as one.
+class frm_Info : public QDialog
 {
     Q_OBJECT
 
