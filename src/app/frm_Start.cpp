@@ -4,6 +4,7 @@
 #include "app/FolderPanes.h"
 #include "app/Keyboard.h"
 #include "app/Messages.h"
+#include "app/PrintedNames.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
@@ -114,9 +115,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
                 tonvola::panes::warnFolderNotShown(this, folder, result);
         });
         connect(dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
-            ui.StatusBar1->showMessage(
-                QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.").arg(QDir::toNativeSeparators(folder)),
-                10000);
+            ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
+                                           .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
+                                       10000);
         });
     }
 
@@ -355,9 +356,9 @@ void frm_Start::setupPreview()
     // A file that cannot be played says so in the status bar; a dialog per attempt would pile up.
     connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
         ui.MediaPlayer1->setVisible(false);
-        ui.StatusBar1->showMessage(
-            QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2").arg(QFileInfo(path).fileName(), reason),
-            playbackNoteMs);
+        ui.StatusBar1->showMessage(QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2")
+                                       .arg(tonvola::printableName(QFileInfo(path).fileName()), reason),
+                                   playbackNoteMs);
     });
 }
 
@@ -365,7 +366,7 @@ void frm_Start::OpenMediaPlayer()
 {
     if (!tonvola::fs::isMp3(m_selected.name.text()))
         return;
-    ui.MediaPlayer1->setFileName(m_selected.name.text());
+    ui.MediaPlayer1->setFileName(tonvola::printableName(m_selected.name.text()));
     ui.MediaPlayer1->setVisible(true);
     m_preview->play(m_selected);
 }
@@ -421,13 +422,14 @@ void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
         const QString text = progress.copyingAction == tonvola::MixAction::MovedBack
                                  ? QStringLiteral("Lege %1 zurück ins StammVerzeichnis …")
                                  : QStringLiteral("Kopiere %1 …");
-        ui.StatusBar1->showMessage(text.arg(progress.copying));
+        ui.StatusBar1->showMessage(text.arg(tonvola::printableName(progress.copying)));
     }
 }
 
-void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+void frm_Start::endMix(const tonvola::MixResult &run, const tonvola::FileNames &sourceNames,
                        const tonvola::FileNames &playerNames)
 {
+    const tonvola::MixResult result = tonvola::printed::result(run);
     using Status = tonvola::MixResult::Status;
     const bool walked = result.walked();
     if (walked) {
