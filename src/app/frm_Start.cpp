@@ -11,8 +11,10 @@
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
 #include "mix/MixRunner.h"
+#include "platform/Eject.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/Notification.h"
 #include "playback/PreviewPlayer.h"
 
 #include <QDir>
@@ -23,6 +25,7 @@
 #include <QLocale>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QToolButton>
 
 #include <algorithm>
 #include <climits>
@@ -86,6 +89,12 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelLayout->addStretch(1);
     ui.StatusBar1->addWidget(panel, 1);
 
+    m_ejectOffer = new QToolButton(ui.StatusBar1);
+    m_ejectOffer->setObjectName(QStringLiteral("cmd_eject"));
+    m_ejectOffer->setDefaultAction(ui.mnuEject);
+    m_ejectOffer->setAutoRaise(true);
+    m_ejectOffer->setVisible(false);
+    ui.StatusBar1->addPermanentWidget(m_ejectOffer);
     m_freeSpace = new QLabel(ui.StatusBar1);
     m_freeSpace->setObjectName(QStringLiteral("StatusPanelFree"));
     m_freeSpace->setToolTip(QStringLiteral("Freier Speicherplatz im Mp3 Player Verzeichnis"));
@@ -131,6 +140,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuConfig, &QAction::triggered, this, &frm_Start::mnuConfig_Click);
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
+    connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
+    m_eject = new tonvola::Eject(this);
+    connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
 
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
@@ -209,6 +221,7 @@ void frm_Start::Dir1_Change()
 
 void frm_Start::Dir2_Change()
 {
+    m_ejectOffer->setVisible(false);
     ui.File2->setPath(ui.Dir2->path());
 }
 
@@ -244,7 +257,7 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning())
+    if (m_mix->isRunning() || m_eject->isRunning())
         return;
     setCursor(Qt::WaitCursor);
     m_mixResetsPointer = true;
@@ -331,6 +344,32 @@ void frm_Start::mnuConfig_Click()
     m_config->activateWindow();
 }
 
+void frm_Start::mnuEject_Click()
+{
+    if (ui.File2->isHidden()) {
+        tonvola::messages::inform(this, QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."));
+        return;
+    }
+    // A file that plays is held open and keeps the medium busy.
+    StopMediaPlayer();
+    if (!m_eject->start(ui.File2->path()))
+        return;
+    ui.mnuEject->setEnabled(false);
+    ui.StatusBar1->showMessage(QStringLiteral("Der Player wird ausgeworfen …"));
+}
+
+void frm_Start::endEject(const tonvola::EjectResult &result)
+{
+    ui.mnuEject->setEnabled(true);
+    if (!result.ok()) {
+        ui.StatusBar1->clearMessage();
+        tonvola::messages::warn(this, result.message());
+        return;
+    }
+    m_ejectOffer->setVisible(false);
+    ui.StatusBar1->showMessage(result.message());
+}
+
 void frm_Start::mnuHelp_Click()
 {
     showSingle(m_help);
@@ -379,8 +418,9 @@ void frm_Start::StopMediaPlayer()
 
 void frm_Start::Getmix()
 {
-    if (m_mix->isRunning())
+    if (m_mix->isRunning() || m_eject->isRunning())
         return;
+    m_ejectOffer->setVisible(false);
     lockForMix(true);
     ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(ui.File1->listCount(), 1, INT_MAX)));
     ui.Status1->setValue(0);
@@ -460,6 +500,11 @@ void frm_Start::endMix(const tonvola::MixResult &run, const tonvola::FileNames &
     const QString summary = walked ? result.summary() : QString();
     ui.StatusBar1->showMessage(summary);
     ui.StatusBar1->setToolTip(summary);
+    // The end of a fill is when the stick gets pulled out: the offer to take it out safely.
+    m_ejectOffer->setVisible(result.status == Status::Done);
+    if (!isActiveWindow())
+        tonvola::notification::show(QStringLiteral("Tonvola"),
+                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
     if (result.status != Status::SameFolder && !result.problem().isEmpty())
         tonvola::messages::warn(this, result.problem());
 }

@@ -10,11 +10,14 @@
 class PreviewPlayer;
 class QLabel;
 class QShortcut;
+class QToolButton;
 class frm_config;
 class frm_Help;
 class frm_Info;
 
 namespace tonvola {
+class Eject;
+struct EjectResult;
 class MixRunner;
 struct MixProgress;
 struct MixResult;
@@ -57,6 +60,7 @@ private:
     void mnuPlay_Click();
     void mnuStop_Click();
     void mnuConfig_Click();
+    void mnuEject_Click();
     void mnuHelp_Click();
     void mnuInfoTonvola_Click();
 
@@ -71,6 +75,7 @@ private:
                 const tonvola::FileNames &playerNames);
     void cancelMix();
     void lockForMix(bool locked);
+    void endEject(const tonvola::EjectResult &result);
 
     Ui::frm_Start ui;
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
@@ -87,6 +92,9 @@ private:
     tonvola::MixRunner *m_mix = nullptr;
     QShortcut *m_cancelMix = nullptr;
     bool m_mixResetsPointer = false;
+    tonvola::Eject *m_eject = nullptr;
+    // "Player auswerfen" beside the summary of a finished fill.
+    QToolButton *m_ejectOffer = nullptr;
     QList<QPointer<QWidget>> m_lockedWidgets;
     QList<QPointer<QAction>> m_lockedActions;
 };
