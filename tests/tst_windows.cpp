@@ -576,6 +576,7 @@ void tst_windows::menus_data()
                                         "  mnuclear \"Clear PlayerVerzeichnis\"|  mnuDelete \"Löschen\"|"
                                         "  mnuClose \"Beenden\"|mnuWiedergabe \"Wiedergabe\"|  mnuPlay \"Play\"|"
                                         "  mnuStop \"Stop\"|mnuExtras \"Extras\"|  mnuConfig \"Konfiguration\"|"
+                                        "  mnuEject \"Player auswerfen\"|"
                                         "mnuInfo \"?\"|  mnuHelp \"Hilfe\"|  mnuInfoTonvola \"Info zu Tonvola\"");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
     QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\"|  mnuClose \"Schließen\"");
