@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -188,6 +189,10 @@ void tst_Launcher::menuEntryStartsInTheConfigFolder()
     const QString icon = value("Icon");
     QVERIFY2(QFileInfo(exec).isExecutable(), qPrintable(exec));
     QVERIFY(QFileInfo::exists(share + QStringLiteral("/icons/hicolor/scalable/apps/%1.svg").arg(icon)));
+    // Menus that draw no SVG find a bitmap of the size they show.
+    for (const int size : {48, 64, 128, 256})
+        QCOMPARE(QImage(share + QStringLiteral("/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(icon)).size(),
+                 QSize(size, size));
 
     QTemporaryDir home;
     QVERIFY(home.isValid());
