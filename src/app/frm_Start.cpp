@@ -361,13 +361,14 @@ void frm_Start::mnuEject_Click()
 void frm_Start::endEject(const tonvola::EjectResult &result)
 {
     ui.mnuEject->setEnabled(true);
+    ui.StatusBar1->clearMessage();
     if (!result.ok()) {
-        ui.StatusBar1->clearMessage();
         tonvola::messages::warn(this, result.message());
         return;
     }
     m_ejectOffer->setVisible(false);
-    ui.StatusBar1->showMessage(result.message());
+    // Said in a box of its own: the status bar is busy telling that the player's folder is gone.
+    tonvola::messages::inform(this, result.message());
 }
 
 void frm_Start::mnuHelp_Click()
