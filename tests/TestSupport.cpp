@@ -362,4 +362,24 @@ QStringList MessageBoxAnswerer::texts() const
     return result;
 }
 
+PrivateBus::PrivateBus(Kind kind)
+{
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    if (!m_daemon.waitForStarted()) {
+        m_unavailable = QStringLiteral("dbus-daemon is not installed");
+        return;
+    }
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    qputenv(kind == Kind::System ? "DBUS_SYSTEM_BUS_ADDRESS" : "DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+}
+
+PrivateBus::~PrivateBus()
+{
+    m_daemon.kill();
+    m_daemon.waitForFinished();
+}
+
 } // namespace testsupport

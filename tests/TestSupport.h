@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMessageBox>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -135,6 +136,28 @@ private:
     QString m_size;
     int m_fat;
     bool m_valid = false;
+    QString m_unavailable;
+};
+
+// A D-Bus bus of the test program's own, standing in for the desktop's session or system bus:
+// the program's connections find it through the environment. Made once per test program,
+// before anything uses that bus, since a process keeps its first connection to it.
+class PrivateBus
+{
+public:
+    enum class Kind { Session, System };
+    explicit PrivateBus(Kind kind);
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    [[nodiscard]] bool valid() const { return !m_address.isEmpty(); }
+    [[nodiscard]] QString unavailable() const { return m_unavailable; }
+    [[nodiscard]] QString address() const { return m_address; }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
     QString m_unavailable;
 };
 

@@ -12,6 +12,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -23,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 #include <optional>
@@ -115,6 +119,20 @@ private:
     bool m_ok = false;
 };
 
+// The desktop's notification service, noting the body of every notification.
+class StandInNotifications : public QDBusVirtualObject
+{
+public:
+    QStringList bodies;
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        bodies << message.arguments().value(4).toString();
+        return connection.send(message.createReply(QVariant::fromValue(uint(bodies.size()))));
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Start)
@@ -124,12 +142,27 @@ class tst_FillWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void everyEndingUnlocksTheWindow_data();
     void everyEndingUnlocksTheWindow();
     void lockedWhileRunningAndCancellable_data();
     void lockedWhileRunningAndCancellable();
     void startingTheFillStopsPlayback();
+
+private:
+    std::unique_ptr<testsupport::PrivateBus> m_sessionBus;
+    StandInNotifications m_notifications;
 };
+
+void tst_FillWindow::initTestCase()
+{
+    m_sessionBus = std::make_unique<testsupport::PrivateBus>(testsupport::PrivateBus::Kind::Session);
+    if (!m_sessionBus->valid())
+        return;
+    QDBusConnection desktop = QDBusConnection::connectToBus(m_sessionBus->address(), u"desktop"_s);
+    QVERIFY(desktop.registerVirtualObject(u"/org/freedesktop/Notifications"_s, &m_notifications));
+    QVERIFY(desktop.registerService(u"org.freedesktop.Notifications"_s));
+}
 
 void tst_FillWindow::everyEndingUnlocksTheWindow_data()
 {
@@ -137,24 +170,29 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
     QTest::addColumn<Start>("way");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("inFront");
 
-    QTest::newRow("copied") << u"copied"_s << Start::Click << QString()
-                            << u"1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s;
+    const QString copied = u"1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s;
+    QTest::newRow("copied") << u"copied"_s << Start::Click << QString() << copied << true;
+    QTest::newRow("copied behind another window") << u"copied"_s << Start::Click << QString() << copied << false;
     // Taken off as a repeat and brought back by the refill, it simply stays.
     QTest::newRow("a repeat stays") << u"repeat"_s << Start::Menu << QString()
                                     << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
-                                                      "StammVerzeichnis");
+                                                      "StammVerzeichnis")
+                                    << true;
     QTest::newRow("same folder through a link")
-        << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString();
-    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString();
+        << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString() << true;
+    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString() << true;
     QTest::newRow("another fill on the player")
-        << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString();
+        << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString() << true;
     QTest::newRow("player full") << u"full"_s << Start::Enter << QString()
                                  << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
-                                                   "StammVerzeichnis, 1 passte nicht mehr");
+                                                   "StammVerzeichnis, 1 passte nicht mehr")
+                                 << true;
     QTest::newRow("player file protected") << u"protected"_s << Start::Click << QString()
                                            << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
-                                                             "StammVerzeichnis, 1 auf dem Player belassen");
+                                                             "StammVerzeichnis, 1 auf dem Player belassen")
+                                           << true;
 }
 
 void tst_FillWindow::everyEndingUnlocksTheWindow()
@@ -163,6 +201,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QFETCH(Start, way);
     QFETCH(QString, message);
     QFETCH(QString, status);
+    QFETCH(bool, inFront);
 
     QTemporaryDir root;
     QVERIFY(root.isValid());
@@ -205,8 +244,23 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         if (progress.flushing)
             shownWhileFlushing = w.statusText();
     });
+    QWidget other;
+    if (!inFront) {
+        REQUIRE_FIXTURE(*m_sessionBus);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+    }
+    m_notifications.bodies.clear();
     w.start(way);
     QVERIFY(finished.wait(20000));
+    // Only a user who looks elsewhere hears of the end from the desktop.
+    if (inFront)
+        QCOMPARE(m_notifications.bodies, QStringList());
+    else
+        QTRY_COMPARE(m_notifications.bodies, QStringList{status});
+    // A finished fill offers to take the player out.
+    QCOMPARE(w.find<QToolButton>("cmd_eject")->isVisible(), message.isEmpty());
 
     const QString locked = w.stillLocked();
     QVERIFY2(locked.isEmpty(), qPrintable(locked));

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -17,6 +18,8 @@ class tst_Launcher : public QObject
 private slots:
     void installedProgramFindsItsWindow_data();
     void installedProgramFindsItsWindow();
+    void commandLineLinesAreSafeToRead_data();
+    void commandLineLinesAreSafeToRead();
     void menuEntryStartsInTheConfigFolder_data();
     void menuEntryStartsInTheConfigFolder();
     void windowNeedsItsProgramAndSaysSoWhenItIsMissing();
@@ -96,6 +99,67 @@ void tst_Launcher::installedProgramFindsItsWindow()
     QVERIFY2(!libraries.contains(QStringLiteral("Qt6Multimedia")), qPrintable(libraries));
 }
 
+void tst_Launcher::commandLineLinesAreSafeToRead_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("song"); // the one file in SOURCE
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed"); // all of it for a fill, a part of it otherwise
+    QTest::addColumn<QString>("notPrinted");
+
+    const QStringList fill{QStringLiteral("--fill"), QStringLiteral("--seed=1"), QStringLiteral("SOURCE"),
+                           QStringLiteral("PLAYER")};
+    const QString summary = QStringLiteral("1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis\n");
+    const QString ending = summary + QStringLiteral("Startwert: 1, Beginn bei Eintrag 1 von 1\n");
+    QTest::newRow("a line break cannot forge a line")
+        << fill << QStringLiteral("Lied\nkopiert: Fake.mp3") << 0
+        << QStringLiteral("kopiert: 'Lied'$'\\n''kopiert: Fake.mp3'\n") + ending << QStringLiteral("\nkopiert: Fake");
+    QTest::newRow("an escape sequence cannot drive the terminal")
+        << fill << QStringLiteral("rot\x1b[31m.mp3") << 0
+        << QStringLiteral("kopiert: 'rot'$'\\033''[31m.mp3'\n") + ending << QStringLiteral("\x1b");
+    QTest::newRow("spaces and umlauts as they are")
+        << fill << QStringLiteral("Ärger über's Lied.mp3") << 0
+        << QStringLiteral("kopiert: Ärger über's Lied.mp3\n") + ending << QStringLiteral("$'");
+    QTest::newRow("quiet: the summary alone")
+        << QStringList{fill.mid(0, 2) + QStringList{QStringLiteral("-q")} + fill.mid(2)} << QStringLiteral("Lied.mp3")
+        << 0 << summary << QStringLiteral("kopiert:");
+    QTest::newRow("quiet without a fill is a wrong use") << QStringList{QStringLiteral("--quiet")} << QString() << 2
+                                                         << QStringLiteral("nur zusammen mit --fill") << QString();
+    QTest::newRow("help leaves Qt's options to help-all")
+        << QStringList{QStringLiteral("--help")} << QString() << 0 << QStringLiteral("-q, --quiet")
+        << QStringLiteral("-platform <");
+    QTest::newRow("help-all names Qt's options") << QStringList{QStringLiteral("--help-all")} << QString() << 0
+                                                 << QStringLiteral("-platform <NAME>") << QString();
+}
+
+void tst_Launcher::commandLineLinesAreSafeToRead()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, song);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+    QFETCH(QString, notPrinted);
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("musik")) && QDir(root.path()).mkpath(QStringLiteral("player")));
+    if (!song.isEmpty())
+        QVERIFY(testsupport::writeFile(root.filePath(QStringLiteral("musik/") + song), 1000));
+    arguments.replaceInStrings(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")));
+    arguments.replaceInStrings(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
+
+    int code = -1;
+    const QString output =
+        run(installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola"), arguments, &code);
+    QCOMPARE(code, exitCode);
+    if (arguments.contains(QStringLiteral("--fill")))
+        QCOMPARE(output, printed);
+    else
+        QVERIFY2(output.contains(printed), qPrintable(output));
+    if (!notPrinted.isEmpty())
+        QVERIFY2(!output.contains(notPrinted), qPrintable(output));
+}
+
 void tst_Launcher::menuEntryStartsInTheConfigFolder_data()
 {
     QTest::addColumn<QString>("configHome");
@@ -124,6 +188,10 @@ void tst_Launcher::menuEntryStartsInTheConfigFolder()
     const QString icon = value("Icon");
     QVERIFY2(QFileInfo(exec).isExecutable(), qPrintable(exec));
     QVERIFY(QFileInfo::exists(share + QStringLiteral("/icons/hicolor/scalable/apps/%1.svg").arg(icon)));
+    // Menus that draw no SVG find a bitmap of the size they show.
+    for (const int size : {48, 64, 128, 256})
+        QCOMPARE(QImage(share + QStringLiteral("/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(icon)).size(),
+                 QSize(size, size));
 
     QTemporaryDir home;
     QVERIFY(home.isValid());

@@ -334,23 +334,30 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
 void tst_Maintenance::deleteAnswersOnlyToOk_data()
 {
     QTest::addColumn<bool>("enterAlone");
-    QTest::newRow("Abbrechen") << false;
-    QTest::newRow("Enter alone") << true;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("asked"); // the end of the question
+    QTest::newRow("Abbrechen") << false << u"bleibt.mp3"_s << u"/bleibt.mp3 wirklich löschen?"_s;
+    // A line break in a name must not make a second line of the question.
+    QTest::newRow("Enter alone") << true << u"Lied\nkopiert: neu.mp3"_s
+                                 << u"/Lied'$'\\n''kopiert: neu.mp3' wirklich löschen?"_s;
 }
 
 void tst_Maintenance::deleteAnswersOnlyToOk()
 {
     QFETCH(bool, enterAlone);
+    QFETCH(QString, name);
+    QFETCH(QString, asked);
 
-    QVERIFY(addFiles(m_player, {u"bleibt.mp3"_s}));
+    QVERIFY(addFiles(m_player, {name}));
     openMainWindow();
-    QVERIFY(clickFile("File2", u"bleibt.mp3"_s));
+    QVERIFY(clickFile("File2", name));
 
     MessageBoxAnswerer boxes(enterAlone ? QMessageBox::NoButton : QMessageBox::Cancel);
     trigger("mnuDelete");
 
     QCOMPARE(boxes.count(), 1);
-    QVERIFY(QFile::exists(QDir(m_player).filePath(u"bleibt.mp3"_s)));
+    QVERIFY2(boxes.texts().constFirst().endsWith(asked), qPrintable(boxes.texts().constFirst()));
+    QVERIFY(QFile::exists(QDir(m_player).filePath(name)));
 }
 
 void tst_Maintenance::deleteOfAFileThatIsGoneSaysSo()

@@ -1651,10 +1651,11 @@ void tst_Mix::commandLine_data()
                                     "Probelauf: keine Datei wurde verändert.\n")
                              << QString();
     QTest::newRow("version") << QStringList{u"--version"_s} << 0 << u"Tonvola 1.0.15\n"_s << QString();
-    QTest::newRow("help") << QStringList{u"--help"_s} << 0
-                          << u"Aufruf: tonvola [Qt-Fensteroptionen]\n        tonvola --fill [--seed N] [--dry-run] "
-                             "[--exchange PROZENT] SOURCE PLAYER\n"_s
-                          << QString();
+    QTest::newRow("help")
+        << QStringList{u"--help"_s} << 0
+        << u"Aufruf: tonvola [Qt-Fensteroptionen]\n        tonvola --fill [--seed N] [--dry-run] [--exchange PROZENT] "
+           "[--quiet] SOURCE PLAYER\n"_s
+        << QString();
     QTest::newRow("one folder") << QStringList{u"--fill"_s, src} << 2 << QString() << u"SOURCE PLAYER"_s;
     QTest::newRow("bad seed") << QStringList{u"--fill"_s, u"--seed=x"_s, src, u"b"_s} << 2 << QString() << u"--seed"_s;
     QTest::newRow("seed without fill") << QStringList{u"--seed=1"_s, src, u"b"_s} << 2 << QString() << u"--fill"_s;

@@ -12,6 +12,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCompleter>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -167,6 +172,40 @@ bool chooseDrive(DriveListBox *drive, const QString &root)
 // How the user chooses a folder.
 enum class Choice { Mouse, Keys, Drop, Typed };
 
+using Interfaces = QMap<QString, QVariantMap>;
+using ManagedObjects = QMap<QDBusObjectPath, Interfaces>;
+
+// UDisks2 as far as taking out a stick goes: one drive with one mounted file system, answering
+// as the drive's properties and the unmount's answer say, and noting what it was asked to do.
+class StandInUDisks : public QDBusVirtualObject
+{
+public:
+    QString mountPoint;
+    QVariantMap drive;
+    QString unmountError;
+    QStringList done;
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QString drivePath = u"/org/freedesktop/UDisks2/drives/Stick"_s;
+        if (message.member() == u"GetManagedObjects"_s) {
+            const QVariantMap block{{u"Drive"_s, QVariant::fromValue(QDBusObjectPath(drivePath))}};
+            const QVariantMap filesystem{
+                {u"MountPoints"_s, QVariant::fromValue(QList<QByteArray>{QFile::encodeName(mountPoint) + '\0'})}};
+            const ManagedObjects objects{
+                {QDBusObjectPath(u"/org/freedesktop/UDisks2/block_devices/sdz1"_s),
+                 {{u"org.freedesktop.UDisks2.Block"_s, block}, {u"org.freedesktop.UDisks2.Filesystem"_s, filesystem}}},
+                {QDBusObjectPath(drivePath), {{u"org.freedesktop.UDisks2.Drive"_s, drive}}}};
+            return connection.send(message.createReply(QVariant::fromValue(objects)));
+        }
+        done << message.member() + u' ' + message.path().section(u'/', -1);
+        if (message.member() == u"Unmount"_s && !unmountError.isEmpty())
+            return connection.send(message.createErrorReply(unmountError, u"target is busy"_s));
+        return connection.send(message.createReply());
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Choice)
@@ -176,6 +215,7 @@ class PanesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -194,6 +234,8 @@ private slots:
     void folderGoneWhenOpenedIsExplained();
     void mountedMediumAppearsInBothDriveLists();
     void freeSpaceOfThePlayerFolderIsShown();
+    void ejectTakesThePlayerOut_data();
+    void ejectTakesThePlayerOut();
 
 private:
     QString folder(const QString &name) const { return m_home->filePath(name); }
@@ -203,7 +245,16 @@ private:
     }
 
     std::unique_ptr<testsupport::WorkFolder> m_home;
+    std::unique_ptr<testsupport::PrivateBus> m_systemBus;
 };
+
+void PanesTest::initTestCase()
+{
+    m_systemBus = std::make_unique<testsupport::PrivateBus>(testsupport::PrivateBus::Kind::System);
+    qDBusRegisterMetaType<QList<QByteArray>>();
+    qDBusRegisterMetaType<Interfaces>();
+    qDBusRegisterMetaType<ManagedObjects>();
+}
 
 void PanesTest::init()
 {
@@ -663,6 +714,74 @@ void PanesTest::freeSpaceOfThePlayerFolderIsShown()
     QVERIFY(testsupport::writeFile(QDir(medium.path()).filePath(u"gross.mp3"_s), 1024 * 1024));
     QTRY_COMPARE(window.freeSpace->text(), u"Frei: 3,0 MB"_s);
     QCOMPARE(window.freeSpace->isVisible(), true);
+}
+
+void PanesTest::ejectTakesThePlayerOut_data()
+{
+    QTest::addColumn<bool>("udisks");
+    QTest::addColumn<QString>("drive"); // its properties that are true, as "Removable|CanPowerOff"
+    QTest::addColumn<QString>("unmountError");
+    QTest::addColumn<QStringList>("done");
+    QTest::addColumn<QString>("said");
+
+    const QString out = u"ist ausgeworfen und kann jetzt abgezogen werden."_s;
+    QTest::newRow("switched off") << true << u"Removable|CanPowerOff|Ejectable"_s << QString()
+                                  << testsupport::names("Unmount sdz1|PowerOff Stick") << out;
+    QTest::newRow("ejected where it cannot be switched off")
+        << true << u"Removable|Ejectable"_s << QString() << testsupport::names("Unmount sdz1|Eject Stick") << out;
+    QTest::newRow("unmounted where the drive can do neither")
+        << true << u"Removable"_s << QString() << testsupport::names("Unmount sdz1")
+        << u"ist ausgehängt und kann jetzt abgezogen werden."_s;
+    QTest::newRow("unmounted already") << true << u"Removable|CanPowerOff"_s
+                                       << u"org.freedesktop.UDisks2.Error.NotMounted"_s
+                                       << testsupport::names("Unmount sdz1|PowerOff Stick") << out;
+    QTest::newRow("busy") << true << u"Removable|CanPowerOff"_s << u"org.freedesktop.UDisks2.Error.DeviceBusy"_s
+                          << testsupport::names("Unmount sdz1")
+                          << u"weil ein anderes Programm noch Dateien darauf benutzt"_s;
+    QTest::newRow("not allowed") << true << u"Removable|CanPowerOff"_s
+                                 << u"org.freedesktop.UDisks2.Error.NotAuthorizedDismissed"_s
+                                 << testsupport::names("Unmount sdz1")
+                                 << u"Das System erlaubt es diesem Benutzer nicht."_s;
+    QTest::newRow("the system's own disk") << true << u"CanPowerOff"_s << QString() << QStringList()
+                                           << u"keinem Wechselmedium; dort gibt es nichts auszuwerfen."_s;
+    QTest::newRow("no UDisks2") << false << QString() << QString() << QStringList()
+                                << u"bietet dafür keinen Dienst (UDisks2) an."_s;
+}
+
+void PanesTest::ejectTakesThePlayerOut()
+{
+    QFETCH(bool, udisks);
+    QFETCH(QString, drive);
+    QFETCH(QString, unmountError);
+    QFETCH(QStringList, done);
+    QFETCH(QString, said);
+    REQUIRE_FIXTURE(*m_systemBus);
+
+    StandInUDisks standIn;
+    standIn.mountPoint = tonvola::volumes::rootOf(folder(u"Player"_s));
+    for (const QString &property : drive.split(u'|', Qt::SkipEmptyParts))
+        standIn.drive.insert(property, true);
+    standIn.unmountError = unmountError;
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    QDBusConnection bus = QDBusConnection::connectToBus(m_systemBus->address(), name);
+    const auto leave = qScopeGuard([&] { QDBusConnection::disconnectFromBus(name); });
+    if (udisks) {
+        QVERIFY(bus.registerVirtualObject(u"/org/freedesktop/UDisks2"_s, &standIn, QDBusConnection::SubPath));
+        QVERIFY(bus.registerService(u"org.freedesktop.UDisks2"_s));
+    }
+
+    QVERIFY(storeMusikAndPlayer());
+    Window window;
+    QVERIFY(window.shown());
+    auto *eject = window.form->findChild<QAction *>(u"mnuEject"_s);
+    QVERIFY(eject);
+    testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
+    eject->trigger();
+    QVERIFY(!eject->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(eject->isEnabled(), mediaTimeout);
+    QCOMPARE(standIn.done, done);
+    QCOMPARE(answerer.count(), 1);
+    QVERIFY2(answerer.texts().constFirst().contains(said), qPrintable(answerer.texts().constFirst()));
 }
 
 QTEST_MAIN(PanesTest)

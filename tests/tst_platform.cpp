@@ -91,6 +91,8 @@ private slots:
     void mp3TestIgnoresLetterCase();
     void joinUsesOneSeparator_data();
     void joinUsesOneSeparator();
+    void namesPrintOnOneLineAndReadBack_data();
+    void namesPrintOnOneLineAndReadBack();
     void listingHoldsOnlyMp3FilesInStableOrder();
     void listOrderIsGerman_data();
     void listOrderIsGerman();
@@ -162,6 +164,37 @@ void PlatformTest::joinUsesOneSeparator()
     QFETCH(QString, folder);
     QFETCH(QString, joined);
     QCOMPARE(fs::joinPath(folder, u"lied.mp3"_s), joined);
+}
+
+void PlatformTest::namesPrintOnOneLineAndReadBack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("printed");
+    // The quoted forms are those of ls --quoting-style=shell-escape.
+    QTest::newRow("plain") << u"Lied.mp3"_s << u"Lied.mp3"_s;
+    QTest::newRow("spaces, umlauts, quotes") << u"Ärger über's \"Lied\" 2.mp3"_s << u"Ärger über's \"Lied\" 2.mp3"_s;
+    QTest::newRow("bidi mark, as ls") << u"bidi\u202ex.mp3"_s << u"bidi\u202ex.mp3"_s;
+    QTest::newRow("line break") << u"Lied\nkopiert: Fake.mp3"_s << u"'Lied'$'\\n''kopiert: Fake.mp3'"_s;
+    QTest::newRow("terminal escape") << u"rot\x1b[31m.mp3"_s << u"'rot'$'\\033''[31m.mp3'"_s;
+    QTest::newRow("controls at both ends") << u"\tTitel\x7f"_s << u"''$'\\t''Titel'$'\\177'"_s;
+    QTest::newRow("controls in a row") << u"a\n\tb\a\b\f\v\r"_s << u"'a'$'\\n\\t''b'$'\\a\\b\\f\\v\\r'"_s;
+    QTest::newRow("C1 control and line separator")
+        << u"c1\u009bü\u2028x"_s << u"'c1'$'\\302\\233''ü'$'\\342\\200\\250''x'"_s;
+    QTest::newRow("quotes beside controls") << u"q'uo\n'x"_s << u"'q'\\''uo'$'\\n'\\''x'"_s;
+}
+
+void PlatformTest::namesPrintOnOneLineAndReadBack()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, printed);
+    QCOMPARE(tonvola::printableName(name), printed);
+    if (printed == name)
+        return;
+    // A script that reads the line back through the shell gets the very name.
+    QProcess shell;
+    shell.start(u"bash"_s, {u"-c"_s, u"printf %s "_s + printed});
+    QVERIFY(shell.waitForFinished());
+    QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), name);
 }
 
 void PlatformTest::listingHoldsOnlyMp3FilesInStableOrder()

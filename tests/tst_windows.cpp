@@ -627,14 +627,15 @@ void tst_windows::menus_data()
     QTest::addColumn<QStringList>("tree");
 
     // Each menu and entry has a letter of its own; the commands used most have keys besides.
-    QTest::newRow("frm_Start") << u"frm_Start"_s
-                               << names("mnuDatei \"Datei\" Alt+D|  mnutonvola \"Tonvola starten\" Alt+T|"
-                                        "  mnuclear \"Clear PlayerVerzeichnis\" Alt+C|  mnuDelete \"Löschen\" Del|"
-                                        "  mnuClose \"Beenden\" Ctrl+Q|mnuWiedergabe \"Wiedergabe\" Alt+W|"
-                                        "  mnuPlay \"Play\" Alt+P|  mnuStop \"Stop\" Alt+S|mnuExtras \"Extras\" Alt+E|"
-                                        "  mnuConfig \"Konfiguration\" Alt+K|  mnuExchange \"Austausch je Lauf …\" "
-                                        "Alt+A|mnuInfo \"?\" Alt+?|  mnuHelp \"Hilfe\" F1|"
-                                        "  mnuInfoTonvola \"Info zu Tonvola\" Alt+I");
+    QTest::newRow("frm_Start")
+        << u"frm_Start"_s
+        << names("mnuDatei \"Datei\" Alt+D|  mnutonvola \"Tonvola starten\" Alt+T|"
+                 "  mnuclear \"Clear PlayerVerzeichnis\" Alt+C|  mnuDelete \"Löschen\" Del|"
+                 "  mnuClose \"Beenden\" Ctrl+Q|mnuWiedergabe \"Wiedergabe\" Alt+W|"
+                 "  mnuPlay \"Play\" Alt+P|  mnuStop \"Stop\" Alt+S|mnuExtras \"Extras\" Alt+E|"
+                 "  mnuConfig \"Konfiguration\" Alt+K|  mnuExchange \"Austausch je Lauf …\" "
+                 "Alt+A|  mnuEject \"Player auswerfen\" Alt+P|mnuInfo \"?\" Alt+?|  mnuHelp \"Hilfe\" F1|"
+                 "  mnuInfoTonvola \"Info zu Tonvola\" Alt+I");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};
     QTest::newRow("frm_Help") << u"frm_Help"_s << names("mnuFenster \"Fenster\" Alt+F|  mnuClose \"Schließen\" Alt+S");
     QTest::newRow("frm_config") << u"frm_config"_s

@@ -23,22 +23,39 @@ namespace {
 
 // Qt's own options for the window (QGuiApplication's and QApplication's); the window program
 // gets them as they were given.
+// Only --help-all lists them.
 struct WindowOption {
     const char *name;
-    bool takesValue;
+    const char *value; // nullptr for an option without one
+    const char *description;
 };
 constexpr WindowOption windowOptions[] = {
-    {"platform", true},        {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true},        {"qwindowtitle", true},  {"session", true},
-    {"display", true},         {"geometry", true},           {"style", true},         {"stylesheet", true},
-    {"qmljsdebugger", true},   {"reverse", false},           {"widgetcount", false},  {"nograb", false},
-    {"dograb", false},
+    {"platform", "NAME", "Plattform-Plugin von Qt, etwa xcb, wayland oder offscreen."},
+    {"platformpluginpath", "ORDNER", "Ordner, in dem Qt nach Plattform-Plugins sucht."},
+    {"platformtheme", "NAME", "Plattform-Design von Qt, etwa gtk3."},
+    {"plugin", "NAME", "Lädt ein weiteres Qt-Plugin, etwa für Eingabegeräte."},
+    {"qwindowgeometry", "BxH+X+Y", "Größe und Lage des Hauptfensters, etwa 640x480+10+10."},
+    {"qwindowicon", "DATEI", "Symbol der Fenster."},
+    {"qwindowtitle", "TITEL", "Titel des Hauptfensters."},
+    {"session", "ID", "Stellt eine Sitzung der Sitzungsverwaltung wieder her."},
+    {"display", "ANZEIGE", "X11-Anzeige, auf der die Fenster erscheinen, etwa :0."},
+    {"geometry", "BxH+X+Y", "Wie -qwindowgeometry."},
+    {"style", "STIL", "Qt-Stil der Fenster, etwa Fusion."},
+    {"stylesheet", "DATEI", "Qt-Stylesheet für die Fenster."},
+    {"qmljsdebugger", "WERT", "Schaltet den QML-Debugger ein (für Entwickler)."},
+    {"reverse", nullptr, "Ordnet die Fenster von rechts nach links an."},
+    {"widgetcount", nullptr, "Meldet am Ende, wie viele Widgets noch bestanden (für Entwickler)."},
+    {"nograb", nullptr, "Maus und Tastatur werden nie allein belegt."},
+    {"dograb", nullptr, "Belegt Maus und Tastatur auch unter einem Debugger."},
 };
 
 constexpr char usageLines[] = "Aufruf: tonvola [Qt-Fensteroptionen]\n"
-                              "        tonvola --fill [--seed N] [--dry-run] [--exchange PROZENT] SOURCE PLAYER\n";
+                              "        tonvola --fill [--seed N] [--dry-run] [--exchange PROZENT] [--quiet] SOURCE "
+                              "PLAYER\n";
 
-void describe(QCommandLineParser &parser)
+enum class WindowOptionsHelp { Hidden, Shown };
+
+void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowOptionsHelp::Hidden)
 {
     // Qt's window options are words after a single dash (-platform, -style).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -57,12 +74,15 @@ void describe(QCommandLineParser &parser)
          QStringLiteral("Anteil der MP3-Dateien auf dem Player in Prozent, den ein Lauf gegen neue tauscht "
                         "(0 bis 100; sonst die Einstellung des Fensters, anfangs 50)."),
          QStringLiteral("PROZENT")},
+        {{QStringLiteral("q"), QStringLiteral("quiet")},
+         QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
     });
     for (const WindowOption &window : windowOptions) {
-        QCommandLineOption option(QString::fromLatin1(window.name));
-        if (window.takesValue)
-            option.setValueName(QStringLiteral("WERT"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        QCommandLineOption option(QString::fromLatin1(window.name), QString::fromUtf8(window.description));
+        if (window.value)
+            option.setValueName(QString::fromLatin1(window.value));
+        if (windowHelp == WindowOptionsHelp::Hidden)
+            option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Das StammVerzeichnis (die Sammlung)."));
@@ -93,16 +113,18 @@ QString asTyped(const QStringList &arguments, const QString &name)
     return name;
 }
 
-// Prints each step as it happens, so a long run shows its progress in a terminal too. On a
-// terminal one more line, updated in place, tells how far the copying has come; it is cleared
-// before each step's line, so that what scripts read is never mixed with it.
+// Prints each step as it happens, so a long run shows its progress in a terminal too.
 class StepPrinter : public MixObserver
 {
 public:
-    StepPrinter(QTextStream &out, bool showProgress) : m_out(out), m_showProgress(showProgress) {}
+    StepPrinter(QTextStream &out, bool quiet, bool showProgress)
+        : m_out(out), m_quiet(quiet), m_showProgress(showProgress && !quiet)
+    {}
 
     void acted(const MixStep &step) override
     {
+        if (m_quiet)
+            return;
         clearProgress();
         m_out << step.line() << '\n';
     }
@@ -145,6 +167,7 @@ public:
 
 private:
     QTextStream &m_out;
+    bool m_quiet;
     bool m_showProgress;
     bool m_shown = false;
     QElapsedTimer m_clock;
@@ -187,11 +210,14 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         const QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty())
             return wrongUse(parser.errorText());
-        return wrongUse(QStringLiteral("Unbekannte Option: %1").arg(asTyped(arguments, unknown.first())));
+        return wrongUse(
+            QStringLiteral("Unbekannte Option: %1").arg(printableName(asTyped(arguments, unknown.first()))));
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QCommandLineParser help;
+        describe(help, parser.isSet(QStringLiteral("help-all")) ? WindowOptionsHelp::Shown : WindowOptionsHelp::Hidden);
         // Qt's own first line knows one form of use only.
-        out << usageLines << parser.helpText().section(QLatin1Char('\n'), 1);
+        out << usageLines << help.helpText().section(QLatin1Char('\n'), 1);
         return Success;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -201,11 +227,12 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     const QStringList folders = parser.positionalArguments();
     if (!parser.isSet(QStringLiteral("fill"))) {
         if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run"))
-            || parser.isSet(QStringLiteral("exchange")))
-            return wrongUse(QStringLiteral("--seed, --dry-run und --exchange gelten nur zusammen mit --fill."));
+            || parser.isSet(QStringLiteral("exchange")) || parser.isSet(QStringLiteral("quiet")))
+            return wrongUse(
+                QStringLiteral("--seed, --dry-run, --exchange und --quiet gelten nur zusammen mit --fill."));
         if (!folders.isEmpty())
             return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
-                                .arg(folders.first()));
+                                .arg(printableName(folders.first())));
         return wrongUse(QStringLiteral("Ohne --fill gibt es auf der Kommandozeile nichts zu tun."));
     }
     if (const QString window = windowOptionIn(parser); !window.isEmpty())
@@ -225,18 +252,20 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         bool ok = false;
         options.exchangePercent = percent.toInt(&ok);
         if (!ok || options.exchangePercent < 0 || options.exchangePercent > 100)
-            return wrongUse(
-                QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".").arg(percent));
+            return wrongUse(QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
+                                .arg(printableName(percent)));
     }
     if (parser.isSet(QStringLiteral("seed"))) {
         const QString seed = parser.value(QStringLiteral("seed"));
         bool ok = false;
         options.seed = seed.toULongLong(&ok);
         if (!ok)
-            return wrongUse(QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(seed));
+            return wrongUse(
+                QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(printableName(seed)));
     }
 
-    StepPrinter printer(out, progressOnTerminal);
+    const bool quiet = parser.isSet(QStringLiteral("quiet"));
+    StepPrinter printer(out, quiet, progressOnTerminal);
     MixEngine engine(options, &printer);
     const MixResult result = engine.run();
     printer.clearProgress();
@@ -246,12 +275,14 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         return Failure;
     }
     out << result.summary() << '\n';
-    out << "Startwert: " << result.seed;
-    if (result.sourceCount > 0)
-        out << ", Beginn bei Eintrag " << result.start + 1 << " von " << result.sourceCount;
-    out << '\n';
-    if (result.dryRun)
-        out << "Probelauf: keine Datei wurde verändert.\n";
+    if (!quiet) {
+        out << "Startwert: " << result.seed;
+        if (result.sourceCount > 0)
+            out << ", Beginn bei Eintrag " << result.start + 1 << " von " << result.sourceCount;
+        out << '\n';
+        if (result.dryRun)
+            out << "Probelauf: keine Datei wurde verändert.\n";
+    }
     if (result.status == MixResult::Status::Failed) {
         err << result.problem() << '\n';
         return Failure;

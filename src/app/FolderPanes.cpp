@@ -3,6 +3,7 @@
 #include "app/DirListBox.h"
 #include "app/DriveListBox.h"
 #include "app/Messages.h"
+#include "platform/FileName.h"
 #include "platform/Volumes.h"
 
 #include <QAbstractScrollArea>
@@ -69,9 +70,8 @@ bool showDriveFolder(QWidget *parent, DriveListBox &drive, DirListBox &dir, bool
     if (result.ok())
         return true;
     if (!silent)
-        messages::warn(
-            parent,
-            QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(QDir::toNativeSeparators(root), result.reason));
+        messages::warn(parent, QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2")
+                                   .arg(printableName(QDir::toNativeSeparators(root)), result.reason));
     drive.followFolder(dir.path());
     return false;
 }
@@ -79,7 +79,7 @@ bool showDriveFolder(QWidget *parent, DriveListBox &drive, DirListBox &dir, bool
 void warnFolderNotShown(QWidget *parent, const QString &folder, const FileResult &result)
 {
     messages::warn(parent, QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
-                               .arg(QDir::toNativeSeparators(folder), result.reason));
+                               .arg(printableName(QDir::toNativeSeparators(folder)), result.reason));
 }
 
 void offerFolderEntry(QWidget *window, const QList<Pane> &panes)

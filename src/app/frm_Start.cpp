@@ -12,8 +12,10 @@
 #include "maintenance/Maintenance.h"
 #include "mix/MixRunner.h"
 #include "mix/MixText.h"
+#include "platform/Eject.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/Notification.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 
@@ -27,6 +29,7 @@
 #include <QMenu>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QToolButton>
 
 #include <algorithm>
 #include <climits>
@@ -106,6 +109,12 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
             ui.StatusBar1->clearMessage();
     });
 
+    m_ejectOffer = new QToolButton(ui.StatusBar1);
+    m_ejectOffer->setObjectName(QStringLiteral("cmd_eject"));
+    m_ejectOffer->setDefaultAction(ui.mnuEject);
+    m_ejectOffer->setAutoRaise(true);
+    m_ejectOffer->setVisible(false);
+    ui.StatusBar1->addPermanentWidget(m_ejectOffer);
     m_freeSpace = new QLabel(ui.StatusBar1);
     m_freeSpace->setObjectName(QStringLiteral("StatusPanelFree"));
     m_freeSpace->setToolTip(QStringLiteral("Freier Speicherplatz im Mp3 Player Verzeichnis"));
@@ -137,9 +146,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
                 tonvola::panes::warnFolderNotShown(this, folder, result);
         });
         connect(dir, &DirListBox::folderVanished, this, [this, side](const QString &folder) {
-            ui.StatusBar1->showMessage(
-                QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.").arg(QDir::toNativeSeparators(folder)),
-                10000);
+            ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
+                                           .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
+                                       10000);
             loseFolder(side, folder, folderOf(side).volume());
         });
     }
@@ -165,9 +174,13 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
     // Beside the entries the window always had, so their places stay.
-    QAction *exchange = ui.mnuExtras->addAction(QStringLiteral("&Austausch je Lauf …"));
+    auto *exchange = new QAction(QStringLiteral("&Austausch je Lauf …"), this);
     exchange->setObjectName(QStringLiteral("mnuExchange"));
+    ui.mnuExtras->insertAction(ui.mnuEject, exchange);
     connect(exchange, &QAction::triggered, this, &frm_Start::mnuExchange_Click);
+    connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
+    m_eject = new tonvola::Eject(this);
+    connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
 
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
@@ -348,6 +361,7 @@ void frm_Start::Dir1_Change()
 void frm_Start::Dir2_Change()
 {
     m_playerFolder.shown(ui.Dir2->path());
+    m_ejectOffer->setVisible(false);
     ui.File2->setPath(ui.Dir2->path());
 }
 
@@ -400,7 +414,7 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+    if (m_mix->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     setCursor(Qt::WaitCursor);
     m_mixResetsPointer = true;
@@ -489,6 +503,33 @@ void frm_Start::mnuConfig_Click()
     m_config->activateWindow();
 }
 
+void frm_Start::mnuEject_Click()
+{
+    if (ui.File2->isHidden()) {
+        tonvola::messages::inform(this, QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."));
+        return;
+    }
+    // A file that plays is held open and keeps the medium busy.
+    StopMediaPlayer();
+    if (!m_eject->start(ui.File2->path()))
+        return;
+    ui.mnuEject->setEnabled(false);
+    ui.StatusBar1->showMessage(QStringLiteral("Der Player wird ausgeworfen …"));
+}
+
+void frm_Start::endEject(const tonvola::EjectResult &result)
+{
+    ui.mnuEject->setEnabled(true);
+    ui.StatusBar1->clearMessage();
+    if (!result.ok()) {
+        tonvola::messages::warn(this, result.message());
+        return;
+    }
+    m_ejectOffer->setVisible(false);
+    // Said in a box of its own: the status bar is busy telling that the player's folder is gone.
+    tonvola::messages::inform(this, result.message());
+}
+
 void frm_Start::mnuHelp_Click()
 {
     showSingle(m_help);
@@ -527,9 +568,9 @@ void frm_Start::setupPreview()
     // A file that cannot be played says so in the status bar; a dialog per attempt would pile up.
     connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
         ui.MediaPlayer1->setVisible(false);
-        ui.StatusBar1->showMessage(
-            QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2").arg(QFileInfo(path).fileName(), reason),
-            noteMs);
+        ui.StatusBar1->showMessage(QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2")
+                                       .arg(tonvola::printableName(QFileInfo(path).fileName()), reason),
+                                   noteMs);
     });
 }
 
@@ -537,7 +578,7 @@ void frm_Start::OpenMediaPlayer()
 {
     if (!tonvola::fs::isMp3(m_selected.name.text()))
         return;
-    ui.MediaPlayer1->setFileName(m_selected.name.text());
+    ui.MediaPlayer1->setFileName(tonvola::printableName(m_selected.name.text()));
     ui.MediaPlayer1->setVisible(true);
     m_preview->play(m_selected);
 }
@@ -550,8 +591,9 @@ void frm_Start::StopMediaPlayer()
 
 void frm_Start::Getmix()
 {
-    if (m_mix->isRunning())
+    if (m_mix->isRunning() || m_eject->isRunning())
         return;
+    m_ejectOffer->setVisible(false);
     lockForMix(true);
     ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(ui.File1->listCount(), 1, INT_MAX)));
     ui.Status1->setValue(0);
@@ -638,6 +680,11 @@ void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileName
     ui.StatusBar1->setToolTip(summary);
     m_summaryTimer.start();
     followVolumes();
+    // The end of a fill is when the stick gets pulled out: the offer to take it out safely.
+    m_ejectOffer->setVisible(result.status == Status::Done);
+    if (!isActiveWindow())
+        tonvola::notification::show(QStringLiteral("Tonvola"),
+                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
     if (result.status != Status::SameFolder && !result.problem().isEmpty())
         tonvola::messages::warn(this, result.problem());
 }

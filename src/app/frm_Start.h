@@ -16,11 +16,14 @@ class FileListBox;
 class PreviewPlayer;
 class QLabel;
 class QShortcut;
+class QToolButton;
 class frm_config;
 class frm_Help;
 class frm_Info;
 
 namespace tonvola {
+class Eject;
+struct EjectResult;
 class MixRunner;
 struct MixProgress;
 struct MixResult;
@@ -82,6 +85,7 @@ private:
     void mnuPlay_Click();
     void mnuStop_Click();
     void mnuConfig_Click();
+    void mnuEject_Click();
     void mnuHelp_Click();
     void mnuInfoTonvola_Click();
     void mnuExchange_Click();
@@ -97,6 +101,7 @@ private:
                 const tonvola::FileNames &playerNames);
     void cancelMix();
     void lockForMix(bool locked);
+    void endEject(const tonvola::EjectResult &result);
 
     Ui::frm_Start ui;
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
@@ -120,6 +125,9 @@ private:
     tonvola::MixRunner *m_mix = nullptr;
     QShortcut *m_cancelMix = nullptr;
     bool m_mixResetsPointer = false;
+    tonvola::Eject *m_eject = nullptr;
+    // "Player auswerfen" beside the summary of a finished fill.
+    QToolButton *m_ejectOffer = nullptr;
     QList<QPointer<QWidget>> m_lockedWidgets;
     QList<QPointer<QAction>> m_lockedActions;
 };

@@ -14,18 +14,19 @@ QString clearQuestion()
 
 QString deleteQuestion(const QString &path)
 {
-    return QStringLiteral("MP3: ") + QDir::toNativeSeparators(path) + QStringLiteral(" wirklich löschen?");
+    return QStringLiteral("MP3: ") + printableName(QDir::toNativeSeparators(path))
+           + QStringLiteral(" wirklich löschen?");
 }
 
 QString goneMessage(const QString &path)
 {
-    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(QDir::toNativeSeparators(path));
+    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(printableName(QDir::toNativeSeparators(path)));
 }
 
 QString failureMessage(const DeletionOutcome &outcome)
 {
     return QStringLiteral("Die Datei %1 konnte nicht gelöscht werden: %2")
-        .arg(QDir::toNativeSeparators(outcome.stoppedAt), outcome.failure.reason);
+        .arg(printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
 }
 
 bool exists(const FilePath &path)

@@ -50,7 +50,7 @@ QString reason(const MixStep &step)
         return QStringLiteral("zu groß für den Datenträger des Players");
     case MixReason::NameTaken:
         if (!step.other.isEmpty())
-            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(step.other.text());
+            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(printableName(step.other.text()));
         return QStringLiteral("Name auf dem Player schon vergeben");
     case MixReason::CollectionRefuses:
         return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");
@@ -64,7 +64,8 @@ QString reason(const MixStep &step)
 
 QString line(const MixStep &step)
 {
-    const QString name = step.name.text();
+    // A name that holds a line break would otherwise print a second, false line for scripts.
+    const QString name = printableName(step.name.text());
     switch (step.action) {
     case MixAction::Copied:
         return QStringLiteral("kopiert: ") + name;
@@ -103,7 +104,8 @@ QString summary(const MixResult &result)
     if (!result.skipped.isEmpty()) {
         QStringList named;
         for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
-            named.append(QStringLiteral("%1 (%2)").arg(result.skipped[i].name.text(), reason(result.skipped[i])));
+            named.append(
+                QStringLiteral("%1 (%2)").arg(printableName(result.skipped[i].name.text()), reason(result.skipped[i])));
         text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
         if (result.skipped.size() > skippedNamed)
             text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
@@ -122,7 +124,7 @@ QString problem(const MixResult &result)
 {
     using Status = MixResult::Status;
     using Step = MixResult::Step;
-    const QString shown = QDir::toNativeSeparators(result.path);
+    const QString shown = printableName(QDir::toNativeSeparators(result.path));
     const QString &why = result.reason;
     switch (result.status) {
     case Status::Done:
@@ -182,7 +184,7 @@ QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)
 
 QString progress(const MixTransfer &transfer, qint64 elapsedMs)
 {
-    const QString name = transfer.name.text();
+    const QString name = printableName(transfer.name.text());
     if (transfer.action == MixAction::MovedBack)
         return QStringLiteral("Lege %1 zurück ins StammVerzeichnis – %2 von %3")
             .arg(name)

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace tonvola {
 
 namespace {
@@ -17,7 +19,63 @@ bool isAscii(const QByteArray &bytes)
     return true;
 }
 
+// Characters a terminal acts upon or that break a line: C0 and C1 controls, DEL and the
+// Unicode line and paragraph separators.
+bool isControl(QChar c)
+{
+    const QChar::Category category = c.category();
+    return category == QChar::Other_Control || category == QChar::Separator_Line
+           || category == QChar::Separator_Paragraph;
+}
+
+// One control character inside $'...': a C escape where the shell has one, else the octal
+// value of each of its bytes.
+void appendEscaped(QString &out, QChar c)
+{
+    static constexpr char letters[] = "abtnvfr"; // \a (7) to \r (13)
+    const char16_t code = c.unicode();
+    if (code >= 7 && code <= 13) {
+        out += QLatin1Char('\\');
+        out += QLatin1Char(letters[code - 7]);
+        return;
+    }
+    for (const char byte : QString(c).toUtf8()) {
+        const auto value = static_cast<unsigned char>(byte);
+        out += QLatin1Char('\\');
+        for (const int shift : {6, 3, 0})
+            out += QLatin1Char(static_cast<char>('0' + ((value >> shift) & 7)));
+    }
+}
+
 } // namespace
+
+QString printableName(const QString &name)
+{
+    if (std::none_of(name.cbegin(), name.cend(), isControl))
+        return name;
+    // Plain runs go inside '...', controls inside $'...'; a quote closes, escapes and reopens.
+    QString out = QStringLiteral("'");
+    bool inEscapes = false;
+    for (const QChar c : name) {
+        if (isControl(c)) {
+            if (!inEscapes)
+                out += QLatin1String("'$'");
+            inEscapes = true;
+            appendEscaped(out, c);
+            continue;
+        }
+        if (c == QLatin1Char('\'')) {
+            out += QLatin1String("'\\''");
+        } else {
+            if (inEscapes)
+                out += QLatin1String("''");
+            out += c;
+        }
+        inEscapes = false;
+    }
+    out += QLatin1Char('\'');
+    return out;
+}
 
 FileName FileName::fromNative(QByteArray native)
 {

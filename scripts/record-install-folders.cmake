@@ -1,0 +1,20 @@
+# Run by cmake --install before the first file: notes each install folder that does not exist
+# yet, with its missing parents, in TONVOLA_FOLDER_RECORD (one a line; earlier installs' notes
+# are kept). A package build, which installs into a folder of its own, notes nothing.
+if(NOT "$ENV{DESTDIR}" STREQUAL "" OR CMAKE_INSTALL_PREFIX MATCHES "/_CPack_Packages/")
+    return()
+endif()
+set(made "")
+if(EXISTS "${TONVOLA_FOLDER_RECORD}")
+    file(STRINGS "${TONVOLA_FOLDER_RECORD}" made)
+endif()
+foreach(folder IN LISTS TONVOLA_INSTALL_FOLDERS)
+    cmake_path(ABSOLUTE_PATH folder BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORMALIZE)
+    while(NOT EXISTS "${folder}")
+        list(APPEND made "${folder}")
+        cmake_path(GET folder PARENT_PATH folder)
+    endwhile()
+endforeach()
+list(REMOVE_DUPLICATES made)
+list(JOIN made "\n" text)
+file(WRITE "${TONVOLA_FOLDER_RECORD}" "${text}\n")
