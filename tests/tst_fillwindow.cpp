@@ -3,6 +3,7 @@
 #include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
+#include "config/Settings.h"
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
 #include "platform/Folder.h"
@@ -16,6 +17,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QDir>
+#include <QInputDialog>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -148,6 +150,8 @@ private slots:
     void lockedWhileRunningAndCancellable_data();
     void lockedWhileRunningAndCancellable();
     void startingTheFillStopsPlayback();
+    void exchangeShareIsTheUsersSetting_data();
+    void exchangeShareIsTheUsersSetting();
 
 private:
     std::unique_ptr<testsupport::PrivateBus> m_sessionBus;
@@ -156,6 +160,10 @@ private:
 
 void tst_FillWindow::initTestCase()
 {
+    // The exchange share is the user's setting; the tests' own.
+    static QTemporaryDir settings;
+    QVERIFY(settings.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
     m_sessionBus = std::make_unique<testsupport::PrivateBus>(testsupport::PrivateBus::Kind::Session);
     if (!m_sessionBus->valid())
         return;
@@ -240,9 +248,12 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QSignalSpy finished(w.runner(), &MixRunner::finished);
     // Connected after the window's own handler, so it sees what the window shows.
     QString shownWhileFlushing;
+    QString shownWhileCopying;
     connect(w.runner(), &MixRunner::progressed, w.window.get(), [&](const MixProgress &progress) {
         if (progress.flushing)
             shownWhileFlushing = w.statusText();
+        else if (progress.transferring && shownWhileCopying.isEmpty())
+            shownWhileCopying = w.statusText();
     });
     QWidget other;
     if (!inFront) {
@@ -292,6 +303,8 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QVERIFY(fs::haveSameContent(song, onPlayer));
         // The run is over only once its data is on the medium, and the window says so meanwhile.
         QCOMPARE(shownWhileFlushing, u"Daten werden auf den Player geschrieben …"_s);
+        // On a stick the copying is what takes time; the status bar counts files and megabytes.
+        QCOMPARE(shownWhileCopying, u"Kopiere a.mp3 – Datei 1 von 1, 0 von 0 MB"_s);
     } else if (ending == u"repeat"_s) {
         QCOMPARE(testsupport::entriesOf(file2), QStringList{u"a.mp3"_s});
         QVERIFY(QFile::exists(onPlayer));
@@ -414,6 +427,45 @@ void tst_FillWindow::startingTheFillStopsPlayback()
     QVERIFY(!bar->isVisible());
     QVERIFY(finished.wait(20000));
     QVERIFY(!preview->isPlaying(tone));
+}
+
+void tst_FillWindow::exchangeShareIsTheUsersSetting_data()
+{
+    QTest::addColumn<int>("given");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("a share of its own") << 20 << true << 20;
+    QTest::newRow("none: only free room is filled") << 0 << true << 0;
+    QTest::newRow("Abbrechen keeps the share") << 80 << false << 35;
+}
+
+// "Extras → Austausch je Lauf …" shows the share and stores the one the user gives, beside the
+// window's menus as they always were; every fill, also from the command line, takes it.
+void tst_FillWindow::exchangeShareIsTheUsersSetting()
+{
+    QFETCH(int, given);
+    QFETCH(bool, accepted);
+    QFETCH(int, stored);
+    QVERIFY(settings::setExchangePercent(35));
+    QTemporaryDir source;
+    QTemporaryDir player;
+    QVERIFY(source.isValid() && player.isValid());
+    Window w(source.path(), player.path());
+    QVERIFY(w.ok());
+    auto *entry = w.window->findChild<QAction *>(u"mnuExchange"_s);
+    QVERIFY(entry);
+
+    int shown = -1;
+    QTimer::singleShot(0, w.window.get(), [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shown = dialog->intValue();
+        dialog->setIntValue(given);
+        accepted ? dialog->accept() : dialog->reject();
+    });
+    entry->trigger();
+    QCOMPARE(shown, 35);
+    QCOMPARE(settings::exchangePercent(defaultExchangePercent), stored);
 }
 
 QTEST_MAIN(tst_FillWindow)

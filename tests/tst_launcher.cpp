@@ -125,6 +125,14 @@ void tst_Launcher::commandLineLinesAreSafeToRead_data()
         << 0 << summary << QStringLiteral("kopiert:");
     QTest::newRow("quiet without a fill is a wrong use") << QStringList{QStringLiteral("--quiet")} << QString() << 2
                                                          << QStringLiteral("nur zusammen mit --fill") << QString();
+    // On a terminal one more line, updated in place, shows how far the copying has come.
+    QTest::newRow("progress on a terminal")
+        << QStringList{QStringLiteral("TERMINAL")} + fill << QStringLiteral("Lied.mp3") << 0
+        << QStringLiteral("\rKopiere Lied.mp3 – Datei 1 von 1, 0 von 0 MB\x1b[K\r\x1b[Kkopiert: Lied.mp3\n")
+        << QString();
+    QTest::newRow("no progress on a terminal with quiet")
+        << QStringList{QStringLiteral("TERMINAL"), QStringLiteral("-q")} + fill << QStringLiteral("Lied.mp3") << 0
+        << summary << QStringLiteral("Kopiere");
     QTest::newRow("help leaves Qt's options to help-all")
         << QStringList{QStringLiteral("--help")} << QString() << 0 << QStringLiteral("-q, --quiet")
         << QStringLiteral("-platform <");
@@ -149,10 +157,21 @@ void tst_Launcher::commandLineLinesAreSafeToRead()
     arguments.replaceInStrings(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
 
     int code = -1;
-    const QString output =
-        run(installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola"), arguments, &code);
+    const QString program = installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola");
+    QString output;
+    const bool terminal = arguments.first() == QStringLiteral("TERMINAL");
+    if (terminal) {
+        // script gives the program a terminal of its own and passes on what it shows.
+        QString command = QStringLiteral("'%1'").arg(program);
+        for (const QString &argument : arguments.mid(1))
+            command += QStringLiteral(" '%1'").arg(argument);
+        output = run(QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")}, &code);
+        output.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    } else {
+        output = run(program, arguments, &code);
+    }
     QCOMPARE(code, exitCode);
-    if (arguments.contains(QStringLiteral("--fill")))
+    if (arguments.contains(QStringLiteral("--fill")) && !terminal)
         QCOMPARE(output, printed);
     else
         QVERIFY2(output.contains(printed), qPrintable(output));

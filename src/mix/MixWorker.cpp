@@ -70,10 +70,12 @@ void MixWorker::transferring(const MixTransfer &transfer)
 {
     if (transfer.action == MixAction::Copied && !m_copyClock.isValid())
         m_copyClock.start();
+    // The first one at once, so that even a short run shows what it writes.
+    const bool first = !m_progress.transferring;
     m_progress.transferring = true;
     m_progress.transfer = transfer;
     m_progress.transferMs = m_copyClock.isValid() ? m_copyClock.elapsed() : 0;
-    report();
+    report(first);
 }
 
 void MixWorker::acted(const MixStep &step)
