@@ -1571,6 +1571,25 @@ void tst_Mix::fatRulesOfTheKernelsDriver()
     QVERIFY2(!first.contains(u"ölig.mp3"_s), qPrintable(first));
     QVERIFY2(!second.section(u"==exit"_s, 0, 0).contains(u"lig.mp3"_s), qPrintable(second));
     QVERIFY2(second.contains(u"Lied lang.mp3\nLied.mp3\nÖlig.mp3\n"_s), qPrintable(second));
+
+    // A FAT16 card whose player folder is its root: 512 entries, of which a long name takes
+    // several, while the card has room to spare.
+    testsupport::FatStick card(u"32M"_s, 16);
+    REQUIRE_FIXTURE(card);
+    QTemporaryDir many;
+    QVERIFY(many.isValid());
+    for (int i = 0; i < 250; ++i)
+        QVERIFY(
+            testsupport::writeBytes(many.filePath(u"Ein recht langer Titel %1.mp3"_s.arg(i, 3, 10, QLatin1Char('0'))),
+                                    contentFor(QString::number(i), 1000)));
+    const testsupport::FatStick::Run full =
+        card.run(program + u" --fill --seed 1 '"_s + many.path() + u"' '"_s + card.mountPoint()
+                 + u"'; echo ==exit $?; ls -A1 '"_s + card.mountPoint()
+                 + u"' | grep '^[.]tonvola-' | grep -vc '^[.]tonvola-written$'"_s);
+    QVERIFY2(full.output.contains(u"==exit 1\n0\n"_s), qPrintable(full.output.right(2000)));
+    QVERIFY2(full.output.contains(u"nimmt keine weiteren Dateien auf, obwohl auf dem Datenträger noch Platz frei ist"_s)
+                 && full.output.contains(u"Unterordner"_s),
+             qPrintable(full.output.right(2000)));
 }
 
 // A power cut (a stick pulled) at moments spread over fills of a real FAT32 stick: only whole
