@@ -15,6 +15,13 @@
   exfat       the player on a 32 GB exFAT stick (a sparse image) through FUSE on a loop device,
               the collection on the disk: 3,000 files of 2 KiB (300 on the player), and about
               130 MB of 3-8 MB files
+  goals       repeated runs with the default options onto a player on a medium of its own (a tmpfs
+              and an exFAT stick of 150 MiB), the collection on the disk 1.2 and 2 times the
+              player's room, 1-4 MiB files: how full the player ends, how much of it is new, the
+              bytes copied against the bytes new on the player, and whether `--dry-run --seed N`
+              foretells the run with `--seed N` line for line
+  plan        the plan of a 100,000-file collection with 10,000 on a full player, in memory, and a
+              whole `--dry-run` (reading both folders) of such a collection of small files
   naive       for comparison only: the fill as first conceived (player folder re-read and its
               whole list compared for every candidate) against the engine, on small collections
 
@@ -51,7 +58,9 @@ DATA_PARENT = TOP / "build"
 TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
 
-CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "naive"]
+CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "goals", "plan"]
+# Cases run only when asked for.
+EXTRA_CASES = ["naive"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
 GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
 MIB = 1024 * 1024
@@ -98,6 +107,11 @@ def timed(command, cwd=None, stdin_path=None, env=None):
         return Run(seconds, usage.ru_maxrss, process.returncode, out.read().decode(), err.read().decode())
 
 
+# A collection's files are old; one written moments ago counts as being written and is left
+# for a later run.
+COLLECTION_TIME = 1_600_000_000
+
+
 def write_files(folder, sizes, name_of, rng):
     folder.mkdir(parents=True, exist_ok=True)
     names = []
@@ -105,6 +119,7 @@ def write_files(folder, sizes, name_of, rng):
         name = name_of(i)
         with open(folder / name, "wb") as f:
             f.write(rng.randbytes(size))
+        os.utime(folder / name, (COLLECTION_TIME, COLLECTION_TIME))
         names.append(name)
     return names
 
@@ -270,7 +285,7 @@ def tmpfs_medium(folder, size):
 
 
 @contextlib.contextmanager
-def exfat_medium(folder, image):
+def exfat_medium(folder, image, size=EXFAT_STICK, cluster=EXFAT_CLUSTER):
     need_root("an exFAT medium on a loop device")
     for tool, package in (("mkfs.exfat", "exfatprogs"), ("mount.exfat-fuse", "exfat-fuse"), ("losetup", "mount")):
         if not shutil.which(tool):
@@ -281,8 +296,8 @@ def exfat_medium(folder, image):
         raise Skip("no loop devices on this machine (/dev/loop-control is missing)")
     folder.mkdir()
     try:
-        setup_step(["truncate", "-s", EXFAT_STICK, image])
-        setup_step(["mkfs.exfat", "-c", EXFAT_CLUSTER, image])
+        setup_step(["truncate", "-s", size, image])
+        setup_step(["mkfs.exfat"] + (["-c", cluster] if cluster else []) + [image])
         device = setup_step(["losetup", "-f", "--show", image])
         setup_step(["mount.exfat-fuse", device, folder])
         yield folder
@@ -485,9 +500,87 @@ def naive_case(scratch, counts, seed):
     return rows
 
 
+def mp3_sizes(folder):
+    return {entry.name: entry.stat().st_size for entry in os.scandir(folder)
+            if entry.is_file() and entry.name.lower().endswith(".mp3")}
+
+
+def run_lines(run):
+    """The lines of a run that tell its steps and its outcome; the dry run's own last line aside."""
+    return [line for line in run.out.splitlines() if not line.startswith("Probelauf:")]
+
+
+def goals_case(scratch, runs, room_mib):
+    """Repeated runs with the default options, each foretold by a dry run with the same seed."""
+    rows = []
+    media = (("tmpfs", lambda folder, image: tmpfs_medium(folder, f"{room_mib}m")),
+             ("exFAT", lambda folder, image: exfat_medium(folder, image, f"{room_mib}M", None)))
+    for kind, medium_of in media:
+        for factor in (1.2, 2.0):
+            rng = random.Random(f"goals-{kind}-{factor}")
+            sizes = []
+            while sum(sizes) < factor * room_mib * MIB:
+                sizes.append(rng.randint(MIB, 4 * MIB))
+            collection = scratch / f"goals-{kind}-{factor}"
+            write_files(collection, sizes, lambda i: f"Lied {i:04d}.mp3", rng)
+            label = f"{kind}, collection {factor:g} × the room"
+            try:
+                with medium_of(scratch / "tonvola-goals", scratch / "tonvola-goals.img") as medium:
+                    player = medium / "Musik"
+                    player.mkdir()
+                    info = os.statvfs(medium)
+                    room = info.f_blocks * info.f_frsize
+                    for run_number in range(1, runs + 1):
+                        before = mp3_sizes(player)
+                        dry = timed([str(TONVOLA), "--fill", "--dry-run", "--seed", str(run_number), str(collection),
+                                     str(player)])
+                        real = fill(collection, player, run_number)
+                        after = mp3_sizes(player)
+                        new = [name for name in after if name not in before]
+                        new_bytes = sum(after[name] for name in new)
+                        copied_bytes = sum((collection / name).stat().st_size for name in copied_names(real))
+                        rows.append({"label": label, "run": run_number,
+                                     "fill": 100 * sum(after.values()) / room,
+                                     "new": 100 * len(new) / max(1, len(after)) if before else None,
+                                     "ratio": copied_bytes / new_bytes if new_bytes else None,
+                                     "same": run_lines(dry) == run_lines(real), "seconds": real.seconds})
+                        row = rows[-1]
+                        fresh = "–" if row["new"] is None else f"{row['new']:.0f} %"
+                        ratio = "–" if row["ratio"] is None else f"{row['ratio']:.3f}"
+                        foretold = "identical" if row["same"] else "DIFFERENT"
+                        print(f"| {label} | {run_number} | {row['fill']:.1f} % | {fresh} | {ratio} | {foretold} | "
+                              f"{row['seconds']:.2f} |", flush=True)
+            except Skip as skip:
+                print(f"| {label} | skipped: {skip} |", flush=True)
+            finally:
+                shutil.rmtree(collection)
+    return rows
+
+
+def plan_case(scratch, sources, players):
+    plan = timed([str(HELPER), "plan", str(sources), str(players)], env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    if plan.code != 0:
+        sys.exit(f"plan failed: {plan.out}{plan.err}")
+    fields = dict(item.split("=") for item in plan.out.split())
+    print(f"| in memory | {sources:,} | {players:,} | {fields['order_ms']} | {fields['plan_ms']} | "
+          f"{plan.peak_kib / 1024:.0f} (the benchmark program, with its window libraries) |", flush=True)
+    rng = random.Random("plan")
+    collection = scratch / "plan-collection"
+    player = scratch / "plan-player"
+    names = write_files(collection, [2048] * sources, lambda i: f"Titel {i:06d} - Interpret {i % 97}.mp3", rng)
+    reset_player(player, collection, rng.sample(names, players))
+    dry = best([timed([str(TONVOLA), "--fill", "--dry-run", "--seed", "1", str(collection), str(player)])
+                for _ in range(3)])
+    print(f"| `--fill --dry-run`, {file_system(collection)} | {sources:,} | {players:,} | – | "
+          f"{dry.seconds * 1000:.0f} (all of it: reading both folders, planning, printing) | "
+          f"{dry.peak_kib / 1024:.0f} |", flush=True)
+    shutil.rmtree(collection)
+    shutil.rmtree(player)
+
+
 def case_list(text):
     cases = [case.strip() for case in text.split(",") if case.strip()]
-    unknown = [case for case in cases if case not in CASES]
+    unknown = [case for case in cases if case not in CASES + EXTRA_CASES]
     if unknown or not cases:
         raise argparse.ArgumentTypeError(f"unknown case {', '.join(unknown) or '(none)'}; choose from {','.join(CASES)}")
     return cases
@@ -501,6 +594,8 @@ def run_cases(args, scratch):
     cases = args.cases
     counts = [2000, 5000, 10000] if args.quick else [10000, 25000, 50000]
     naive_counts = [500, 1000, 2000] if args.quick else [1000, 2000, 4000]
+    # The exchange share the fills take is the default, not whatever the user set.
+    os.environ["XDG_CONFIG_HOME"] = str(scratch / "config")
     start = best([timed([str(TONVOLA), "--version"]) for _ in range(5)])
     print(f"program start (tonvola --version): {start.seconds * 1000:.0f} ms", flush=True)
     # A start near 40 % keeps the largest case within a few hundred MB of disk.
@@ -561,6 +656,17 @@ def run_cases(args, scratch):
         cross_case(scratch, 5000 if args.quick else 20000, seed, args.rounds, goals)
     if "exfat" in cases:
         exfat_case(scratch, 1000 if args.quick else 3000, 40 if args.quick else 130, seed, args.rounds, goals)
+
+    if "goals" in cases:
+        print("\n## Repeated runs with the default options, the player on a medium of its own\n")
+        print("| case | run | player full | files new | bytes copied / bytes new | dry run | --fill s |")
+        print("|---|---:|---:|---:|---:|---|---:|", flush=True)
+        goals_case(scratch, 3 if args.quick else 6, 60 if args.quick else 150)
+    if "plan" in cases:
+        print("\n## The plan of a large collection\n")
+        print("| how | collection | on the player | ordering ms | plan ms | peak RSS MiB |")
+        print("|---|---:|---:|---:|---:|---:|", flush=True)
+        plan_case(scratch, 20000 if args.quick else 100000, 2000 if args.quick else 10000)
 
     if "naive" in cases:
         print("\n## For comparison: the straightforward walk (player list re-read and compared per candidate)\n")

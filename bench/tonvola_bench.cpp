@@ -8,6 +8,9 @@
 //       lets another thread add and remove a file in FOLDER, CHANGES times, as another program
 //       would, and prints the longest gap between two ticks of a 5 ms timer meanwhile and how
 //       often the file list showed the folder anew.
+//   tonvola_bench plan SOURCES PLAYERS
+//       plans a run over a collection of SOURCES files and a full player of PLAYERS of them, held
+//       in memory, and prints how long ordering the names and planning took.
 //   tonvola_bench naive SEED SOURCE PLAYER
 //       the fill as first conceived, for comparison: for every candidate that fits, the whole
 //       player list is gone through entry by entry and the player folder is read again.
@@ -18,6 +21,7 @@
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "mix/MixEngine.h"
+#include "mix/MixPlan.h"
 #include "mix/MixRandom.h"
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
@@ -33,6 +37,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <random>
 #include <thread>
 
 using namespace tonvola;
@@ -209,6 +214,57 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
     return 0;
 }
 
+// The plan of a run over a collection and a player held in memory, as the simulated medium of
+// the tests holds them: what planning costs apart from reading the folders.
+int measurePlan(qsizetype sourceCount, qsizetype playerCount)
+{
+    std::mt19937_64 dice(1);
+    FileNames sourceNames;
+    FileNames playerNames;
+    QHash<QString, qint64> sizes;
+    for (qsizetype i = 0; i < sourceCount; ++i) {
+        const QString name = QStringLiteral("Titel %1 - Interpret %2.mp3").arg(i, 6, 10, QLatin1Char('0')).arg(i % 97);
+        sourceNames.append(FileName::fromText(name));
+        sizes.insert(name, qint64(1024 * 1024 + dice() % (7 * 1024 * 1024)));
+    }
+    qint64 used = 0;
+    for (qsizetype i = 0; i < playerCount; ++i) {
+        const FileName &name = sourceNames[qsizetype(dice() % quint64(sourceCount))];
+        if (!playerNames.contains(name)) {
+            playerNames.append(name);
+            used += sizes.value(name.text());
+        }
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const std::vector<fs::ListKey> sourceKeys = fs::inListOrder(sourceNames);
+    const std::vector<fs::ListKey> playerKeys = fs::inListOrder(playerNames);
+    const qint64 orderMs = clock.restart();
+    MixInput input;
+    for (const fs::ListKey &key : sourceKeys) {
+        auto &file = input.source.emplace_back();
+        file.name = key.name();
+        file.entry.kind = fs::Entry::Kind::File;
+        file.entry.size = sizes.value(key.name().text());
+    }
+    for (const fs::ListKey &key : playerKeys) {
+        auto &file = input.player.emplace_back();
+        file.name = key.name();
+        file.entry.kind = fs::Entry::Kind::File;
+        file.entry.size = sizes.value(key.name().text());
+    }
+    input.assignKeys(sourceKeys, playerKeys, fs::LetterCase::Ignored);
+    // A full player, so that the exchange and the walk's moves back have work.
+    input.freeBytes = 0;
+    input.cluster = 32 * 1024;
+    const MixPlan plan = makeMixPlan(input, 1, defaultExchangePercent,
+                                     [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
+    const qint64 planMs = clock.elapsed();
+    out() << "order_ms=" << orderMs << " plan_ms=" << planMs << " copies=" << plan.copies.size()
+          << " removals=" << plan.removals.size() << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -222,6 +278,8 @@ int main(int argc, char *argv[])
         return measureStall(arguments[2], arguments[3]);
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("watch"))
         return measureWatch(arguments[2], arguments[3], arguments[4].toInt());
+    if (arguments.size() == 4 && arguments[1] == QStringLiteral("plan"))
+        return measurePlan(arguments[2].toLongLong(), arguments[3].toLongLong());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("naive"))
         return naiveFill(arguments[2].toULongLong(), arguments[3], arguments[4]);
     out() << "usage: tonvola_bench stall SOURCE PLAYER | watch FOLDER OTHER CHANGES | naive SEED SOURCE PLAYER\n";

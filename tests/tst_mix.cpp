@@ -419,11 +419,44 @@ QStringList walkedByHand(const Simulated &sim, quint64 seed, int exchange)
     }
     // What left and came back stays.
     QStringList removals;
-    QStringList copies;
+    QList<Event> planned;
     for (const Event &event : std::as_const(events)) {
         const bool backAgain = findIn(there, event.name) >= 0 && findIn(onPlayer, event.name) >= 0;
-        if (!backAgain)
-            (event.copy ? copies : removals).append(event.line);
+        if (backAgain)
+            continue;
+        if (event.copy)
+            planned.append(event);
+        else
+            removals.append(event.line);
+    }
+    // Carried out in order, every removal first: a copy that does not fit then is left out, and
+    // the room left goes to what still fits of the files that were not on the player.
+    free = sim.room - sim.used();
+    record = 0;
+    for (const Event &event : std::as_const(events)) {
+        if (!event.copy && removals.contains(event.line)) {
+            free += sim.allocated(sizeIn(sim.player, event.name));
+            recordGrows(event.name, false);
+        }
+    }
+    QStringList copies;
+    for (const Event &event : std::as_const(planned)) {
+        if (fitsOnPlayer(sizeIn(sim.source, event.name), free)) {
+            free -= sim.allocated(sizeIn(sim.source, event.name));
+            recordGrows(event.name, true);
+            copies.append(event.line);
+        } else {
+            onPlayer.removeAt(findIn(onPlayer, event.name));
+        }
+    }
+    for (qsizetype n = 0; n < count; ++n) {
+        const QString &name = source[(start + n) % count];
+        if (findIn(onPlayer, name) < 0 && findIn(there, name) < 0 && fitsOnPlayer(sizeIn(sim.source, name), free)) {
+            onPlayer.append(name);
+            free -= sim.allocated(sizeIn(sim.source, name));
+            recordGrows(name, true);
+            copies.append(u"copied "_s + name);
+        }
     }
     return notes + removals + copies;
 }

@@ -112,9 +112,9 @@ public:
         for (qsizetype n = 0; n < count; ++n)
             refill((plan.start + n) % count);
 
-        plan.notes = std::move(m_notes);
         net(plan);
-        plan.freeAfter = m_free;
+        settle(plan);
+        plan.notes = std::move(m_notes);
         return plan;
     }
 
@@ -345,12 +345,66 @@ private:
             if (move.copy) {
                 plan.copies.append(move.step);
                 plan.copyIndex.append(move.index);
-                plan.copyBytes += move.step.size;
             } else {
                 plan.removals.append(move.step);
                 plan.removalIndex.append(move.index);
             }
         }
+    }
+
+    // The netted plan is carried out in its own order: every removal first, then the copies.
+    // A copy that fitted only thanks to room that a netted removal held for a while does not
+    // fit there; it is dropped, and what room is left goes to whatever still fits, as in the
+    // refill, so that the run does exactly what the plan says.
+    void settle(MixPlan &plan)
+    {
+        qint64 free = m_in.freeBytes;
+        qint64 record = m_in.recordBytes;
+        const auto grows = [&](const FileName &name, bool copy) {
+            const qint64 before = record < 0 ? 0 : allocated(record);
+            record =
+                std::max<qint64>(record, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
+            free -= allocated(record) - before;
+        };
+        for (qsizetype k = 0; k < plan.removals.size(); ++k) {
+            free += allocated(plan.removals[k].size);
+            grows(plan.removals[k].name, false);
+        }
+        QList<MixStep> copies;
+        QList<qsizetype> indexes;
+        plan.copyBytes = 0;
+        const auto keep = [&](const MixStep &step, qsizetype i) {
+            free -= allocated(step.size);
+            grows(step.name, true);
+            copies.append(step);
+            indexes.append(i);
+            plan.copyBytes += step.size;
+        };
+        for (qsizetype k = 0; k < plan.copies.size(); ++k) {
+            if (fitsOnPlayer(plan.copies[k].size, free))
+                keep(plan.copies[k], plan.copyIndex[k]);
+            else
+                m_present.erase(source(plan.copyIndex[k]).key);
+        }
+        // A file that was on the player and went stays gone: its coming back would undo the removal.
+        const auto count = static_cast<qsizetype>(m_in.source.size());
+        for (qsizetype n = 0; n < count; ++n) {
+            const qsizetype i = (plan.start + n) % count;
+            const MixInput::Source &candidate = source(i);
+            if (candidate.entry.isFile() && !m_present.contains(candidate.key)
+                && !m_startedPresent[toIndex(candidate.key)] && fitsOnPlayer(candidate.entry.size, free)
+                && canCopy(i)) {
+                m_present.insert(candidate.key);
+                MixStep step;
+                step.action = MixAction::Copied;
+                step.name = candidate.name;
+                step.size = candidate.entry.size;
+                keep(step, i);
+            }
+        }
+        plan.copies = std::move(copies);
+        plan.copyIndex = std::move(indexes);
+        plan.freeAfter = free;
     }
 
     const MixInput &m_in;
