@@ -1,9 +1,6 @@
 #include "app/frm_Start.h"
 
-#include "app/Appearance.h"
-#include "app/FolderPanes.h"
-#include "app/Keyboard.h"
-#include "app/Messages.h"
+#include "app/MainWindowPictures.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/frm_config.h"
@@ -18,6 +15,10 @@
 #include "platform/Notification.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
+#include "widgets/Appearance.h"
+#include "widgets/FolderPanes.h"
+#include "widgets/Keyboard.h"
+#include "widgets/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,10 +42,10 @@ namespace {
 constexpr int noteMs = 15000;
 
 // Shows a window that exists at most once: created on first use, raised afterwards.
-template<typename Window> void showSingle(QPointer<Window> &window)
+template<typename Window, typename Make> void showSingle(QPointer<Window> &window, Make make)
 {
     if (!window) {
-        window = new Window;
+        window = make();
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     window->show();
@@ -532,12 +533,12 @@ void frm_Start::endEject(const tonvola::EjectResult &result)
 
 void frm_Start::mnuHelp_Click()
 {
-    showSingle(m_help);
+    showSingle(m_help, [] { return new frm_Help(tonvola::help::renderPictures()); });
 }
 
 void frm_Start::mnuInfoTonvola_Click()
 {
-    showSingle(m_info);
+    showSingle(m_info, [] { return new frm_Info; });
 }
 
 void frm_Start::mnuExchange_Click()

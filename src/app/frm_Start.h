@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/PaneFolder.h"
 #include "platform/FileName.h"
 #include "ui_frm_Start.h"
+#include "widgets/PaneFolder.h"
 
 #include <QMainWindow>
 #include <QPointer>

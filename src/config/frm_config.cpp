@@ -1,10 +1,10 @@
 #include "config/frm_config.h"
 
-#include "app/Appearance.h"
-#include "app/FolderPanes.h"
-#include "app/Keyboard.h"
-#include "app/Messages.h"
 #include "platform/Listing.h"
+#include "widgets/Appearance.h"
+#include "widgets/FolderPanes.h"
+#include "widgets/Keyboard.h"
+#include "widgets/Messages.h"
 
 #include <QCloseEvent>
 #include <QDir>

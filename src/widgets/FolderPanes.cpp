@@ -1,10 +1,10 @@
-#include "app/FolderPanes.h"
+#include "widgets/FolderPanes.h"
 
-#include "app/DirListBox.h"
-#include "app/DriveListBox.h"
-#include "app/Messages.h"
 #include "platform/FileName.h"
 #include "platform/Volumes.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
+#include "widgets/Messages.h"
 
 #include <QAbstractScrollArea>
 #include <QDir>
