@@ -16,7 +16,7 @@
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 #include "widgets/Appearance.h"
-#include "widgets/FolderPanes.h"
+#include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
 
@@ -28,7 +28,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QToolButton>
 
@@ -51,16 +50,6 @@ template<typename Window, typename Make> void showSingle(QPointer<Window> &windo
     window->show();
     window->raise();
     window->activateWindow();
-}
-
-// A stored folder that cannot be shown leaves its pane as it is. A value without a drive
-// (a relative path, another system's network share) names no folder here.
-bool applyStoredFolder(DriveListBox &drive, DirListBox &dir, const QString &folder)
-{
-    if (!QDir::isAbsolutePath(folder) || !tonvola::fs::checkFolder(folder).ok())
-        return false;
-    drive.setDrive(folder);
-    return dir.setPath(folder).ok();
 }
 
 // Free space is read again this often even when nothing in the folder changes, since other
@@ -136,26 +125,19 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.File2, &FileListBox::fileClicked, this, &frm_Start::File2_Click);
     connect(ui.File1, &FileListBox::fileDoubleClicked, this, &frm_Start::File1_DblClick);
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
-    // Each drive list shows the volume of the folder its folder list shows.
-    connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
-    connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
-    for (const Side side : {Side::Source, Side::Player}) {
-        DirListBox *dir = pane(side).dir;
-        folderOf(side).shown(dir->path());
-        connect(dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
-            if (!m_silent)
-                tonvola::panes::warnFolderNotShown(this, folder, result);
-        });
-        connect(dir, &DirListBox::folderVanished, this, [this, side](const QString &folder) {
+    m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, ui.File1, this);
+    m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
+    for (FolderPane *pane : {m_sourcePane, m_playerPane}) {
+        connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showWaiting);
+        connect(pane, &FolderPane::folderVanished, this, [this](const QString &folder) {
             ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
                                            .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
                                        10000);
-            loseFolder(side, folder, folderOf(side).volume());
         });
     }
     connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
-    tonvola::panes::offerFolderEntry(this, {{ui.Drive1, ui.Dir1, ui.File1}, {ui.Drive2, ui.Dir2, ui.File2}});
+    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
     for (FileListBox *list : {ui.File1, ui.File2}) {
         // Entf deletes where a file list has the focus.
         list->addAction(ui.mnuDelete);
@@ -215,23 +197,20 @@ void frm_Start::GetConfig()
     const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
     if (!stored)
         return;
-    const QScopedValueRollback silent(m_silent, true);
+    // Start-up says nothing about stored folders it cannot show.
+    const FolderPane::Silence sourceSilence(*m_sourcePane);
+    const FolderPane::Silence playerSilence(*m_playerPane);
     // Each pane on its own: a player stick that is not plugged in must not keep the source
     // folder from showing.
-    const bool sourceShown = applyStoredFolder(*ui.Drive1, *ui.Dir1, stored->source);
-    const bool playerShown = applyStoredFolder(*ui.Drive2, *ui.Dir2, stored->player);
+    const bool sourceShown = m_sourcePane->showFolder(stored->source);
+    const bool playerShown = m_playerPane->showFolder(stored->player);
     // A stored folder on a medium that is not plugged in is shown once it is.
     if (!sourceShown && QDir::isAbsolutePath(stored->source))
-        m_sourceFolder.await(stored->source);
+        m_sourcePane->await(stored->source);
     if (!playerShown && QDir::isAbsolutePath(stored->player))
-        m_playerFolder.await(stored->player);
-    showWaiting();
-    ui.Drive1->refresh();
-    ui.Drive2->refresh();
-    ui.Dir1->refresh();
-    ui.Dir2->refresh();
-    ui.File1->refresh();
-    ui.File2->refresh();
+        m_playerPane->await(stored->player);
+    m_sourcePane->refresh();
+    m_playerPane->refresh();
     if (sourceShown)
         ui.File1->setVisible(true);
     if (playerShown)
@@ -250,22 +229,9 @@ void frm_Start::showFreeSpace()
         QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
 }
 
-frm_Start::Pane frm_Start::pane(Side side) const
-{
-    return side == Side::Source ? Pane{ui.Drive1, ui.Dir1, ui.File1} : Pane{ui.Drive2, ui.Dir2, ui.File2};
-}
-
-bool frm_Start::folderChosen(Side side)
-{
-    const Pane shown = pane(side);
-    if (!shown.files->isHidden() && !folderOf(side).onItsVolume(shown.dir->path()))
-        loseFolder(side, shown.dir->path(), folderOf(side).volume());
-    return !shown.files->isHidden();
-}
-
 bool frm_Start::askForFolder(Side side)
 {
-    if (folderChosen(side))
+    if (pane(side).isChosen())
         return false;
     tonvola::messages::inform(this, side == Side::Player
                                         ? QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus.")
@@ -273,60 +239,28 @@ bool frm_Start::askForFolder(Side side)
     return true;
 }
 
-void frm_Start::chooseFolder(Side side)
-{
-    pane(side).files->setVisible(true);
-    folderOf(side).stopWaiting();
-    showWaiting();
-}
-
-// The pane keeps showing what its lists show, but no command acts on it until the user chooses a
-// folder or the lost one comes back.
-void frm_Start::loseFolder(Side side, const QString &folder, const QString &volume)
-{
-    if (pane(side).files->isHidden())
-        return;
-    pane(side).files->setVisible(false);
-    folderOf(side).await(folder, volume);
-    showWaiting();
-}
-
 void frm_Start::followVolumes()
 {
     // A running fill holds both folders; the end of the run looks again.
     if (m_mix->isRunning())
         return;
-    for (const Side side : {Side::Source, Side::Player}) {
-        (void)folderChosen(side);
-        PaneFolder &folder = folderOf(side);
-        if (!folder.awaitedIsBack())
-            continue;
-        const QString awaited = folder.awaited();
-        const QScopedValueRollback silent(m_silent, true);
-        const Pane shown = pane(side);
-        if (!applyStoredFolder(*shown.drive, *shown.dir, awaited))
-            continue;
-        // The pane may show the mount point the medium now covers: its lists are read anew.
-        shown.dir->refresh();
-        shown.files->refresh();
-        chooseFolder(side);
-    }
-    showWaiting();
+    m_sourcePane->bringBack();
+    m_playerPane->bringBack();
 }
 
 void frm_Start::showWaiting()
 {
     QStringList notes;
     QStringList explained;
-    if (m_sourceFolder.isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_sourceFolder.awaited());
+    if (m_sourcePane->folder().isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_sourcePane->folder().awaited());
         notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
                                     "Laufwerk angeschlossen ist.")
                          .arg(folder);
     }
-    if (m_playerFolder.isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_playerFolder.awaited());
+    if (m_playerPane->folder().isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_playerPane->folder().awaited());
         notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
                                     "Tonvola zeigt das Verzeichnis, sobald es da ist.")
@@ -339,41 +273,33 @@ void frm_Start::showWaiting()
 
 void frm_Start::Drive1_Change()
 {
-    if (!m_silent)
-        m_sourceFolder.stopWaiting();
-    tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1, m_silent);
-    showWaiting();
+    m_sourcePane->showDriveFolder();
 }
 
 void frm_Start::Drive2_Change()
 {
-    if (!m_silent)
-        m_playerFolder.stopWaiting();
-    tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2, m_silent);
-    showWaiting();
+    m_playerPane->showDriveFolder();
 }
 
 void frm_Start::Dir1_Change()
 {
-    m_sourceFolder.shown(ui.Dir1->path());
     ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
-    m_playerFolder.shown(ui.Dir2->path());
     m_ejectOffer->setVisible(false);
     ui.File2->setPath(ui.Dir2->path());
 }
 
 void frm_Start::Dir1_Click()
 {
-    chooseFolder(Side::Source);
+    m_sourcePane->choose();
 }
 
 void frm_Start::Dir2_Click()
 {
-    chooseFolder(Side::Player);
+    m_playerPane->choose();
 }
 
 void frm_Start::File1_Click()
@@ -703,10 +629,8 @@ void frm_Start::lockForMix(bool locked)
 {
     // The run reports both file lists as it changes them and makes no sub-folders; reading a
     // long folder again here at every change would stall the window.
-    ui.File1->setFollowsDisk(!locked);
-    ui.File2->setFollowsDisk(!locked);
-    ui.Dir1->setFollowsDisk(!locked);
-    ui.Dir2->setFollowsDisk(!locked);
+    m_sourcePane->setFollowsDisk(!locked);
+    m_playerPane->setFollowsDisk(!locked);
     if (!locked) {
         for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
             if (widget)

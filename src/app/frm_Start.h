@@ -2,7 +2,6 @@
 
 #include "platform/FileName.h"
 #include "ui_frm_Start.h"
-#include "widgets/PaneFolder.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,9 +9,8 @@
 
 #include <optional>
 
-class DirListBox;
-class DriveListBox;
 class FileListBox;
+class FolderPane;
 class PreviewPlayer;
 class QLabel;
 class QShortcut;
@@ -44,24 +42,15 @@ public:
 
 private:
     enum class Side { Source, Player };
-    struct Pane {
-        DriveListBox *drive;
-        DirListBox *dir;
-        FileListBox *files;
-    };
 
     void Form_Load();
     void GetConfig();
     void showFreeSpace();
 
-    [[nodiscard]] Pane pane(Side side) const;
-    [[nodiscard]] PaneFolder &folderOf(Side side) { return side == Side::Source ? m_sourceFolder : m_playerFolder; }
-    // A pane's folder counts only where the user chose it or start-up found the stored one: its
-    // file list shows, and its medium is still the one it was chosen on. Says so where it is not.
-    [[nodiscard]] bool folderChosen(Side side);
+    [[nodiscard]] FolderPane &pane(Side side) const { return side == Side::Source ? *m_sourcePane : *m_playerPane; }
+    // A pane's folder counts only where the user chose it (FolderPane::isChosen); says so where it
+    // does not.
     [[nodiscard]] bool askForFolder(Side side);
-    void chooseFolder(Side side);
-    void loseFolder(Side side, const QString &folder, const QString &volume);
     void followVolumes();
     void showWaiting();
     void showFileMenu(FileListBox *list, const QPoint &at);
@@ -107,10 +96,8 @@ private:
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
     tonvola::FilePath m_selected;
     std::optional<Side> m_selectedSide;
-    // Start-up says nothing about stored folders it cannot show.
-    bool m_silent = false;
-    PaneFolder m_sourceFolder;
-    PaneFolder m_playerFolder;
+    FolderPane *m_sourcePane = nullptr;
+    FolderPane *m_playerPane = nullptr;
     // Names the folders the panes wait for.
     QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;
