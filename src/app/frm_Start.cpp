@@ -1,5 +1,6 @@
 #include "app/frm_Start.h"
 
+#include "app/FillController.h"
 #include "app/MainWindowPictures.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
@@ -7,12 +8,9 @@
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
-#include "mix/MixRunner.h"
-#include "mix/MixText.h"
 #include "platform/Eject.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
-#include "platform/Notification.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 #include "widgets/Appearance.h"
@@ -28,16 +26,11 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QShortcut>
 #include <QToolButton>
-
-#include <algorithm>
-#include <climits>
 
 namespace {
 
-// Long enough to read a file name and a reason, or a fill's summary; the status bar's own panel
-// returns afterwards.
+// Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
 constexpr int noteMs = 15000;
 
 // Shows a window that exists at most once: created on first use, raised afterwards.
@@ -90,14 +83,6 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelLayout->addWidget(m_waiting, 1);
     panelLayout->addStretch();
     ui.StatusBar1->addWidget(panel, 1);
-    m_summaryTimer.setObjectName(QStringLiteral("SummaryTimer"));
-    m_summaryTimer.setSingleShot(true);
-    m_summaryTimer.setInterval(noteMs);
-    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
-        // The summary stays in the tooltip.
-        if (ui.StatusBar1->currentMessage() == ui.StatusBar1->toolTip())
-            ui.StatusBar1->clearMessage();
-    });
 
     m_ejectOffer = new QToolButton(ui.StatusBar1);
     m_ejectOffer->setObjectName(QStringLiteral("cmd_eject"));
@@ -168,17 +153,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::menusByKeyboard(this);
-    m_mix = new tonvola::MixRunner(this);
-    m_mix->setObjectName(QStringLiteral("MixRunner"));
-    connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);
-    connect(m_mix, &tonvola::MixRunner::progressed, this, &frm_Start::showMixProgress);
-    connect(m_mix, &tonvola::MixRunner::finished, this, &frm_Start::endMix);
-    connect(ui.cmd_cancel, &QPushButton::clicked, this, &frm_Start::cancelMix);
-    m_cancelMix = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    m_cancelMix->setEnabled(false);
-    connect(m_cancelMix, &QShortcut::activated, this, &frm_Start::cancelMix);
-    // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
-    ui.cmd_cancel->setCursor(Qt::ArrowCursor);
+    m_fill =
+        new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1});
+    connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
 
     tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
@@ -242,7 +219,7 @@ bool frm_Start::askForFolder(Side side)
 void frm_Start::followVolumes()
 {
     // A running fill holds both folders; the end of the run looks again.
-    if (m_mix->isRunning())
+    if (m_fill->isRunning())
         return;
     m_sourcePane->bringBack();
     m_playerPane->bringBack();
@@ -341,17 +318,16 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+    if (m_fill->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
-    setCursor(Qt::WaitCursor);
-    m_mixResetsPointer = true;
+    m_fill->showHourglassUntilEnd();
     StopMediaPlayer();
     Getmix();
 }
 
 void frm_Start::mnutonvola_Click()
 {
-    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+    if (m_fill->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     StopMediaPlayer();
     Getmix();
@@ -518,152 +494,23 @@ void frm_Start::StopMediaPlayer()
 
 void frm_Start::Getmix()
 {
-    if (m_mix->isRunning() || m_eject->isRunning())
+    if (m_fill->isRunning() || m_eject->isRunning())
         return;
     m_ejectOffer->setVisible(false);
-    lockForMix(true);
-    ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(ui.File1->listCount(), 1, INT_MAX)));
-    ui.Status1->setValue(0);
-    ui.Status1->setVisible(true);
-    ui.cmd_cancel->setEnabled(true);
-    ui.cmd_cancel->setVisible(true);
-    ui.cmd_cancel->setFocus();
-    ui.StatusBar1->showMessage(QStringLiteral("Tonvola läuft …"));
-    ui.StatusBar1->setToolTip(QString());
-
     tonvola::MixOptions options;
     options.source = ui.File1->path();
     options.player = ui.File2->path();
     options.exchangePercent = tonvola::settings::exchangePercent(tonvola::defaultExchangePercent);
-    m_mix->start(std::move(options));
+    m_fill->start(std::move(options));
 }
 
-void frm_Start::showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames,
-                             qsizetype /*start*/)
+void frm_Start::endMix(const tonvola::MixResult &result)
 {
-    ui.File1->showNames(sourceNames);
-    ui.File2->showNames(playerNames);
-    ui.Status1->setRange(0, 1000);
-    ui.Status1->setValue(0);
-}
-
-void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
-{
-    if (progress.playerChanged)
-        ui.File2->showNames(progress.playerNames);
-    if (progress.flushing) {
-        ui.Status1->setValue(ui.Status1->maximum());
-        ui.StatusBar1->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
-        return;
-    }
-    if (!progress.transferring)
-        return;
-    // On a stick the copying takes the time, so the bar follows the bytes written.
-    const tonvola::MixTransfer &transfer = progress.transfer;
-    if (transfer.action == tonvola::MixAction::Copied && transfer.bytesPlanned > 0) {
-        constexpr int steps = 1000;
-        ui.Status1->setRange(0, steps);
-        ui.Status1->setValue(
-            static_cast<int>(std::min<qint64>(steps, transfer.bytesDone * steps / transfer.bytesPlanned)));
-    }
-    if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled())
-        ui.StatusBar1->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
-}
-
-void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                       const tonvola::FileNames &playerNames)
-{
-    using Status = tonvola::MixResult::Status;
-    const bool walked = result.walked();
-    if (walked) {
-        if (result.sourceCount > 0)
-            ui.File1->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
-        ui.File1->showNames(sourceNames);
-        ui.File2->showNames(playerNames);
-    }
-    if (result.status == Status::Done)
-        ui.Status1->setValue(ui.Status1->maximum());
-    if (result.status == Status::SameFolder) {
-        // Said while the run still shows: bar up, window locked; only then the window returns.
-        ui.cmd_cancel->setVisible(false);
-        tonvola::messages::inform(this, result.problem());
-    }
-    ui.Status1->setVisible(false);
-    ui.cmd_cancel->setVisible(false);
-    lockForMix(false);
-    ui.cmd_mix->setFocus();
-    if (m_mixResetsPointer) {
-        unsetCursor();
-        m_mixResetsPointer = false;
-    }
     if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
         m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;
     }
-
-    // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
-    const QString summary = walked ? result.summary() : QString();
-    ui.StatusBar1->showMessage(summary);
-    ui.StatusBar1->setToolTip(summary);
-    m_summaryTimer.start();
     followVolumes();
     // The end of a fill is when the stick gets pulled out: the offer to take it out safely.
-    m_ejectOffer->setVisible(result.status == Status::Done);
-    if (!isActiveWindow())
-        tonvola::notification::show(QStringLiteral("Tonvola"),
-                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
-    if (result.status != Status::SameFolder && !result.problem().isEmpty())
-        tonvola::messages::warn(this, result.problem());
-}
-
-void frm_Start::cancelMix()
-{
-    if (!m_mix->isRunning())
-        return;
-    m_mix->cancel();
-    ui.cmd_cancel->setEnabled(false);
-    ui.StatusBar1->showMessage(QStringLiteral("Wird abgebrochen …"));
-}
-
-void frm_Start::lockForMix(bool locked)
-{
-    // The run reports both file lists as it changes them and makes no sub-folders; reading a
-    // long folder again here at every change would stall the window.
-    m_sourcePane->setFollowsDisk(!locked);
-    m_playerPane->setFollowsDisk(!locked);
-    if (!locked) {
-        for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
-            if (widget)
-                widget->setEnabled(true);
-        }
-        for (const QPointer<QAction> &action : std::as_const(m_lockedActions)) {
-            if (action)
-                action->setEnabled(true);
-        }
-        m_lockedWidgets.clear();
-        m_lockedActions.clear();
-        m_cancelMix->setEnabled(false);
-        return;
-    }
-
-    // Every command is locked, so a second fill cannot start and nothing changes the folders
-    // under the running one; the window still paints, and the cancel button stays usable.
-    QList<QWidget *> widgets = ui.centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    widgets.append(menuBar());
-    for (QWidget *widget : std::as_const(widgets)) {
-        const bool passive = qobject_cast<QLabel *>(widget) || widget->metaObject() == &QFrame::staticMetaObject;
-        if (passive || widget == ui.Status1 || widget == ui.cmd_cancel || widget == ui.StatusBar1
-            || !widget->isEnabled())
-            continue;
-        widget->setEnabled(false);
-        m_lockedWidgets.append(widget);
-    }
-    const QList<QAction *> actions = findChildren<QAction *>();
-    for (QAction *action : actions) {
-        if (!action->isEnabled())
-            continue;
-        action->setEnabled(false);
-        m_lockedActions.append(action);
-    }
-    m_cancelMix->setEnabled(true);
+    m_ejectOffer->setVisible(result.status == tonvola::MixResult::Status::Done);
 }

@@ -10,10 +10,10 @@
 #include <optional>
 
 class FileListBox;
+class FillController;
 class FolderPane;
 class PreviewPlayer;
 class QLabel;
-class QShortcut;
 class QToolButton;
 class frm_config;
 class frm_Help;
@@ -22,8 +22,6 @@ class frm_Info;
 namespace tonvola {
 class Eject;
 struct EjectResult;
-class MixRunner;
-struct MixProgress;
 struct MixResult;
 } // namespace tonvola
 
@@ -84,12 +82,7 @@ private:
     void setupPreview();
     void Getmix();
 
-    void showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
-    void showMixProgress(const tonvola::MixProgress &progress);
-    void endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                const tonvola::FileNames &playerNames);
-    void cancelMix();
-    void lockForMix(bool locked);
+    void endMix(const tonvola::MixResult &result);
     void endEject(const tonvola::EjectResult &result);
 
     Ui::frm_Start ui;
@@ -101,20 +94,14 @@ private:
     // Names the folders the panes wait for.
     QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;
-    // The summary of a fill shows this long; then the status bar's own panel returns.
-    QTimer m_summaryTimer{this};
     QTimer m_freeSpaceTimer;
     // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
     PreviewPlayer *m_preview = nullptr;
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
-    tonvola::MixRunner *m_mix = nullptr;
-    QShortcut *m_cancelMix = nullptr;
-    bool m_mixResetsPointer = false;
+    FillController *m_fill = nullptr;
     tonvola::Eject *m_eject = nullptr;
     // "Player auswerfen" beside the summary of a finished fill.
     QToolButton *m_ejectOffer = nullptr;
-    QList<QPointer<QWidget>> m_lockedWidgets;
-    QList<QPointer<QAction>> m_lockedActions;
 };
