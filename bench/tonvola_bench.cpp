@@ -17,7 +17,6 @@
 //       Same draws as the engine, so it does the same file work with the same seed.
 
 #include "app/Application.h"
-#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "mix/MixEngine.h"
@@ -26,6 +25,7 @@
 #include "mix/MixRunner.h"
 #include "platform/FileOps.h"
 #include "platform/Process.h"
+#include "widgets/FileListBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "TestSupport.h"
 
 #include "app/Application.h"
-#include "app/DirListBox.h"
-#include "app/DriveListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "config/frm_config.h"
 #include "platform/Volumes.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
@@ -10,6 +9,7 @@
 #include "platform/PlayerLock.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/PreviewPlayer.h"
+#include "widgets/FileListBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
 #include "app/Application.h"
-#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "platform/FileName.h"
+#include "widgets/FileListBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "TestSupport.h"
 
-#include "app/DirListBox.h"
-#include "app/DriveListBox.h"
-#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "platform/FileOps.h"
 #include "platform/Volumes.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
+#include "widgets/FileListBox.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>

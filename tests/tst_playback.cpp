@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
-#include "app/FileListBox.h"
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/MpegAudioProbe.h"
 #include "playback/PreviewPlayer.h"
+#include "widgets/FileListBox.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -2,13 +2,14 @@
 
 #include "TestSupport.h"
 
-#include "app/Appearance.h"
-#include "app/DirListBox.h"
-#include "app/DriveListBox.h"
+#include "app/MainWindowPictures.h"
 #include "app/frm_Start.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
+#include "widgets/Appearance.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -97,7 +98,7 @@ std::unique_ptr<QWidget> makeWindow(const QString &name)
     if (name == QLatin1String("frm_Info"))
         return std::make_unique<frm_Info>();
     if (name == QLatin1String("frm_Help"))
-        return std::make_unique<frm_Help>();
+        return std::make_unique<frm_Help>(tonvola::help::renderPictures());
     return {};
 }
 

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "app/Appearance.h"
+#include "widgets/Appearance.h"
 
 #include <QApplication>
 #include <QIcon>

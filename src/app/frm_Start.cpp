@@ -1,23 +1,22 @@
 #include "app/frm_Start.h"
 
-#include "app/Appearance.h"
-#include "app/FolderPanes.h"
-#include "app/Keyboard.h"
-#include "app/Messages.h"
+#include "app/FillController.h"
+#include "app/MainWindowPictures.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/frm_config.h"
 #include "info/frm_Help.h"
 #include "info/frm_Info.h"
 #include "maintenance/Maintenance.h"
-#include "mix/MixRunner.h"
-#include "mix/MixText.h"
 #include "platform/Eject.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
-#include "platform/Notification.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
+#include "widgets/Appearance.h"
+#include "widgets/FolderPane.h"
+#include "widgets/Keyboard.h"
+#include "widgets/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,39 +26,23 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QScopedValueRollback>
-#include <QShortcut>
 #include <QToolButton>
-
-#include <algorithm>
-#include <climits>
 
 namespace {
 
-// Long enough to read a file name and a reason, or a fill's summary; the status bar's own panel
-// returns afterwards.
+// Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
 constexpr int noteMs = 15000;
 
 // Shows a window that exists at most once: created on first use, raised afterwards.
-template<typename Window> void showSingle(QPointer<Window> &window)
+template<typename Window, typename Make> void showSingle(QPointer<Window> &window, Make make)
 {
     if (!window) {
-        window = new Window;
+        window = make();
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     window->show();
     window->raise();
     window->activateWindow();
-}
-
-// A stored folder that cannot be shown leaves its pane as it is. A value without a drive
-// (a relative path, another system's network share) names no folder here.
-bool applyStoredFolder(DriveListBox &drive, DirListBox &dir, const QString &folder)
-{
-    if (!QDir::isAbsolutePath(folder) || !tonvola::fs::checkFolder(folder).ok())
-        return false;
-    drive.setDrive(folder);
-    return dir.setPath(folder).ok();
 }
 
 // Free space is read again this often even when nothing in the folder changes, since other
@@ -100,14 +83,6 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelLayout->addWidget(m_waiting, 1);
     panelLayout->addStretch();
     ui.StatusBar1->addWidget(panel, 1);
-    m_summaryTimer.setObjectName(QStringLiteral("SummaryTimer"));
-    m_summaryTimer.setSingleShot(true);
-    m_summaryTimer.setInterval(noteMs);
-    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
-        // The summary stays in the tooltip.
-        if (ui.StatusBar1->currentMessage() == ui.StatusBar1->toolTip())
-            ui.StatusBar1->clearMessage();
-    });
 
     m_ejectOffer = new QToolButton(ui.StatusBar1);
     m_ejectOffer->setObjectName(QStringLiteral("cmd_eject"));
@@ -135,26 +110,19 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.File2, &FileListBox::fileClicked, this, &frm_Start::File2_Click);
     connect(ui.File1, &FileListBox::fileDoubleClicked, this, &frm_Start::File1_DblClick);
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
-    // Each drive list shows the volume of the folder its folder list shows.
-    connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
-    connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
-    for (const Side side : {Side::Source, Side::Player}) {
-        DirListBox *dir = pane(side).dir;
-        folderOf(side).shown(dir->path());
-        connect(dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
-            if (!m_silent)
-                tonvola::panes::warnFolderNotShown(this, folder, result);
-        });
-        connect(dir, &DirListBox::folderVanished, this, [this, side](const QString &folder) {
+    m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, ui.File1, this);
+    m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
+    for (FolderPane *pane : {m_sourcePane, m_playerPane}) {
+        connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showWaiting);
+        connect(pane, &FolderPane::folderVanished, this, [this](const QString &folder) {
             ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
                                            .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
                                        10000);
-            loseFolder(side, folder, folderOf(side).volume());
         });
     }
     connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
-    tonvola::panes::offerFolderEntry(this, {{ui.Drive1, ui.Dir1, ui.File1}, {ui.Drive2, ui.Dir2, ui.File2}});
+    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
     for (FileListBox *list : {ui.File1, ui.File2}) {
         // Entf deletes where a file list has the focus.
         list->addAction(ui.mnuDelete);
@@ -185,17 +153,9 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::menusByKeyboard(this);
-    m_mix = new tonvola::MixRunner(this);
-    m_mix->setObjectName(QStringLiteral("MixRunner"));
-    connect(m_mix, &tonvola::MixRunner::started, this, &frm_Start::showMixStart);
-    connect(m_mix, &tonvola::MixRunner::progressed, this, &frm_Start::showMixProgress);
-    connect(m_mix, &tonvola::MixRunner::finished, this, &frm_Start::endMix);
-    connect(ui.cmd_cancel, &QPushButton::clicked, this, &frm_Start::cancelMix);
-    m_cancelMix = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    m_cancelMix->setEnabled(false);
-    connect(m_cancelMix, &QShortcut::activated, this, &frm_Start::cancelMix);
-    // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
-    ui.cmd_cancel->setCursor(Qt::ArrowCursor);
+    m_fill =
+        new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1});
+    connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
 
     tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
@@ -214,23 +174,20 @@ void frm_Start::GetConfig()
     const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
     if (!stored)
         return;
-    const QScopedValueRollback silent(m_silent, true);
+    // Start-up says nothing about stored folders it cannot show.
+    const FolderPane::Silence sourceSilence(*m_sourcePane);
+    const FolderPane::Silence playerSilence(*m_playerPane);
     // Each pane on its own: a player stick that is not plugged in must not keep the source
     // folder from showing.
-    const bool sourceShown = applyStoredFolder(*ui.Drive1, *ui.Dir1, stored->source);
-    const bool playerShown = applyStoredFolder(*ui.Drive2, *ui.Dir2, stored->player);
+    const bool sourceShown = m_sourcePane->showFolder(stored->source);
+    const bool playerShown = m_playerPane->showFolder(stored->player);
     // A stored folder on a medium that is not plugged in is shown once it is.
     if (!sourceShown && QDir::isAbsolutePath(stored->source))
-        m_sourceFolder.await(stored->source);
+        m_sourcePane->await(stored->source);
     if (!playerShown && QDir::isAbsolutePath(stored->player))
-        m_playerFolder.await(stored->player);
-    showWaiting();
-    ui.Drive1->refresh();
-    ui.Drive2->refresh();
-    ui.Dir1->refresh();
-    ui.Dir2->refresh();
-    ui.File1->refresh();
-    ui.File2->refresh();
+        m_playerPane->await(stored->player);
+    m_sourcePane->refresh();
+    m_playerPane->refresh();
     if (sourceShown)
         ui.File1->setVisible(true);
     if (playerShown)
@@ -249,22 +206,9 @@ void frm_Start::showFreeSpace()
         QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
 }
 
-frm_Start::Pane frm_Start::pane(Side side) const
-{
-    return side == Side::Source ? Pane{ui.Drive1, ui.Dir1, ui.File1} : Pane{ui.Drive2, ui.Dir2, ui.File2};
-}
-
-bool frm_Start::folderChosen(Side side)
-{
-    const Pane shown = pane(side);
-    if (!shown.files->isHidden() && !folderOf(side).onItsVolume(shown.dir->path()))
-        loseFolder(side, shown.dir->path(), folderOf(side).volume());
-    return !shown.files->isHidden();
-}
-
 bool frm_Start::askForFolder(Side side)
 {
-    if (folderChosen(side))
+    if (pane(side).isChosen())
         return false;
     tonvola::messages::inform(this, side == Side::Player
                                         ? QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus.")
@@ -272,60 +216,28 @@ bool frm_Start::askForFolder(Side side)
     return true;
 }
 
-void frm_Start::chooseFolder(Side side)
-{
-    pane(side).files->setVisible(true);
-    folderOf(side).stopWaiting();
-    showWaiting();
-}
-
-// The pane keeps showing what its lists show, but no command acts on it until the user chooses a
-// folder or the lost one comes back.
-void frm_Start::loseFolder(Side side, const QString &folder, const QString &volume)
-{
-    if (pane(side).files->isHidden())
-        return;
-    pane(side).files->setVisible(false);
-    folderOf(side).await(folder, volume);
-    showWaiting();
-}
-
 void frm_Start::followVolumes()
 {
     // A running fill holds both folders; the end of the run looks again.
-    if (m_mix->isRunning())
+    if (m_fill->isRunning())
         return;
-    for (const Side side : {Side::Source, Side::Player}) {
-        (void)folderChosen(side);
-        PaneFolder &folder = folderOf(side);
-        if (!folder.awaitedIsBack())
-            continue;
-        const QString awaited = folder.awaited();
-        const QScopedValueRollback silent(m_silent, true);
-        const Pane shown = pane(side);
-        if (!applyStoredFolder(*shown.drive, *shown.dir, awaited))
-            continue;
-        // The pane may show the mount point the medium now covers: its lists are read anew.
-        shown.dir->refresh();
-        shown.files->refresh();
-        chooseFolder(side);
-    }
-    showWaiting();
+    m_sourcePane->bringBack();
+    m_playerPane->bringBack();
 }
 
 void frm_Start::showWaiting()
 {
     QStringList notes;
     QStringList explained;
-    if (m_sourceFolder.isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_sourceFolder.awaited());
+    if (m_sourcePane->folder().isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_sourcePane->folder().awaited());
         notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
                                     "Laufwerk angeschlossen ist.")
                          .arg(folder);
     }
-    if (m_playerFolder.isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_playerFolder.awaited());
+    if (m_playerPane->folder().isWaiting()) {
+        const QString folder = QDir::toNativeSeparators(m_playerPane->folder().awaited());
         notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
                                     "Tonvola zeigt das Verzeichnis, sobald es da ist.")
@@ -338,41 +250,33 @@ void frm_Start::showWaiting()
 
 void frm_Start::Drive1_Change()
 {
-    if (!m_silent)
-        m_sourceFolder.stopWaiting();
-    tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1, m_silent);
-    showWaiting();
+    m_sourcePane->showDriveFolder();
 }
 
 void frm_Start::Drive2_Change()
 {
-    if (!m_silent)
-        m_playerFolder.stopWaiting();
-    tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2, m_silent);
-    showWaiting();
+    m_playerPane->showDriveFolder();
 }
 
 void frm_Start::Dir1_Change()
 {
-    m_sourceFolder.shown(ui.Dir1->path());
     ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
-    m_playerFolder.shown(ui.Dir2->path());
     m_ejectOffer->setVisible(false);
     ui.File2->setPath(ui.Dir2->path());
 }
 
 void frm_Start::Dir1_Click()
 {
-    chooseFolder(Side::Source);
+    m_sourcePane->choose();
 }
 
 void frm_Start::Dir2_Click()
 {
-    chooseFolder(Side::Player);
+    m_playerPane->choose();
 }
 
 void frm_Start::File1_Click()
@@ -414,17 +318,16 @@ void frm_Start::File2_DblClick()
 
 void frm_Start::cmd_mix_Click()
 {
-    if (m_mix->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+    if (m_fill->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
-    setCursor(Qt::WaitCursor);
-    m_mixResetsPointer = true;
+    m_fill->showHourglassUntilEnd();
     StopMediaPlayer();
     Getmix();
 }
 
 void frm_Start::mnutonvola_Click()
 {
-    if (m_mix->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
+    if (m_fill->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
         return;
     StopMediaPlayer();
     Getmix();
@@ -532,12 +435,12 @@ void frm_Start::endEject(const tonvola::EjectResult &result)
 
 void frm_Start::mnuHelp_Click()
 {
-    showSingle(m_help);
+    showSingle(m_help, [] { return new frm_Help(tonvola::help::renderPictures()); });
 }
 
 void frm_Start::mnuInfoTonvola_Click()
 {
-    showSingle(m_info);
+    showSingle(m_info, [] { return new frm_Info; });
 }
 
 void frm_Start::mnuExchange_Click()
@@ -591,154 +494,23 @@ void frm_Start::StopMediaPlayer()
 
 void frm_Start::Getmix()
 {
-    if (m_mix->isRunning() || m_eject->isRunning())
+    if (m_fill->isRunning() || m_eject->isRunning())
         return;
     m_ejectOffer->setVisible(false);
-    lockForMix(true);
-    ui.Status1->setRange(0, static_cast<int>(std::clamp<qsizetype>(ui.File1->listCount(), 1, INT_MAX)));
-    ui.Status1->setValue(0);
-    ui.Status1->setVisible(true);
-    ui.cmd_cancel->setEnabled(true);
-    ui.cmd_cancel->setVisible(true);
-    ui.cmd_cancel->setFocus();
-    ui.StatusBar1->showMessage(QStringLiteral("Tonvola läuft …"));
-    ui.StatusBar1->setToolTip(QString());
-
     tonvola::MixOptions options;
     options.source = ui.File1->path();
     options.player = ui.File2->path();
     options.exchangePercent = tonvola::settings::exchangePercent(tonvola::defaultExchangePercent);
-    m_mix->start(std::move(options));
+    m_fill->start(std::move(options));
 }
 
-void frm_Start::showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames,
-                             qsizetype /*start*/)
+void frm_Start::endMix(const tonvola::MixResult &result)
 {
-    ui.File1->showNames(sourceNames);
-    ui.File2->showNames(playerNames);
-    ui.Status1->setRange(0, 1000);
-    ui.Status1->setValue(0);
-}
-
-void frm_Start::showMixProgress(const tonvola::MixProgress &progress)
-{
-    if (progress.playerChanged)
-        ui.File2->showNames(progress.playerNames);
-    if (progress.flushing) {
-        ui.Status1->setValue(ui.Status1->maximum());
-        ui.StatusBar1->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
-        return;
-    }
-    if (!progress.transferring)
-        return;
-    // On a stick the copying takes the time, so the bar follows the bytes written.
-    const tonvola::MixTransfer &transfer = progress.transfer;
-    if (transfer.action == tonvola::MixAction::Copied && transfer.bytesPlanned > 0) {
-        constexpr int steps = 1000;
-        ui.Status1->setRange(0, steps);
-        ui.Status1->setValue(
-            static_cast<int>(std::min<qint64>(steps, transfer.bytesDone * steps / transfer.bytesPlanned)));
-    }
-    if (m_cancelMix->isEnabled() && ui.cmd_cancel->isEnabled())
-        ui.StatusBar1->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
-}
-
-void frm_Start::endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                       const tonvola::FileNames &playerNames)
-{
-    using Status = tonvola::MixResult::Status;
-    const bool walked = result.walked();
-    if (walked) {
-        if (result.sourceCount > 0)
-            ui.File1->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
-        ui.File1->showNames(sourceNames);
-        ui.File2->showNames(playerNames);
-    }
-    if (result.status == Status::Done)
-        ui.Status1->setValue(ui.Status1->maximum());
-    if (result.status == Status::SameFolder) {
-        // Said while the run still shows: bar up, window locked; only then the window returns.
-        ui.cmd_cancel->setVisible(false);
-        tonvola::messages::inform(this, result.problem());
-    }
-    ui.Status1->setVisible(false);
-    ui.cmd_cancel->setVisible(false);
-    lockForMix(false);
-    ui.cmd_mix->setFocus();
-    if (m_mixResetsPointer) {
-        unsetCursor();
-        m_mixResetsPointer = false;
-    }
     if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
         m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;
     }
-
-    // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
-    const QString summary = walked ? result.summary() : QString();
-    ui.StatusBar1->showMessage(summary);
-    ui.StatusBar1->setToolTip(summary);
-    m_summaryTimer.start();
     followVolumes();
     // The end of a fill is when the stick gets pulled out: the offer to take it out safely.
-    m_ejectOffer->setVisible(result.status == Status::Done);
-    if (!isActiveWindow())
-        tonvola::notification::show(QStringLiteral("Tonvola"),
-                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
-    if (result.status != Status::SameFolder && !result.problem().isEmpty())
-        tonvola::messages::warn(this, result.problem());
-}
-
-void frm_Start::cancelMix()
-{
-    if (!m_mix->isRunning())
-        return;
-    m_mix->cancel();
-    ui.cmd_cancel->setEnabled(false);
-    ui.StatusBar1->showMessage(QStringLiteral("Wird abgebrochen …"));
-}
-
-void frm_Start::lockForMix(bool locked)
-{
-    // The run reports both file lists as it changes them and makes no sub-folders; reading a
-    // long folder again here at every change would stall the window.
-    ui.File1->setFollowsDisk(!locked);
-    ui.File2->setFollowsDisk(!locked);
-    ui.Dir1->setFollowsDisk(!locked);
-    ui.Dir2->setFollowsDisk(!locked);
-    if (!locked) {
-        for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
-            if (widget)
-                widget->setEnabled(true);
-        }
-        for (const QPointer<QAction> &action : std::as_const(m_lockedActions)) {
-            if (action)
-                action->setEnabled(true);
-        }
-        m_lockedWidgets.clear();
-        m_lockedActions.clear();
-        m_cancelMix->setEnabled(false);
-        return;
-    }
-
-    // Every command is locked, so a second fill cannot start and nothing changes the folders
-    // under the running one; the window still paints, and the cancel button stays usable.
-    QList<QWidget *> widgets = ui.centralwidget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
-    widgets.append(menuBar());
-    for (QWidget *widget : std::as_const(widgets)) {
-        const bool passive = qobject_cast<QLabel *>(widget) || widget->metaObject() == &QFrame::staticMetaObject;
-        if (passive || widget == ui.Status1 || widget == ui.cmd_cancel || widget == ui.StatusBar1
-            || !widget->isEnabled())
-            continue;
-        widget->setEnabled(false);
-        m_lockedWidgets.append(widget);
-    }
-    const QList<QAction *> actions = findChildren<QAction *>();
-    for (QAction *action : actions) {
-        if (!action->isEnabled())
-            continue;
-        action->setEnabled(false);
-        m_lockedActions.append(action);
-    }
-    m_cancelMix->setEnabled(true);
+    m_ejectOffer->setVisible(result.status == tonvola::MixResult::Status::Done);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/PaneFolder.h"
 #include "platform/FileName.h"
 #include "ui_frm_Start.h"
 
@@ -10,12 +9,11 @@
 
 #include <optional>
 
-class DirListBox;
-class DriveListBox;
 class FileListBox;
+class FillController;
+class FolderPane;
 class PreviewPlayer;
 class QLabel;
-class QShortcut;
 class QToolButton;
 class frm_config;
 class frm_Help;
@@ -24,8 +22,6 @@ class frm_Info;
 namespace tonvola {
 class Eject;
 struct EjectResult;
-class MixRunner;
-struct MixProgress;
 struct MixResult;
 } // namespace tonvola
 
@@ -44,24 +40,15 @@ public:
 
 private:
     enum class Side { Source, Player };
-    struct Pane {
-        DriveListBox *drive;
-        DirListBox *dir;
-        FileListBox *files;
-    };
 
     void Form_Load();
     void GetConfig();
     void showFreeSpace();
 
-    [[nodiscard]] Pane pane(Side side) const;
-    [[nodiscard]] PaneFolder &folderOf(Side side) { return side == Side::Source ? m_sourceFolder : m_playerFolder; }
-    // A pane's folder counts only where the user chose it or start-up found the stored one: its
-    // file list shows, and its medium is still the one it was chosen on. Says so where it is not.
-    [[nodiscard]] bool folderChosen(Side side);
+    [[nodiscard]] FolderPane &pane(Side side) const { return side == Side::Source ? *m_sourcePane : *m_playerPane; }
+    // A pane's folder counts only where the user chose it (FolderPane::isChosen); says so where it
+    // does not.
     [[nodiscard]] bool askForFolder(Side side);
-    void chooseFolder(Side side);
-    void loseFolder(Side side, const QString &folder, const QString &volume);
     void followVolumes();
     void showWaiting();
     void showFileMenu(FileListBox *list, const QPoint &at);
@@ -95,39 +82,26 @@ private:
     void setupPreview();
     void Getmix();
 
-    void showMixStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
-    void showMixProgress(const tonvola::MixProgress &progress);
-    void endMix(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                const tonvola::FileNames &playerNames);
-    void cancelMix();
-    void lockForMix(bool locked);
+    void endMix(const tonvola::MixResult &result);
     void endEject(const tonvola::EjectResult &result);
 
     Ui::frm_Start ui;
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
     tonvola::FilePath m_selected;
     std::optional<Side> m_selectedSide;
-    // Start-up says nothing about stored folders it cannot show.
-    bool m_silent = false;
-    PaneFolder m_sourceFolder;
-    PaneFolder m_playerFolder;
+    FolderPane *m_sourcePane = nullptr;
+    FolderPane *m_playerPane = nullptr;
     // Names the folders the panes wait for.
     QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;
-    // The summary of a fill shows this long; then the status bar's own panel returns.
-    QTimer m_summaryTimer{this};
     QTimer m_freeSpaceTimer;
     // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
     PreviewPlayer *m_preview = nullptr;
     QPointer<frm_config> m_config;
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
-    tonvola::MixRunner *m_mix = nullptr;
-    QShortcut *m_cancelMix = nullptr;
-    bool m_mixResetsPointer = false;
+    FillController *m_fill = nullptr;
     tonvola::Eject *m_eject = nullptr;
     // "Player auswerfen" beside the summary of a finished fill.
     QToolButton *m_ejectOffer = nullptr;
-    QList<QPointer<QWidget>> m_lockedWidgets;
-    QList<QPointer<QAction>> m_lockedActions;
 };

@@ -1,10 +1,12 @@
 #include "config/frm_config.h"
 
-#include "app/Appearance.h"
-#include "app/FolderPanes.h"
-#include "app/Keyboard.h"
-#include "app/Messages.h"
 #include "platform/Listing.h"
+#include "widgets/Appearance.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
+#include "widgets/FolderPane.h"
+#include "widgets/Keyboard.h"
+#include "widgets/Messages.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -33,18 +35,15 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
-    // Each drive list shows the volume of the folder its folder list shows.
-    connect(ui.Dir1, &DirListBox::pathChanged, ui.Drive1, &DriveListBox::followFolder);
-    connect(ui.Dir2, &DirListBox::pathChanged, ui.Drive2, &DriveListBox::followFolder);
-    connect(ui.Dir1, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
-    connect(ui.Dir2, &DirListBox::openFailed, this, &frm_config::reportOpenFailure);
+    m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, nullptr, this);
+    m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
     connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::escapeCloses(this);
     tonvola::keyboard::menusByKeyboard(this);
-    tonvola::panes::offerFolderEntry(this, {{ui.Drive1, ui.Dir1}, {ui.Drive2, ui.Dir2}});
+    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
 
     tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());
@@ -90,12 +89,12 @@ void frm_config::Form_Load(const tonvola::StoredFolders &shown)
 // the field through the folder list's change.
 void frm_config::Drive1_Change()
 {
-    tonvola::panes::showDriveFolder(this, *ui.Drive1, *ui.Dir1);
+    m_sourcePane->showDriveFolder();
 }
 
 void frm_config::Drive2_Change()
 {
-    tonvola::panes::showDriveFolder(this, *ui.Drive2, *ui.Dir2);
+    m_playerPane->showDriveFolder();
 }
 
 void frm_config::Dir1_Change()
@@ -106,11 +105,6 @@ void frm_config::Dir1_Change()
 void frm_config::Dir2_Change()
 {
     m_playerFolder = ui.Dir2->path();
-}
-
-void frm_config::reportOpenFailure(const QString &folder, const tonvola::FileResult &result)
-{
-    tonvola::panes::warnFolderNotShown(this, folder, result);
 }
 
 void frm_config::cmd_save_Click()

@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class FolderPane;
+
 // Lets the user choose the two default folders and store them in config.dat. The main
 // window stays disabled for as long as this window is open, however it is closed.
 class frm_config : public QMainWindow
@@ -29,7 +31,6 @@ private:
     void Drive2_Change();
     void Dir1_Change();
     void Dir2_Change();
-    void reportOpenFailure(const QString &folder, const tonvola::FileResult &result);
 
     void cmd_save_Click();
     void mnuSave_Click();
@@ -41,6 +42,8 @@ private:
 
     Ui::frm_config ui;
     QPointer<QWidget> m_mainWindow;
+    FolderPane *m_sourcePane = nullptr;
+    FolderPane *m_playerPane = nullptr;
     QString m_sourceFolder;
     QString m_playerFolder;
 };

@@ -1,8 +1,7 @@
 #include "info/frm_Help.h"
 
-#include "app/Appearance.h"
-#include "app/Keyboard.h"
-#include "info/HelpPictures.h"
+#include "widgets/Appearance.h"
+#include "widgets/Keyboard.h"
 
 #include <QPixmap>
 #include <QScreen>
@@ -19,13 +18,12 @@ constexpr QSize pageSize{665, 589};
 
 } // namespace
 
-frm_Help::frm_Help(QWidget *parent) : QMainWindow(parent)
+frm_Help::frm_Help(const tonvola::help::Pictures &pictures, QWidget *parent) : QMainWindow(parent)
 {
     ui.setupUi(this);
     tonvola::appearance::applyBackground(this);
     tonvola::appearance::fitCaptions(this);
 
-    const tonvola::help::Pictures pictures = tonvola::help::renderPictures();
     ui.Image1->setPixmap(QPixmap::fromImage(pictures.sourcePane));
     ui.Image2->setPixmap(QPixmap::fromImage(pictures.playerPane));
     ui.Image3->setPixmap(QPixmap::fromImage(pictures.startButton));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "info/HelpPictures.h"
 #include "ui_frm_Help.h"
 
 #include <QMainWindow>
@@ -11,7 +12,8 @@ class frm_Help : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit frm_Help(QWidget *parent = nullptr);
+    // The pictures come from the main window, which this window explains.
+    explicit frm_Help(const tonvola::help::Pictures &pictures, QWidget *parent = nullptr);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,7 +1,7 @@
 #include "info/frm_Info.h"
 
-#include "app/Appearance.h"
-#include "app/Keyboard.h"
+#include "widgets/Appearance.h"
+#include "widgets/Keyboard.h"
 
 #include <QLabel>
 #include <QVersionNumber>

@@ -1,6 +1,6 @@
 #include "playback/MediaPlayerWidget.h"
 
-#include "app/Appearance.h"
+#include "widgets/Appearance.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

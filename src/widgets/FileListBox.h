@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/FolderReader.h"
-#include "app/FolderWatch.h"
 #include "platform/FileName.h"
 #include "platform/Listing.h"
+#include "widgets/FolderReader.h"
+#include "widgets/FolderWatch.h"
 
 #include <QAbstractListModel>
 #include <QListView>

@@ -1,4 +1,4 @@
-#include "app/DriveListBox.h"
+#include "widgets/DriveListBox.h"
 
 #include "platform/VolumeWatcher.h"
 

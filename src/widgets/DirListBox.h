@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/FolderReader.h"
-#include "app/FolderWatch.h"
+#include "widgets/FolderReader.h"
+#include "widgets/FolderWatch.h"
 
 #include "platform/FileResult.h"
 #include "platform/Listing.h"

@@ -1,4 +1,4 @@
-#include "app/Keyboard.h"
+#include "widgets/Keyboard.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

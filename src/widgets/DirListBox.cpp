@@ -1,4 +1,4 @@
-#include "app/DirListBox.h"
+#include "widgets/DirListBox.h"
 
 #include "platform/Listing.h"
 #include "platform/Volumes.h"

@@ -1,4 +1,4 @@
-#include "app/FolderReader.h"
+#include "widgets/FolderReader.h"
 
 FolderReader::FolderReader(Reading reading, QObject *parent) : QObject(parent), m_reading(std::move(reading))
 {

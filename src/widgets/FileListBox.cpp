@@ -1,4 +1,4 @@
-#include "app/FileListBox.h"
+#include "widgets/FileListBox.h"
 
 #include "platform/Listing.h"
 

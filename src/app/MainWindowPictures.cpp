@@ -1,7 +1,7 @@
-#include "info/HelpPictures.h"
+#include "app/MainWindowPictures.h"
 
-#include "app/Appearance.h"
 #include "app/frm_Start.h" // brings the main window's generated form
+#include "widgets/Appearance.h"
 
 #include <QMainWindow>
 #include <QPixmap>

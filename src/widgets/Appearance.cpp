@@ -1,4 +1,4 @@
-#include "app/Appearance.h"
+#include "widgets/Appearance.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "app/PaneFolder.h"
+#include "widgets/PaneFolder.h"
 
 #include "platform/Listing.h"
 #include "platform/Volumes.h"

@@ -1,4 +1,4 @@
-#include "app/FolderWatch.h"
+#include "widgets/FolderWatch.h"
 
 #include "platform/VolumeWatcher.h"
 

@@ -1,0 +1,206 @@
+#include "app/FillController.h"
+
+#include "mix/MixRunner.h"
+#include "mix/MixText.h"
+#include "platform/Notification.h"
+#include "widgets/FileListBox.h"
+#include "widgets/FolderPane.h"
+#include "widgets/Messages.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// Long enough to read a fill's summary; the status bar's own panel returns afterwards.
+constexpr int summaryMs = 15000;
+
+} // namespace
+
+FillController::FillController(const Controls &controls) : QObject(controls.window), m_controls(controls)
+{
+    m_runner = new tonvola::MixRunner(this);
+    m_runner->setObjectName(QStringLiteral("MixRunner"));
+    connect(m_runner, &tonvola::MixRunner::started, this, &FillController::showStart);
+    connect(m_runner, &tonvola::MixRunner::progressed, this, &FillController::showProgress);
+    connect(m_runner, &tonvola::MixRunner::finished, this, &FillController::end);
+
+    connect(m_controls.cancel, &QPushButton::clicked, this, &FillController::cancel);
+    m_escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_controls.window);
+    m_escape->setEnabled(false);
+    connect(m_escape, &QShortcut::activated, this, &FillController::cancel);
+    // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
+    m_controls.cancel->setCursor(Qt::ArrowCursor);
+
+    m_summaryTimer.setObjectName(QStringLiteral("SummaryTimer"));
+    m_summaryTimer.setSingleShot(true);
+    m_summaryTimer.setInterval(summaryMs);
+    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
+        // The summary stays in the tooltip.
+        QStatusBar *bar = m_controls.statusBar;
+        if (bar->currentMessage() == bar->toolTip())
+            bar->clearMessage();
+    });
+}
+
+bool FillController::isRunning() const
+{
+    return m_runner->isRunning();
+}
+
+void FillController::showHourglassUntilEnd()
+{
+    m_controls.window->setCursor(Qt::WaitCursor);
+    m_resetsPointer = true;
+}
+
+void FillController::start(tonvola::MixOptions options)
+{
+    if (isRunning())
+        return;
+    lock(true);
+    QProgressBar *bar = m_controls.progress;
+    bar->setRange(0, static_cast<int>(std::clamp<qsizetype>(m_controls.source->files()->listCount(), 1, INT_MAX)));
+    bar->setValue(0);
+    bar->setVisible(true);
+    m_controls.cancel->setEnabled(true);
+    m_controls.cancel->setVisible(true);
+    m_controls.cancel->setFocus();
+    m_controls.statusBar->showMessage(QStringLiteral("Tonvola läuft …"));
+    m_controls.statusBar->setToolTip(QString());
+    m_runner->start(std::move(options));
+}
+
+void FillController::cancel()
+{
+    if (!isRunning())
+        return;
+    m_runner->cancel();
+    m_controls.cancel->setEnabled(false);
+    m_controls.statusBar->showMessage(QStringLiteral("Wird abgebrochen …"));
+}
+
+void FillController::showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames)
+{
+    m_controls.source->files()->showNames(sourceNames);
+    m_controls.player->files()->showNames(playerNames);
+    m_controls.progress->setRange(0, 1000);
+    m_controls.progress->setValue(0);
+}
+
+void FillController::showProgress(const tonvola::MixProgress &progress)
+{
+    QProgressBar *bar = m_controls.progress;
+    if (progress.playerChanged)
+        m_controls.player->files()->showNames(progress.playerNames);
+    if (progress.flushing) {
+        bar->setValue(bar->maximum());
+        m_controls.statusBar->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
+        return;
+    }
+    if (!progress.transferring)
+        return;
+    // On a stick the copying takes the time, so the bar follows the bytes written.
+    const tonvola::MixTransfer &transfer = progress.transfer;
+    if (transfer.action == tonvola::MixAction::Copied && transfer.bytesPlanned > 0) {
+        constexpr int steps = 1000;
+        bar->setRange(0, steps);
+        bar->setValue(static_cast<int>(std::min<qint64>(steps, transfer.bytesDone * steps / transfer.bytesPlanned)));
+    }
+    if (m_escape->isEnabled() && m_controls.cancel->isEnabled())
+        m_controls.statusBar->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
+}
+
+void FillController::end(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+                         const tonvola::FileNames &playerNames)
+{
+    using Status = tonvola::MixResult::Status;
+    FileListBox *sourceFiles = m_controls.source->files();
+    const bool walked = result.walked();
+    if (walked) {
+        if (result.sourceCount > 0)
+            sourceFiles->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
+        sourceFiles->showNames(sourceNames);
+        m_controls.player->files()->showNames(playerNames);
+    }
+    if (result.status == Status::Done)
+        m_controls.progress->setValue(m_controls.progress->maximum());
+    if (result.status == Status::SameFolder) {
+        // Said while the run still shows: bar up, window locked; only then the window returns.
+        m_controls.cancel->setVisible(false);
+        tonvola::messages::inform(m_controls.window, result.problem());
+    }
+    m_controls.progress->setVisible(false);
+    m_controls.cancel->setVisible(false);
+    lock(false);
+    m_controls.start->setFocus();
+    if (m_resetsPointer) {
+        m_controls.window->unsetCursor();
+        m_resetsPointer = false;
+    }
+
+    // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
+    const QString summary = walked ? result.summary() : QString();
+    m_controls.statusBar->showMessage(summary);
+    m_controls.statusBar->setToolTip(summary);
+    m_summaryTimer.start();
+    emit finished(result);
+    if (!m_controls.window->isActiveWindow())
+        tonvola::notification::show(QStringLiteral("Tonvola"),
+                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
+    if (result.status != Status::SameFolder && !result.problem().isEmpty())
+        tonvola::messages::warn(m_controls.window, result.problem());
+}
+
+void FillController::lock(bool locked)
+{
+    // The run reports both file lists as it changes them and makes no sub-folders; reading a
+    // long folder again here at every change would stall the window.
+    m_controls.source->setFollowsDisk(!locked);
+    m_controls.player->setFollowsDisk(!locked);
+    if (!locked) {
+        for (const QPointer<QWidget> &widget : std::as_const(m_lockedWidgets)) {
+            if (widget)
+                widget->setEnabled(true);
+        }
+        for (const QPointer<QAction> &action : std::as_const(m_lockedActions)) {
+            if (action)
+                action->setEnabled(true);
+        }
+        m_lockedWidgets.clear();
+        m_lockedActions.clear();
+        m_escape->setEnabled(false);
+        return;
+    }
+
+    // Every command is locked, so a second fill cannot start and nothing changes the folders
+    // under the running one; the window still paints, and the cancel button stays usable.
+    QMainWindow *window = m_controls.window;
+    QList<QWidget *> widgets = window->centralWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    widgets.append(window->menuBar());
+    for (QWidget *widget : std::as_const(widgets)) {
+        const bool passive = qobject_cast<QLabel *>(widget) || widget->metaObject() == &QFrame::staticMetaObject;
+        if (passive || widget == m_controls.progress || widget == m_controls.cancel || widget == m_controls.statusBar
+            || !widget->isEnabled())
+            continue;
+        widget->setEnabled(false);
+        m_lockedWidgets.append(widget);
+    }
+    const QList<QAction *> actions = window->findChildren<QAction *>();
+    for (QAction *action : actions) {
+        if (!action->isEnabled())
+            continue;
+        action->setEnabled(false);
+        m_lockedActions.append(action);
+    }
+    m_escape->setEnabled(true);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "mix/MixEngine.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class FolderPane;
+class QAction;
+class QMainWindow;
+class QProgressBar;
+class QPushButton;
+class QShortcut;
+class QStatusBar;
+
+namespace tonvola {
+class MixRunner;
+struct MixProgress;
+} // namespace tonvola
+
+// Runs a fill from the main window and shows it there. While it runs, every command of the window
+// is locked but the cancel button and Esc; the bar and the status bar follow the copying and both
+// file lists show what the fill does to them. The end unlocks the window, selects the collection
+// entry the walk visited last and tells how the run went: the summary in the status bar, a
+// problem in a message box, both in a notification where the window is not in front.
+class FillController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The main window's controls the fill uses; all of them belong to the window.
+    struct Controls {
+        QMainWindow *window = nullptr;
+        FolderPane *source = nullptr;
+        FolderPane *player = nullptr;
+        QProgressBar *progress = nullptr;
+        QPushButton *cancel = nullptr;
+        // Takes the focus back at the end.
+        QPushButton *start = nullptr;
+        QStatusBar *statusBar = nullptr;
+    };
+
+    explicit FillController(const Controls &controls);
+
+    [[nodiscard]] bool isRunning() const;
+    // The pointer shows the hourglass until the next fill ends.
+    void showHourglassUntilEnd();
+    // Starts a fill of the player folder; nothing when one runs.
+    void start(tonvola::MixOptions options);
+    // The running fill stops within the current file.
+    void cancel();
+
+signals:
+    // The fill has ended and the window is usable again; the summary shows. Told before any
+    // message box about a problem, so that the window shows its state behind it.
+    void finished(const tonvola::MixResult &result);
+
+private:
+    void showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames);
+    void showProgress(const tonvola::MixProgress &progress);
+    void end(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
+             const tonvola::FileNames &playerNames);
+    void lock(bool locked);
+
+    Controls m_controls;
+    tonvola::MixRunner *m_runner = nullptr;
+    QShortcut *m_escape = nullptr;
+    bool m_resetsPointer = false;
+    // The summary of a fill shows this long; then the status bar's own panel returns.
+    QTimer m_summaryTimer{this};
+    QList<QPointer<QWidget>> m_lockedWidgets;
+    QList<QPointer<QAction>> m_lockedActions;
+};

@@ -1,0 +1,222 @@
+#include "widgets/FolderPane.h"
+
+#include "platform/FileName.h"
+#include "platform/Listing.h"
+#include "platform/Volumes.h"
+#include "widgets/DirListBox.h"
+#include "widgets/DriveListBox.h"
+#include "widgets/FileListBox.h"
+#include "widgets/Messages.h"
+
+#include <QAbstractScrollArea>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+
+namespace {
+
+// The local folder a drag carries; empty when it carries none.
+QString droppedFolder(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
+            return QDir::cleanPath(url.toLocalFile());
+    }
+    return {};
+}
+
+// Takes folders dropped on a control for the pane's folder list.
+class FolderDrop : public QObject
+{
+public:
+    FolderDrop(DirListBox *dir, QObject *parent) : QObject(parent), m_dir(dir) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::DragEnter && event->type() != QEvent::DragMove && event->type() != QEvent::Drop)
+            return false;
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QString folder = droppedFolder(drop->mimeData());
+        if (folder.isEmpty())
+            return false;
+        drop->acceptProposedAction();
+        if (event->type() == QEvent::Drop) {
+            // Not inside the drop: a message about the folder would hold up the file manager's drag.
+            QMetaObject::invokeMethod(
+                m_dir, [dir = m_dir, folder] { dir->chooseFolder(folder); }, Qt::QueuedConnection);
+        }
+        return true;
+    }
+
+private:
+    DirListBox *m_dir;
+};
+
+void acceptFolderDrops(QWidget *control, DirListBox *dir, QObject *owner)
+{
+    // An item view takes what is dropped on its viewport.
+    auto *scrolling = qobject_cast<QAbstractScrollArea *>(control);
+    QWidget *target = scrolling ? scrolling->viewport() : control;
+    target->setAcceptDrops(true);
+    target->installEventFilter(new FolderDrop(dir, owner));
+}
+
+} // namespace
+
+FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files, QWidget *window)
+    : QObject(window), m_drive(drive), m_dir(dir), m_files(files), m_window(window)
+{
+    m_folder.shown(m_dir->path());
+    connect(m_dir, &DirListBox::pathChanged, this, [this](const QString &path) { m_folder.shown(path); });
+    // The drive list shows the volume of the folder its folder list shows.
+    connect(m_dir, &DirListBox::pathChanged, m_drive, &DriveListBox::followFolder);
+    connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
+        if (!m_silent)
+            warnNotShown(folder, result);
+    });
+    if (m_files) {
+        connect(m_dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
+            emit folderVanished(folder);
+            lose(folder);
+        });
+    }
+    for (QWidget *control :
+         {static_cast<QWidget *>(m_drive), static_cast<QWidget *>(m_dir), static_cast<QWidget *>(m_files)}) {
+        if (control)
+            acceptFolderDrops(control, m_dir, window);
+    }
+}
+
+bool FolderPane::showDriveFolder()
+{
+    if (!m_silent) {
+        m_folder.stopWaiting();
+        emit waitingChanged();
+    }
+    const QString root = m_drive->drive();
+    tonvola::FileResult result = tonvola::volumes::checkReady(root);
+    if (result.ok()) {
+        const QString current = tonvola::volumes::currentFolder(root);
+        result = m_dir->setPath(current);
+        if (!result.ok() && current != root)
+            result = m_dir->setPath(root);
+    }
+    if (result.ok())
+        return true;
+    if (!m_silent)
+        tonvola::messages::warn(m_window,
+                                QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2")
+                                    .arg(tonvola::printableName(QDir::toNativeSeparators(root)), result.reason));
+    m_drive->followFolder(m_dir->path());
+    return false;
+}
+
+bool FolderPane::showFolder(const QString &folder)
+{
+    if (!QDir::isAbsolutePath(folder) || !tonvola::fs::checkFolder(folder).ok())
+        return false;
+    m_drive->setDrive(folder);
+    return m_dir->setPath(folder).ok();
+}
+
+void FolderPane::refresh()
+{
+    m_drive->refresh();
+    m_dir->refresh();
+    if (m_files)
+        m_files->refresh();
+}
+
+void FolderPane::setFollowsDisk(bool follows)
+{
+    m_dir->setFollowsDisk(follows);
+    if (m_files)
+        m_files->setFollowsDisk(follows);
+}
+
+bool FolderPane::isChosen()
+{
+    if (!m_files->isHidden() && !m_folder.onItsVolume(m_dir->path()))
+        lose(m_dir->path());
+    return !m_files->isHidden();
+}
+
+void FolderPane::choose()
+{
+    m_files->setVisible(true);
+    m_folder.stopWaiting();
+    emit waitingChanged();
+}
+
+void FolderPane::lose(const QString &folder)
+{
+    if (m_files->isHidden())
+        return;
+    m_files->setVisible(false);
+    m_folder.await(folder, m_folder.volume());
+    emit waitingChanged();
+}
+
+void FolderPane::await(const QString &folder)
+{
+    m_folder.await(folder);
+    emit waitingChanged();
+}
+
+bool FolderPane::bringBack()
+{
+    (void)isChosen();
+    if (!m_folder.awaitedIsBack())
+        return false;
+    const QString awaited = m_folder.awaited();
+    const Silence silence(*this);
+    if (!showFolder(awaited))
+        return false;
+    // The pane may show the mount point the medium now covers: its lists are read anew.
+    m_dir->refresh();
+    m_files->refresh();
+    choose();
+    return true;
+}
+
+void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &panes)
+{
+    auto *typePath = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
+    QObject::connect(typePath, &QShortcut::activated, window, [window, panes] {
+        const QWidget *focus = window->focusWidget();
+        for (const FolderPane *pane : panes) {
+            if (pane->contains(focus)) {
+                pane->dir()->editPath();
+                return;
+            }
+        }
+        if (!panes.isEmpty())
+            panes.constFirst()->dir()->editPath();
+    });
+}
+
+void FolderPane::warnNotShown(const QString &folder, const tonvola::FileResult &result)
+{
+    tonvola::messages::warn(m_window,
+                            QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
+                                .arg(tonvola::printableName(QDir::toNativeSeparators(folder)), result.reason));
+}
+
+bool FolderPane::contains(const QWidget *widget) const
+{
+    if (!widget)
+        return false;
+    for (const QWidget *control :
+         {static_cast<QWidget *>(m_drive), static_cast<QWidget *>(m_dir), static_cast<QWidget *>(m_files)}) {
+        if (control && (widget == control || control->isAncestorOf(widget)))
+            return true;
+    }
+    return false;
+}
