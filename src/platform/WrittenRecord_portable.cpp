@@ -28,8 +28,8 @@ QString WrittenRecord::appendLine(const QByteArray &line)
         log->file.setFileName(m_folder->pathOf(fileName()).text());
         if (!log->file.open(QIODevice::WriteOnly | QIODevice::Append))
             return log->file.errorString();
-        if (log->file.size() == 0)
-            log->file.write(header().data(), header().size());
+        if (log->file.size() == 0 && log->file.write(header().data(), header().size()) != header().size())
+            return log->file.errorString();
         m_log = std::move(log);
     }
     // Each line goes to the system at once, as the POSIX path writes it.

@@ -31,8 +31,9 @@ QString WrittenRecord::appendLine(const QByteArray &line)
         if (!file.valid())
             return qt_error_string(errno);
         struct stat st {};
-        if (::fstat(file.get(), &st) == 0 && st.st_size == 0)
-            (void)::write(file.get(), header().data(), static_cast<size_t>(header().size()));
+        if (::fstat(file.get(), &st) == 0 && st.st_size == 0
+            && ::write(file.get(), header().data(), static_cast<size_t>(header().size())) != header().size())
+            return qt_error_string(errno);
         m_log = std::make_unique<Log>(Log{std::move(file)});
     }
     if (::write(m_log->file.get(), line.constData(), static_cast<size_t>(line.size())) != line.size())
