@@ -23,7 +23,9 @@
 #include "mix/MixPlan.h"
 #include "mix/MixRandom.h"
 #include "mix/MixRunner.h"
-#include "platform/FileOps.h"
+#include "platform/Copy.h"
+#include "platform/Listing.h"
+#include "platform/Medium.h"
 #include "platform/Process.h"
 #include "widgets/FileListBox.h"
 
@@ -168,6 +170,23 @@ int measureWatch(const QString &folder, const QString &other, int changes)
     return reads > 0 ? 0 : 1;
 }
 
+// The file operations the naive fill uses, on files given by their paths.
+FileResult copyInto(const QString &source, const QString &folder)
+{
+    const QFileInfo info(source);
+    const fs::Folder to(folder);
+    fs::CopyBatch batch(to);
+    if (const FileResult added = batch.add(fs::Folder(info.path()), FileName::fromText(info.fileName())); !added.ok())
+        return added;
+    return batch.commit().constFirst().result;
+}
+
+FileResult removeFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return fs::Folder(info.path()).remove(FileName::fromText(info.fileName()));
+}
+
 int naiveFill(quint64 seed, const QString &source, const QString &player)
 {
     QElapsedTimer clock;
@@ -189,7 +208,7 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
             selected = fs::joinPath(player, entry);
             if (entry == name) {
                 present = true;
-                if (!fs::remove(selected).ok())
+                if (!removeFile(selected).ok())
                     return 1;
                 ++counts.takenOff;
             }
@@ -197,13 +216,13 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
         if (!present) {
             if (random.next() < 0.5 && !playerList.isEmpty()) {
                 const QString back = fs::joinPath(player, playerList[random.nextPosition(playerList.size())]);
-                (void)fs::remove(fs::joinPath(source, QFileInfo(back).fileName()));
-                if (!fs::copyInto(back, source).ok() || !fs::remove(back).ok())
+                (void)removeFile(fs::joinPath(source, QFileInfo(back).fileName()));
+                if (!copyInto(back, source).ok() || !removeFile(back).ok())
                     return 1;
                 ++counts.movedBack;
             }
-            (void)fs::remove(fs::joinPath(player, name));
-            if (!fs::copyInto(candidate, player).ok())
+            (void)removeFile(fs::joinPath(player, name));
+            if (!copyInto(candidate, player).ok())
                 return 1;
             ++counts.copied;
         }

@@ -1,19 +1,13 @@
 #include "TestSupport.h"
 
-#include "app/frm_Start.h"
+#include "platform/Folder.h"
 
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -80,72 +74,6 @@ QStringList names(const char *list)
     return QString::fromUtf8(list).split(QLatin1Char('|'), Qt::SkipEmptyParts);
 }
 
-QStringList entriesOf(const QAbstractItemView *list)
-{
-    QStringList entries;
-    const QAbstractItemModel *model = list->model();
-    for (int row = 0; model && row < model->rowCount(); ++row)
-        entries.append(model->index(row, 0).data().toString());
-    return entries;
-}
-
-namespace {
-
-QModelIndex entryNamed(const QAbstractItemView *list, const QString &name)
-{
-    const QAbstractItemModel *model = list->model();
-    if (!model)
-        return {};
-    const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole, name, 2, Qt::MatchExactly);
-    return found.size() == 1 ? found.first() : QModelIndex();
-}
-
-} // namespace
-
-bool clickEntry(QAbstractItemView *list, const QString &name, bool doubleClick)
-{
-    const QModelIndex entry = entryNamed(list, name);
-    if (!entry.isValid())
-        return false;
-    list->scrollTo(entry);
-    const QPoint at = list->visualRect(entry).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    if (doubleClick) {
-        // The window system's order: a click, then a press that arrives as a double-click.
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
-    }
-    return true;
-}
-
-bool chooseWithKeys(QAbstractItemView *list, const QString &name)
-{
-    QTest::keyClick(list, Qt::Key_Home);
-    const int rows = list->model() ? list->model()->rowCount() : 0;
-    for (int step = 0; step < rows; ++step) {
-        const QModelIndex current = list->currentIndex();
-        if (current.isValid() && current.data().toString() == name) {
-            // Home does not choose the entry that already has the focus; Space does.
-            if (!list->selectionModel()->isSelected(current))
-                QTest::keyClick(list, Qt::Key_Space);
-            return list->selectionModel()->isSelected(current);
-        }
-        QTest::keyClick(list, Qt::Key_Down);
-    }
-    return false;
-}
-
-bool tabTo(QWidget *control)
-{
-    QWidget *window = control->window();
-    window->activateWindow();
-    if (!QTest::qWaitForWindowActive(window))
-        return false;
-    for (int presses = 0; presses < 30 && QApplication::focusWidget() != control; ++presses)
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
-    return QApplication::focusWidget() == control;
-}
-
 WorkFolder::WorkFolder() : m_previous(QDir::currentPath())
 {
     m_entered = m_dir.isValid() && QDir::setCurrent(m_dir.path());
@@ -154,15 +82,6 @@ WorkFolder::WorkFolder() : m_previous(QDir::currentPath())
 WorkFolder::~WorkFolder()
 {
     QDir::setCurrent(m_previous);
-}
-
-std::unique_ptr<frm_Start> showStartWindow()
-{
-    auto window = std::make_unique<frm_Start>();
-    window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
-        return nullptr;
-    return window;
 }
 
 namespace {
@@ -271,6 +190,38 @@ FatStick::Run FatStick::run(const QString &command, double cutAfterSeconds)
     return done;
 }
 
+tonvola::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::FileName &name,
+                             const tonvola::fs::Folder &to, const tonvola::CopyOptions &options)
+{
+    tonvola::fs::CopyBatch batch(to);
+    if (const tonvola::FileResult added = batch.add(from, name, options); !added.ok())
+        return added;
+    return batch.commit().constFirst().result;
+}
+
+tonvola::FileResult copyInto(const QString &source, const QString &folder, const tonvola::CopyOptions &options)
+{
+    const QFileInfo info(source);
+    return copyFile(tonvola::fs::Folder(info.path()), tonvola::FileName::fromText(info.fileName()),
+                    tonvola::fs::Folder(folder), options);
+}
+
+tonvola::FileResult removeFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return tonvola::fs::Folder(info.path()).remove(tonvola::FileName::fromText(info.fileName()));
+}
+
+bool haveSameContent(const QString &a, const QString &b)
+{
+    const QFileInfo ia(a);
+    const QFileInfo ib(b);
+    const tonvola::fs::Likeness likeness =
+        tonvola::fs::compareFiles(tonvola::fs::Folder(ia.path()), tonvola::FileName::fromText(ia.fileName()),
+                                  tonvola::fs::Folder(ib.path()), tonvola::FileName::fromText(ib.fileName()));
+    return likeness == tonvola::fs::Likeness::SameBytes || likeness == tonvola::fs::Likeness::SameFile;
+}
+
 bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content)
 {
     const QByteArray path = QFile::encodeName(folder) + '/' + name;
@@ -318,48 +269,6 @@ ImmutableFile::~ImmutableFile()
 {
     if (m_set)
         QProcess::execute(u"chattr"_s, {u"-i"_s, m_path});
-}
-
-MessageBoxAnswerer::MessageBoxAnswerer(QMessageBox::StandardButton answer, std::function<void()> whileShown)
-{
-    auto *timer = new QTimer(qApp);
-    timer->setInterval(20);
-    std::weak_ptr<bool> alive = m_alive;
-    std::shared_ptr<QList<Box>> boxes = m_boxes;
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, alive, boxes, answer, whileShown] {
-        if (alive.expired()) {
-            timer->deleteLater();
-            return;
-        }
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || box->property("answered").toBool())
-            return;
-        box->setProperty("answered", true);
-        Box seen{box->text(), {}, box->defaultButton() ? box->defaultButton()->text() : QString()};
-        for (const QAbstractButton *button : box->buttons())
-            seen.buttons.append(button->text());
-        seen.buttons.sort();
-        boxes->append(seen);
-        if (whileShown)
-            whileShown();
-        if (answer == QMessageBox::NoButton)
-            QTest::keyClick(box, Qt::Key_Return);
-        else if (QAbstractButton *button = box->button(answer))
-            button->click();
-        else
-            box->reject();
-    });
-    timer->start();
-}
-
-MessageBoxAnswerer::~MessageBoxAnswerer() = default;
-
-QStringList MessageBoxAnswerer::texts() const
-{
-    QStringList result;
-    for (const Box &box : std::as_const(*m_boxes))
-        result.append(box.text);
-    return result;
 }
 
 PrivateBus::PrivateBus(Kind kind)

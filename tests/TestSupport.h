@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Copy.h"
+#include "platform/FileResult.h"
+
 #include <QByteArray>
 #include <QMessageBox>
 #include <QProcess>
@@ -169,6 +172,30 @@ template<typename Fixture> [[nodiscard]] QString unavailable(const Fixture &fixt
     return {};
 }
 
+// The platform layer the program was built with (TONVOLA_PLATFORM): the POSIX one, or the
+// portable one, which asks only Qt and so does without what only POSIX offers.
+[[nodiscard]] constexpr bool portablePlatform()
+{
+    return TONVOLA_PORTABLE_PLATFORM != 0;
+}
+
+// What the portable platform cannot do, for the cases it skips.
+namespace portable {
+inline constexpr char byteNames[] =
+    "reaches files through Qt's names, which cannot stand for bytes that are no valid text";
+inline constexpr char fileEntries[] =
+    "learns from Qt only that no file could be made, not that the medium has no file entries left";
+} // namespace portable
+
+// The platform's file operations for files given by their paths, as tests name them.
+[[nodiscard]] tonvola::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::FileName &name,
+                                           const tonvola::fs::Folder &to, const tonvola::CopyOptions &options = {});
+[[nodiscard]] tonvola::FileResult copyInto(const QString &source, const QString &folder,
+                                           const tonvola::CopyOptions &options = {});
+[[nodiscard]] tonvola::FileResult removeFile(const QString &path);
+// True when both files hold the same bytes; false also when either cannot be read.
+[[nodiscard]] bool haveSameContent(const QString &a, const QString &b);
+
 // Writes a file whose name is given by its bytes, such as a Latin-1 name from an old copy.
 [[nodiscard]] bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content);
 
@@ -222,6 +249,14 @@ private:
 };
 
 } // namespace testsupport
+
+// For a case that checks what only the POSIX platform can do: the portable build skips it and
+// says why.
+#define SKIP_ON_PORTABLE_PLATFORM(why)                                                                                 \
+    do {                                                                                                               \
+        if (testsupport::portablePlatform())                                                                           \
+            QSKIP(qPrintable(QStringLiteral("the portable platform ") + QString::fromUtf8(why)));                      \
+    } while (false)
 
 // For fixtures that need root (TmpfsMount, ImmutableFile and the like): a normal user skips the
 // test with the reason, root fails it, since there the fixture should have worked. A machine

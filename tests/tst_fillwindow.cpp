@@ -4,8 +4,8 @@
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "mix/MixRunner.h"
-#include "platform/FileOps.h"
 #include "platform/Folder.h"
+#include "platform/Listing.h"
 #include "platform/PlayerLock.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/PreviewPlayer.h"
@@ -300,7 +300,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QCOMPARE(testsupport::entriesOf(file2), QStringList{u"a.mp3"_s});
         QCOMPARE(file1->fileName(), u"a.mp3"_s);
         QCOMPARE(w.selectedFile(), QDir::cleanPath(song));
-        QVERIFY(fs::haveSameContent(song, onPlayer));
+        QVERIFY(testsupport::haveSameContent(song, onPlayer));
         // The run is over only once its data is on the medium, and the window says so meanwhile.
         QCOMPARE(shownWhileFlushing, u"Daten werden auf den Player geschrieben …"_s);
         // On a stick the copying is what takes time; the status bar counts files and megabytes.
@@ -350,9 +350,8 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QSemaphore gate;
     std::atomic_bool held = false;
     QStringList walked;
-    MixWorker *worker = w.runner()->worker();
     connect(
-        worker, &MixWorker::runStarted, worker,
+        w.runner(), &MixRunner::started, w.runner(),
         [&](const FileNames &sourceNames) {
             for (const FileName &name : sourceNames)
                 walked.append(name.text());

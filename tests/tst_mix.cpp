@@ -4,8 +4,9 @@
 #include "mix/MixEngine.h"
 #include "mix/MixPlan.h"
 #include "mix/MixRandom.h"
-#include "platform/FileOps.h"
 #include "platform/Folder.h"
+#include "platform/Listing.h"
+#include "platform/Medium.h"
 #include "platform/Temporary.h"
 #include "platform/WrittenRecord.h"
 
@@ -43,6 +44,15 @@ using Snapshot = QMap<QString, QByteArray>;
 
 // Every file of a folder, hidden ones too, with a hash of its content.
 // A name as the tests see it: its text, or its bytes written out where the text is not exact.
+// What the summary of a run that wrote adds on the portable platform, which cannot make sure that
+// everything is on the medium when the run ends.
+QString afterWriting()
+{
+    return testsupport::portablePlatform() ? u"; Hinweis: das System bestätigt nicht, dass alles auf dem Datenträger "
+                                             u"steht; bitte den Player vor dem Abziehen auswerfen"_s
+                                           : QString();
+}
+
 QString keyOf(const QByteArray &native)
 {
     const FileName name = FileName::fromNative(native);
@@ -842,6 +852,8 @@ void tst_Mix::singleFileOfAnyNameIsCopied_data()
 void tst_Mix::singleFileOfAnyNameIsCopied()
 {
     QFETCH(QByteArray, name);
+    if (!FileName::fromNative(name).isExactText())
+        SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::byteNames);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
     QVERIFY(source.isValid());
@@ -1028,6 +1040,8 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
     QFETCH(QString, situation);
     QFETCH(QString, step);
     QFETCH(MixResult::Status, status);
+    if (situation == u"collection full"_s)
+        SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::fileEntries);
     // A collection on a medium of its own that cannot take another file.
     TmpfsMount source(situation == u"collection full"_s ? u"size=4m,nr_inodes=2"_s : u"size=4m"_s);
     REQUIRE_FIXTURE(source);
@@ -1231,6 +1245,8 @@ void tst_Mix::fullPlayerIsAGoodEnding_data()
 void tst_Mix::fullPlayerIsAGoodEnding()
 {
     QFETCH(QString, filledBy);
+    if (filledBy == u"entries"_s)
+        SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::fileEntries);
     QTemporaryDir source;
     // Room for the folder and three files: the fourth copy cannot be created.
     TmpfsMount player(filledBy == u"entries"_s ? u"size=4m,nr_inodes=4"_s : u"size=4m"_s);
@@ -1295,6 +1311,10 @@ void tst_Mix::repeatedRunsKeepThePlayerFullAndNew()
         QVERIFY(testsupport::writeBytes(source.filePath(name), contentFor(name, size)));
 
     for (quint64 seed = 1; seed <= 4; ++seed) {
+        // Copies onto exFAT through the portable platform have the time of their copying, and so
+        // count as in use for moments after; the next run waits for that, as a user's would.
+        if (exfat && seed > 1 && testsupport::portablePlatform())
+            QTest::qSleep(3000);
         const Snapshot before = snapshot(player);
         const auto everythingBefore = everything(source.path(), player);
         Recorder foretold;
@@ -1489,8 +1509,8 @@ void tst_Mix::cancelStopsWithoutPartialFile()
     const MixResult result = fill(source.path(), player.path(), seedStartingAt(0, 4), &recorder, false, &cancel);
     QCOMPARE(result.status, MixResult::Status::Cancelled);
     QCOMPARE(result.counts.copied, 2);
-    QCOMPARE(result.summary(),
-             u"Abgebrochen: 2 Dateien kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s);
+    QCOMPARE(result.summary(), u"Abgebrochen: 2 Dateien kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s
+                                   + afterWriting());
     QCOMPARE(snapshot(player.path()).keys().filter(u".mp3"_s), (QStringList{u"lied0.mp3"_s, u"lied1.mp3"_s}));
     QVERIFY(!hasPartialFiles(player.path()));
 }
@@ -1532,7 +1552,7 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
         QVERIFY(real.ok());
         QCOMPARE(foretold.log, done.log);
         QVERIFY(!done.log.isEmpty());
-        QCOMPARE(dry.summary(), real.summary());
+        QCOMPARE(dry.summary() + afterWriting(), real.summary());
         QCOMPARE(dry.lastSelected, real.lastSelected);
         // No writer holds them any more, in either folder.
         for (const QString &name : leftovers + usersOwn)
@@ -1568,6 +1588,8 @@ void tst_Mix::positionsBeyondSixteenBits()
 // 8.3 short name already holds, and names that differ only in letters beyond ASCII.
 void tst_Mix::fatRulesOfTheKernelsDriver()
 {
+    SKIP_ON_PORTABLE_PLATFORM("learns no file numbers, so it cannot name the file that holds a FAT short name, and "
+                              "cannot tell a folder without free entries from a full medium");
     testsupport::FatStick stick(u"9G"_s);
     REQUIRE_FIXTURE(stick);
     QTemporaryDir source;
@@ -1629,6 +1651,8 @@ void tst_Mix::fatRulesOfTheKernelsDriver()
 // files and the user's own stand under real names, and the next run leaves nothing behind.
 void tst_Mix::powerCutsLeaveOnlyWholeFiles()
 {
+    SKIP_ON_PORTABLE_PLATFORM("cannot write out a folder's names or a volume's cache, as Qt flushes no more than a "
+                              "file's own data; it asks the user to take the player out safely instead");
     testsupport::FatStick stick(u"64M"_s);
     REQUIRE_FIXTURE(stick);
     QTemporaryDir source;
@@ -1691,11 +1715,11 @@ void tst_Mix::commandLine_data()
 
     const QString src = u"SRC"_s;
     const QString dst = u"DST"_s;
-    QTest::newRow("fill") << QStringList{u"--fill"_s, u"--seed"_s, u"7"_s, src, dst} << 0
-                          << QStringLiteral("kopiert: lied.mp3\n"
-                                            "1 Datei kopiert, 0 vom Player genommen, 0 zurück ins "
-                                            "StammVerzeichnis\nStartwert: 7, Beginn bei Eintrag 1 von 1\n")
-                          << QString();
+    QTest::newRow("fill")
+        << QStringList{u"--fill"_s, u"--seed"_s, u"7"_s, src, dst} << 0
+        << u"kopiert: lied.mp3\n1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s
+               + afterWriting() + u"\nStartwert: 7, Beginn bei Eintrag 1 von 1\n"_s
+        << QString();
     QTest::newRow("dry run") << QStringList{u"--fill"_s, u"--dry-run"_s, u"--seed=7"_s, src, dst} << 0
                              << QStringLiteral(
                                     "kopiert: lied.mp3\n1 Datei kopiert, 0 vom Player genommen, 0 zurück ins "
@@ -1747,6 +1771,8 @@ void tst_Mix::commandLine()
     const QString given = arguments.join(u' ');
     std::optional<TmpfsMount> player;
     std::optional<TmpfsMount> full;
+    if (given.contains(u"FULL"_s))
+        SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::fileEntries);
     if (given.contains(u"DST"_s) || given.contains(u"FULL"_s)) {
         player.emplace(u"size=4m"_s);
         full.emplace(u"size=4m,nr_inodes=1"_s);

@@ -2,7 +2,6 @@
 
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
-#include "platform/FileOps.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -547,7 +546,7 @@ void PanesTest::fileListFollowsTheFolderOnDisk()
     const QString selected = window.selectedFile();
     testsupport::ImmutableFile locked(selected);
     REQUIRE_FIXTURE(locked);
-    QCOMPARE(tonvola::fs::remove(selected).status, tonvola::FileResult::Status::PermissionDenied);
+    QCOMPARE(testsupport::removeFile(selected).status, tonvola::FileResult::Status::PermissionDenied);
     window.file2->refresh();
     QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
     QCOMPARE(window.file2->fileName(), u"z.mp3"_s);

@@ -52,6 +52,14 @@ MixReason reasonFor(FileResult::Status status)
     }
 }
 
+// What the system could not make sure of, though the step went well: said once, beside the
+// summary, however often it comes up.
+void addNote(MixResult &result, const FileResult &done)
+{
+    if (done.ok() && !done.reason.isEmpty() && !result.notes.contains(done.reason))
+        result.notes.append(done.reason);
+}
+
 } // namespace
 
 void MixCounts::add(MixAction action)
@@ -369,6 +377,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         }
         m_wroteToSource = true;
         ++m_movesDone;
+        addNote(m_result, copy.result);
         const FileResult removed = m_player.removeIfUnchanged(copy.name, copy.source);
         if (removed.ok()) {
             m_changedPlayer = true;
@@ -405,7 +414,7 @@ FileName MixEngine::Acting::holderOf(const FileName &name) const
 {
     const fs::Entry holder = m_player.look(name);
     for (const MixInput::OnPlayer &file : m_in.player) {
-        if (holder.isFile() && file.entry.device == holder.device && file.entry.inode == holder.inode)
+        if (holder.isFile() && file.entry.isSameFileAs(holder))
             return file.name;
     }
     return {};
@@ -504,6 +513,7 @@ bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
         case FileResult::Status::Ok:
             ++m_copiesDone;
             m_result.copiedBytes += copy.source.size;
+            addNote(m_result, copy.result);
             step.action = MixAction::Copied;
             step.size = copy.source.size;
             m_engine.nowOnPlayer(keys[k], copy.name, true);
@@ -633,6 +643,7 @@ MixResult MixEngine::run()
     m_observer->flushing();
     const auto flushed = [&](const fs::Folder &folder, const QList<int> &files) {
         const FileResult done = fs::flush(folder, files);
+        addNote(result, done);
         if (!done.ok() && result.status != MixResult::Status::Failed) {
             result.status = MixResult::Status::Failed;
             result.failedStep = MixResult::Step::Flush;

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -64,6 +65,9 @@ struct MixResult {
     qsizetype plannedCopies = 0;
     qint64 plannedBytes = 0;
     qint64 copiedBytes = 0;
+    // What the system could not make sure of for the run (that the medium may be pulled out
+    // now, that the copies kept their times), in its own words; the summary tells it.
+    QStringList notes;
 
     [[nodiscard]] bool ok() const { return status == Status::Done; }
     // True when the run got as far as planning, so that summary() tells something.

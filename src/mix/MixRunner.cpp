@@ -12,7 +12,7 @@ MixRunner::MixRunner(QObject *parent) : QObject(parent)
     m_worker = new MixWorker;
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    connect(m_worker, &MixWorker::runStarted, this, &MixRunner::started, Qt::QueuedConnection);
+    connect(m_worker, &MixWorker::runStarted, this, &MixRunner::started, Qt::DirectConnection);
     connect(m_worker, &MixWorker::progressed, this, &MixRunner::progressed, Qt::QueuedConnection);
     connect(
         m_worker, &MixWorker::finished, this,

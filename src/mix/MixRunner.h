@@ -27,10 +27,9 @@ public:
     // The running fill stops within the current file; it leaves no partial file.
     void cancel();
 
-    // For observers that must run in the fill's own thread.
-    [[nodiscard]] MixWorker *worker() const { return m_worker; }
-
 signals:
+    // Emitted in the fill's own thread before the first candidate is visited: a direct
+    // connection runs there, before the fill goes on.
     void started(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
     void progressed(const tonvola::MixProgress &progress);
     void finished(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,

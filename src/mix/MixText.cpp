@@ -110,6 +110,8 @@ QString summary(const MixResult &result)
         if (result.skipped.size() > skippedNamed)
             text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
     }
+    for (const QString &note : result.notes)
+        text += QStringLiteral("; Hinweis: ") + note;
     switch (result.status) {
     case MixResult::Status::Cancelled:
         return QStringLiteral("Abgebrochen: ") + text;

@@ -3,6 +3,7 @@
 #include "platform/FileName.h"
 #include "platform/FileResult.h"
 #include "platform/Folder.h"
+#include "platform/Temporary.h"
 
 #include <QList>
 #include <QString>
@@ -79,23 +80,6 @@ private:
     std::vector<std::unique_ptr<Staged>> m_staged;
     qint64 m_bytes = 0;
 };
-
-// One copy, written and named at once.
-[[nodiscard]] FileResult copyFile(const Folder &from, const FileName &name, const Folder &to,
-                                  const CopyOptions &options = {});
-
-// The same for a file given by its path.
-[[nodiscard]] FileResult copyInto(const QString &source, const QString &folder, const CopyOptions &options = {});
-
-[[nodiscard]] FileResult remove(const QString &path);
-
-// Removes what copies and probes of the program that were killed midway (a crash, a power cut,
-// a pulled cable) left in the folder under its hidden temporary names. A temporary file is
-// locked for as long as its writer lives, so one that another run is still writing stays.
-void removeLeftovers(const Folder &folder);
-
-// True when both files exist and hold the same bytes.
-[[nodiscard]] bool haveSameContent(const QString &a, const QString &b);
 
 } // namespace fs
 } // namespace tonvola

@@ -4,7 +4,9 @@
 
 namespace tonvola {
 
-// Result of one file operation: what happened and, on failure, the system's own words.
+// Result of one file operation: what happened and, on failure, the system's own words. A success
+// may still say what the system could not make sure of (a portable flush that cannot reach the
+// medium), for the user to read.
 struct FileResult {
     enum class Status {
         Ok,

@@ -6,15 +6,8 @@
 
 #include <QString>
 
-#include <functional>
-
+#include <memory>
 #include <vector>
-
-#ifdef Q_OS_UNIX
-#include "platform/UniqueFd.h"
-
-#include <sys/stat.h>
-#endif
 
 class QFile;
 
@@ -29,6 +22,7 @@ struct Entry {
     qint64 modifiedNs = 0;
     // When the file or its name last changed in any way; a rename sets it too.
     qint64 changedNs = 0;
+    // Where the system numbers its files; 0 where it does not tell.
     quint64 device = 0;
     quint64 inode = 0;
     // The owner may not write it (no write permission, FAT's read-only attribute): the user
@@ -42,6 +36,12 @@ struct Entry {
     {
         return kind == earlier.kind && size == earlier.size && modifiedNs == earlier.modifiedNs
                && changedNs == earlier.changedNs && device == earlier.device && inode == earlier.inode;
+    }
+    // Both looks saw one file under two names. Without the system's file numbers nothing is
+    // known to be one file.
+    [[nodiscard]] bool isSameFileAs(const Entry &other) const
+    {
+        return inode != 0 && device == other.device && inode == other.inode;
     }
 };
 
@@ -68,11 +68,13 @@ struct Listing {
 
 // A folder opened once. Everything done through it stays in that folder, also when its
 // path later leads elsewhere: a medium unmounted under a run cannot redirect its writes
-// into the bare mount point left behind.
+// into the bare mount point left behind. The portable path, which reaches folders only by their
+// paths, cannot hold it so; it notices that the path leads elsewhere (isReachable), and a run
+// asks that between its steps.
 class Folder
 {
 public:
-    Folder() = default;
+    Folder();
     // Opens the folder; opened() says whether that worked and why not.
     explicit Folder(QString path);
     ~Folder();
@@ -86,7 +88,7 @@ public:
     [[nodiscard]] const QString &path() const { return m_path; }
     [[nodiscard]] FilePath pathOf(const FileName &name) const { return {m_path, name}; }
     // The system's handle, for the other parts of the platform layer; -1 where there is none.
-    [[nodiscard]] int handle() const { return m_fd; }
+    [[nodiscard]] int handle() const;
 
     // True when both are the same folder on disk, however their paths are spelt.
     [[nodiscard]] bool isSameAs(const Folder &other) const;
@@ -114,12 +116,13 @@ public:
     [[nodiscard]] Abilities &abilities() const { return m_abilities; }
 
 private:
+    // What the system keeps of the open folder: Folder_posix.cpp, Folder_portable.cpp.
+    struct Native;
+
     QString m_path;
     mutable Abilities m_abilities;
     FileResult m_opened = FileResult::failure(FileResult::Status::NotFound, {});
-    int m_fd = -1;
-    quint64 m_device = 0;
-    quint64 m_inode = 0;
+    std::unique_ptr<Native> m_native;
 };
 
 // Opens a file of the folder for reading without waiting: anything that is not a file (a
@@ -127,32 +130,9 @@ private:
 [[nodiscard]] FileResult openForReading(const Folder &folder, const FileName &name, QFile &file);
 [[nodiscard]] FileResult openForReading(const FilePath &path, QFile &file);
 
-#ifdef Q_OS_UNIX
-// For the rest of the platform layer: the descriptor openForReading() wraps, and what it is.
-[[nodiscard]] FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st);
-[[nodiscard]] Entry entryFrom(const struct stat &st);
-
-// Goes through the entries of a folder (not . and ..) in one pass, each with its type as the
-// directory tells it: whether each entry is a folder is known without looking at every file.
-// `isFolder` follows links and asks where the file system does not say. Returns 0, or the
-// errno value of a folder that could not be read.
-struct DirEntry {
-    const char *name;
-    std::size_t length;
-    unsigned char type;
-    int folder;
-
-    [[nodiscard]] bool isRegular() const;
-    [[nodiscard]] bool isFolder() const;
-};
-[[nodiscard]] int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit);
-#endif
-
 // Compares two files byte by byte. Two names that lead to one file are no two copies of it.
 // seenA and seenB, when given, receive what the compared files were when they were opened.
 [[nodiscard]] Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName,
                                     Entry *seenA = nullptr, Entry *seenB = nullptr);
-// True when both files hold the same bytes; false also when either cannot be read.
-[[nodiscard]] bool haveSameBytes(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName);
 
 } // namespace tonvola::fs

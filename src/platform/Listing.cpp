@@ -10,10 +10,6 @@
 #include <algorithm>
 #include <vector>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 namespace tonvola::fs {
 
 namespace {
@@ -146,41 +142,6 @@ QStringList mp3Files(const QString &folder)
     for (const FileName &name : mp3Names(folder))
         texts.append(name.text());
     return texts;
-}
-
-QStringList subFolders(const QString &folder)
-{
-    QStringList names;
-#ifdef Q_OS_UNIX
-    const Folder opened(folder);
-    if (!opened.isOpen())
-        return names;
-    (void)forEachEntry(opened.handle(), [&names](const DirEntry &entry) {
-        if (entry.name[0] != '.' && entry.isFolder())
-            names.append(QFile::decodeName(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
-    });
-#else
-    names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
-#endif
-    sortInListOrder(names);
-    return names;
-}
-
-bool isSameDirectory(const QString &a, const QString &b)
-{
-#ifdef Q_OS_UNIX
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(nativePath(a).constData(), &sa) != 0 || ::stat(nativePath(b).constData(), &sb) != 0)
-        return QDir::cleanPath(a) == QDir::cleanPath(b);
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-#else
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    const QString cb = QFileInfo(b).canonicalFilePath();
-    if (ca.isEmpty() || cb.isEmpty())
-        return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
-    return ca.compare(cb, Qt::CaseInsensitive) == 0;
-#endif
 }
 
 FileResult checkFolder(const QString &folder)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace tonvola::fs {
 
 class Folder;
@@ -13,6 +15,10 @@ class Folder;
 // identity is the folder's device and inode; on a medium that ignores letter case it is the
 // device and the path in folded letters, since such media may number each spelling of a folder
 // on its own. The system releases the lock when its holder ends, however it ends.
+//
+// The portable path knows a folder only by its path: the identity is the canonical path (in
+// folded letters where the medium ignores them), and the lock a QLockFile, which the next fill
+// takes over once its holder no longer runs.
 class PlayerLock
 {
 public:
@@ -26,7 +32,9 @@ public:
     [[nodiscard]] bool heldElsewhere() const { return m_heldElsewhere; }
 
 private:
-    int m_fd = -1;
+    // The lock as the system keeps it: PlayerLock_posix.cpp, PlayerLock_portable.cpp.
+    struct Held;
+    std::unique_ptr<Held> m_held;
     bool m_heldElsewhere = false;
 };
 

@@ -1,15 +1,8 @@
 #include "platform/Temporary.h"
 
-#include <QRandomGenerator>
+#include "platform/Native.h"
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#endif
 
 namespace tonvola::fs {
 
@@ -28,57 +21,34 @@ bool isHexNumber(QByteArrayView digits)
 
 } // namespace
 
-QByteArray temporaryName(Temporary kind)
+QByteArray temporaryName(Temporary kind, quint64 number)
 {
-    const QByteArray number = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    const QByteArray digits = QByteArray::number(number, 16).rightJustified(16, '0');
     if (kind == Temporary::Probe)
-        return prefix.toByteArray() + probe.toByteArray() + number;
-    return prefix.toByteArray() + number + part.toByteArray();
+        return prefix.toByteArray() + probe.toByteArray() + digits;
+    return prefix.toByteArray() + digits + part.toByteArray();
 }
 
-bool isLeftoverName(QByteArrayView name)
+QByteArrayView native::leftoverNumber(QByteArrayView name)
 {
     if (!name.startsWith(prefix))
-        return false;
+        return {};
     name = name.sliced(prefix.size());
+    QByteArrayView number;
     if (name.startsWith(probe)) {
         // The letter-case probe renames itself to a name with an accented letter.
         constexpr QByteArrayView accented("-\xc3\xa4");
         name = name.sliced(probe.size());
-        return isHexNumber(name.endsWith(accented) ? name.chopped(accented.size()) : name);
+        number = name.endsWith(accented) ? name.chopped(accented.size()) : name;
+    } else if (name.endsWith(part)) {
+        number = name.chopped(part.size());
     }
-    return name.endsWith(part) && isHexNumber(name.chopped(part.size()));
+    return isHexNumber(number) ? number : QByteArrayView();
 }
 
-#ifdef Q_OS_UNIX
-UniqueFd createLocked(int folder, Temporary kind, QByteArray &name)
+bool isLeftoverName(QByteArrayView name)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = temporaryName(kind);
-        // The usual permissions: mkstemp would make the file private to the user, and a copy would keep that.
-        UniqueFd fd(::openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid()) {
-            if (errno == EEXIST)
-                continue;
-            return fd;
-        }
-        // Between creating and locking, a cleanup may have locked and removed the new file; then
-        // it is no longer under that name, and another name is tried.
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-            // A medium that keeps no locks: the file stays unlocked, as it is there for all.
-            if (errno != EWOULDBLOCK)
-                return fd;
-            continue;
-        }
-        struct stat opened {};
-        struct stat named {};
-        if (::fstat(fd.get(), &opened) == 0 && ::fstatat(folder, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
-            && opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
-            return fd;
-    }
-    errno = EEXIST;
-    return UniqueFd();
+    return !native::leftoverNumber(name).isEmpty();
 }
-#endif
 
 } // namespace tonvola::fs

@@ -3,27 +3,24 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#ifdef Q_OS_UNIX
-#include "platform/UniqueFd.h"
-#endif
-
 // The program's own hidden files in the folders it writes to: copies not yet named, and probes
 // that ask a medium about its rules.
 namespace tonvola::fs {
 
+class Folder;
+
 enum class Temporary { Copy, Probe };
 
-// A fresh hidden name: ".tonvola-<hex>.part" for a copy, ".tonvola-probe-<hex>" for a probe.
-[[nodiscard]] QByteArray temporaryName(Temporary kind = Temporary::Copy);
+// The hidden name with that number: ".tonvola-<number>.part" for a copy, ".tonvola-probe-<number>"
+// for a probe, the number in 16 hexadecimal digits.
+[[nodiscard]] QByteArray temporaryName(Temporary kind, quint64 number);
 
 // Exactly the names temporaryName() makes, so that no file of the user's is ever taken for one.
 [[nodiscard]] bool isLeftoverName(QByteArrayView name);
 
-#ifdef Q_OS_UNIX
-// Creates a new file under a fresh temporary name in the folder and keeps it locked while the
-// descriptor is open, so that a cleanup can tell it from what a killed run left and never takes
-// it from its writer. On failure the descriptor is invalid and errno says why.
-[[nodiscard]] UniqueFd createLocked(int folder, Temporary kind, QByteArray &name);
-#endif
+// Removes what copies and probes of the program that were killed midway (a crash, a power cut,
+// a pulled cable) left in the folder under their temporary names. A temporary file is locked
+// for as long as its writer lives, so one that another run is still writing stays.
+void removeLeftovers(const Folder &folder);
 
 } // namespace tonvola::fs

@@ -4,7 +4,8 @@
 
 #include <QObject>
 
-class QSocketNotifier;
+#include <memory>
+
 class QTimer;
 
 namespace tonvola {
@@ -29,13 +30,19 @@ signals:
     void volumesChanged();
 
 private:
+    // The mount table as the system reports its changes: VolumeWatcher_posix.cpp and
+    // VolumeWatcher_portable.cpp.
+    struct MountTable;
+
     explicit VolumeWatcher(QObject *parent);
+    // Asks the system to report each change; false where it does not.
     [[nodiscard]] bool watchMountTable();
+    // Changes whenever a volume is mounted or unmounted; cheap enough to read every second.
+    [[nodiscard]] static QByteArray mountTableSignature();
     void poll();
 
     QList<Volume> m_volumes;
-    int m_mountTable = -1;
-    QSocketNotifier *m_notifier = nullptr;
+    std::shared_ptr<MountTable> m_mountTable;
     QTimer *m_timer = nullptr;
     QByteArray m_signature;
 };

@@ -147,19 +147,5 @@ QString currentFolder(const QString &root)
     return root;
 }
 
-QByteArray mountTableSignature()
-{
-#ifdef Q_OS_LINUX
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    if (table.open(QIODevice::ReadOnly))
-        return table.readAll();
-#endif
-    QByteArray signature;
-    const QList<QStorageInfo> mounted = QStorageInfo::mountedVolumes();
-    for (const QStorageInfo &storage : mounted)
-        signature += storage.rootPath().toUtf8() + '\n';
-    return signature;
-}
-
 } // namespace volumes
 } // namespace tonvola

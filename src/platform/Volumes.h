@@ -40,9 +40,5 @@ void rememberFolder(const QString &folder);
 // nearest parent on the volume when it has gone since), else the volume's root.
 [[nodiscard]] QString currentFolder(const QString &root);
 
-// Changes whenever a volume is mounted or unmounted; cheap enough to read every second where
-// the system does not report the changes itself.
-[[nodiscard]] QByteArray mountTableSignature();
-
 } // namespace volumes
 } // namespace tonvola

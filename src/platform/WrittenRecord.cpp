@@ -1,19 +1,10 @@
 #include "platform/WrittenRecord.h"
 
-#include "platform/Medium.h"
-#include "platform/Temporary.h"
-
 #include <QDateTime>
 #include <QFile>
 #include <QLoggingCategory>
 
 #include <cstdlib>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace tonvola::fs {
 
@@ -22,7 +13,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcRecord, "tonvola.record")
 
 constexpr char recordName[] = ".tonvola-written";
-constexpr QByteArrayView header("tonvola-written 1\n");
 
 // A modification time kept to two seconds (FAT) still counts as the one written.
 constexpr qint64 timeSlackNs = 2000000000;
@@ -38,20 +28,25 @@ QByteArray copyLine(const QByteArray &name, qint64 size, qint64 modifiedNs, qint
 
 } // namespace
 
-WrittenRecord::WrittenRecord(const Folder &folder) : m_folder(&folder)
+QByteArrayView WrittenRecord::header()
+{
+    return "tonvola-written 1\n";
+}
+
+void WrittenRecord::read()
 {
     QFile file;
-    if (!openForReading(folder, FileName::fromNative(recordName), file).ok())
+    if (!openForReading(*m_folder, fileName(), file).ok())
         return;
     // A record never grows large; one much larger is no record of the program's.
     constexpr qint64 largest = 64 * 1024 * 1024;
     if (file.size() > largest)
         return;
     const QByteArray content = file.readAll();
-    if (!content.startsWith(header))
+    if (!content.startsWith(header()))
         return;
     // A line cut short by a power cut, or garbled, is passed over.
-    for (const QByteArray &line : content.sliced(header.size()).split('\n')) {
+    for (const QByteArray &line : content.sliced(header().size()).split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         ++m_lines;
         if (fields.size() == 2 && fields[0] == "-") {
@@ -83,7 +78,7 @@ qint64 WrittenRecord::growthFor(const FileName &name, bool copy)
 
 qint64 WrittenRecord::headerSize()
 {
-    return header.size();
+    return header().size();
 }
 
 bool WrittenRecord::isBrokenCopy(const FileName &name, const Entry &now) const
@@ -99,23 +94,12 @@ bool WrittenRecord::isBrokenCopy(const FileName &name, const Entry &now) const
 
 void WrittenRecord::append(const QByteArray &line)
 {
-#ifdef Q_OS_UNIX
     if (!m_folder || !m_folder->isOpen())
         return;
-    if (!m_file.valid()) {
-        m_file = UniqueFd(
-            ::openat(m_folder->handle(), recordName, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644));
-        struct stat st {};
-        if (m_file.valid() && ::fstat(m_file.get(), &st) == 0 && st.st_size == 0)
-            (void)::write(m_file.get(), header.data(), static_cast<size_t>(header.size()));
-    }
     // Without a record the program only knows less; the copies are what matters.
-    if (!m_file.valid() || ::write(m_file.get(), line.constData(), static_cast<size_t>(line.size())) != line.size())
-        qCWarning(lcRecord) << "record of written copies not kept:" << qt_error_string(errno);
+    if (const QString problem = appendLine(line); !problem.isEmpty())
+        qCWarning(lcRecord) << "record of written copies not kept:" << problem;
     ++m_lines;
-#else
-    Q_UNUSED(line);
-#endif
 }
 
 void WrittenRecord::noteCopy(const FileName &name, const Entry &copy)
@@ -131,15 +115,6 @@ void WrittenRecord::noteRemoved(const FileName &name)
         append("- " + name.native().toHex() + '\n');
 }
 
-int WrittenRecord::handle() const
-{
-#ifdef Q_OS_UNIX
-    return m_file.get();
-#else
-    return -1;
-#endif
-}
-
 void WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &present)
 {
     bool forgot = false;
@@ -153,32 +128,16 @@ void WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &presen
     }
     // A name that is gone must not outlive it in the record: a file of the user's may take it
     // later. Otherwise the record is rewritten only once it has grown much longer than needed.
-    if (!m_folder || (!forgot && m_lines <= 2 * m_items.size() + 16))
+    if (!m_folder || !m_folder->isOpen() || (!forgot && m_lines <= 2 * m_items.size() + 16))
         return;
-#ifdef Q_OS_UNIX
-    QByteArray content = header.toByteArray();
+    QByteArray content = header().toByteArray();
     for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
         content += copyLine(it.key(), it->size, it->modifiedNs, it->writtenAtS);
-    const int dir = m_folder->handle();
-    QByteArray temporary;
-    UniqueFd out = createLocked(dir, Temporary::Copy, temporary);
-    bool written = out.valid();
-    for (qsizetype done = 0; written && done < content.size();) {
-        const ssize_t n = ::write(out.get(), content.constData() + done, static_cast<size_t>(content.size() - done));
-        written = n > 0;
-        done += n;
-    }
-    // The new record takes the old one's place only once it is whole on the medium.
-    if (written && flushFiles(*m_folder, {out.get()}).ok()
-        && ::renameat(dir, temporary.constData(), dir, recordName) == 0) {
-        m_file = UniqueFd();
-        m_lines = m_items.size();
+    if (const QString problem = replaceWith(content); !problem.isEmpty()) {
+        qCWarning(lcRecord) << "record of written copies not tidied:" << problem;
         return;
     }
-    qCWarning(lcRecord) << "record of written copies not tidied:" << qt_error_string(errno);
-    if (out.valid())
-        ::unlinkat(dir, temporary.constData(), 0);
-#endif
+    m_lines = m_items.size();
 }
 
 } // namespace tonvola::fs

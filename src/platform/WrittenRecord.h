@@ -6,10 +6,7 @@
 #include <QHash>
 
 #include <functional>
-
-#ifdef Q_OS_UNIX
-#include "platform/UniqueFd.h"
-#endif
+#include <memory>
 
 namespace tonvola::fs {
 
@@ -25,9 +22,12 @@ namespace tonvola::fs {
 class WrittenRecord
 {
 public:
-    WrittenRecord() = default;
+    WrittenRecord();
     // Reads the record of the folder.
     explicit WrittenRecord(const Folder &folder);
+    ~WrittenRecord();
+    WrittenRecord(const WrittenRecord &) = delete;
+    WrittenRecord &operator=(const WrittenRecord &) = delete;
 
     // The record's own name in the folder.
     [[nodiscard]] static FileName fileName();
@@ -56,14 +56,22 @@ private:
         qint64 modifiedNs = 0;
         qint64 writtenAtS = 0;
     };
+    // The open record: WrittenRecord_posix.cpp, WrittenRecord_portable.cpp.
+    struct Log;
+
+    [[nodiscard]] static QByteArrayView header();
+    void read();
     void append(const QByteArray &line);
+    // Adds a line to the record on the medium; what went wrong, or nothing.
+    [[nodiscard]] QString appendLine(const QByteArray &line);
+    // Puts the content in the record's place once it is whole on the medium; what went wrong,
+    // or nothing.
+    [[nodiscard]] QString replaceWith(const QByteArray &content);
 
     const Folder *m_folder = nullptr;
     QHash<QByteArray, Item> m_items;
     qsizetype m_lines = 0;
-#ifdef Q_OS_UNIX
-    UniqueFd m_file;
-#endif
+    std::unique_ptr<Log> m_log;
 };
 
 } // namespace tonvola::fs

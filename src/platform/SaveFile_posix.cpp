@@ -1,12 +1,10 @@
 #include "platform/SaveFile.h"
 
-#include <QFileInfo>
-
-#ifdef Q_OS_UNIX
 #include "platform/Listing.h"
 #include "platform/UniqueFd.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -14,13 +12,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <QSaveFile>
-#endif
 
 namespace tonvola::fs {
-
-#ifdef Q_OS_UNIX
 
 FileResult replaceFile(const QString &path, const QByteArray &content)
 {
@@ -60,17 +53,5 @@ FileResult replaceFile(const QString &path, const QByteArray &content)
     (void)::fsync(folder.get());
     return FileResult::success();
 }
-
-#else
-
-FileResult replaceFile(const QString &path, const QByteArray &content)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return FileResult::failure(FileResult::Status::Failed, file.errorString());
-    return FileResult::success();
-}
-
-#endif
 
 } // namespace tonvola::fs

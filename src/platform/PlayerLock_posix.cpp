@@ -1,24 +1,26 @@
 #include "platform/PlayerLock.h"
 
 #include "platform/Folder.h"
+#include "platform/UniqueFd.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace tonvola::fs {
 
+struct PlayerLock::Held {
+    UniqueFd file;
+};
+
 namespace {
 
-#ifdef Q_OS_UNIX
 // A folder only the user can write to: XDG_RUNTIME_DIR, or a folder of the user's own in /tmp
 // where the session has none. Empty when neither can be trusted.
 QByteArray runtimeFolder()
@@ -37,13 +39,11 @@ QByteArray runtimeFolder()
         return {};
     return folder;
 }
-#endif
 
 } // namespace
 
 PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
 {
-#ifdef Q_OS_UNIX
     struct stat st {};
     const QByteArray folder = runtimeFolder();
     if (folder.isEmpty() || !player.isOpen() || ::fstat(player.handle(), &st) != 0)
@@ -59,26 +59,17 @@ PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
     }
     const QByteArray path =
         folder + "/fill-" + QByteArray::number(static_cast<quint64>(st.st_dev), 16) + '-' + identity + ".lock";
-    m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (m_fd < 0)
+    UniqueFd file(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.valid())
         return;
     // flock() belongs to the open file, so two fills in one program exclude each other too.
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
         m_heldElsewhere = errno == EWOULDBLOCK;
-        ::close(m_fd);
-        m_fd = -1;
+        return;
     }
-#else
-    Q_UNUSED(player);
-#endif
+    m_held = std::make_unique<Held>(Held{std::move(file)});
 }
 
-PlayerLock::~PlayerLock()
-{
-#ifdef Q_OS_UNIX
-    if (m_fd >= 0)
-        ::close(m_fd);
-#endif
-}
+PlayerLock::~PlayerLock() = default;
 
 } // namespace tonvola::fs

@@ -1,0 +1,230 @@
+#include "platform/Folder.h"
+
+#include "platform/Listing.h"
+#include "platform/Native.h"
+#include "platform/Native_portable.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <cerrno>
+
+namespace tonvola::fs {
+
+// Where the path led when the folder was opened: the folder itself, and the medium holding it.
+// A medium unmounted under a run leaves a bare mount point of the same path on another volume.
+struct Folder::Native {
+    QString canonical;
+    QByteArray device;
+    QString root;
+};
+
+namespace {
+
+qint64 nsOf(const QDateTime &time)
+{
+    return time.isValid() ? time.toMSecsSinceEpoch() * 1000000 : 0;
+}
+
+FileResult notThere()
+{
+    return FileResult::fromErrno(ENOENT);
+}
+
+} // namespace
+
+Entry entryFrom(const QFileInfo &info)
+{
+    // A link that leads nowhere still holds the name.
+    if (!info.exists())
+        return info.isSymLink() ? Entry{Entry::Kind::Other} : Entry{};
+    Entry entry;
+    entry.kind = info.isFile() ? Entry::Kind::File : Entry::Kind::Other;
+    entry.size = info.size();
+    // Qt keeps times to the millisecond; both sides of every comparison come from here.
+    entry.modifiedNs = nsOf(info.lastModified());
+    entry.changedNs = nsOf(info.metadataChangeTime());
+    // The permission bits, not whether this user may write: root may write everything.
+    entry.writeProtected = !info.permission(QFileDevice::WriteOwner);
+    return entry;
+}
+
+FileResult writeFailure(const Folder &folder, qint64 needed, const QFileDevice *file)
+{
+    if (!folder.isReachable())
+        return notThere();
+    const QStorageInfo medium(folder.path());
+    if (medium.isValid() && medium.isReadOnly())
+        return FileResult::fromErrno(EROFS);
+    // Qt's own word for a full medium, or a medium without room for the file, now that what was
+    // written of it is gone again.
+    if ((file && file->error() == QFileDevice::ResourceError) || (medium.isValid() && medium.bytesAvailable() < needed))
+        return FileResult::fromErrno(ENOSPC);
+    if (!QFileInfo(folder.path()).isWritable())
+        return FileResult::fromErrno(EACCES);
+    return FileResult::failure(FileResult::Status::Failed,
+                               file ? file->errorString() : QStringLiteral("Unbekannter Fehler beim Schreiben"));
+}
+
+Folder::Folder(QString path) : m_path(std::move(path))
+{
+    if (m_path.isEmpty()) {
+        m_opened =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+        return;
+    }
+    const QFileInfo info(m_path);
+    if (!info.exists())
+        m_opened =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+    else if (!info.isDir())
+        m_opened = FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das ist kein Verzeichnis"));
+    else if (!info.isReadable())
+        m_opened = FileResult::fromErrno(EACCES);
+    else {
+        const QStorageInfo medium(m_path);
+        m_native = std::make_unique<Native>(Native{info.canonicalFilePath(), medium.device(), medium.rootPath()});
+        m_opened = FileResult::success();
+    }
+}
+
+Folder::Folder() = default;
+Folder::~Folder() = default;
+Folder::Folder(Folder &&other) noexcept = default;
+Folder &Folder::operator=(Folder &&other) noexcept = default;
+
+int Folder::handle() const
+{
+    return -1;
+}
+
+bool Folder::isSameAs(const Folder &other) const
+{
+    if (m_native && other.m_native)
+        return m_native->canonical == other.m_native->canonical;
+    return isSameDirectory(m_path, other.m_path);
+}
+
+bool Folder::sharesVolumeWith(const Folder &other) const
+{
+    return m_native && other.m_native && m_native->device == other.m_native->device
+           && m_native->root == other.m_native->root;
+}
+
+bool Folder::isReachable() const
+{
+    if (!m_native || QFileInfo(m_path).canonicalFilePath() != m_native->canonical)
+        return false;
+    const QStorageInfo medium(m_path);
+    return medium.device() == m_native->device && medium.rootPath() == m_native->root;
+}
+
+Listing Folder::mp3Files() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    // Files and links to files; hidden ones, pipes and devices are left out.
+    QDirIterator it(m_path, QDir::Files | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        if (isMp3(it.fileName()))
+            listing.names.append(FileName::fromText(it.fileName()));
+    }
+    // Qt reads a folder that went away, or cannot be read, as an empty one.
+    if (!isReachable())
+        listing.result =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+    else if (!QFileInfo(m_path).isReadable())
+        listing.result = FileResult::fromErrno(EACCES);
+    listing.keys = inListOrder(std::move(listing.names));
+    listing.names = namesOf(listing.keys);
+    return listing;
+}
+
+Entry Folder::look(const FileName &name) const
+{
+    if (!isOpen())
+        return {};
+    return entryFrom(QFileInfo(pathOf(name).text()));
+}
+
+FileResult Folder::remove(const FileName &name) const
+{
+    if (!isOpen())
+        return m_opened;
+    const QString path = pathOf(name).text();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return notThere();
+    // A link goes, whatever it leads to.
+    if (!info.isSymLink()) {
+        if (info.isDir())
+            return FileResult::fromErrno(EISDIR);
+        if (info.isFile() && !info.permission(QFileDevice::WriteOwner))
+            return native::writeProtected();
+    }
+    QFile file(path);
+    if (file.remove())
+        return FileResult::success();
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return notThere();
+    const QStorageInfo medium(m_path);
+    if (medium.isValid() && medium.isReadOnly())
+        return FileResult::fromErrno(EROFS);
+    // What else keeps a file there is the system's protection of it.
+    return FileResult::failure(FileResult::Status::PermissionDenied, file.errorString());
+}
+
+FileResult Folder::removeIfUnchanged(const FileName &name, const Entry &seen) const
+{
+    if (!isOpen())
+        return m_opened;
+    const QFileInfo info(pathOf(name).text());
+    if (!info.exists() && !info.isSymLink())
+        return notThere();
+    // The name itself, as the POSIX path looks at it: a link there is not the file compared.
+    if (info.isSymLink() || !entryFrom(info).isUnchangedSince(seen))
+        return native::changedMeanwhile();
+    return remove(name);
+}
+
+FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
+{
+    if (!folder.isOpen())
+        return folder.opened();
+    const QString path = folder.pathOf(name).text();
+    const QFileInfo info(path);
+    // Only a file is opened: Qt would wait on a pipe for a writer that never comes.
+    if (!info.isFile())
+        return info.exists() ? native::notAFile() : notThere();
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return info.isReadable() ? FileResult::failure(FileResult::Status::Failed, file.errorString())
+                                 : FileResult::fromErrno(EACCES);
+    return FileResult::success();
+}
+
+std::optional<Entry> native::openedEntry(const Folder &folder, const FileName &name, const QFile & /*file*/)
+{
+    // Qt cannot ask the open file; its name is looked at right after opening instead.
+    const Entry entry = folder.look(name);
+    if (!entry.isFile())
+        return std::nullopt;
+    return entry;
+}
+
+bool native::isSameFile(const QFile &a, const Entry & /*aEntry*/, const QFile &b, const Entry & /*bEntry*/)
+{
+    // Links and folders reached twice lead to one canonical path. Hard links do not, and are
+    // compared as two files: removing one name leaves the file under the other.
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace tonvola::fs

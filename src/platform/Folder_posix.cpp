@@ -1,0 +1,255 @@
+#include "platform/Folder.h"
+
+#include "platform/Listing.h"
+#include "platform/Native.h"
+#include "platform/Native_posix.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tonvola::fs {
+
+struct Folder::Native {
+    UniqueFd fd;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+
+namespace {
+
+// A folder whose name is not there gets a sentence of its own; the system's would speak of files.
+FileResult folderFailure(int error)
+{
+    FileResult result = FileResult::fromErrno(error);
+    if (error == ENOENT)
+        result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden");
+    else if (error == ENOTDIR)
+        result.reason = QStringLiteral("Das ist kein Verzeichnis");
+    return result;
+}
+
+bool isMp3Name(const char *name, std::size_t length)
+{
+    return length >= 4 && ::strncasecmp(name + length - 4, ".mp3", 4) == 0;
+}
+
+bool hasKind(const DirEntry &entry, unsigned char type, mode_t kind)
+{
+    if (entry.type != DT_UNKNOWN && entry.type != DT_LNK)
+        return entry.type == type;
+    struct stat st {};
+    return ::fstatat(entry.folder, entry.name, &st, 0) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+} // namespace
+
+Entry entryFrom(const struct stat &st)
+{
+    const auto ns = [](const timespec &t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    Entry entry;
+    entry.kind = S_ISREG(st.st_mode) ? Entry::Kind::File : Entry::Kind::Other;
+    entry.size = static_cast<qint64>(st.st_size);
+    entry.modifiedNs = ns(st.st_mtim);
+    entry.changedNs = ns(st.st_ctim);
+    entry.device = static_cast<quint64>(st.st_dev);
+    entry.inode = static_cast<quint64>(st.st_ino);
+    entry.writeProtected = (st.st_mode & S_IWUSR) == 0;
+    return entry;
+}
+
+Folder::Folder(QString path) : m_path(std::move(path))
+{
+    if (m_path.isEmpty()) {
+        m_opened =
+            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+        return;
+    }
+    UniqueFd fd(::open(nativePath(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        m_opened = folderFailure(errno);
+        return;
+    }
+    m_native = std::make_unique<Native>(
+        Native{std::move(fd), static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
+    m_opened = FileResult::success();
+}
+
+Folder::Folder() = default;
+Folder::~Folder() = default;
+Folder::Folder(Folder &&other) noexcept = default;
+Folder &Folder::operator=(Folder &&other) noexcept = default;
+
+int Folder::handle() const
+{
+    return m_native ? m_native->fd.get() : -1;
+}
+
+bool Folder::isSameAs(const Folder &other) const
+{
+    if (m_native && other.m_native)
+        return m_native->device == other.m_native->device && m_native->inode == other.m_native->inode;
+    return isSameDirectory(m_path, other.m_path);
+}
+
+bool Folder::sharesVolumeWith(const Folder &other) const
+{
+    return m_native && other.m_native && m_native->device == other.m_native->device;
+}
+
+bool Folder::isReachable() const
+{
+    struct stat st {};
+    return m_native && ::stat(nativePath(m_path).constData(), &st) == 0 && st.st_dev == m_native->device
+           && st.st_ino == m_native->inode;
+}
+
+bool DirEntry::isRegular() const
+{
+    return hasKind(*this, DT_REG, S_IFREG);
+}
+
+bool DirEntry::isFolder() const
+{
+    return hasKind(*this, DT_DIR, S_IFDIR);
+}
+
+int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
+{
+    // A handle of its own, so that going through the folder twice starts at the beginning each time.
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        const std::size_t length = std::strlen(entry->d_name);
+        if ((length == 1 && entry->d_name[0] == '.') || (length == 2 && std::strcmp(entry->d_name, "..") == 0))
+            continue;
+        visit({entry->d_name, length, entry->d_type, folder});
+    }
+    ::closedir(dir);
+    return error;
+}
+
+Listing Folder::mp3Files() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    // Read straight from the directory: the file type comes with each entry, so a folder of
+    // tens of thousands of files costs one pass and no look at every file.
+    const int error = forEachEntry(handle(), [&listing](const DirEntry &entry) {
+        if (entry.name[0] != '.' && isMp3Name(entry.name, entry.length) && entry.isRegular())
+            listing.names.append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
+    if (error != 0)
+        listing.result = folderFailure(error);
+    listing.keys = inListOrder(std::move(listing.names));
+    listing.names = namesOf(listing.keys);
+    return listing;
+}
+
+Entry Folder::look(const FileName &name) const
+{
+    struct stat st {};
+    if (!isOpen() || ::fstatat(handle(), name.native().constData(), &st, 0) != 0) {
+        // A link that leads nowhere still holds the name.
+        if (isOpen() && errno == ENOENT
+            && ::fstatat(handle(), name.native().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return {Entry::Kind::Other};
+        return {};
+    }
+    return entryFrom(st);
+}
+
+FileResult Folder::remove(const FileName &name) const
+{
+    if (!isOpen())
+        return m_opened;
+    const QByteArray &bytes = name.native();
+    struct stat st {};
+    if (::fstatat(handle(), bytes.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return FileResult::fromErrno(errno);
+    if (S_ISDIR(st.st_mode))
+        return FileResult::fromErrno(EISDIR);
+    if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0)
+        return native::writeProtected();
+    if (::unlinkat(handle(), bytes.constData(), 0) != 0)
+        return FileResult::fromErrno(errno);
+    return FileResult::success();
+}
+
+FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st)
+{
+    if (!folder.isOpen())
+        return folder.opened();
+    // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
+    fd = UniqueFd(::openat(folder.handle(), name.native().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // ENXIO: a socket, or a device without its driver.
+    if (!fd.valid())
+        return errno == ENXIO ? native::notAFile() : FileResult::fromErrno(errno);
+    if (::fstat(fd.get(), &st) != 0)
+        return FileResult::fromErrno(errno);
+    if (!S_ISREG(st.st_mode))
+        return native::notAFile();
+    return FileResult::success();
+}
+
+FileResult Folder::removeIfUnchanged(const FileName &name, const Entry &seen) const
+{
+    if (!isOpen())
+        return m_opened;
+    struct stat st {};
+    if (::fstatat(handle(), name.native().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return FileResult::fromErrno(errno);
+    if (!entryFrom(st).isUnchangedSince(seen))
+        return native::changedMeanwhile();
+    return remove(name);
+}
+
+FileResult openForReading(const Folder &folder, const FileName &name, QFile &file)
+{
+    UniqueFd fd;
+    struct stat st {};
+    if (const FileResult opened = openFile(folder, name, fd, st); !opened.ok())
+        return opened;
+    if (!file.open(fd.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+    (void)fd.release();
+    return FileResult::success();
+}
+
+std::optional<Entry> native::openedEntry(const Folder & /*folder*/, const FileName & /*name*/, const QFile &file)
+{
+    struct stat st {};
+    if (::fstat(file.handle(), &st) != 0)
+        return std::nullopt;
+    return entryFrom(st);
+}
+
+bool native::isSameFile(const QFile & /*a*/, const Entry &aEntry, const QFile & /*b*/, const Entry &bEntry)
+{
+    return aEntry.isSameFileAs(bEntry);
+}
+
+} // namespace tonvola::fs

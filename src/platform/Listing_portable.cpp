@@ -1,0 +1,28 @@
+#include "platform/Listing.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace tonvola::fs {
+
+QStringList subFolders(const QString &folder)
+{
+    // Links to folders count; hidden folders do not.
+    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    sortInListOrder(names);
+    return names;
+}
+
+bool isSameDirectory(const QString &a, const QString &b)
+{
+    // Without file numbers, the paths with links and dots resolved. Where a medium ignores letter
+    // case, two spellings of one folder still look like two: the fill asks the medium itself
+    // (isSameFolder).
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    const QString cb = QFileInfo(b).canonicalFilePath();
+    if (ca.isEmpty() || cb.isEmpty())
+        return QDir::cleanPath(a) == QDir::cleanPath(b);
+    return ca == cb;
+}
+
+} // namespace tonvola::fs
