@@ -51,15 +51,12 @@ private:
     {
         if (m_pos >= m_bytes.size())
             return;
-        if (at() == ',') {
+        // A comma, or a line end of CR LF, CR or LF.
+        const bool carriageReturn = at() == '\r';
+        if (at() == ',' || carriageReturn || at() == '\n')
             ++m_pos;
-        } else if (at() == '\r') {
+        if (carriageReturn && m_pos < m_bytes.size() && at() == '\n')
             ++m_pos;
-            if (m_pos < m_bytes.size() && at() == '\n')
-                ++m_pos;
-        } else if (at() == '\n') {
-            ++m_pos;
-        }
     }
 
     const QByteArray &m_bytes;

@@ -23,7 +23,7 @@ MixObserver &silentObserver()
 // large enough that flushing a stick costs little per file, small enough that a cancel or a
 // pulled stick loses little work.
 constexpr qsizetype batchFiles = 128;
-constexpr qint64 batchBytes = 32 * 1024 * 1024;
+constexpr qint64 batchBytes = qint64(32) * 1024 * 1024;
 constexpr qint64 batchMs = 1000;
 
 // A look at the player's path costs as much as a small copy; it is taken this often at most.
@@ -393,8 +393,6 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
             decided(kept(copy.name, MixReason::WriteProtected));
             break;
         case FileResult::Status::SourceChanged:
-            decided(kept(copy.name, MixReason::Changed));
-            break;
         case FileResult::Status::NotFound:
             decided(kept(copy.name, MixReason::Changed));
             break;

@@ -366,9 +366,9 @@ private:
                 std::max<qint64>(record, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
             free -= allocated(record) - before;
         };
-        for (qsizetype k = 0; k < plan.removals.size(); ++k) {
-            free += allocated(plan.removals[k].size);
-            grows(plan.removals[k].name, false);
+        for (const MixStep &removal : std::as_const(plan.removals)) {
+            free += allocated(removal.size);
+            grows(removal.name, false);
         }
         QList<MixStep> copies;
         QList<qsizetype> indexes;
@@ -436,7 +436,7 @@ void MixInput::assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std:
     // Both lists merged in list order; each name gets the key of the first name that is one with
     // it on the player, so that keys count in list order.
     QHash<QByteArray, qsizetype> keys;
-    keys.reserve(static_cast<qsizetype>(source.size() + player.size()));
+    keys.reserve(static_cast<qsizetype>(source.size()) + static_cast<qsizetype>(player.size()));
     keyCount = 0;
     std::size_t s = 0;
     std::size_t p = 0;

@@ -121,7 +121,7 @@ struct MixPlan {
 // Whole MiB of 1024 x 1024 bytes, halves to the even neighbour (2.5 gives 2, 3.5 gives 4).
 [[nodiscard]] constexpr qint64 wholeMiB(qint64 bytes)
 {
-    constexpr qint64 mib = 1024 * 1024;
+    constexpr qint64 mib = qint64(1024) * 1024;
     const qint64 whole = bytes / mib;
     const qint64 rest = bytes % mib;
     if (rest > mib / 2 || (rest == mib / 2 && whole % 2 == 1))

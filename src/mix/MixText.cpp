@@ -4,6 +4,8 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <cmath>
+
 namespace tonvola::mixtext {
 
 namespace {
@@ -65,7 +67,7 @@ QString reason(const MixStep &step)
 QString line(const MixStep &step)
 {
     // A name that holds a line break would otherwise print a second, false line for scripts.
-    const QString name = printableName(step.name.text());
+    QString name = printableName(step.name.text());
     switch (step.action) {
     case MixAction::Copied:
         return QStringLiteral("kopiert: ") + name;
@@ -180,8 +182,8 @@ QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)
     const double left =
         double(transfer.bytesPlanned - transfer.bytesDone) * double(elapsedMs) / double(transfer.bytesDone) / 1000.0;
     if (left < 60)
-        return QStringLiteral("noch etwa %1 s").arg(std::max(5, int(left + 4.999) / 5 * 5));
-    return QStringLiteral("noch etwa %1 min").arg(int(left / 60 + 0.5));
+        return QStringLiteral("noch etwa %1 s").arg(std::max<long>(5, std::lround(std::ceil(left / 5)) * 5));
+    return QStringLiteral("noch etwa %1 min").arg(std::lround(left / 60));
 }
 
 QString progress(const MixTransfer &transfer, qint64 elapsedMs)

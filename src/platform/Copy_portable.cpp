@@ -20,7 +20,7 @@ namespace tonvola::fs {
 namespace {
 
 // Small enough that a cancel or a look at the progress comes within moments even on a slow stick.
-constexpr qint64 chunkSize = 128 * 1024;
+constexpr qint64 chunkSize = qint64(128) * 1024;
 
 // The failure of giving the copy its name. Qt does not tell why a rename failed; what the
 // folder and the name show now does.
@@ -67,7 +67,7 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (!m_to.isOpen())
         return m_to.opened();
     QFile in;
-    if (const FileResult opened = openForReading(from, name, in); !opened.ok())
+    if (FileResult opened = openForReading(from, name, in); !opened.ok())
         return opened;
     auto staged = std::make_unique<Staged>();
     staged->name = name;

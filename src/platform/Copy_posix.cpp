@@ -24,10 +24,10 @@ namespace tonvola::fs {
 namespace {
 
 // What the kernel copies in one call, where it copies itself.
-constexpr qint64 chunkSize = 4 * 1024 * 1024;
+constexpr qint64 chunkSize = qint64(4) * 1024 * 1024;
 // What passes through the program's own buffer in one turn: small enough to stay in the
 // processor's cache between reading and writing, as cp's does.
-constexpr qint64 bufferSize = 128 * 1024;
+constexpr qint64 bufferSize = qint64(128) * 1024;
 
 // Linux copies between two files itself (copy_file_range), writes a file without a name
 // (O_TMPFILE) and names it later through /proc/self/fd; elsewhere the program's own buffer and
@@ -182,7 +182,7 @@ FileResult spaceFailure(const Folder &to, int error)
     struct statvfs medium {};
     // Media that count their files (most but FAT) have run out of them when none is left.
     if (error == ENOSPC && ::fstatvfs(to.handle(), &medium) == 0 && (medium.f_files == 0 || medium.f_ffree > 0)
-        && static_cast<qint64>(medium.f_bavail) * static_cast<qint64>(medium.f_frsize) >= 64 * 1024)
+        && static_cast<qint64>(medium.f_bavail) * static_cast<qint64>(medium.f_frsize) >= qint64(64) * 1024)
         return FileResult::failure(FileResult::Status::FolderFull,
                                    QStringLiteral("Das Verzeichnis nimmt keine weiteren Einträge auf"));
     return FileResult::fromErrno(error);
@@ -286,7 +286,7 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
         return m_to.opened();
     UniqueFd in;
     struct stat sourceStat {};
-    if (const FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
+    if (FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
         return opened;
     auto staged = std::make_unique<Staged>();
     staged->name = name;

@@ -8,7 +8,7 @@ namespace tonvola {
 FileResult FileResult::fromErrno(int error)
 {
     // The system's reason in the program's language; the system's own words where we have none.
-    const auto as = [](Status status, const char16_t *reason) { return failure(status, QString::fromUtf16(reason)); };
+    const auto as = [](Status what, const char16_t *why) { return failure(what, QString::fromUtf16(why)); };
     switch (error) {
     case ENOENT:
         return as(Status::NotFound, u"Die Datei oder das Verzeichnis ist nicht vorhanden");

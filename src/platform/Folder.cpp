@@ -60,7 +60,7 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
         *seenB = *eb;
     if (fa.size() != fb.size())
         return Likeness::OtherBytes;
-    constexpr qint64 block = 1024 * 1024;
+    constexpr qint64 block = qint64(1024) * 1024;
     const auto da = std::make_unique_for_overwrite<char[]>(block);
     const auto db = std::make_unique_for_overwrite<char[]>(block);
     for (;;) {

@@ -231,7 +231,7 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
 {
     UniqueFd fd;
     struct stat st {};
-    if (const FileResult opened = openFile(folder, name, fd, st); !opened.ok())
+    if (FileResult opened = openFile(folder, name, fd, st); !opened.ok())
         return opened;
     if (!file.open(fd.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
         return FileResult::failure(FileResult::Status::Failed, file.errorString());

@@ -39,7 +39,7 @@ void WrittenRecord::read()
     if (!openForReading(*m_folder, fileName(), file).ok())
         return;
     // A record never grows large; one much larger is no record of the program's.
-    constexpr qint64 largest = 64 * 1024 * 1024;
+    constexpr qint64 largest = qint64(64) * 1024 * 1024;
     if (file.size() > largest)
         return;
     const QByteArray content = file.readAll();

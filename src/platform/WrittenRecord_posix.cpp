@@ -63,7 +63,7 @@ QString WrittenRecord::replaceWith(const QByteArray &content)
         m_log.reset();
         return {};
     }
-    const QString problem = qt_error_string(errno);
+    QString problem = qt_error_string(errno);
     if (out.valid())
         ::unlinkat(dir, temporary.constData(), 0);
     return problem;

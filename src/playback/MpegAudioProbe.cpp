@@ -21,7 +21,7 @@ constexpr std::array<std::array<int, 16>, 5> bitRates = {{
 constexpr std::array<int, 3> mpeg1SampleRates = {44100, 48000, 32000};
 
 // How far past the tag the first frame may start; encoders put at most some padding there.
-constexpr qint64 searchWindow = 64 * 1024;
+constexpr qint64 searchWindow = qint64(64) * 1024;
 // The longest possible frame (MPEG-1 Layer II at 384 kbit/s, 32 kHz, padded) plus a header.
 constexpr qint64 longestFrame = 1441 + 4;
 

@@ -97,7 +97,7 @@ QString DirListBox::path() const
 
 tonvola::FileResult DirListBox::setPath(const QString &folder)
 {
-    const tonvola::FileResult readable = tonvola::fs::checkFolder(folder);
+    tonvola::FileResult readable = tonvola::fs::checkFolder(folder);
     if (!readable.ok())
         return readable;
     const QString cleaned = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
