@@ -276,8 +276,8 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     // A full player, so that the exchange and the walk's moves back have work.
     input.freeBytes = 0;
     input.cluster = 32 * 1024;
-    const MixPlan plan = makeMixPlan(input, 1, defaultExchangePercent,
-                                     [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
+    const MixPlan plan =
+        makeMixPlan(input, 1, defaultExchangePercent, [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
     const qint64 planMs = clock.elapsed();
     out() << "order_ms=" << orderMs << " plan_ms=" << planMs << " copies=" << plan.copies.size()
           << " removals=" << plan.removals.size() << '\n';
