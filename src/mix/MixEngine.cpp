@@ -26,6 +26,11 @@ constexpr qsizetype batchFiles = 128;
 constexpr qint64 batchBytes = qint64(32) * 1024 * 1024;
 constexpr qint64 batchMs = 1000;
 
+bool allNamed(const QList<fs::CopyBatch::Named> &named)
+{
+    return std::all_of(named.cbegin(), named.cend(), [](const fs::CopyBatch::Named &copy) { return copy.result.ok(); });
+}
+
 // A look at the player's path costs as much as a small copy; it is taken this often at most.
 constexpr qint64 lookForPlayerMs = 100;
 
@@ -104,6 +109,9 @@ public:
     bool copy();
     [[nodiscard]] bool wroteToSource() const { return m_wroteToSource; }
     [[nodiscard]] bool changedPlayer() const { return m_changedPlayer; }
+    // Whether files, or copies given up, were taken off either side.
+    [[nodiscard]] bool freedOnPlayer() const { return m_freedOnPlayer; }
+    [[nodiscard]] bool freedInSource() const { return m_freedInSource; }
 
 private:
     struct Pending {
@@ -237,6 +245,8 @@ private:
     std::deque<Queued> m_queue;
     bool m_wroteToSource = false;
     bool m_changedPlayer = false;
+    bool m_freedOnPlayer = false;
+    bool m_freedInSource = false;
 };
 
 bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
@@ -260,6 +270,7 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
     switch (removed.status) {
     case FileResult::Status::Ok:
         m_changedPlayer = true;
+        m_freedOnPlayer = true;
         m_engine.m_record->noteRemoved(file.name);
         done(step, file.key, false);
         return !playerGoneLately();
@@ -302,6 +313,7 @@ bool MixEngine::Acting::removeAndMoveBack()
         transferring(MixAction::MovedBack, file.name, 0, file.entry.size);
         const FileResult added =
             batch.add(m_player, file.name, copyOptions(MixAction::MovedBack, file.name, file.entry));
+        m_freedInSource = m_freedInSource || !added.ok();
         switch (added.status) {
         case FileResult::Status::Ok:
             if (pending.isEmpty())
@@ -346,6 +358,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
 {
     // The names must be on the collection's medium before the player's files go.
     const QList<fs::CopyBatch::Named> named = batch.commit(nullptr, fs::CopyBatch::Names::Flushed);
+    m_freedInSource = m_freedInSource || !allNamed(named);
     const QList<Pending> moves = std::exchange(pending, {});
     const auto kept = [](const FileName &name, MixReason why) {
         MixStep step;
@@ -360,6 +373,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         const qsizetype j = moves[k].playerIndex;
         if (!goOn) {
             // Its place in the order is given up: the run ends here.
+            m_freedInSource = true;
             (void)m_source.remove(copy.name);
             continue;
         }
@@ -381,12 +395,14 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         const FileResult removed = m_player.removeIfUnchanged(copy.name, copy.source);
         if (removed.ok()) {
             m_changedPlayer = true;
+            m_freedOnPlayer = true;
             m_engine.m_record->noteRemoved(copy.name);
             m_engine.nowOnPlayer(m_in.player[static_cast<std::size_t>(j)].key, copy.name, false);
             decided(moves[k].step);
             continue;
         }
         // A move: the collection does not keep a second copy of a file that stays on the player.
+        m_freedInSource = true;
         (void)m_source.remove(copy.name);
         switch (removed.status) {
         case FileResult::Status::PermissionDenied:
@@ -441,6 +457,7 @@ bool MixEngine::Acting::copy()
         transferring(MixAction::Copied, candidate.name, 0, candidate.entry.size);
         const FileResult added =
             batch.add(m_source, candidate.name, copyOptions(MixAction::Copied, candidate.name, candidate.entry));
+        m_freedOnPlayer = m_freedOnPlayer || !added.ok();
         switch (added.status) {
         case FileResult::Status::Ok:
             m_stagedKeys.append(candidate.key);
@@ -500,6 +517,7 @@ bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
     if (batch.isEmpty())
         return true;
     const QList<fs::CopyBatch::Named> named = batch.commit(m_engine.m_record.get());
+    m_freedOnPlayer = m_freedOnPlayer || !allNamed(named);
     m_changedPlayer = true;
     const QList<qsizetype> keys = std::exchange(m_stagedKeys, {});
     bool goOn = true;
@@ -632,15 +650,17 @@ MixResult MixEngine::run()
     QSet<QByteArray> present;
     for (const FileName &name : m_player.mp3Files().names)
         present.insert(name.native());
-    m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });
+    const bool recordRewritten =
+        m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });
 
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
     if (!acting.changedPlayer() && !acting.wroteToSource())
         return result;
     m_observer->flushing();
-    const auto flushed = [&](const fs::Folder &folder, const QList<int> &files) {
-        const FileResult done = fs::flush(folder, files);
+    const auto flushed = [&](const fs::Folder &folder, const QList<int> &files, bool freed) {
+        const bool cancelled = result.status == MixResult::Status::Cancelled;
+        const FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
         addNote(result, done);
         if (!done.ok() && result.status != MixResult::Status::Failed) {
             result.status = MixResult::Status::Failed;
@@ -650,9 +670,9 @@ MixResult MixEngine::run()
         }
     };
     if (acting.changedPlayer())
-        flushed(m_player, {m_record->handle()});
+        flushed(m_player, {m_record->handle()}, acting.freedOnPlayer() || m_leftoversOnPlayer || recordRewritten);
     if (acting.wroteToSource())
-        flushed(m_source, {});
+        flushed(m_source, {}, acting.freedInSource() || m_leftoversInSource);
     return result;
 }
 
@@ -703,8 +723,8 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         }
         // A temporary file whose writer is gone was left by a run that was killed; one whose
         // writer lives (another fill that moves files back into this collection) stays.
-        fs::removeLeftovers(m_player);
-        fs::removeLeftovers(m_source);
+        m_leftoversOnPlayer = fs::removeLeftovers(m_player);
+        m_leftoversInSource = fs::removeLeftovers(m_source);
     }
 
     m_record = std::make_unique<fs::WrittenRecord>(m_player);

@@ -144,6 +144,9 @@ private:
     fs::LetterCase m_playerCase = fs::LetterCase::Exact;
     MixInput m_input;
     std::unique_ptr<fs::WrittenRecord> m_record;
+    // Whether the run found temporary files of a killed one and took them off.
+    bool m_leftoversOnPlayer = false;
+    bool m_leftoversInSource = false;
     // What a comparison saw, by the player's index: the removal it allows first checks that
     // neither file changed since.
     struct Compared {

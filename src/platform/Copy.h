@@ -77,6 +77,8 @@ public:
 private:
     struct Staged;
     const Folder &m_to;
+    // Asked once: the medium answers the question by counting its free clusters on FUSE.
+    qint64 m_largestFile;
     std::vector<std::unique_ptr<Staged>> m_staged;
     qint64 m_bytes = 0;
 };

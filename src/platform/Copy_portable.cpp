@@ -46,7 +46,7 @@ struct CopyBatch::Staged {
     bool timeKept = true;
 };
 
-CopyBatch::CopyBatch(const Folder &to) : m_to(to)
+CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to))
 {}
 
 CopyBatch::~CopyBatch()
@@ -77,7 +77,7 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
         return native::sourceChanged();
     if (isBeingWritten(staged->source))
         return native::sourceInUse();
-    if (staged->source.size > largestFile(m_to))
+    if (staged->source.size > m_largestFile)
         return native::tooLarge();
 
     std::optional<TemporaryFile> temporary = reserveTemporary(m_to, Temporary::Copy);
@@ -134,9 +134,11 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/
     if (m_staged.empty())
         return named;
     named.reserve(count());
-    for (const std::unique_ptr<Staged> &staged : m_staged) {
-        if (record)
-            record->noteCopy(staged->name, staged->source);
+    if (record) {
+        QList<std::pair<FileName, Entry>> copies;
+        for (const std::unique_ptr<Staged> &staged : m_staged)
+            copies.append({staged->name, staged->source});
+        record->noteCopies(copies);
     }
     // The data of each copy is on the medium already. Its name follows as the system writes it:
     // Qt cannot flush a folder, so Names::Flushed promises no more than Names::Later here.

@@ -262,7 +262,7 @@ struct CopyBatch::Staged {
     Entry source;
 };
 
-CopyBatch::CopyBatch(const Folder &to) : m_to(to)
+CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to))
 {}
 
 CopyBatch::~CopyBatch()
@@ -295,7 +295,7 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
         return native::sourceChanged();
     if (isBeingWritten(staged->source))
         return native::sourceInUse();
-    if (staged->source.size > largestFile(m_to))
+    if (staged->source.size > m_largestFile)
         return native::tooLarge();
 
     // Written without a name, a copy cannot be left behind by a crash or a pulled medium at all.
@@ -337,12 +337,26 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
     if (m_staged.empty())
         return named;
     named.reserve(count());
+    // Where closing a file hands it to the medium whole, a file under a temporary name is closed
+    // now, and the flush is the volume's alone: one round trip to the file system's process
+    // less for every file.
+    const bool closeFirst = closingHandsOver(m_to);
     QList<int> files;
-    for (const std::unique_ptr<Staged> &staged : m_staged) {
-        files.append(staged->out.get());
-        if (record)
-            record->noteCopy(staged->name, staged->source);
+    QList<std::pair<FileName, Entry>> copies;
+    std::vector<FileResult> closed(m_staged.size(), FileResult::success());
+    for (std::size_t i = 0; i < m_staged.size(); ++i) {
+        Staged &staged = *m_staged[i];
+        if (closeFirst && !staged.temporary.isEmpty()) {
+            if (staged.out.close() != 0)
+                closed[i] = FileResult::fromErrno(errno);
+        } else {
+            files.append(staged.out.get());
+        }
+        if (closed[i].ok())
+            copies.append({staged.name, staged.source});
     }
+    if (record)
+        record->noteCopies(copies);
     if (record && record->handle() >= 0)
         files.append(record->handle());
     // The data first, all of it at once; only then the names.
@@ -354,7 +368,14 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
     }
     const int dir = m_to.handle();
     const bool lagging = namesLagBehind(m_to);
-    for (const std::unique_ptr<Staged> &staged : m_staged) {
+    for (std::size_t i = 0; i < m_staged.size(); ++i) {
+        const std::unique_ptr<Staged> &staged = m_staged[i];
+        if (!closed[i].ok()) {
+            ::unlinkat(dir, staged->temporary.constData(), 0);
+            staged->temporary.clear();
+            named.append({staged->name, closed[i], staged->source});
+            continue;
+        }
         const QByteArray &name = staged->name.native();
         int error = 0;
         if (staged->temporary.isEmpty()) {
@@ -385,7 +406,8 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
         }
     }
     for (qsizetype i = 0; i < named.size(); ++i) {
-        if (named[i].result.ok() && m_staged[static_cast<std::size_t>(i)]->out.close() != 0)
+        if (named[i].result.ok() && m_staged[static_cast<std::size_t>(i)]->out.valid()
+            && m_staged[static_cast<std::size_t>(i)]->out.close() != 0)
             named[i].result = FileResult::fromErrno(errno);
     }
     m_staged.clear();

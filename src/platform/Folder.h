@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QFile;
@@ -112,6 +113,9 @@ public:
         bool unnamedFiles = true;
         bool exclusiveRename = true;
         bool hardLinks = true;
+        // The system's number for the folder's file system, once asked: on FUSE the question
+        // costs as much as a count of the medium's free clusters.
+        std::optional<unsigned long> fileSystem;
     };
     [[nodiscard]] Abilities &abilities() const { return m_abilities; }
 

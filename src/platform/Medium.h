@@ -79,14 +79,19 @@ enum class LetterCase {
 // The largest file the folder's medium holds: 4 GiB less one byte on FAT.
 [[nodiscard]] qint64 largestFile(const Folder &folder);
 
-// True when flushing the medium as a whole does not reach its data, so that each file written
-// has to be flushed on its own (file systems in user space: exFAT and NTFS through FUSE).
+// True when flushing the medium as a whole does not reach all of its data: what a file system in
+// user space (exFAT and NTFS through FUSE) holds in its own process, or each file's data on
+// systems that flush no single volume.
 [[nodiscard]] bool flushesFileByFile(const Folder &folder);
 
 // True when a new name reaches the medium without the file's size, which follows with the file
 // itself (FAT through the kernel's driver): a renamed file then has to be flushed at once, or a
 // power cut leaves it empty under its new name.
 [[nodiscard]] bool namesLagBehind(const Folder &folder);
+
+// True when a file written in the folder is handed to the medium whole once it is closed, and
+// a flush of the volume then writes it out (file systems in user space on a block device).
+[[nodiscard]] bool closingHandsOver(const Folder &folder);
 
 // Makes what was written into the given files of the folder, and their names, reach the medium.
 [[nodiscard]] FileResult flushFiles(const Folder &folder, const QList<int> &files);
@@ -103,10 +108,15 @@ enum class LetterCase {
 // the folder's own time shows it.
 [[nodiscard]] qint64 timeResolutionNs(const Folder &folder);
 
+// Whether files were taken off the medium since its last flush. exfat-fuse writes out the room
+// that new files take when they are closed, but keeps the room that deletions freed to itself
+// until one of its files is flushed, which costs a flush of the whole device.
+enum class Freed { Nothing, Room };
+
 // Writes everything still cached for the folder's volume onto the medium, so that it may
 // be pulled out once this returns.
 // files: descriptors of files written in the folder, through which a file system in user space
 // is made to write out.
-[[nodiscard]] FileResult flush(const Folder &folder, const QList<int> &files = {});
+[[nodiscard]] FileResult flush(const Folder &folder, const QList<int> &files = {}, Freed freed = Freed::Room);
 
 } // namespace tonvola::fs

@@ -106,6 +106,11 @@ bool flushesFileByFile(const Folder & /*folder*/)
     return false;
 }
 
+bool closingHandsOver(const Folder & /*folder*/)
+{
+    return false;
+}
+
 bool namesLagBehind(const Folder & /*folder*/)
 {
     return false;
@@ -136,7 +141,7 @@ qint64 timeResolutionNs(const Folder &folder)
     return ms % 10 == 0 ? 10000000 : 1000000;
 }
 
-FileResult flush(const Folder &folder, const QList<int> & /*files*/)
+FileResult flush(const Folder &folder, const QList<int> & /*files*/, Freed /*freed*/)
 {
     if (!folder.isOpen())
         return folder.opened();

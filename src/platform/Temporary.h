@@ -20,7 +20,8 @@ enum class Temporary { Copy, Probe };
 
 // Removes what copies and probes of the program that were killed midway (a crash, a power cut,
 // a pulled cable) left in the folder under their temporary names. A temporary file is locked
-// for as long as its writer lives, so one that another run is still writing stays.
-void removeLeftovers(const Folder &folder);
+// for as long as its writer lives, so one that another run is still writing stays. True when it
+// removed any.
+bool removeLeftovers(const Folder &folder);
 
 } // namespace tonvola::fs

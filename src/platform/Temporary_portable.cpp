@@ -107,10 +107,10 @@ std::optional<TemporaryFile> reserveTemporary(const Folder &folder, Temporary ki
     return file;
 }
 
-void removeLeftovers(const Folder &folder)
+bool removeLeftovers(const Folder &folder)
 {
     if (!folder.isOpen())
-        return;
+        return false;
     QHash<QByteArray, QStringList> byWriter;
     QDirIterator it(folder.path(), QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
@@ -120,6 +120,7 @@ void removeLeftovers(const Folder &folder)
         if (const QByteArray token = writerToken(QFile::encodeName(it.fileName())); !token.isEmpty())
             byWriter[token].append(it.filePath());
     }
+    bool removed = false;
     for (auto writer = byWriter.cbegin(); writer != byWriter.cend(); ++writer) {
         // A lock that can be taken has no writer any more: QLockFile takes over a lock only from
         // a program that no longer runs on this computer. One held on another computer (a
@@ -130,9 +131,10 @@ void removeLeftovers(const Folder &folder)
             continue;
         for (const QString &path : writer.value()) {
             if (QFileInfo(path).fileName() != QFileInfo(lock.fileName()).fileName())
-                QFile::remove(path);
+                removed = QFile::remove(path) || removed;
         }
     }
+    return removed;
 }
 
 bool native::withProbeFile(const Folder &folder, const std::function<void(QByteArray &name)> &ask)

@@ -45,10 +45,10 @@ UniqueFd createLocked(int folder, Temporary kind, QByteArray &name)
     return UniqueFd();
 }
 
-void removeLeftovers(const Folder &folder)
+bool removeLeftovers(const Folder &folder)
 {
     if (!folder.isOpen())
-        return;
+        return false;
     QList<QByteArray> leftovers;
     (void)forEachEntry(folder.handle(), [&leftovers](const DirEntry &entry) {
         if (isLeftoverName(QByteArrayView(entry.name, static_cast<qsizetype>(entry.length))) && entry.type != DT_LNK
@@ -56,6 +56,7 @@ void removeLeftovers(const Folder &folder)
             leftovers.append(QByteArray(entry.name, static_cast<qsizetype>(entry.length)));
     });
     const int dir = folder.handle();
+    bool removed = false;
     for (const QByteArray &name : std::as_const(leftovers)) {
         // A temporary file whose lock can be taken has no writer any more.
         const UniqueFd held(::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -64,8 +65,9 @@ void removeLeftovers(const Folder &folder)
         if (held.valid() && ::flock(held.get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(held.get(), &opened) == 0
             && ::fstatat(dir, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 && opened.st_ino == named.st_ino
             && opened.st_dev == named.st_dev)
-            ::unlinkat(dir, name.constData(), 0);
+            removed = ::unlinkat(dir, name.constData(), 0) == 0 || removed;
     }
+    return removed;
 }
 
 bool native::withProbeFile(const Folder &folder, const std::function<void(QByteArray &name)> &ask)

@@ -92,21 +92,25 @@ bool WrittenRecord::isBrokenCopy(const FileName &name, const Entry &now) const
            || now.modifiedNs / 1000000000 <= found->writtenAtS + writingSlackS;
 }
 
-void WrittenRecord::append(const QByteArray &line)
+void WrittenRecord::append(const QByteArray &lines, qsizetype count)
 {
-    if (!m_folder || !m_folder->isOpen())
+    if (!m_folder || !m_folder->isOpen() || lines.isEmpty())
         return;
     // Without a record the program only knows less; the copies are what matters.
-    if (const QString problem = appendLine(line); !problem.isEmpty())
+    if (const QString problem = appendLine(lines); !problem.isEmpty())
         qCWarning(lcRecord) << "record of written copies not kept:" << problem;
-    ++m_lines;
+    m_lines += count;
 }
 
-void WrittenRecord::noteCopy(const FileName &name, const Entry &copy)
+void WrittenRecord::noteCopies(const QList<std::pair<FileName, Entry>> &copies)
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    m_items.insert(name.native(), {copy.size, copy.modifiedNs, now});
-    append(copyLine(name.native(), copy.size, copy.modifiedNs, now));
+    QByteArray lines;
+    for (const auto &[name, copy] : copies) {
+        m_items.insert(name.native(), {copy.size, copy.modifiedNs, now});
+        lines += copyLine(name.native(), copy.size, copy.modifiedNs, now);
+    }
+    append(lines, copies.size());
 }
 
 void WrittenRecord::noteRemoved(const FileName &name)
@@ -115,7 +119,7 @@ void WrittenRecord::noteRemoved(const FileName &name)
         append("- " + name.native().toHex() + '\n');
 }
 
-void WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &present)
+bool WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &present)
 {
     bool forgot = false;
     for (auto it = m_items.begin(); it != m_items.end();) {
@@ -129,15 +133,16 @@ void WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &presen
     // A name that is gone must not outlive it in the record: a file of the user's may take it
     // later. Otherwise the record is rewritten only once it has grown much longer than needed.
     if (!m_folder || !m_folder->isOpen() || (!forgot && m_lines <= 2 * m_items.size() + 16))
-        return;
+        return false;
     QByteArray content = header().toByteArray();
     for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
         content += copyLine(it.key(), it->size, it->modifiedNs, it->writtenAtS);
     if (const QString problem = replaceWith(content); !problem.isEmpty()) {
         qCWarning(lcRecord) << "record of written copies not tidied:" << problem;
-        return;
+        return false;
     }
     m_lines = m_items.size();
+    return true;
 }
 
 } // namespace tonvola::fs

@@ -40,15 +40,16 @@ public:
     // True when the file now under that name is a copy of the program's that did not arrive whole.
     [[nodiscard]] bool isBrokenCopy(const FileName &name, const Entry &now) const;
 
-    // Notes a copy about to be named, as it will be on the medium.
-    void noteCopy(const FileName &name, const Entry &copy);
+    // Notes copies about to be named, as they will be on the medium, in one write: on a medium
+    // in user space every write is a round trip to its file system's process.
+    void noteCopies(const QList<std::pair<FileName, Entry>> &copies);
     // Notes that the program takes the file away.
     void noteRemoved(const FileName &name);
     // The open record, for flushing it with the copies; -1 when it is not open.
     [[nodiscard]] int handle() const;
     // Rewrites the record with only the names the folder still holds, once it has grown by names
-    // that are gone.
-    void keepOnly(const std::function<bool(const FileName &)> &present);
+    // that are gone. True when it did.
+    bool keepOnly(const std::function<bool(const FileName &)> &present);
 
 private:
     struct Item {
@@ -61,7 +62,7 @@ private:
 
     [[nodiscard]] static QByteArrayView header();
     void read();
-    void append(const QByteArray &line);
+    void append(const QByteArray &lines, qsizetype count = 1);
     // Adds a line to the record on the medium; what went wrong, or nothing.
     [[nodiscard]] QString appendLine(const QByteArray &line);
     // Puts the content in the record's place once it is whole on the medium; what went wrong,
