@@ -42,6 +42,8 @@
 #include <random>
 #include <thread>
 
+#include <sys/resource.h>
+
 using namespace tonvola;
 
 namespace {
@@ -233,6 +235,14 @@ int naiveFill(quint64 seed, const QString &source, const QString &player)
     return 0;
 }
 
+// The most memory the process has held so far.
+qint64 peakKib()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
 // The plan of a run over a collection and a player held in memory, as the simulated medium of
 // the tests holds them: what planning costs apart from reading the folders.
 int measurePlan(qsizetype sourceCount, qsizetype playerCount)
@@ -276,10 +286,13 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     // A full player, so that the exchange and the walk's moves back have work.
     input.freeBytes = 0;
     input.cluster = 32 * 1024;
+    const qint64 inputMs = clock.restart();
+    const qint64 heldKib = peakKib();
     const MixPlan plan =
         makeMixPlan(input, 1, defaultExchangePercent, [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
     const qint64 planMs = clock.elapsed();
-    out() << "order_ms=" << orderMs << " plan_ms=" << planMs << " copies=" << plan.copies.size()
+    out() << "order_ms=" << orderMs << " input_ms=" << inputMs << " plan_ms=" << planMs << " held_kib=" << heldKib
+          << " plan_kib=" << peakKib() - heldKib << " copies=" << plan.copies.size()
           << " removals=" << plan.removals.size() << '\n';
     return 0;
 }
@@ -290,6 +303,9 @@ int main(int argc, char *argv[])
 {
     // As the window program does.
     process::shareOneHeap();
+    // Planning needs no window, and its memory is measured without the window's libraries.
+    if (argc == 4 && QByteArrayView(argv[1]) == "plan")
+        return measurePlan(QByteArray(argv[2]).toLongLong(), QByteArray(argv[3]).toLongLong());
     QApplication app(argc, argv);
     setupApplication(app);
     const QStringList arguments = QCoreApplication::arguments();
@@ -297,10 +313,9 @@ int main(int argc, char *argv[])
         return measureStall(arguments[2], arguments[3]);
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("watch"))
         return measureWatch(arguments[2], arguments[3], arguments[4].toInt());
-    if (arguments.size() == 4 && arguments[1] == QStringLiteral("plan"))
-        return measurePlan(arguments[2].toLongLong(), arguments[3].toLongLong());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("naive"))
         return naiveFill(arguments[2].toULongLong(), arguments[3], arguments[4]);
-    out() << "usage: tonvola_bench stall SOURCE PLAYER | watch FOLDER OTHER CHANGES | naive SEED SOURCE PLAYER\n";
+    out() << "usage: tonvola_bench stall SOURCE PLAYER | watch FOLDER OTHER CHANGES | plan SOURCES PLAYERS | naive "
+             "SEED SOURCE PLAYER\n";
     return 2;
 }

@@ -66,11 +66,13 @@ private:
     qsizetype m_count = 0;
 };
 
-// One planned removal or copy, before the plan is netted.
+// One planned removal or copy, before the plan is netted; kept small, since a plan of a large
+// collection holds many: the steps are made from it once it is netted.
 struct Move {
-    bool copy = false;
     qsizetype index = -1; // into the player's list for a removal, the collection's for a copy
-    MixStep step;
+    MixAction action = MixAction::Copied;
+    bool alreadyInCollection = false;
+    [[nodiscard]] bool isCopy() const { return action == MixAction::Copied; }
 };
 
 class Planner
@@ -104,6 +106,8 @@ public:
         const auto count = static_cast<qsizetype>(m_in.source.size());
         plan.sourceCount = count;
         plan.start = m_random.nextPosition(count);
+        // Every file moves once at most; untouched room costs no memory.
+        m_moves.reserve(m_in.source.size() + m_in.player.size());
 
         removeBrokenCopies();
         exchange(exchangePercent);
@@ -113,6 +117,7 @@ public:
             refill((plan.start + n) % count);
 
         net(plan);
+        std::vector<Move>().swap(m_moves);
         settle(plan);
         plan.notes = std::move(m_notes);
         return plan;
@@ -307,13 +312,7 @@ private:
         recordGrows(file.name, false);
         if (action != MixAction::RemovedBroken)
             m_resting[toIndex(file.key)] = 1;
-        Move move;
-        move.index = j;
-        move.step.action = action;
-        move.step.name = file.name;
-        move.step.alreadyInCollection = alreadyInCollection;
-        move.step.size = file.entry.size;
-        m_moves.push_back(std::move(move));
+        m_moves.push_back({j, action, alreadyInCollection});
     }
 
     void copy(qsizetype i)
@@ -323,30 +322,37 @@ private:
         m_copied[toIndex(candidate.key)] = 1;
         m_free -= allocated(candidate.entry.size);
         recordGrows(candidate.name, true);
-        Move move;
-        move.copy = true;
-        move.index = i;
-        move.step.action = MixAction::Copied;
-        move.step.name = candidate.name;
-        move.step.size = candidate.entry.size;
-        m_moves.push_back(std::move(move));
+        m_moves.push_back({i, MixAction::Copied, false});
     }
 
     // A file that left the player and came back stays where it was; nothing moves for it.
     void net(MixPlan &plan) const
     {
         const auto cancelled = [this](const Move &move) {
-            const qsizetype key = move.copy ? source(move.index).key : player(move.index).key;
+            const qsizetype key = move.isCopy() ? source(move.index).key : player(move.index).key;
             return m_startedPresent[toIndex(key)] && m_present.contains(key) && !m_replaced[toIndex(key)];
         };
+        const auto copies =
+            std::count_if(m_moves.cbegin(), m_moves.cend(), [](const Move &move) { return move.isCopy(); });
+        plan.copies.reserve(copies);
+        plan.copyIndex.reserve(copies);
+        plan.removals.reserve(static_cast<qsizetype>(m_moves.size()) - copies);
+        plan.removalIndex.reserve(static_cast<qsizetype>(m_moves.size()) - copies);
         for (const Move &move : m_moves) {
             if (cancelled(move))
                 continue;
-            if (move.copy) {
-                plan.copies.append(move.step);
+            MixStep step;
+            step.action = move.action;
+            step.alreadyInCollection = move.alreadyInCollection;
+            if (move.isCopy()) {
+                step.name = source(move.index).name;
+                step.size = source(move.index).entry.size;
+                plan.copies.append(std::move(step));
                 plan.copyIndex.append(move.index);
             } else {
-                plan.removals.append(move.step);
+                step.name = player(move.index).name;
+                step.size = player(move.index).entry.size;
+                plan.removals.append(std::move(step));
                 plan.removalIndex.append(move.index);
             }
         }
@@ -370,22 +376,28 @@ private:
             free += allocated(removal.size);
             grows(removal.name, false);
         }
-        QList<MixStep> copies;
-        QList<qsizetype> indexes;
         plan.copyBytes = 0;
-        const auto keep = [&](const MixStep &step, qsizetype i) {
+        const auto counted = [&](const MixStep &step) {
             free -= allocated(step.size);
             grows(step.name, true);
-            copies.append(step);
-            indexes.append(i);
             plan.copyBytes += step.size;
         };
+        // The copies that still fit keep their places, in the list itself.
+        qsizetype kept = 0;
         for (qsizetype k = 0; k < plan.copies.size(); ++k) {
-            if (fitsOnPlayer(plan.copies[k].size, free))
-                keep(plan.copies[k], plan.copyIndex[k]);
-            else
+            if (!fitsOnPlayer(plan.copies[k].size, free)) {
                 m_present.erase(source(plan.copyIndex[k]).key);
+                continue;
+            }
+            counted(plan.copies[k]);
+            if (kept != k) {
+                plan.copies[kept] = std::move(plan.copies[k]);
+                plan.copyIndex[kept] = plan.copyIndex[k];
+            }
+            ++kept;
         }
+        plan.copies.resize(kept);
+        plan.copyIndex.resize(kept);
         // A file that was on the player and went stays gone: its coming back would undo the removal.
         const auto count = static_cast<qsizetype>(m_in.source.size());
         for (qsizetype n = 0; n < count; ++n) {
@@ -399,11 +411,11 @@ private:
                 step.action = MixAction::Copied;
                 step.name = candidate.name;
                 step.size = candidate.entry.size;
-                keep(step, i);
+                counted(step);
+                plan.copies.append(std::move(step));
+                plan.copyIndex.append(i);
             }
         }
-        plan.copies = std::move(copies);
-        plan.copyIndex = std::move(indexes);
         plan.freeAfter = free;
     }
 
