@@ -648,7 +648,7 @@ MixResult MixEngine::run()
     }
     // Forgets names that are gone, so that a file of the user's may take them.
     QSet<QByteArray> present;
-    for (const FileName &name : m_player.mp3Files().names)
+    for (const FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
         present.insert(name.native());
     const bool recordRewritten =
         m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });

@@ -98,8 +98,11 @@ public:
     // replaced, or its medium unmounted.
     [[nodiscard]] bool isReachable() const;
 
-    // The MP3 files (no sub-folders, no hidden files) in list order.
-    [[nodiscard]] Listing mp3Files() const;
+    // The MP3 files (no sub-folders, no hidden files) in list order, or as the folder holds them
+    // for a caller that only looks names up: ordering tens of thousands of names costs a
+    // collation key each.
+    enum class Order { List, None };
+    [[nodiscard]] Listing mp3Files(Order order = Order::List) const;
     // Follows links, as opening the name would.
     [[nodiscard]] Entry look(const FileName &name) const;
     // Deletes a file; refuses folders and files the user protected.

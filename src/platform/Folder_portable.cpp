@@ -122,7 +122,7 @@ bool Folder::isReachable() const
     return medium.device() == m_native->device && medium.rootPath() == m_native->root;
 }
 
-Listing Folder::mp3Files() const
+Listing Folder::mp3Files(Order order) const
 {
     Listing listing;
     if (!isOpen()) {
@@ -142,6 +142,8 @@ Listing Folder::mp3Files() const
             FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
     else if (!QFileInfo(m_path).isReadable())
         listing.result = FileResult::fromErrno(EACCES);
+    if (order == Order::None)
+        return listing;
     listing.keys = inListOrder(std::move(listing.names));
     listing.names = namesOf(listing.keys);
     return listing;

@@ -149,7 +149,7 @@ int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
     return error;
 }
 
-Listing Folder::mp3Files() const
+Listing Folder::mp3Files(Order order) const
 {
     Listing listing;
     if (!isOpen()) {
@@ -164,6 +164,8 @@ Listing Folder::mp3Files() const
     });
     if (error != 0)
         listing.result = folderFailure(error);
+    if (order == Order::None)
+        return listing;
     listing.keys = inListOrder(std::move(listing.names));
     listing.names = namesOf(listing.keys);
     return listing;
