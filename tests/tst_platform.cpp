@@ -649,6 +649,8 @@ void PlatformTest::filesCompareByTheirBytes_data()
     QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes;
     QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes;
     QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes;
+    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes;
+    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes;
     // Deleting one because of the other would delete the only copy.
     QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile;
     QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile;
@@ -674,6 +676,16 @@ void PlatformTest::filesCompareByTheirBytes()
         QVERIFY(testsupport::writeFile(there, 300000, 'b'));
     else if (other == u"shorter"_s)
         QVERIFY(testsupport::writeFile(there, 299999, 'a'));
+    // Larger than what is compared in one turn, and not a whole number of turns.
+    constexpr qint64 large = qint64(5) * 1024 * 1024 / 2 + 3;
+    if (other == u"last byte"_s || other == u"large copy"_s) {
+        QVERIFY(testsupport::writeFile(file, large, 'a'));
+        QVERIFY(testsupport::writeFile(there, large, 'a'));
+    }
+    if (other == u"last byte"_s) {
+        QFile last(there);
+        QVERIFY(last.open(QIODevice::ReadWrite) && last.seek(large - 1) && last.write("b", 1) == 1);
+    }
     else if (other == u"link"_s)
         QVERIFY(QFile::link(file, there));
     else if (other == u"hard link"_s)

@@ -79,6 +79,7 @@ private:
     const Folder &m_to;
     // Asked once: the medium answers the question by counting its free clusters on FUSE.
     qint64 m_largestFile;
+    bool m_startWriting = true;
     std::vector<std::unique_ptr<Staged>> m_staged;
     qint64 m_bytes = 0;
 };

@@ -172,6 +172,11 @@ int copyData(int from, int to, qint64 total, const CopyOptions &options)
         copied += n;
         if (options.progress)
             options.progress(copied, total);
+        // The size the file had when it was opened is all there is to copy: a file that grew
+        // since then has changed, which the look after the copy finds (changedWhileRead), and
+        // asking for its end once more would cost a call for every small file.
+        if (copied == total)
+            return 0;
     }
 }
 
@@ -262,7 +267,8 @@ struct CopyBatch::Staged {
     Entry source;
 };
 
-CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to))
+CopyBatch::CopyBatch(const Folder &to)
+    : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
 {}
 
 CopyBatch::~CopyBatch()
@@ -327,7 +333,8 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
 #ifdef Q_OS_LINUX
     // The medium starts writing the copy now, while the next ones are read; the batch's flush
     // then mostly waits for what is under way already.
-    (void)::sync_file_range(staged->out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (m_startWriting)
+        (void)::sync_file_range(staged->out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
     const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
     ::futimens(staged->out.get(), times.data());

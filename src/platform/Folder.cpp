@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -40,39 +41,22 @@ FileResult openForReading(const FilePath &path, QFile &file)
     return openForReading(Folder(path.folder), path.name, file);
 }
 
-Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
-                      Entry *seenB)
+Likeness native::compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b)
 {
-    QFile fa;
-    QFile fb;
-    if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok())
-        return Likeness::Unreadable;
-    const std::optional<Entry> ea = native::openedEntry(a, aName, fa);
-    const std::optional<Entry> eb = native::openedEntry(b, bName, fb);
-    if (!ea || !eb)
-        return Likeness::Unreadable;
-    // Deleting one of them because of the other would delete the only copy.
-    if (native::isSameFile(fa, *ea, fb, *eb))
-        return Likeness::SameFile;
-    if (seenA)
-        *seenA = *ea;
-    if (seenB)
-        *seenB = *eb;
-    if (fa.size() != fb.size())
-        return Likeness::OtherBytes;
-    constexpr qint64 block = qint64(1024) * 1024;
-    const auto da = std::make_unique_for_overwrite<char[]>(block);
-    const auto db = std::make_unique_for_overwrite<char[]>(block);
-    for (;;) {
-        const qint64 na = fa.read(da.get(), block);
-        const qint64 nb = fb.read(db.get(), block);
-        if (na != nb || na < 0)
+    // Sized by the files, so that comparing thousands of small ones costs small buffers.
+    const qint64 block = std::clamp<qint64>(size, 1, qint64(1024) * 1024);
+    const auto da = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(block));
+    const auto db = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(block));
+    for (qint64 left = size; left > 0;) {
+        const qint64 wanted = std::min(left, block);
+        if (a(da.get(), wanted) != wanted || b(db.get(), wanted) != wanted
+            || std::memcmp(da.get(), db.get(), static_cast<std::size_t>(wanted)) != 0)
             return Likeness::OtherBytes;
-        if (na == 0)
-            return Likeness::SameBytes;
-        if (std::memcmp(da.get(), db.get(), static_cast<std::size_t>(na)) != 0)
-            return Likeness::OtherBytes;
+        left -= wanted;
     }
+    // What either file gained after it was opened is a change, which whoever acts on the
+    // answer looks for anyway (Entry::isUnchangedSince).
+    return Likeness::SameBytes;
 }
 
 } // namespace tonvola::fs

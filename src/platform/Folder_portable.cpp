@@ -212,21 +212,33 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
     return FileResult::success();
 }
 
-std::optional<Entry> native::openedEntry(const Folder &folder, const FileName &name, const QFile & /*file*/)
+Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
+                      Entry *seenB)
 {
-    // Qt cannot ask the open file; its name is looked at right after opening instead.
-    const Entry entry = folder.look(name);
-    if (!entry.isFile())
-        return std::nullopt;
-    return entry;
-}
-
-bool native::isSameFile(const QFile &a, const Entry & /*aEntry*/, const QFile &b, const Entry & /*bEntry*/)
-{
+    QFile fa;
+    QFile fb;
+    if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok())
+        return Likeness::Unreadable;
+    // Qt cannot ask an open file what it is; its name is looked at right after opening instead.
+    const Entry ea = a.look(aName);
+    const Entry eb = b.look(bName);
+    if (!ea.isFile() || !eb.isFile())
+        return Likeness::Unreadable;
     // Links and folders reached twice lead to one canonical path. Hard links do not, and are
     // compared as two files: removing one name leaves the file under the other.
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+    if (const QString canonical = QFileInfo(fa).canonicalFilePath();
+        !canonical.isEmpty() && canonical == QFileInfo(fb).canonicalFilePath())
+        return Likeness::SameFile;
+    if (seenA)
+        *seenA = ea;
+    if (seenB)
+        *seenB = eb;
+    if (ea.size != eb.size)
+        return Likeness::OtherBytes;
+    const auto readerOf = [](QFile &file) {
+        return [&file](char *data, qint64 size) { return file.read(data, size); };
+    };
+    return native::compareBytes(ea.size, readerOf(fa), readerOf(fb));
 }
 
 } // namespace tonvola::fs

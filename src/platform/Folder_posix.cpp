@@ -241,17 +241,43 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
     return FileResult::success();
 }
 
-std::optional<Entry> native::openedEntry(const Folder & /*folder*/, const FileName & /*name*/, const QFile &file)
+Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
+                      Entry *seenB)
 {
-    struct stat st {};
-    if (::fstat(file.handle(), &st) != 0)
-        return std::nullopt;
-    return entryFrom(st);
-}
-
-bool native::isSameFile(const QFile & /*a*/, const Entry &aEntry, const QFile & /*b*/, const Entry &bEntry)
-{
-    return aEntry.isSameFileAs(bEntry);
+    UniqueFd fa;
+    UniqueFd fb;
+    struct stat sa {};
+    struct stat sb {};
+    if (!openFile(a, aName, fa, sa).ok() || !openFile(b, bName, fb, sb).ok())
+        return Likeness::Unreadable;
+    const Entry ea = entryFrom(sa);
+    const Entry eb = entryFrom(sb);
+    // Deleting one of them because of the other would delete the only copy.
+    if (ea.isSameFileAs(eb))
+        return Likeness::SameFile;
+    if (seenA)
+        *seenA = ea;
+    if (seenB)
+        *seenB = eb;
+    if (ea.size != eb.size)
+        return Likeness::OtherBytes;
+    const auto readerOf = [](int fd) {
+        return [fd](char *data, qint64 size) -> qint64 {
+            qint64 got = 0;
+            while (got < size) {
+                const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return -1;
+                if (n == 0)
+                    break;
+                got += n;
+            }
+            return got;
+        };
+    };
+    return native::compareBytes(ea.size, readerOf(fa.get()), readerOf(fb.get()));
 }
 
 } // namespace tonvola::fs

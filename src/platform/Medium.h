@@ -93,6 +93,10 @@ enum class LetterCase {
 // a flush of the volume then writes it out (file systems in user space on a block device).
 [[nodiscard]] bool closingHandsOver(const Folder &folder);
 
+// True when what is written into the folder goes on to a device; false for a medium that keeps
+// its files in memory (tmpfs), where starting to write them out early does nothing.
+[[nodiscard]] bool writesToDevice(const Folder &folder);
+
 // Makes what was written into the given files of the folder, and their names, reach the medium.
 [[nodiscard]] FileResult flushFiles(const Folder &folder, const QList<int> &files);
 

@@ -116,6 +116,11 @@ bool namesLagBehind(const Folder & /*folder*/)
     return false;
 }
 
+bool writesToDevice(const Folder & /*folder*/)
+{
+    return true;
+}
+
 FileResult flushFiles(const Folder &folder, const QList<int> & /*files*/)
 {
     return folder.isOpen() ? FileResult::success() : folder.opened();

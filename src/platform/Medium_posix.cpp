@@ -161,6 +161,14 @@ bool closingHandsOver(const Folder &folder)
     return syncsOneVolume && fileSystemMagic(folder) == fuseMagic;
 }
 
+bool writesToDevice(const Folder &folder)
+{
+    constexpr unsigned long tmpfsMagic = 0x01021994UL;
+    constexpr unsigned long ramfsMagic = 0x858458f6UL;
+    const unsigned long magic = fileSystemMagic(folder);
+    return magic != tmpfsMagic && magic != ramfsMagic;
+}
+
 FileResult flushFiles(const Folder &folder, const QList<int> &files)
 {
     if (!folder.isOpen())

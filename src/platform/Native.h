@@ -9,8 +9,6 @@
 #include <functional>
 #include <optional>
 
-class QFile;
-
 // Inside the platform layer only: what each system's files (Name_posix.cpp, Name_portable.cpp)
 // provide for the parts that every system shares (Folder.cpp, Medium.cpp).
 namespace tonvola::fs::native {
@@ -23,11 +21,12 @@ namespace tonvola::fs::native {
 [[nodiscard]] FileResult sourceInUse();
 [[nodiscard]] FileResult tooLarge();
 
-// What a file opened for reading is: as the system tells it of the open file, where it can.
-[[nodiscard]] std::optional<Entry> openedEntry(const Folder &folder, const FileName &name, const QFile &file);
+// Reads up to `size` bytes, fewer only at the file's end; -1 when reading failed.
+using ReadUpTo = std::function<qint64(char *data, qint64 size)>;
 
-// True when two open files are one file, however they were reached.
-[[nodiscard]] bool isSameFile(const QFile &a, const Entry &aEntry, const QFile &b, const Entry &bEntry);
+// Compares the first `size` bytes of two files that both say they hold that many; a file that
+// ends early differs. Each system opens the files its own way (compareFiles()).
+[[nodiscard]] Likeness compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b);
 
 // The folder's answer for a name in other letters: true when it finds the same entry under it,
 // false when it finds none, nothing when it cannot tell.
