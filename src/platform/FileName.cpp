@@ -80,9 +80,8 @@ QString printableName(const QString &name)
 FileName FileName::fromNative(QByteArray native)
 {
     FileName name;
-    name.m_text = QFile::decodeName(native);
     // Most names are plain ASCII, which always decodes to itself.
-    name.m_exactText = isAscii(native) || QFile::encodeName(name.m_text) == native;
+    name.m_exactText = isAscii(native) || QFile::encodeName(QFile::decodeName(native)) == native;
     name.m_native = std::move(native);
     return name;
 }
@@ -91,8 +90,12 @@ FileName FileName::fromText(const QString &text)
 {
     FileName name;
     name.m_native = QFile::encodeName(text);
-    name.m_text = text;
     return name;
+}
+
+QString FileName::text() const
+{
+    return QFile::decodeName(m_native);
 }
 
 QString FilePath::text() const

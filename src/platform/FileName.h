@@ -9,7 +9,9 @@ namespace tonvola {
 
 // A file's name as the system holds it, with the text to show for it. Names are compared,
 // opened and deleted by their bytes; a name that is not valid in the system's encoding
-// (Latin-1 from an old copy) shows replacement characters but still names its file.
+// (Latin-1 from an old copy) shows replacement characters but still names its file. Only the
+// bytes are kept, and the text is made when asked for: a fill holds tens of thousands of names
+// several times over, and shows only a few of them.
 class FileName
 {
 public:
@@ -20,7 +22,7 @@ public:
     [[nodiscard]] static FileName fromText(const QString &text);
 
     [[nodiscard]] const QByteArray &native() const { return m_native; }
-    [[nodiscard]] const QString &text() const { return m_text; }
+    [[nodiscard]] QString text() const;
     [[nodiscard]] bool isEmpty() const { return m_native.isEmpty(); }
     // True when the text stands for exactly these bytes, so that comparing texts compares names.
     [[nodiscard]] bool isExactText() const { return m_exactText; }
@@ -29,7 +31,6 @@ public:
 
 private:
     QByteArray m_native;
-    QString m_text;
     bool m_exactText = true;
 };
 

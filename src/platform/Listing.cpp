@@ -68,6 +68,11 @@ bool tieBefore(const FileName &a, const FileName &b)
     return a.native() < b.native();
 }
 
+QCollatorSortKey collatedKey(const QString &text)
+{
+    return listCollator().sortKey(isAscii(text) ? text : caseFolded(text));
+}
+
 } // namespace
 
 QByteArray nativePath(const QString &path)
@@ -89,9 +94,7 @@ QString joinPath(const QString &folder, const QString &name)
     return folder + QDir::separator() + name;
 }
 
-ListKey::ListKey(FileName name)
-    : m_collated(listCollator().sortKey(isAscii(name.text()) ? name.text() : caseFolded(name.text()))),
-      m_name(std::move(name))
+ListKey::ListKey(FileName name) : m_collated(collatedKey(name.text())), m_name(std::move(name))
 {}
 
 bool operator<(const ListKey &a, const ListKey &b)
