@@ -685,8 +685,7 @@ void PlatformTest::filesCompareByTheirBytes()
     if (other == u"last byte"_s) {
         QFile last(there);
         QVERIFY(last.open(QIODevice::ReadWrite) && last.seek(large - 1) && last.write("b", 1) == 1);
-    }
-    else if (other == u"link"_s)
+    } else if (other == u"link"_s)
         QVERIFY(QFile::link(file, there));
     else if (other == u"hard link"_s)
         QCOMPARE(::link(QFile::encodeName(file).constData(), QFile::encodeName(there).constData()), 0);

@@ -267,8 +267,7 @@ struct CopyBatch::Staged {
     Entry source;
 };
 
-CopyBatch::CopyBatch(const Folder &to)
-    : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
+CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
 {}
 
 CopyBatch::~CopyBatch()
