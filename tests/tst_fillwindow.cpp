@@ -9,6 +9,7 @@
 #include "platform/PlayerLock.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/PreviewPlayer.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"
 
 #include <QAction>
@@ -16,9 +17,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QDialog>
 #include <QDir>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -70,6 +74,8 @@ public:
     }
     [[nodiscard]] MixRunner *runner() const { return find<MixRunner>("MixRunner"); }
     [[nodiscard]] QString statusText() const { return find<QStatusBar>("StatusBar1")->currentMessage(); }
+    // The last fill's summary, whole, as its tooltip gives it.
+    [[nodiscard]] QString summaryText() const { return find<ElidedLabel>("StatusSummary")->fullText(); }
     [[nodiscard]] QString selectedFile() const { return QDir::cleanPath(window->selectedFile()); }
 
     void start(Start way) const
@@ -179,28 +185,35 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("status");
     QTest::addColumn<bool>("inFront");
+    QTest::addColumn<QString>("reported"); // a line of the run's report; none where it offers none
 
     const QString copied = u"1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s;
-    QTest::newRow("copied") << u"copied"_s << Start::Click << QString() << copied << true;
-    QTest::newRow("copied behind another window") << u"copied"_s << Start::Click << QString() << copied << false;
+    QTest::newRow("copied") << u"copied"_s << Start::Click << QString() << copied << true << QString();
+    QTest::newRow("copied behind another window")
+        << u"copied"_s << Start::Click << QString() << copied << false << QString();
     // Taken off as a repeat and brought back by the refill, it simply stays.
     QTest::newRow("a repeat stays") << u"repeat"_s << Start::Menu << QString()
                                     << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
-                                                      "StammVerzeichnis")
-                                    << true;
+                                                      "StammVerzeichnis; nichts kopiert: nichts Neues im "
+                                                      "StammVerzeichnis, der Player hat schon alle Dateien")
+                                    << true << QString();
     QTest::newRow("same folder through a link")
-        << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString() << true;
-    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString() << true;
+        << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString() << true
+        << QString();
+    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString() << true
+                                     << QString();
     QTest::newRow("another fill on the player")
-        << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString() << true;
+        << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString() << true
+        << QString();
     QTest::newRow("player full") << u"full"_s << Start::Enter << QString()
                                  << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
-                                                   "StammVerzeichnis, 1 passte nicht mehr")
-                                 << true;
+                                                   "StammVerzeichnis, 1 passte nicht mehr; nichts kopiert: auf dem "
+                                                   "Player ist kein Platz frei")
+                                 << true << u"passte nicht mehr: a.mp3"_s;
     QTest::newRow("player file protected") << u"protected"_s << Start::Click << QString()
                                            << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
                                                              "StammVerzeichnis, 1 auf dem Player belassen")
-                                           << true;
+                                           << true << u"auf dem Player belassen (schreibgeschützt): a.mp3"_s;
 }
 
 void tst_FillWindow::everyEndingUnlocksTheWindow()
@@ -210,6 +223,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QFETCH(QString, message);
     QFETCH(QString, status);
     QFETCH(bool, inFront);
+    QFETCH(QString, reported);
 
     QTemporaryDir root;
     QVERIFY(root.isValid());
@@ -282,17 +296,34 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QVERIFY2(answerer.texts().constFirst().contains(message), qPrintable(answerer.texts().constFirst()));
         QCOMPARE(seenAtMessage, ending == u"same"_s ? names("bar|locked") : names("no bar|unlocked"));
     }
-    QVERIFY2(w.statusText().startsWith(status), qPrintable(w.statusText()));
-    // The summary shows for a while, then the status bar's own panel comes back; the summary
-    // stays in the tooltip.
-    auto *statusBar = w.find<QStatusBar>("StatusBar1");
-    QCOMPARE(statusBar->toolTip(), w.statusText());
-    auto *summaryTime = w.find<QTimer>("SummaryTimer");
-    QVERIFY(summaryTime->isActive());
-    summaryTime->start(0);
-    QTRY_VERIFY(w.find<QWidget>("StatusPanel1")->isVisible());
-    QVERIFY(w.statusText().isEmpty());
-    QVERIFY(statusBar->toolTip().startsWith(status));
+    // The summary stays until the next action: no message covers it, and no timer takes it away.
+    auto *summary = w.find<ElidedLabel>("StatusSummary");
+    QCOMPARE(w.statusText(), QString());
+    QVERIFY2(w.summaryText().startsWith(status), qPrintable(w.summaryText()));
+    QCOMPARE(summary->isVisible(), !status.isEmpty());
+    QCOMPARE(summary->toolTip(), summary->fullText());
+    for (const QObject *owner : {static_cast<QObject *>(w.find<QStatusBar>("StatusBar1")), w.runner()->parent()}) {
+        for (const QTimer *timer : owner->findChildren<QTimer *>())
+            QVERIFY2(!timer->isActive(), qPrintable(timer->objectName()));
+    }
+    // Never cut off unseen: whole, or shortened with "…", and within its room either way.
+    QVERIFY(summary->text() == summary->fullText() || summary->text().endsWith(u'…'));
+    QVERIFY(summary->fontMetrics().horizontalAdvance(summary->text()) <= summary->contentsRect().width());
+
+    // A run that met a problem offers its report, file by file, in a window beside the main one.
+    auto *report = w.find<QToolButton>("cmd_report");
+    QCOMPARE(report->isVisible(), !reported.isEmpty());
+    if (!reported.isEmpty()) {
+        QTest::mouseClick(report, Qt::LeftButton);
+        auto *reportWindow = w.find<QDialog>("frm_Report");
+        QVERIFY(reportWindow);
+        QTRY_VERIFY(reportWindow->isVisible());
+        QVERIFY(!reportWindow->isModal());
+        QVERIFY(w.find<QPushButton>("cmd_mix")->isEnabled());
+        QCOMPARE(reportWindow->findChild<QLabel *>(u"Summary"_s)->text(), summary->fullText());
+        QCOMPARE(reportWindow->findChild<QPlainTextEdit *>(u"Lines"_s)->toPlainText(), reported);
+        reportWindow->close();
+    }
 
     const auto *file1 = w.find<FileListBox>("File1");
     const auto *file2 = w.find<FileListBox>("File2");
@@ -393,7 +424,7 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     const QString locked = w.stillLocked();
     QVERIFY2(locked.isEmpty(), qPrintable(locked));
-    QVERIFY2(w.statusText().startsWith(u"Abgebrochen: 0 Dateien kopiert"_s), qPrintable(w.statusText()));
+    QVERIFY2(w.summaryText().startsWith(u"Abgebrochen: 0 Dateien kopiert"_s), qPrintable(w.summaryText()));
 }
 
 // A file that plays is held open; the fill may delete or replace it, so playback ends first.

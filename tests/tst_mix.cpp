@@ -1752,9 +1752,11 @@ void tst_Mix::commandLine_data()
     QTest::newRow("missing folder") << QStringList{u"--fill"_s, src, dst + u"/weg"_s} << 1 << QString()
                                     << u"ist nicht erreichbar"_s;
     QTest::newRow("full player") << QStringList{u"--fill"_s, u"--seed=3"_s, src, u"FULL"_s} << 0
-                                 << QStringLiteral("passte nicht mehr: lied.mp3\n0 Dateien kopiert, 0 vom Player "
-                                                   "genommen, 0 zurück ins StammVerzeichnis, 1 passte nicht mehr\n"
-                                                   "Startwert: 3, Beginn bei Eintrag 1 von 1\n")
+                                 << QStringLiteral(
+                                        "passte nicht mehr: lied.mp3\n0 Dateien kopiert, 0 vom Player "
+                                        "genommen, 0 zurück ins StammVerzeichnis, 1 passte nicht mehr; nichts "
+                                        "kopiert: auf dem Player ist kein Platz frei\n"
+                                        "Startwert: 3, Beginn bei Eintrag 1 von 1\n")
                                  << QString();
 }
 

@@ -3,7 +3,6 @@
 #include "widgets/Appearance.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTextStream>
@@ -64,7 +63,6 @@ void setupApplication(QApplication &app)
     QApplication::setApplicationVersion(QStringLiteral(TONVOLA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(TONVOLA_ID));
     appearance::initResources();
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tonvola/tonvola.svg")));
 
     // The program speaks German whatever the desktop's language, so Qt's own buttons must too.
     const QLocale german(QLocale::German, QLocale::Germany);

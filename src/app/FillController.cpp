@@ -1,12 +1,16 @@
 #include "app/FillController.h"
 
+#include "app/frm_Report.h"
+
 #include "mix/MixRunner.h"
 #include "mix/MixText.h"
 #include "platform/Notification.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Messages.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
@@ -18,13 +22,6 @@
 
 #include <algorithm>
 #include <climits>
-
-namespace {
-
-// Long enough to read a fill's summary; the status bar's own panel returns afterwards.
-constexpr int summaryMs = 15000;
-
-} // namespace
 
 FillController::FillController(const Controls &controls) : QObject(controls.window), m_controls(controls)
 {
@@ -41,15 +38,8 @@ FillController::FillController(const Controls &controls) : QObject(controls.wind
     // The window shows the hourglass while a fill runs, but cancelling stays plainly possible.
     m_controls.cancel->setCursor(Qt::ArrowCursor);
 
-    m_summaryTimer.setObjectName(QStringLiteral("SummaryTimer"));
-    m_summaryTimer.setSingleShot(true);
-    m_summaryTimer.setInterval(summaryMs);
-    connect(&m_summaryTimer, &QTimer::timeout, this, [this] {
-        // The summary stays in the tooltip.
-        QStatusBar *bar = m_controls.statusBar;
-        if (bar->currentMessage() == bar->toolTip())
-            bar->clearMessage();
-    });
+    connect(m_controls.report, &QAbstractButton::clicked, this, &FillController::showReport);
+    clearSummary();
 }
 
 bool FillController::isRunning() const
@@ -75,8 +65,8 @@ void FillController::start(tonvola::MixOptions options)
     m_controls.cancel->setEnabled(true);
     m_controls.cancel->setVisible(true);
     m_controls.cancel->setFocus();
+    clearSummary();
     m_controls.statusBar->showMessage(QStringLiteral("Tonvola läuft …"));
-    m_controls.statusBar->setToolTip(QString());
     m_runner->start(std::move(options));
 }
 
@@ -87,6 +77,30 @@ void FillController::cancel()
     m_runner->cancel();
     m_controls.cancel->setEnabled(false);
     m_controls.statusBar->showMessage(QStringLiteral("Wird abgebrochen …"));
+}
+
+void FillController::clearSummary()
+{
+    m_controls.summary->setFullText(QString());
+    m_controls.summary->setVisible(false);
+    m_controls.report->setVisible(false);
+    m_reportSummary.clear();
+    m_reportLines.clear();
+}
+
+void FillController::showReport()
+{
+    if (m_reportSummary.isEmpty() && m_reportLines.isEmpty())
+        return;
+    if (!m_report) {
+        m_report = new frm_Report(m_controls.window);
+        m_report->setObjectName(QStringLiteral("frm_Report"));
+        m_report->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_report->showReport(m_reportSummary, m_reportLines);
+    m_report->show();
+    m_report->raise();
+    m_report->activateWindow();
 }
 
 void FillController::showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames)
@@ -150,9 +164,17 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
 
     // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
     const QString summary = walked ? result.summary() : QString();
-    m_controls.statusBar->showMessage(summary);
-    m_controls.statusBar->setToolTip(summary);
-    m_summaryTimer.start();
+    m_controls.statusBar->clearMessage();
+    m_controls.summary->setFullText(summary);
+    m_controls.summary->setVisible(!summary.isEmpty());
+    if (walked && result.hadProblem()) {
+        m_reportSummary = QStringList{result.problem(), summary};
+        m_reportSummary.removeAll(QString());
+        m_reportLines = tonvola::mixtext::namedLines(result);
+        m_controls.report->setVisible(true);
+        if (m_report)
+            m_report->showReport(m_reportSummary, m_reportLines);
+    }
     emit finished(result);
     if (!m_controls.window->isActiveWindow())
         tonvola::notification::show(QStringLiteral("Tonvola"),

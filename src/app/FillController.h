@@ -5,9 +5,12 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
+#include <QStringList>
 
+class ElidedLabel;
 class FolderPane;
+class frm_Report;
+class QAbstractButton;
 class QAction;
 class QMainWindow;
 class QProgressBar;
@@ -23,8 +26,9 @@ struct MixProgress;
 // Runs a fill from the main window and shows it there. While it runs, every command of the window
 // is locked but the cancel button and Esc; the bar and the status bar follow the copying and both
 // file lists show what the fill does to them. The end unlocks the window, selects the collection
-// entry the walk visited last and tells how the run went: the summary in the status bar, a
-// problem in a message box, both in a notification where the window is not in front.
+// entry the walk visited last and tells how the run went: the summary in the status bar until
+// the next action, a problem in a message box, both in a notification where the window is not
+// in front. A run that met a problem offers its report, file by file, from the status bar.
 class FillController : public QObject
 {
     Q_OBJECT
@@ -40,6 +44,9 @@ public:
         // Takes the focus back at the end.
         QPushButton *start = nullptr;
         QStatusBar *statusBar = nullptr;
+        // In the status bar's panel: the last run's summary, and the button to its report.
+        ElidedLabel *summary = nullptr;
+        QAbstractButton *report = nullptr;
     };
 
     explicit FillController(const Controls &controls);
@@ -51,6 +58,10 @@ public:
     void start(tonvola::MixOptions options);
     // The running fill stops within the current file.
     void cancel();
+    // The user does something else: the last run's summary has been read.
+    void clearSummary();
+    // The last run's report, in a window of its own.
+    void showReport();
 
 signals:
     // The fill has ended and the window is usable again; the summary shows. Told before any
@@ -68,8 +79,9 @@ private:
     tonvola::MixRunner *m_runner = nullptr;
     QShortcut *m_escape = nullptr;
     bool m_resetsPointer = false;
-    // The summary of a fill shows this long; then the status bar's own panel returns.
-    QTimer m_summaryTimer{this};
+    QStringList m_reportSummary;
+    QStringList m_reportLines;
+    QPointer<frm_Report> m_report;
     QList<QPointer<QWidget>> m_lockedWidgets;
     QList<QPointer<QAction>> m_lockedActions;
 };

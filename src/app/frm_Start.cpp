@@ -14,6 +14,7 @@
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 #include "widgets/Appearance.h"
+#include "widgets/ElidedLabel.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
@@ -73,7 +74,19 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     panelIcon->setPixmap(QIcon(QStringLiteral(":/tonvola/tonvola.svg")).pixmap(16, 16));
     panelIcon->setAccessibleName(QStringLiteral("Tonvola-Symbol"));
     panelLayout->addWidget(panelIcon);
-    panelLayout->addWidget(new QLabel(QStringLiteral("Tonvola 2004"), panel));
+    m_panelName = new QLabel(QStringLiteral("Tonvola 2004"), panel);
+    panelLayout->addWidget(m_panelName);
+    // A fill's summary stays in place of the program's name until the next action; cut to the
+    // room there is, whole in its tooltip.
+    auto *summary = new ElidedLabel(panel);
+    summary->setObjectName(QStringLiteral("StatusSummary"));
+    panelLayout->addWidget(summary, 2);
+    auto *report = new QToolButton(panel);
+    report->setObjectName(QStringLiteral("cmd_report"));
+    report->setText(QStringLiteral("Einzelheiten …"));
+    report->setToolTip(QStringLiteral("Zeigt, was der letzte Lauf mit welcher Datei getan hat und warum."));
+    report->setAutoRaise(true);
+    panelLayout->addWidget(report);
     // Beside the program's name for as long as a folder is missing; a long path is cut here and
     // shows whole in the tooltip.
     m_waiting = new QLabel(panel);
@@ -153,8 +166,8 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::menusByKeyboard(this);
-    m_fill =
-        new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1});
+    m_fill = new FillController(
+        {this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1, summary, report});
     connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
 
     tonvola::appearance::fitCaptions(this);
@@ -258,13 +271,23 @@ void frm_Start::Drive2_Change()
     m_playerPane->showDriveFolder();
 }
 
+void frm_Start::nextAction()
+{
+    m_fill->clearSummary();
+    m_panelName->setVisible(true);
+}
+
 void frm_Start::Dir1_Change()
 {
+    if (m_fill && !m_fill->isRunning())
+        nextAction();
     ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
+    if (m_fill && !m_fill->isRunning())
+        nextAction();
     m_ejectOffer->setVisible(false);
     ui.File2->setPath(ui.Dir2->path());
 }
@@ -340,6 +363,7 @@ void frm_Start::mnuclear_Click()
     if (askForFolder(Side::Player))
         return;
     if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
+        nextAction();
         StopMediaPlayer();
         // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
         QList<tonvola::FilePath> listed;
@@ -371,6 +395,7 @@ void frm_Start::mnuDelete_Click()
     }
     if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path.text())))
         return;
+    nextAction();
     StopMediaPlayer();
     const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s({path});
     if (!outcome.ok())
@@ -416,6 +441,7 @@ void frm_Start::mnuEject_Click()
     StopMediaPlayer();
     if (!m_eject->start(ui.File2->path()))
         return;
+    nextAction();
     ui.mnuEject->setEnabled(false);
     ui.StatusBar1->showMessage(QStringLiteral("Der Player wird ausgeworfen …"));
 }
@@ -506,6 +532,7 @@ void frm_Start::Getmix()
 
 void frm_Start::endMix(const tonvola::MixResult &result)
 {
+    m_panelName->setVisible(!result.walked());
     if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
         m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;

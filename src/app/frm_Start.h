@@ -51,6 +51,8 @@ private:
     [[nodiscard]] bool askForFolder(Side side);
     void followVolumes();
     void showWaiting();
+    // Something else is done now: the last fill's summary goes.
+    void nextAction();
     void showFileMenu(FileListBox *list, const QPoint &at);
 
     void Drive1_Change();
@@ -91,6 +93,8 @@ private:
     std::optional<Side> m_selectedSide;
     FolderPane *m_sourcePane = nullptr;
     FolderPane *m_playerPane = nullptr;
+    // "Tonvola 2004", where no fill's summary shows.
+    QLabel *m_panelName = nullptr;
     // Names the folders the panes wait for.
     QLabel *m_waiting = nullptr;
     QLabel *m_freeSpace = nullptr;

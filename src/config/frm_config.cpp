@@ -27,6 +27,7 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     : QMainWindow(parent), m_mainWindow(mainWindow)
 {
     ui.setupUi(this);
+    tonvola::appearance::withoutIcon(this);
     ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);

@@ -21,6 +21,7 @@ constexpr QSize pageSize{665, 589};
 frm_Help::frm_Help(const tonvola::help::Pictures &pictures, QWidget *parent) : QMainWindow(parent)
 {
     ui.setupUi(this);
+    tonvola::appearance::withoutIcon(this);
     tonvola::appearance::applyBackground(this);
     tonvola::appearance::fitCaptions(this);
 

@@ -10,6 +10,7 @@ frm_Info::frm_Info(QWidget *parent) : QDialog(parent)
 {
     tonvola::appearance::initResources();
     ui.setupUi(this);
+    tonvola::appearance::withoutIcon(this);
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 

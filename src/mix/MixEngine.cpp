@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSet>
 
+#include <algorithm>
 #include <deque>
 
 namespace tonvola {
@@ -91,6 +92,34 @@ void MixCounts::add(MixAction action)
     case MixAction::Skipped:
         break;
     }
+}
+
+void MixCounts::add(const MixStep &step)
+{
+    add(step.action);
+    if (step.action == MixAction::MovedBack && !step.alreadyInCollection)
+        ++intoCollection;
+}
+
+std::optional<MixResult::NothingCopied> MixResult::whyNothingCopied() const
+{
+    if (status != Status::Done || counts.copied > 0)
+        return std::nullopt;
+    if (sourceCount == 0)
+        return NothingCopied::NoMp3Files;
+    if (newInCollection == 0)
+        return NothingCopied::NothingNew;
+    if (skipped.size() >= newInCollection)
+        return NothingCopied::PassedOver;
+    return NothingCopied::NoRoom;
+}
+
+bool MixResult::hadProblem() const
+{
+    if (!problem().isEmpty() || counts.noRoom > 0 || counts.keptOnPlayer > 0 || !skipped.isEmpty())
+        return true;
+    const std::optional<NothingCopied> why = whyNothingCopied();
+    return why == NothingCopied::PassedOver || why == NothingCopied::NoRoom;
 }
 
 // Carries out a plan on the real folders.
@@ -574,9 +603,13 @@ MixEngine::~MixEngine() = default;
 
 void MixEngine::report(MixResult &result, const MixStep &step)
 {
-    result.counts.add(step.action);
+    result.counts.add(step);
     if (step.action == MixAction::Skipped)
         result.skipped.append(step);
+    const bool plain = step.action == MixAction::Copied || step.action == MixAction::TakenOff
+                       || (step.action == MixAction::MovedBack && step.alreadyInCollection);
+    if (!plain)
+        result.named.append(step);
     m_observer->acted(step);
 }
 
@@ -617,6 +650,10 @@ MixResult MixEngine::run()
     result.visited = plan.sourceCount;
     result.plannedCopies = plan.copies.size();
     result.plannedBytes = plan.copyBytes;
+    result.freeBytes = m_input.freeBytes;
+    result.newInCollection = std::count_if(m_input.source.begin(), m_input.source.end(), [this](const auto &file) {
+        return file.key < 0 || !m_presentNow[static_cast<std::size_t>(file.key)];
+    });
     if (plan.sourceCount > 0)
         result.lastSelected = m_source.pathOf(
             m_input.source[static_cast<std::size_t>((plan.start + plan.sourceCount - 1) % plan.sourceCount)].name);

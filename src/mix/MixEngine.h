@@ -37,9 +37,13 @@ struct MixCounts {
     qsizetype removedBroken = 0;
     qsizetype keptOnPlayer = 0;
     qsizetype noRoom = 0;
+    // Of movedBack: the files written into the collection, apart from those only deleted on the
+    // player because the collection holds them already.
+    qsizetype intoCollection = 0;
 
     // Counts one action; a skipped name has no count of its own.
     void add(MixAction action);
+    void add(const MixStep &step);
 };
 
 struct MixResult {
@@ -54,6 +58,13 @@ struct MixResult {
     MixCounts counts;
     // Collection files the run passed over, each with its reason.
     QList<MixStep> skipped;
+    // The steps that name a file the user may want to look at: passed over, left on the player,
+    // without room, a broken copy removed, a file written into the collection.
+    QList<MixStep> named;
+    // The collection's files that the player did not hold when the run began, and the player's
+    // free room then: why a run that copied nothing did so.
+    qsizetype newInCollection = 0;
+    qint64 freeBytes = 0;
     qsizetype sourceCount = 0;
     qsizetype start = 0;
     qsizetype visited = 0;
@@ -68,6 +79,13 @@ struct MixResult {
     // What the system could not make sure of for the run (that the medium may be pulled out
     // now, that the copies kept their times), in its own words; the summary tells it.
     QStringList notes;
+
+    // Why a finished run copied nothing; the summary says it.
+    enum class NothingCopied { NoMp3Files, NothingNew, PassedOver, NoRoom };
+    [[nodiscard]] std::optional<NothingCopied> whyNothingCopied() const;
+    // A refusal, a file left where it was, no room at all or a failure: something the user may
+    // want to read about file by file.
+    [[nodiscard]] bool hadProblem() const;
 
     [[nodiscard]] bool ok() const { return status == Status::Done; }
     // True when the run got as far as planning, so that summary() tells something.

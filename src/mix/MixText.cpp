@@ -18,6 +18,21 @@ QString files(qsizetype n)
 // A summary names this many skipped files; the rest are counted.
 constexpr qsizetype skippedNamed = 5;
 
+QString whyNothing(MixResult::NothingCopied why)
+{
+    switch (why) {
+    case MixResult::NothingCopied::NoMp3Files:
+        return QStringLiteral("im StammVerzeichnis sind keine MP3-Dateien");
+    case MixResult::NothingCopied::NothingNew:
+        return QStringLiteral("nichts Neues im StammVerzeichnis, der Player hat schon alle Dateien");
+    case MixResult::NothingCopied::PassedOver:
+        return QStringLiteral("alle neuen Dateien wurden übersprungen");
+    case MixResult::NothingCopied::NoRoom:
+        return QStringLiteral("auf dem Player ist kein Platz frei");
+    }
+    return {};
+}
+
 QString megabytes(qint64 bytes)
 {
     return QLocale(QLocale::German, QLocale::Germany).toString(double(bytes) / (1024.0 * 1024.0), 'f', 0);
@@ -103,6 +118,8 @@ QString summary(const MixResult &result)
     if (counts.noRoom > 0)
         text += counts.noRoom == 1 ? QStringLiteral(", 1 passte nicht mehr")
                                    : QStringLiteral(", %1 passten nicht mehr").arg(counts.noRoom);
+    if (const std::optional<MixResult::NothingCopied> why = result.whyNothingCopied())
+        text += QStringLiteral("; nichts kopiert: ") + whyNothing(*why);
     if (!result.skipped.isEmpty()) {
         QStringList named;
         for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
@@ -122,6 +139,15 @@ QString summary(const MixResult &result)
     default:
         return text;
     }
+}
+
+QStringList namedLines(const MixResult &result)
+{
+    QStringList lines;
+    lines.reserve(result.named.size());
+    for (const MixStep &step : result.named)
+        lines << line(step);
+    return lines;
 }
 
 QString problem(const MixResult &result)

@@ -3,6 +3,7 @@
 #include "mix/MixEngine.h"
 
 #include <QString>
+#include <QStringList>
 
 // The German sentences for what a fill did and why, made in this one place: the engine and the
 // platform return statuses and subjects, and the window and the command line show these texts.
@@ -19,6 +20,9 @@ namespace tonvola::mixtext {
 
 // The German sentence for a run that could not do its work; empty for Done and Cancelled.
 [[nodiscard]] QString problem(const MixResult &result);
+
+// The lines of the files a run named (MixResult::named), as the command line prints them.
+[[nodiscard]] QStringList namedLines(const MixResult &result);
 
 // How far the copying has come, e.g. "Kopiere Lied.mp3 – Datei 3 von 40, 12 von 160 MB, noch
 // etwa 2 min"; elapsedMs is the time since the copying began, for the time left.

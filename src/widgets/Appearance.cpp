@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QPalette>
@@ -65,6 +66,11 @@ void fitCaptions(QWidget *window)
             label->setFont(font);
         }
     }
+}
+
+void withoutIcon(QWidget *window)
+{
+    window->setWindowIcon(QIcon());
 }
 
 void makeFixedDialogWindow(QWidget *window)

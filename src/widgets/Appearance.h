@@ -31,6 +31,10 @@ void applyBackground(QWidget *window);
 // laid-out box. Call once the window's fonts are set.
 void fitCaptions(QWidget *window);
 
+// A secondary window shows no icon of its own: only the main window and the menu entry carry
+// the program's. Without this, a window would take its owner's icon.
+void withoutIcon(QWidget *window);
+
 // Makes a window fixed in size, without minimize and maximize boxes.
 void makeFixedDialogWindow(QWidget *window);
 
