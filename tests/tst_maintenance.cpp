@@ -183,8 +183,9 @@ void tst_Maintenance::clearEmptiesThePlayerFolder()
     QCOMPARE(filesIn(m_player), left);
     QCOMPARE(testsupport::entriesOf(file2), QStringList());
     QCOMPARE(filesIn(m_source), QStringList{u"a.mp3"_s});
-    // The clear steps through the list, so the last entry ends up selected.
-    QCOMPARE(m_window->selectedFile(), before.isEmpty() ? QString() : QDir(m_player).filePath(before.last()));
+    // The chosen file follows the list, which shows none now: "Löschen" cannot aim at a file gone.
+    QCOMPARE(m_window->selectedFile(), QString());
+    QCOMPARE(file2->listIndex(), -1);
 }
 
 // A file the user protected is left; the message names it.
@@ -318,7 +319,6 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
         QContextMenuEvent click(QContextMenuEvent::Mouse, at, files->viewport()->mapToGlobal(at));
         QApplication::sendEvent(files->viewport(), &click);
         QCOMPARE(offered, QStringList({u"mnuPlay"_s, u"mnuDelete"_s}));
-        QCOMPARE(m_window->selectedFile(), path);
     }
 
     QCOMPARE(boxes.texts(), QStringList{u"MP3: "_s + QDir::toNativeSeparators(path) + u" wirklich löschen?"_s});
@@ -329,6 +329,15 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
     QCOMPARE(testsupport::entriesOf(fileList("File1")).size(), filesIn(m_source).size());
     QCOMPARE(testsupport::entriesOf(fileList("File2")).size(), filesIn(m_player).size());
     QVERIFY(!testsupport::entriesOf(fileList(qPrintable(list))).contains(shown));
+
+    // The chosen file follows the list: the entry in the deleted one's place, and the next
+    // "Löschen" names it.
+    FileListBox *files = fileList(qPrintable(list));
+    QVERIFY(files->listIndex() >= 0);
+    const QString next = QDir(folder).filePath(files->fileName());
+    QCOMPARE(m_window->selectedFile(), next);
+    trigger("mnuDelete");
+    QCOMPARE(boxes.texts().mid(1), QStringList{u"MP3: "_s + QDir::toNativeSeparators(next) + u" wirklich löschen?"_s});
 }
 
 void tst_Maintenance::deleteAnswersOnlyToOk_data()

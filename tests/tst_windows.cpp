@@ -534,11 +534,12 @@ void tst_windows::windows_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QSize>("clientTwips");
     QTest::addColumn<bool>("resizable");
+    QTest::addColumn<bool>("icon"); // only the main window carries the program's icon
 
-    QTest::newRow("frm_Start") << u"frm_Start"_s << u"Tonvola"_s << QSize(9315, 6660) << false;
-    QTest::newRow("frm_Info") << u"frm_Info"_s << u"Info zu Tonvola"_s << QSize(5355, 3855) << false;
-    QTest::newRow("frm_Help") << u"frm_Help"_s << u"Hilfe"_s << QSize(9975, 8835) << true;
-    QTest::newRow("frm_config") << u"frm_config"_s << u"Konfiguration"_s << QSize(5940, 4560) << false;
+    QTest::newRow("frm_Start") << u"frm_Start"_s << u"Tonvola"_s << QSize(9315, 6660) << false << true;
+    QTest::newRow("frm_Info") << u"frm_Info"_s << u"Info zu Tonvola"_s << QSize(5355, 3855) << false << false;
+    QTest::newRow("frm_Help") << u"frm_Help"_s << u"Hilfe"_s << QSize(9975, 8835) << true << false;
+    QTest::newRow("frm_config") << u"frm_config"_s << u"Konfiguration"_s << QSize(5940, 4560) << false << false;
 }
 
 void tst_windows::windows()
@@ -547,6 +548,7 @@ void tst_windows::windows()
     QFETCH(QString, title);
     QFETCH(QSize, clientTwips);
     QFETCH(bool, resizable);
+    QFETCH(bool, icon);
 
     const std::unique_ptr<QWidget> form = makeWindow(window);
     form->show();
@@ -559,6 +561,8 @@ void tst_windows::windows()
     QCOMPARE(bool(flags & Qt::WindowMinimizeButtonHint), resizable);
     QCOMPARE(bool(flags & Qt::WindowMaximizeButtonHint), resizable);
     QCOMPARE(form->minimumSize() != form->maximumSize(), resizable);
+    QCOMPARE(!form->windowIcon().isNull(), icon);
+    QCOMPARE(!form->windowHandle()->icon().isNull(), icon);
 }
 
 void tst_windows::tabOrder_data()

@@ -29,6 +29,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 // Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
@@ -377,6 +379,7 @@ void frm_Start::mnuclear_Click()
     }
     ui.File1->refresh();
     ui.File2->refresh();
+    selectionFollowsLists();
 }
 
 void frm_Start::mnuDelete_Click()
@@ -391,17 +394,37 @@ void frm_Start::mnuDelete_Click()
         tonvola::messages::warn(this, maintenance::goneMessage(path.text()));
         ui.File1->refresh();
         ui.File2->refresh();
+        selectionFollowsLists();
         return;
     }
     if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path.text())))
         return;
     nextAction();
     StopMediaPlayer();
+    FileListBox *list = m_selectedSide ? &files(*m_selectedSide) : nullptr;
+    const qsizetype row = list ? list->listIndex() : -1;
     const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s({path});
     if (!outcome.ok())
         tonvola::messages::warn(this, maintenance::failureMessage(outcome));
     ui.File1->refresh();
     ui.File2->refresh();
+    // The entry that takes the deleted one's place is chosen, as a click on it would; so the
+    // next "Löschen" names a file the list shows.
+    if (list && row >= 0 && list->listIndex() < 0 && list->listCount() > 0)
+        list->setListIndex(std::min(row, list->listCount() - 1));
+    selectionFollowsLists();
+}
+
+void frm_Start::selectionFollowsLists()
+{
+    if (!m_selectedSide)
+        return;
+    const tonvola::FilePath shown = files(*m_selectedSide).selectedPath();
+    if (shown == m_selected)
+        return;
+    m_selected = shown;
+    if (m_selected.isEmpty())
+        m_selectedSide.reset();
 }
 
 void frm_Start::mnuClose_Click()

@@ -46,6 +46,9 @@ private:
     void showFreeSpace();
 
     [[nodiscard]] FolderPane &pane(Side side) const { return side == Side::Source ? *m_sourcePane : *m_playerPane; }
+    [[nodiscard]] FileListBox &files(Side side) { return side == Side::Source ? *ui.File1 : *ui.File2; }
+    // After a deletion the chosen file is the one its list shows chosen, or none.
+    void selectionFollowsLists();
     // A pane's folder counts only where the user chose it (FolderPane::isChosen); says so where it
     // does not.
     [[nodiscard]] bool askForFolder(Side side);
