@@ -506,8 +506,11 @@ def mp3_sizes(folder):
 
 
 def run_lines(run):
-    """The lines of a run that tell its steps and its outcome; the dry run's own last line aside."""
-    return [line for line in run.out.splitlines() if not line.startswith("Probelauf:")]
+    """The lines of a run that tell its steps and its outcome; the dry run's own last line aside,
+    and its summary without the mark that says it was one."""
+    marked = "Probelauf: "
+    return [line.removeprefix(marked) for line in run.out.splitlines()
+            if line != "Probelauf: keine Datei wurde verändert."]
 
 
 def goals_case(scratch, runs, room_mib):

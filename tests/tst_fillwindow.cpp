@@ -200,7 +200,7 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
     QTest::newRow("same folder through a link")
         << u"same"_s << Start::Enter << u"Bitte wählen Sie ein anderes Verzeichnis!"_s << QString() << true
         << QString();
-    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht erreichbar: "_s << QString() << true
+    QTest::newRow("collection gone") << u"gone"_s << Start::Menu << u"ist nicht vorhanden."_s << QString() << true
                                      << QString();
     QTest::newRow("another fill on the player")
         << u"busy"_s << Start::Click << u"Auf diesem Player läuft bereits eine Füllung."_s << QString() << true

@@ -76,6 +76,9 @@ void tst_Launcher::installedProgramFindsItsWindow()
     QVERIFY2(output.startsWith(QStringLiteral("Tonvola braucht für sein Fenster eine grafische Sitzung")),
              qPrintable(output));
     QVERIFY2(output.contains(QStringLiteral("tonvola --fill SOURCE PLAYER")), qPrintable(output));
+    // Qt's own English lines only repeat it.
+    QVERIFY2(!output.contains(QStringLiteral("Qt: ")), qPrintable(output));
+    QVERIFY2(!output.contains(QStringLiteral("display")), qPrintable(output));
 
     QTemporaryDir root;
     QVERIFY(root.isValid());
@@ -123,6 +126,19 @@ void tst_Launcher::commandLineLinesAreSafeToRead_data()
     QTest::newRow("quiet: the summary alone")
         << QStringList{fill.mid(0, 2) + QStringList{QStringLiteral("-q")} + fill.mid(2)} << QStringLiteral("Lied.mp3")
         << 0 << summary << QStringLiteral("kopiert:");
+    QTest::newRow("dry run, quiet: the summary says it was one")
+        << QStringList{fill.mid(0, 2) + QStringList{QStringLiteral("--dry-run"), QStringLiteral("-q")} + fill.mid(2)}
+        << QStringLiteral("Lied.mp3") << 0 << QStringLiteral("Probelauf: ") + summary << QString();
+    QTest::newRow("the same folder twice: the message, and why")
+        << QStringList{QStringLiteral("--fill"), QStringLiteral("SOURCE"), QStringLiteral("SOURCE/")}
+        << QStringLiteral("Lied.mp3") << 1
+        << QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!\nDas StammVerzeichnis SOURCE und das Mp3 Player "
+                          "Verzeichnis SOURCE/ sind dasselbe Verzeichnis.\n")
+        << QString();
+    QTest::newRow("a missing folder, said once")
+        << QStringList{QStringLiteral("--fill"), QStringLiteral("SOURCE"), QStringLiteral("PLAYER/nope")}
+        << QStringLiteral("Lied.mp3") << 1 << QStringLiteral("Das Verzeichnis PLAYER/nope ist nicht vorhanden.\n")
+        << QString();
     QTest::newRow("quiet without a fill is a wrong use") << QStringList{QStringLiteral("--quiet")} << QString() << 2
                                                          << QStringLiteral("nur zusammen mit --fill") << QString();
     // On a terminal one more line, updated in place, shows how far the copying has come.
@@ -155,6 +171,8 @@ void tst_Launcher::commandLineLinesAreSafeToRead()
         QVERIFY(testsupport::writeFile(root.filePath(QStringLiteral("musik/") + song), 1000));
     arguments.replaceInStrings(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")));
     arguments.replaceInStrings(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
+    printed.replace(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")));
+    printed.replace(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
 
     int code = -1;
     const QString program = installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola");

@@ -36,10 +36,16 @@ void whileStarting(QtMsgType type, const QMessageLogContext &context, const QStr
     err << "Tonvola braucht für sein Fenster eine grafische Sitzung (X11 oder Wayland), "
            "aber es ist keine erreichbar.\n"
            "Ohne Fenster füllt Tonvola den Player so: tonvola --fill SOURCE PLAYER\n";
-    for (const auto &[kind, reason] : platformMessages())
-        err << "Qt: " << reason << '\n';
-    if (platformMessages().isEmpty())
-        err << "Qt: " << message.section(QLatin1Char('\n'), 0, 0) << '\n';
+    // Qt's own lines ("could not connect to display", the plugins it tried) only repeat that in
+    // English; who looks into why a session does not answer asks Qt for them.
+    if (qEnvironmentVariableIsSet("QT_DEBUG_PLUGINS")) {
+        for (const auto &[kind, reason] : platformMessages())
+            err << "Qt: " << reason << '\n';
+        if (platformMessages().isEmpty())
+            err << "Qt: " << message.section(QLatin1Char('\n'), 0, 0) << '\n';
+    } else {
+        err << "Qts eigene Meldungen dazu zeigt: QT_DEBUG_PLUGINS=1 tonvola\n";
+    }
     err.flush();
     std::_Exit(1);
 }

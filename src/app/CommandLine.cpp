@@ -272,6 +272,9 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
 
     if (!result.walked()) {
         err << result.problem() << '\n';
+        // The window's message alone; a terminal can say why.
+        if (result.status == MixResult::Status::SameFolder)
+            err << mixtext::sameFolder(options.source, options.player) << '\n';
         return Failure;
     }
     out << result.summary() << '\n';

@@ -131,6 +131,9 @@ QString summary(const MixResult &result)
     }
     for (const QString &note : result.notes)
         text += QStringLiteral("; Hinweis: ") + note;
+    // A dry run's counts are what a real run would do; its summary must not pass for one.
+    if (result.dryRun)
+        text = QStringLiteral("Probelauf: ") + text;
     switch (result.status) {
     case MixResult::Status::Cancelled:
         return QStringLiteral("Abgebrochen: ") + text;
@@ -163,7 +166,7 @@ QString problem(const MixResult &result)
     case Status::SameFolder:
         return QStringLiteral("Bitte wählen Sie ein anderes Verzeichnis!");
     case Status::FolderMissing:
-        return QStringLiteral("Das Verzeichnis %1 ist nicht erreichbar: %2").arg(shown, why);
+        return QStringLiteral("Das Verzeichnis %1 ist nicht vorhanden.").arg(shown);
     case Status::FolderUnreadable:
         return QStringLiteral("Das Verzeichnis %1 kann nicht gelesen werden: %2").arg(shown, why);
     case Status::PlayerBusy:
@@ -196,6 +199,16 @@ QString problem(const MixResult &result)
         break;
     }
     return why;
+}
+
+QString sameFolder(const QString &source, const QString &player)
+{
+    const QString shownSource = printableName(QDir::toNativeSeparators(source));
+    const QString shownPlayer = printableName(QDir::toNativeSeparators(player));
+    if (shownSource == shownPlayer)
+        return QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind beide %1.").arg(shownSource);
+    return QStringLiteral("Das StammVerzeichnis %1 und das Mp3 Player Verzeichnis %2 sind dasselbe Verzeichnis.")
+        .arg(shownSource, shownPlayer);
 }
 
 QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)

@@ -21,6 +21,9 @@ namespace tonvola::mixtext {
 // The German sentence for a run that could not do its work; empty for Done and Cancelled.
 [[nodiscard]] QString problem(const MixResult &result);
 
+// Why the folders given are one, beside the message of a SameFolder run.
+[[nodiscard]] QString sameFolder(const QString &source, const QString &player);
+
 // The lines of the files a run named (MixResult::named), as the command line prints them.
 [[nodiscard]] QStringList namedLines(const MixResult &result);
 
