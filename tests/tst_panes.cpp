@@ -259,6 +259,9 @@ void PanesTest::init()
 {
     m_home = std::make_unique<testsupport::WorkFolder>();
     QVERIFY(m_home->valid());
+    // A start without config.dat opens on the user's music or home folder: the test's own.
+    qputenv("HOME", QFile::encodeName(m_home->path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->filePath(u".config"_s)));
     QDir home(m_home->path());
     QVERIFY(home.mkpath(u"Musik/Rock"_s));
     QVERIFY(home.mkpath(u"Player"_s));
@@ -298,6 +301,12 @@ void PanesTest::startUpShowsEachStoredFolderItCan_data()
     QTest::newRow("other system's drive") << QByteArray("\"D:\\Musik\\\"\r\n\"\\\\server\\mp3\\\"\r\n") << QString()
                                           << QString() << false << false << QStringList();
     QTest::newRow("empty file") << QByteArray() << QString() << QString() << false << false << QStringList();
+    // No config.dat at all, as at a first start from the menu: both panes on the user's music
+    // (the desktop's XDG_MUSIC_DIR), or on the home folder where there is none. Nothing is chosen.
+    QTest::newRow("no config.dat: the music folder")
+        << QByteArray("none, music @/Musik") << u"Musik"_s << u"Musik"_s << false << false << QStringList();
+    QTest::newRow("no config.dat, no music folder: home")
+        << QByteArray("none, music @/Fehlt") << u"Player"_s << u"Player"_s << false << false << QStringList();
 }
 
 void PanesTest::startUpShowsEachStoredFolderItCan()
@@ -308,7 +317,25 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     QFETCH(bool, sourceVisible);
     QFETCH(bool, playerVisible);
     QFETCH(QStringList, waiting);
-    QVERIFY(writeConfig(config.replace('@', m_home->path().toLocal8Bit())));
+    config.replace('@', m_home->path().toLocal8Bit());
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (oldConfigHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfigHome);
+    });
+    if (config.startsWith("none, music ")) {
+        const QString settings = folder(u"einstellungen"_s);
+        QVERIFY(QDir().mkpath(settings));
+        QVERIFY(testsupport::writeBytes(settings + u"/user-dirs.dirs"_s, "XDG_MUSIC_DIR=\"" + config.mid(12) + "\"\n"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings));
+        qputenv("HOME", QFile::encodeName(folder(u"Player"_s)));
+    } else {
+        QVERIFY(writeConfig(config));
+    }
 
     std::optional<testsupport::MessageBoxAnswerer> answerer(std::in_place, QMessageBox::Ok);
     Window window;
@@ -352,7 +379,8 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
         refused << (playerVisible ? u"PlayerVerzeichnis wirklich leeren?"_s
                                   : u"Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."_s);
         QCOMPARE(window.refusals(), refused);
-        QCOMPARE(QDir(m_home->path()).entryList(QDir::Files), QStringList{u"config.dat"_s});
+        QCOMPARE(QDir(m_home->path()).entryList(QDir::Files),
+                 QFile::exists(u"config.dat"_s) ? QStringList{u"config.dat"_s} : QStringList());
         QCOMPARE(QDir(folder(u"Player"_s)).entryList(QDir::Files), QStringList{u"z.mp3"_s});
     }
 }

@@ -563,6 +563,11 @@ void tst_windows::windows()
     QCOMPARE(form->minimumSize() != form->maximumSize(), resizable);
     QCOMPARE(!form->windowIcon().isNull(), icon);
     QCOMPARE(!form->windowHandle()->icon().isNull(), icon);
+    // Which config.dat the menu reads and writes depends on where Tonvola was started.
+    if (window == u"frm_Start"_s)
+        QCOMPARE(form->findChild<QAction *>(u"mnuConfig"_s)->toolTip(),
+                 u"Die beiden Verzeichnisse werden in %1 gelesen und gespeichert."_s.arg(
+                     QDir::toNativeSeparators(m_workDir.filePath(u"config.dat"_s))));
 }
 
 void tst_windows::tabOrder_data()

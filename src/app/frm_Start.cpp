@@ -154,6 +154,10 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuPlay, &QAction::triggered, this, &frm_Start::mnuPlay_Click);
     connect(ui.mnuStop, &QAction::triggered, this, &frm_Start::mnuStop_Click);
     connect(ui.mnuConfig, &QAction::triggered, this, &frm_Start::mnuConfig_Click);
+    // Which config.dat is read depends on where Tonvola was started; the menu says which.
+    ui.mnuConfig->setToolTip(QStringLiteral("Die beiden Verzeichnisse werden in %1 gelesen und gespeichert.")
+                                 .arg(tonvola::config::shownPath()));
+    ui.mnuExtras->setToolTipsVisible(true);
     connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
     connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
     // Beside the entries the window always had, so their places stay.
@@ -187,8 +191,18 @@ void frm_Start::Form_Load()
 void frm_Start::GetConfig()
 {
     const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
-    if (!stored)
+    if (!stored) {
+        // A first start, from the menu too, whose working folder is the configuration folder:
+        // the panes open on the user's music, not on a hidden folder. Nothing counts as chosen.
+        if (!QFileInfo::exists(tonvola::config::defaultPath())) {
+            const FolderPane::Silence sourceSilence(*m_sourcePane);
+            const FolderPane::Silence playerSilence(*m_playerPane);
+            const QString music = tonvola::config::startFolder();
+            (void)m_sourcePane->showFolder(music);
+            (void)m_playerPane->showFolder(music);
+        }
         return;
+    }
     // Start-up says nothing about stored folders it cannot show.
     const FolderPane::Silence sourceSilence(*m_sourcePane);
     const FolderPane::Silence playerSilence(*m_playerPane);

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace tonvola::config {
 
@@ -73,6 +75,19 @@ QByteArray record(const QString &folder)
 QString defaultPath()
 {
     return QStringLiteral("config.dat");
+}
+
+QString shownPath()
+{
+    return QDir::toNativeSeparators(QFileInfo(defaultPath()).absoluteFilePath());
+}
+
+QString startFolder()
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (!music.isEmpty() && QFileInfo(music).isDir())
+        return music;
+    return QDir::homePath();
 }
 
 std::optional<StoredFolders> parse(const QByteArray &bytes)

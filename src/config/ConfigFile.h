@@ -22,6 +22,13 @@ namespace config {
 // Resolved against the current working folder, as it always has been.
 [[nodiscard]] QString defaultPath();
 
+// The file's place in full, for the user to read.
+[[nodiscard]] QString shownPath();
+
+// Where both panes open when there is no config.dat: the user's music folder as the desktop
+// names it (xdg-user-dir MUSIC), or the home folder where there is none.
+[[nodiscard]] QString startFolder();
+
 // The first two fields of the file, or nothing when it cannot be read or holds fewer.
 [[nodiscard]] std::optional<StoredFolders> load(const QString &path = defaultPath());
 [[nodiscard]] std::optional<StoredFolders> parse(const QByteArray &bytes);

@@ -18,7 +18,7 @@ namespace {
 // starts Tonvola in its configuration folder.
 QString configFile()
 {
-    return QDir::toNativeSeparators(QFileInfo(tonvola::config::defaultPath()).absoluteFilePath());
+    return tonvola::config::shownPath();
 }
 
 } // namespace
