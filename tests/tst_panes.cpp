@@ -27,6 +27,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolTip>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 #include <memory>
@@ -595,7 +596,9 @@ void PanesTest::folderRemovedWhileShown()
     QCOMPARE(window.file1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->listCount(), 3);
     QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(folder(u"Musik"_s)));
-    QVERIFY(!folderItem(window.dir1, u"Rock"_s));
+    // Its name stays, greyed, where it was; nothing opens it.
+    const QTreeWidgetItem *gone = folderItem(window.dir1, u"Rock"_s);
+    QVERIFY(gone && !(gone->flags() & Qt::ItemIsEnabled));
     QVERIFY(window.statusBar->currentMessage().contains(QDir::toNativeSeparators(folder(u"Musik/Rock"_s))));
     // The other pane and the choice of the player folder are untouched.
     QCOMPARE(window.dir2->path(), folder(u"Player"_s));
@@ -653,6 +656,19 @@ void PanesTest::playerMediumComesAndGoes()
     answerer.reset();
     QTRY_VERIFY(!window.file2->isVisible());
     QVERIFY2(window.waiting->text().contains(QDir::toNativeSeparators(player)), qPrintable(window.waiting->text()));
+    // The room of the disk under the mount point would be false.
+    QCOMPARE(window.freeSpace->text(), u"nicht erreichbar"_s);
+    if (!atStart) {
+        // The lost folder keeps its name in the list, greyed and out of reach.
+        QTreeWidgetItem *lost = nullptr;
+        for (QTreeWidgetItemIterator it(window.dir2); *it; ++it) {
+            if ((*it)->text(0) == QFileInfo(player).fileName())
+                lost = *it;
+        }
+        QVERIFY(lost);
+        QVERIFY(!(lost->flags() & Qt::ItemIsEnabled));
+        QVERIFY(lost->toolTip(0).contains(u"nicht erreichbar"_s));
+    }
     QCOMPARE(window.refusals(), QStringList(2, u"Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."_s));
 
     answerer.emplace(QMessageBox::Ok);
@@ -662,6 +678,8 @@ void PanesTest::playerMediumComesAndGoes()
     QCOMPARE(window.drive2->drive(), stick);
     QCOMPARE(testsupport::entriesOf(window.file2), QStringList{listed});
     QVERIFY(!window.waiting->isVisible());
+    QVERIFY(window.freeSpace->text().startsWith(u"Frei: "_s));
+    QVERIFY(window.dir2->currentItem()->flags() & Qt::ItemIsEnabled);
     QCOMPARE(answerer->count(), 0);
 }
 

@@ -129,6 +129,7 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
     for (FolderPane *pane : {m_sourcePane, m_playerPane}) {
         connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showWaiting);
+        connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showFreeSpace);
         connect(pane, &FolderPane::folderVanished, this, [this](const QString &folder) {
             ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
                                            .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
@@ -225,6 +226,11 @@ void frm_Start::GetConfig()
 
 void frm_Start::showFreeSpace()
 {
+    // The room of whatever lies under a folder that is gone would be a false figure.
+    if (m_playerPane && m_playerPane->folder().isWaiting()) {
+        m_freeSpace->setText(QStringLiteral("nicht erreichbar"));
+        return;
+    }
     const std::optional<qint64> available = tonvola::fs::availableBytes(ui.File2->path());
     if (!available) {
         m_freeSpace->setText(QStringLiteral("Frei: unbekannt"));

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QTreeWidgetItemIterator>
 
 namespace {
 
@@ -101,6 +102,10 @@ tonvola::FileResult DirListBox::setPath(const QString &folder)
     if (!readable.ok())
         return readable;
     const QString cleaned = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // The lost folder shows where it was while the list shows that place; it is back, or out of
+    // sight, otherwise.
+    if (cleaned == m_lost || cleaned != QFileInfo(m_lost).path())
+        m_lost.clear();
     tonvola::volumes::rememberFolder(cleaned);
     const bool changed = cleaned != m_path;
     m_path = cleaned;
@@ -162,6 +167,42 @@ void DirListBox::openTypedPath()
 void DirListBox::refresh()
 {
     rebuild();
+}
+
+void DirListBox::markLost(const QString &folder)
+{
+    const QString cleaned = folder.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (cleaned == m_lost)
+        return;
+    m_lost = cleaned;
+    rebuildWith(tonvola::fs::subFolders(m_path));
+}
+
+void DirListBox::showLost()
+{
+    if (m_lost.isEmpty())
+        return;
+    QTreeWidgetItem *here = nullptr;
+    for (QTreeWidgetItemIterator it(this); *it && !here; ++it) {
+        if ((*it)->data(0, PathRole).toString() == m_path)
+            here = *it;
+    }
+    QTreeWidgetItem *item = nullptr;
+    if (m_lost == m_path) {
+        // The mount point of a stick's root stays behind; it is not the folder the user chose.
+        item = here;
+    } else if (here && QFileInfo(m_lost).path() == m_path) {
+        item = new QTreeWidgetItem(here);
+        item->setText(0, QFileInfo(m_lost).fileName());
+        item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
+    }
+    if (!item)
+        return;
+    // Greyed and out of reach: nothing can open or choose it until it is back.
+    item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+    item->setToolTip(0, QStringLiteral("%1 ist nicht erreichbar.").arg(QDir::toNativeSeparators(m_lost)));
+    clearSelection();
+    scrollToItem(item);
 }
 
 void DirListBox::rebuild()
@@ -227,6 +268,7 @@ void DirListBox::rebuildWith(const QStringList &subFolders)
         else
             scrollToItem(reselect);
     }
+    showLost();
 }
 
 void DirListBox::open(QTreeWidgetItem *item)

@@ -34,6 +34,9 @@ public:
     void editPath();
     // Reads the sub-folders again.
     void refresh();
+    // The folder the user chose is gone (its medium pulled out): its name stays on show, greyed,
+    // where it was, until it is shown again or another folder is. Empty: none is.
+    void markLost(const QString &folder);
     // While a fill writes into the folder, its thousands of changes do not make the list read
     // it again; a change left unshown meanwhile is read once it follows again.
     void setFollowsDisk(bool follows);
@@ -55,7 +58,10 @@ private:
     void folderChangedOnDisk();
     void openTypedPath();
 
+    void showLost();
+
     QString m_path;
+    QString m_lost;
     QString m_builtFor;
     bool m_rebuilding = false;
     bool m_followsDisk = true;

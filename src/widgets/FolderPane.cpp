@@ -150,6 +150,7 @@ bool FolderPane::isChosen()
 
 void FolderPane::choose()
 {
+    m_dir->markLost({});
     m_files->setVisible(true);
     m_folder.stopWaiting();
     emit waitingChanged();
@@ -160,6 +161,7 @@ void FolderPane::lose(const QString &folder)
     if (m_files->isHidden())
         return;
     m_files->setVisible(false);
+    m_dir->markLost(folder);
     m_folder.await(folder, m_folder.volume());
     emit waitingChanged();
 }
