@@ -1102,6 +1102,10 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
     if (step.startsWith(u"moved back"_s)) {
         QVERIFY(!QFile::exists(onPlayer));
         QCOMPARE(testsupport::readBytes(inCollection), content);
+        // Written into the collection, and the summary says so apart from mere removals.
+        QCOMPARE(result.counts.intoCollection, 1);
+        QVERIFY2(result.summary().contains(u"1 zurück ins StammVerzeichnis (1 dort neu geschrieben)"_s),
+                 qPrintable(result.summary()));
     } else {
         QCOMPARE(result.counts.keptOnPlayer, step.isEmpty() ? 0 : 1);
         QCOMPARE(snapshot(source.path()), collection);

@@ -109,6 +109,16 @@ QString summary(const MixResult &result)
                        .arg(files(counts.copied))
                        .arg(counts.takenOff)
                        .arg(counts.movedBack);
+    // Written into the collection, or only deleted on the player because the collection has it:
+    // the user wants to know which folder was written to.
+    if (counts.movedBack > 0) {
+        QStringList how;
+        if (counts.intoCollection > 0)
+            how << QStringLiteral("%1 dort neu geschrieben").arg(counts.intoCollection);
+        if (counts.movedBack > counts.intoCollection)
+            how << QStringLiteral("%1 dort schon vorhanden").arg(counts.movedBack - counts.intoCollection);
+        text += QStringLiteral(" (%1)").arg(how.join(QStringLiteral(", ")));
+    }
     if (counts.removedBroken > 0)
         text += counts.removedBroken == 1
                     ? QStringLiteral(", 1 beschädigte Kopie entfernt")
