@@ -144,7 +144,7 @@ void tst_Launcher::commandLineLinesAreSafeToRead_data()
     // On a terminal one more line, updated in place, shows how far the copying has come.
     QTest::newRow("progress on a terminal")
         << QStringList{QStringLiteral("TERMINAL")} + fill << QStringLiteral("Lied.mp3") << 0
-        << QStringLiteral("\rKopiere Lied.mp3 – Datei 1 von 1, 0 von 0 MB\x1b[K\r\x1b[Kkopiert: Lied.mp3\n")
+        << QStringLiteral("\rKopiere Lied.mp3 – Datei 1 von 1, 0 von 0 MB Daten\x1b[K\r\x1b[Kkopiert: Lied.mp3\n")
         << QString();
     QTest::newRow("no progress on a terminal with quiet")
         << QStringList{QStringLiteral("TERMINAL"), QStringLiteral("-q")} + fill << QStringLiteral("Lied.mp3") << 0

@@ -243,7 +243,7 @@ QString progress(const MixTransfer &transfer, qint64 elapsedMs)
             .arg(name)
             .arg(transfer.filesDone + 1)
             .arg(transfer.filesPlanned);
-    QString text = QStringLiteral("Kopiere %1 – Datei %2 von %3, %4 von %5 MB")
+    QString text = QStringLiteral("Kopiere %1 – Datei %2 von %3, %4 von %5 MB Daten")
                        .arg(name)
                        .arg(std::min(transfer.filesDone + 1, transfer.filesPlanned))
                        .arg(transfer.filesPlanned)

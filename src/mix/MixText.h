@@ -27,8 +27,9 @@ namespace tonvola::mixtext {
 // The lines of the files a run named (MixResult::named), as the command line prints them.
 [[nodiscard]] QStringList namedLines(const MixResult &result);
 
-// How far the copying has come, e.g. "Kopiere Lied.mp3 – Datei 3 von 40, 12 von 160 MB, noch
-// etwa 2 min"; elapsedMs is the time since the copying began, for the time left.
+// How far the copying has come, e.g. "Kopiere Lied.mp3 – Datei 3 von 40, 12 von 160 MB Daten,
+// noch etwa 2 min"; elapsedMs is the time since the copying began, for the time left. The MB are
+// the files' data, not the medium's room they take, which small files make larger: hence "Daten".
 [[nodiscard]] QString progress(const MixTransfer &transfer, qint64 elapsedMs);
 
 // The time left, once it can be told; empty before.
