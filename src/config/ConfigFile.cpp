@@ -84,7 +84,7 @@ QString shownPath()
 
 QString startFolder()
 {
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     if (!music.isEmpty() && QFileInfo(music).isDir())
         return music;
     return QDir::homePath();
