@@ -1189,18 +1189,31 @@ void tst_Mix::brokenCopiesGoUsersFilesStay_data()
 {
     QTest::addColumn<QString>("afterwards");
     QTest::addColumn<QString>("line");
-    QTest::newRow("a copy cut short") << u"cut short"_s << u"beschädigte Kopie entfernt: x.mp3"_s;
-    QTest::newRow("the user's own file of that name, written later")
-        << u"user's own"_s << u"auf dem Player belassen (anderer Inhalt im StammVerzeichnis): x.mp3"_s;
-    QTest::newRow("a broken record") << u"garbled record"_s << QString();
+    // The player's file stays as the second run found it.
+    QTest::addColumn<bool>("kept");
+    const QString otherContent = u"auf dem Player belassen (anderer Inhalt im StammVerzeichnis): x.mp3"_s;
+    QTest::newRow("a copy cut short") << u"cut short"_s << u"beschädigte Kopie entfernt: x.mp3"_s << false;
+    QTest::newRow("a copy cut short with a zero tail")
+        << u"zero tail"_s << u"beschädigte Kopie entfernt: x.mp3"_s << false;
+    QTest::newRow("the user's own file of that name, written later") << u"user's own"_s << otherContent << true;
+    // A file manager's copy, mv and rsync -a keep a file's older time.
+    QTest::newRow("a shorter user file with an older time") << u"older own"_s << otherContent << true;
+    QTest::newRow("a recorded name renamed onto by another file") << u"renamed onto"_s << otherContent << true;
+    QTest::newRow("another program takes the name while the copy waits for it")
+        << u"failed naming"_s << otherContent << true;
+    // Nothing could take its place, so nothing removes it on the record's word.
+    QTest::newRow("a record line for a file the collection lacks") << u"not in collection"_s << QString() << true;
+    QTest::newRow("a broken record") << u"garbled record"_s << QString() << true;
 }
 
-// The player's record of the program's copies tells a copy that did not arrive whole (as a power
-// cut leaves one, where the name reached the medium before the data) from a file of the user's.
+// The player's record of the program's copies points at a copy that may not have arrived whole
+// (as a power cut leaves one); its bytes, set beside the collection's file, tell it from a file of
+// the user's.
 void tst_Mix::brokenCopiesGoUsersFilesStay()
 {
     QFETCH(QString, afterwards);
     QFETCH(QString, line);
+    QFETCH(bool, kept);
     QTemporaryDir source;
     TmpfsMount player(u"size=8m"_s);
     QVERIFY(source.isValid());
@@ -1212,15 +1225,41 @@ void tst_Mix::brokenCopiesGoUsersFilesStay()
     QCOMPARE(testsupport::readBytes(copy), x);
     const QDateTime copied = QFileInfo(copy).lastModified();
     const QByteArray own = contentFor(u"eigene Aufnahme"_s, 1000);
-    if (afterwards == u"cut short"_s) {
+    if (afterwards == u"cut short"_s || afterwards == u"not in collection"_s) {
         QVERIFY(QFile::resize(copy, 1000));
+        QVERIFY(setModified(copy, copied));
+        if (afterwards == u"not in collection"_s)
+            QVERIFY(QFile::remove(source.filePath(u"x.mp3"_s)));
+    } else if (afterwards == u"zero tail"_s) {
+        QVERIFY(testsupport::writeBytes(copy, x.first(500) + QByteArray(500, '\0')));
         QVERIFY(setModified(copy, copied));
     } else if (afterwards == u"user's own"_s) {
         QVERIFY(QFile::remove(copy) && testsupport::writeBytes(copy, own));
         QVERIFY(setModified(copy, QDateTime::currentDateTime().addSecs(60)));
+    } else if (afterwards == u"older own"_s || afterwards == u"renamed onto"_s) {
+        const QString written = afterwards == u"older own"_s ? copy : fs::joinPath(player.path(), u"eigen.mp3"_s);
+        QVERIFY(QFile::remove(copy) && testsupport::writeBytes(written, own));
+        QVERIFY(setModified(written, copied.addSecs(-3600)));
+        if (written != copy)
+            QVERIFY(QFile::rename(written, copy));
+    } else if (afterwards == u"failed naming"_s) {
+        QVERIFY(QFile::remove(copy));
+        Recorder writer;
+        bool written = false;
+        writer.onTransfer = [&](const MixTransfer &transfer) {
+            if (!written && transfer.fileSize > 0 && transfer.fileDone == transfer.fileSize)
+                written = testsupport::writeBytes(copy, own);
+        };
+        QVERIFY(fill(source.path(), player.path(), 3, &writer).ok());
+        QVERIFY(written);
+        QVERIFY2(writer.log.contains(u"skipped x.mp3"_s), qPrintable(writer.log.join(u'\n')));
+        // The record does not claim the file that took the name.
+        const fs::Folder onPlayer(player.path());
+        QVERIFY(!fs::WrittenRecord(onPlayer).contains(FileName::fromText(u"x.mp3"_s)));
     } else {
         QVERIFY(testsupport::writeBytes(fs::joinPath(player.path(), u".tonvola-written"_s), QByteArray(700, '\1')));
     }
+    const QByteArray before = testsupport::readBytes(copy);
 
     Recorder recorder;
     const MixResult result = fill(source.path(), player.path(), 2, &recorder);
@@ -1230,7 +1269,8 @@ void tst_Mix::brokenCopiesGoUsersFilesStay()
         lines.append(step.line());
     if (!line.isEmpty())
         QVERIFY2(lines.contains(line), qPrintable(lines.join(u'\n')));
-    QCOMPARE(testsupport::readBytes(copy), afterwards == u"user's own"_s ? own : x);
+    QCOMPARE(testsupport::readBytes(copy), kept ? before : x);
+    QCOMPARE(result.counts.removedBroken, kept ? 0 : 1);
 }
 
 void tst_Mix::fullPlayerIsAGoodEnding_data()

@@ -7,6 +7,7 @@
 #include "platform/PlayerLock.h"
 #include "platform/Temporary.h"
 #include "platform/Volumes.h"
+#include "platform/WrittenRecord.h"
 
 #include <algorithm>
 
@@ -572,15 +573,32 @@ void PlatformTest::copyNeverReplacesAFile()
     Medium target(kind);
     QVERIFY(source.isValid());
     REQUIRE_FIXTURE(target);
-    const QString file = source.filePath(u"lied.mp3"_s);
     const QString existing = QDir(target.path()).filePath(u"lied.mp3"_s);
-    QVERIFY(testsupport::writeFile(file, 3000, 'n'));
-    QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
-
-    const FileResult refused = testsupport::copyInto(file, target.path());
-    QCOMPARE(refused.status, FileResult::Status::AlreadyExists);
+    const FileName lied = FileName::fromText(u"lied.mp3"_s);
+    const FileName neu = FileName::fromText(u"neu.mp3"_s);
+    QVERIFY(testsupport::writeFile(source.filePath(u"lied.mp3"_s), 3000, 'n'));
+    QVERIFY(testsupport::writeFile(source.filePath(u"neu.mp3"_s), 2000, 'n'));
+    const fs::Folder from(source.path());
+    const fs::Folder to(target.path());
+    {
+        fs::WrittenRecord record(to);
+        fs::CopyBatch batch(to);
+        QVERIFY(batch.add(from, lied).ok());
+        QVERIFY(batch.add(from, neu).ok());
+        // Another program writes a file under the name while the copy waits for it.
+        QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
+        const QList<fs::CopyBatch::Named> named = batch.commit(&record);
+        QCOMPARE(named.size(), 2);
+        QCOMPARE(named[0].result.status, FileResult::Status::AlreadyExists);
+        QVERIFY(!named[0].named);
+        QVERIFY(named[1].result.ok() && named[1].named);
+    }
     QCOMPARE(testsupport::readBytes(existing), QByteArray(1000, 'o'));
-    QCOMPARE(entriesOf(target.path()), QStringList{u"lied.mp3"_s});
+    // The record claims only the copy that got its name: the other file under that name is not its.
+    const fs::WrittenRecord record(to);
+    QVERIFY(!record.contains(lied));
+    QVERIFY(record.contains(neu));
+    QCOMPARE(entriesOf(target.path()), (QStringList{u".tonvola-written"_s, u"lied.mp3"_s, u"neu.mp3"_s}));
 }
 
 // A killed run leaves temporary files in the player or, moving files back, in the collection;
@@ -646,21 +664,27 @@ void PlatformTest::filesCompareByTheirBytes_data()
 {
     QTest::addColumn<QString>("other");
     QTest::addColumn<fs::Likeness>("likeness");
-    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes;
-    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes;
+    // Whether the player's file is what a copy of the collection's cut short leaves.
+    QTest::addColumn<bool>("cutShort");
+    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes << false;
+    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes << false;
+    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes << false;
+    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes << false;
+    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes << false;
+    QTest::newRow("a real prefix") << u"prefix"_s << fs::Likeness::OtherBytes << true;
+    QTest::newRow("large, a prefix with a zero tail") << u"zero tail"_s << fs::Likeness::OtherBytes << true;
+    QTest::newRow("a shorter file of other bytes") << u"shorter other"_s << fs::Likeness::OtherBytes << false;
     // Deleting one because of the other would delete the only copy.
-    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile;
-    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile;
-    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable;
+    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile << false;
+    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile << false;
+    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable << false;
 }
 
 void PlatformTest::filesCompareByTheirBytes()
 {
     QFETCH(QString, other);
     QFETCH(fs::Likeness, likeness);
+    QFETCH(bool, cutShort);
     QTemporaryDir player;
     QTemporaryDir collection;
     QVERIFY(player.isValid() && collection.isValid());
@@ -682,6 +706,13 @@ void PlatformTest::filesCompareByTheirBytes()
         QVERIFY(testsupport::writeFile(file, large, 'a'));
         QVERIFY(testsupport::writeFile(there, large, 'a'));
     }
+    if (other == u"prefix"_s || other == u"shorter other"_s) {
+        QVERIFY(testsupport::writeFile(there, 300001, 'a'));
+        QVERIFY(testsupport::writeFile(file, 1000, other == u"prefix"_s ? 'a' : 'o'));
+    } else if (other == u"zero tail"_s) {
+        QVERIFY(testsupport::writeFile(there, large + 1000, 'a'));
+        QVERIFY(testsupport::writeBytes(file, QByteArray(large / 2, 'a') + QByteArray(large - large / 2, '\0')));
+    }
     if (other == u"last byte"_s) {
         QFile last(there);
         QVERIFY(last.open(QIODevice::ReadWrite) && last.seek(large - 1) && last.write("b", 1) == 1);
@@ -694,6 +725,7 @@ void PlatformTest::filesCompareByTheirBytes()
     fs::Entry seen;
     QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen),
              likeness);
+    QCOMPARE(fs::isCutShortOf(fs::Folder(collection.path()), name, fs::Folder(player.path()), name), cutShort);
     if (likeness == fs::Likeness::SameBytes || likeness == fs::Likeness::OtherBytes) {
         // What the comparison saw is what a deletion then checks; a change since keeps the file.
         // Qt tells times to the millisecond, so the portable platform sees a change in another one.

@@ -742,6 +742,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.broken = m_record->isBrokenCopy(file.name, file.entry);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
+    confirmBrokenCopies(input);
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {
@@ -765,6 +766,29 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     for (const MixInput::OnPlayer &file : input.player)
         nowOnPlayer(file.key, file.name, file.entry.isFile());
     return true;
+}
+
+void MixEngine::confirmBrokenCopies(MixInput &input)
+{
+    // The record's word alone never takes a file away: only the collection's file of that name
+    // can show that the one on the player is a copy of it cut short. A file of other bytes is the
+    // user's, and the walk names it as a repeat with other content.
+    std::vector<qsizetype> sourceOfKey;
+    for (MixInput::OnPlayer &file : input.player) {
+        if (!file.broken)
+            continue;
+        if (sourceOfKey.empty()) {
+            sourceOfKey.assign(static_cast<std::size_t>(input.keyCount), -1);
+            for (qsizetype i = 0; i < static_cast<qsizetype>(input.source.size()); ++i)
+                sourceOfKey[static_cast<std::size_t>(input.source[static_cast<std::size_t>(i)].key)] = i;
+        }
+        const qsizetype i = file.key < 0 ? -1 : sourceOfKey[static_cast<std::size_t>(file.key)];
+        file.broken =
+            i >= 0 && fs::isCutShortOf(m_source, input.source[static_cast<std::size_t>(i)].name, m_player, file.name);
+        // Not asked again next time: the file under that name is not the copy the record knows.
+        if (!file.broken && !m_options.dryRun)
+            m_record->noteRemoved(file.name);
+    }
 }
 
 fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)

@@ -132,6 +132,8 @@ private:
 
     [[nodiscard]] bool open(MixResult &result);
     [[nodiscard]] bool read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock);
+    // Keeps as broken only the copies whose bytes show it.
+    void confirmBrokenCopies(MixInput &input);
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.

@@ -59,4 +59,33 @@ Likeness native::compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b)
     return Likeness::SameBytes;
 }
 
+qint64 native::matchedPrefix(qint64 size, const ReadUpTo &whole, const ReadUpTo &part)
+{
+    const qint64 block = std::clamp<qint64>(size, 1, qint64(1024) * 1024);
+    const auto dw = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(block));
+    const auto dp = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(block));
+    qint64 matched = 0;
+    bool matching = true;
+    for (qint64 left = size; left > 0;) {
+        const qint64 wanted = std::min(left, block);
+        if (part(dp.get(), wanted) != wanted)
+            return -1;
+        // Once they differ, only the part is read: the rest of it must be zeros.
+        const qint64 got = matching ? whole(dw.get(), wanted) : 0;
+        if (got < 0)
+            return -1;
+        for (qint64 i = 0; i < wanted; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            if (matching && (i >= got || dw[at] != dp[at]))
+                matching = false;
+            if (matching)
+                ++matched;
+            else if (dp[at] != 0)
+                return -1;
+        }
+        left -= wanted;
+    }
+    return matched;
+}
+
 } // namespace tonvola::fs

@@ -142,4 +142,11 @@ private:
 [[nodiscard]] Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName,
                                     Entry *seenA = nullptr, Entry *seenB = nullptr);
 
+// True when the part's bytes begin the whole file and what follows them, if anything, is zeros,
+// and the part is not the whole: what a copy cut short leaves, by a power cut or a medium that
+// wrote its size before its data. A file of other bytes is no cut copy of the whole, whatever a
+// record says of it.
+[[nodiscard]] bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part,
+                                const FileName &partName);
+
 } // namespace tonvola::fs

@@ -241,4 +241,22 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
     return native::compareBytes(ea.size, readerOf(fa), readerOf(fb));
 }
 
+bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part, const FileName &partName)
+{
+    QFile fw;
+    QFile fp;
+    if (!openForReading(whole, wholeName, fw).ok() || !openForReading(part, partName, fp).ok())
+        return false;
+    if (const QString canonical = QFileInfo(fw).canonicalFilePath();
+        !canonical.isEmpty() && canonical == QFileInfo(fp).canonicalFilePath())
+        return false;
+    if (fp.size() > fw.size())
+        return false;
+    // A part that matches the whole to its end is the whole file, no cut copy.
+    const qint64 matched = native::matchedPrefix(
+        fp.size(), [&fw](char *data, qint64 size) { return fw.read(data, size); },
+        [&fp](char *data, qint64 size) { return fp.read(data, size); });
+    return matched >= 0 && matched < fw.size();
+}
+
 } // namespace tonvola::fs

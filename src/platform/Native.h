@@ -28,6 +28,10 @@ using ReadUpTo = std::function<qint64(char *data, qint64 size)>;
 // ends early differs. Each system opens the files its own way (compareFiles()).
 [[nodiscard]] Likeness compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b);
 
+// Reads the part to its end (`size` bytes) beside the whole: how many of its first bytes are the
+// whole's, when all that follows them is zeros; -1 when a byte after them is not, or reading failed.
+[[nodiscard]] qint64 matchedPrefix(qint64 size, const ReadUpTo &whole, const ReadUpTo &part);
+
 // The folder's answer for a name in other letters: true when it finds the same entry under it,
 // false when it finds none, nothing when it cannot tell.
 [[nodiscard]] std::optional<bool> findsOtherSpelling(const Folder &folder, const QByteArray &name,
