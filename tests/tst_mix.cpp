@@ -1030,7 +1030,11 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing_data()
     QTest::newRow("no write permission: it stays") << u"read-only file"_s << QString() << done;
     QTest::newRow("cannot be deleted") << u"immutable"_s << u"kept a.mp3"_s << done;
     QTest::newRow("a name the collection cannot hold") << u"long name"_s << u"kept "_s << done;
-    QTest::newRow("collection full") << u"collection full"_s << u"kept a.mp3"_s << done;
+    // The medium refuses the file: it stays, the copies go on, and the run says so as a failure.
+    const auto refused = MixResult::Status::Failed;
+    QTest::newRow("collection full") << u"collection full"_s << u"kept a.mp3"_s << refused;
+    QTest::newRow("a read-only collection") << u"read-only collection"_s << u"kept a.mp3"_s << refused;
+    QTest::newRow("the collection gone during the move") << u"collection gone"_s << u"kept a.mp3"_s << refused;
     QTest::newRow("read-only medium") << u"read-only medium"_s << QString() << MixResult::Status::Failed;
 }
 
@@ -1079,15 +1083,23 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
         immutable.emplace(onPlayer);
         REQUIRE_FIXTURE(*immutable);
     }
-    if (situation == u"read-only medium"_s)
-        QVERIFY(QProcess::execute(u"mount"_s, {u"-o"_s, u"remount,ro"_s, player}) == 0);
+    if (situation == u"read-only medium"_s || situation == u"read-only collection"_s)
+        QVERIFY(QProcess::execute(
+                    u"mount"_s, {u"-o"_s, u"remount,ro"_s, situation == u"read-only medium"_s ? player : source.path()})
+                == 0);
     const Snapshot collection = snapshot(source.path());
     const Snapshot before = snapshot(player);
 
     Recorder recorder;
+    if (situation == u"collection gone"_s) {
+        recorder.onTransfer = [&](const MixTransfer &transfer) {
+            if (transfer.action == MixAction::MovedBack)
+                QProcess::execute(u"umount"_s, {u"-l"_s, source.path()});
+        };
+    }
     const MixResult result = fill(source.path(), player, 1, &recorder, false, nullptr, 100);
     QCOMPARE(result.status, status);
-    if (status == MixResult::Status::Failed) {
+    if (situation == u"read-only medium"_s) {
         // The run says what failed, and the collection keeps no copy of a file still on the player.
         QCOMPARE(result.counts.movedBack, 0);
         QVERIFY2(result.problem().contains(QDir::toNativeSeparators(onPlayer)), qPrintable(result.problem()));
@@ -1099,13 +1111,29 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
     if (!step.isEmpty())
         expected.prepend(step.endsWith(u' ') ? step + name : step);
     QCOMPARE(recorder.log, expected);
+    if (status == MixResult::Status::Failed) {
+        QVERIFY2(result.problem().contains(QDir::toNativeSeparators(onPlayer)), qPrintable(result.problem()));
+        QVERIFY2(result.summary().contains(u"nicht ins StammVerzeichnis zurückgelegt: a.mp3"_s),
+                 qPrintable(result.summary()));
+    }
     if (step.startsWith(u"moved back"_s)) {
         QVERIFY(!QFile::exists(onPlayer));
         QCOMPARE(testsupport::readBytes(inCollection), content);
     } else {
         QCOMPARE(result.counts.keptOnPlayer, step.isEmpty() ? 0 : 1);
-        QCOMPARE(snapshot(source.path()), collection);
+        if (situation != u"collection gone"_s)
+            QCOMPARE(snapshot(source.path()), collection);
         QCOMPARE(snapshot(player).value(name), before.value(name));
+    }
+    if (situation == u"read-only collection"_s) {
+        // The same run from the command line ends with its failure.
+        QVERIFY(QFile::remove(fs::joinPath(player, u"c.mp3"_s)));
+        QString printed;
+        QTextStream out(&printed);
+        QTextStream err(&printed);
+        QCOMPARE(
+            cli::run({u"tonvola"_s, u"--fill"_s, u"--seed=1"_s, u"--exchange=100"_s, source.path(), player}, out, err),
+            int(cli::Failure));
     }
 }
 

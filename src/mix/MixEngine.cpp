@@ -112,6 +112,12 @@ public:
     // Whether files, or copies given up, were taken off either side.
     [[nodiscard]] bool freedOnPlayer() const { return m_freedOnPlayer; }
     [[nodiscard]] bool freedInSource() const { return m_freedInSource; }
+    // Ends a run that went well as a failure when the collection refused a move back.
+    void failForRefusals()
+    {
+        if (m_result.status == MixResult::Status::Done && !m_result.refusedMovesBack.isEmpty())
+            fail(MixResult::Step::MoveBack, m_refusedPath, m_refusedReason);
+    }
 
 private:
     struct Pending {
@@ -221,6 +227,28 @@ private:
         };
         return options;
     }
+    // The collection refused the file a move back brought it: it stays on the player, the run
+    // goes on and ends as a failure that names the first such file. `decidedLater` for a move
+    // whose place in the order waits in its batch.
+    void refused(const FileName &name, const QString &reason, bool decidedLater = false)
+    {
+        MixStep step;
+        step.action = MixAction::KeptOnPlayer;
+        step.name = name;
+        step.why = MixReason::CollectionRefuses;
+        if (m_result.refusedMovesBack.isEmpty()) {
+            m_refusedPath = m_player.pathOf(name).text();
+            m_refusedReason = reason;
+        }
+        m_result.refusedMovesBack.append(step);
+        if (decidedLater) {
+            decided(step);
+        } else {
+            m_queue.push_back({false, std::move(step)});
+            reportReady();
+        }
+    }
+    static QString collectionGone() { return QStringLiteral("Das StammVerzeichnis ist nicht mehr erreichbar"); }
     bool removeFromPlayer(const MixStep &step, qsizetype playerIndex);
     bool commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending);
     bool commitCopies(fs::CopyBatch &batch);
@@ -247,6 +275,8 @@ private:
     bool m_changedPlayer = false;
     bool m_freedOnPlayer = false;
     bool m_freedInSource = false;
+    QString m_refusedPath;
+    QString m_refusedReason;
 };
 
 bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
@@ -334,19 +364,20 @@ bool MixEngine::Acting::removeAndMoveBack()
         case FileResult::Status::NotFound:
             if (playerGone())
                 return false;
+            // Taken away by another program; or the collection is gone, which refuses it.
+            if (!m_source.isReachable())
+                refused(file.name, collectionGone());
             continue;
-        case FileResult::Status::NameRefused:
-        case FileResult::Status::TooLarge:
-        case FileResult::Status::NoSpace:
-        case FileResult::Status::FolderFull:
         case FileResult::Status::AlreadyExists:
-            // A file the collection cannot take stays where it is; the run goes on.
+            // Another entry holds the name there (a folder, a link): the file stays where it is.
             note(MixAction::KeptOnPlayer, file.name, MixReason::CollectionRefuses);
             continue;
         default:
-            if (!playerGone())
-                fail(MixResult::Step::MoveBack, m_player.pathOf(file.name).text(), added.reason);
-            return false;
+            if (playerGone())
+                return false;
+            // Read-only, full, a name it cannot hold: the file stays where it is, the run goes on.
+            refused(file.name, added.reason);
+            continue;
         }
         break;
     }
@@ -367,26 +398,31 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         step.why = why;
         return step;
     };
+    // A collection that is not where it was any more (unmounted, pulled) may keep nothing: the
+    // player's files stay.
+    const bool collectionGone = !named.isEmpty() && !m_source.isReachable();
     bool goOn = true;
     for (qsizetype k = 0; k < named.size(); ++k) {
         const fs::CopyBatch::Named &copy = named[k];
         const qsizetype j = moves[k].playerIndex;
-        if (!goOn) {
+        if (!goOn || !copy.result.ok() || collectionGone) {
+            // A move: the collection keeps no second copy, perhaps not whole, of a file that stays
+            // on the player. A name the batch could not give is another file's.
+            if (copy.named) {
+                m_freedInSource = true;
+                (void)m_source.remove(copy.name);
+            }
             // Its place in the order is given up: the run ends here.
-            m_freedInSource = true;
-            (void)m_source.remove(copy.name);
-            continue;
-        }
-        if (!copy.result.ok()) {
-            if (copy.result.status == FileResult::Status::AlreadyExists
-                || copy.result.status == FileResult::Status::NameRefused
-                || copy.result.status == FileResult::Status::FolderFull
-                || copy.result.status == FileResult::Status::NoSpace) {
-                decided(kept(copy.name, MixReason::CollectionRefuses));
+            if (!goOn)
+                continue;
+            if (playerGone()) {
+                goOn = false;
                 continue;
             }
-            fail(MixResult::Step::MoveBack, m_player.pathOf(copy.name).text(), copy.result.reason);
-            goOn = false;
+            if (copy.result.status == FileResult::Status::AlreadyExists && !collectionGone)
+                decided(kept(copy.name, MixReason::CollectionRefuses));
+            else
+                refused(copy.name, collectionGone ? this->collectionGone() : copy.result.reason, true);
             continue;
         }
         m_wroteToSource = true;
@@ -655,8 +691,10 @@ MixResult MixEngine::run()
 
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
-    if (!acting.changedPlayer() && !acting.wroteToSource())
+    if (!acting.changedPlayer() && !acting.wroteToSource()) {
+        acting.failForRefusals();
         return result;
+    }
     m_observer->flushing();
     const auto flushed = [&](const fs::Folder &folder, const QList<int> &files, bool freed) {
         const bool cancelled = result.status == MixResult::Status::Cancelled;
@@ -673,6 +711,7 @@ MixResult MixEngine::run()
         flushed(m_player, {m_record->handle()}, acting.freedOnPlayer() || m_leftoversOnPlayer || recordRewritten);
     if (acting.wroteToSource())
         flushed(m_source, {}, acting.freedInSource() || m_leftoversInSource);
+    acting.failForRefusals();
     return result;
 }
 

@@ -54,6 +54,8 @@ struct MixResult {
     MixCounts counts;
     // Collection files the run passed over, each with its reason.
     QList<MixStep> skipped;
+    // Player files the collection refused to take back: they stay on the player.
+    QList<MixStep> refusedMovesBack;
     qsizetype sourceCount = 0;
     qsizetype start = 0;
     qsizetype visited = 0;
