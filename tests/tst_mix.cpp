@@ -1444,6 +1444,7 @@ void tst_Mix::oneFillPerPlayer_data()
     QTest::addColumn<QString>("medium");
     QTest::newRow("the same path") << u"tmpfs"_s;
     QTest::newRow("another spelling on exFAT") << u"exfat"_s;
+    QTest::newRow("a bind mount") << u"bind"_s;
 }
 
 void tst_Mix::oneFillPerPlayer()
@@ -1461,9 +1462,19 @@ void tst_Mix::oneFillPerPlayer()
         REQUIRE_FIXTURE(*exfat);
     else
         REQUIRE_FIXTURE(*tmpfs);
-    QString player = exfat ? fs::joinPath(exfat->path(), u"Musik"_s) : tmpfs->path();
+    const QString top = exfat ? exfat->path() : tmpfs->path();
+    QString player = medium == u"tmpfs"_s ? top : fs::joinPath(top, u"Musik"_s);
     QVERIFY(QDir().mkpath(player));
-    const QString otherSpelling = exfat ? fs::joinPath(exfat->path(), u"MUSIK"_s) : player;
+    QString otherSpelling = exfat ? fs::joinPath(top, u"MUSIK"_s) : player;
+    if (medium == u"bind"_s) {
+        otherSpelling = fs::joinPath(top, u"Gebunden"_s);
+        QVERIFY(QDir().mkpath(otherSpelling));
+        QCOMPARE(QProcess::execute(u"mount"_s, {u"--bind"_s, player, otherSpelling}), 0);
+    }
+    const auto unbind = qScopeGuard([&] {
+        if (medium == u"bind"_s)
+            QProcess::execute(u"umount"_s, {u"-l"_s, otherSpelling});
+    });
     for (const QString &name : {u"a.mp3"_s, u"b.mp3"_s})
         QVERIFY(testsupport::writeBytes(source.filePath(name), contentFor(name, 3000)));
 

@@ -760,6 +760,10 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
             result.status = MixResult::Status::PlayerBusy;
             return false;
         }
+        // A fill started meanwhile through another path would not be kept off.
+        if (const QString why = lock->notTaken(); !why.isEmpty())
+            result.notes.append(
+                QStringLiteral("der Player ließ sich nicht gegen eine zweite Füllung sperren (%1)").arg(why));
         // A temporary file whose writer is gone was left by a run that was killed; one whose
         // writer lives (another fill that moves files back into this collection) stays.
         m_leftoversOnPlayer = fs::removeLeftovers(m_player);

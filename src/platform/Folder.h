@@ -93,7 +93,6 @@ public:
 
     // True when both are the same folder on disk, however their paths are spelt.
     [[nodiscard]] bool isSameAs(const Folder &other) const;
-    [[nodiscard]] bool sharesVolumeWith(const Folder &other) const;
     // True while the folder's path still leads to this folder: false once the folder is gone,
     // replaced, or its medium unmounted.
     [[nodiscard]] bool isReachable() const;

@@ -108,12 +108,6 @@ bool Folder::isSameAs(const Folder &other) const
     return isSameDirectory(m_path, other.m_path);
 }
 
-bool Folder::sharesVolumeWith(const Folder &other) const
-{
-    return m_native && other.m_native && m_native->device == other.m_native->device
-           && m_native->root == other.m_native->root;
-}
-
 bool Folder::isReachable() const
 {
     if (!m_native || QFileInfo(m_path).canonicalFilePath() != m_native->canonical)

@@ -99,11 +99,6 @@ bool Folder::isSameAs(const Folder &other) const
     return isSameDirectory(m_path, other.m_path);
 }
 
-bool Folder::sharesVolumeWith(const Folder &other) const
-{
-    return m_native && other.m_native && m_native->device == other.m_native->device;
-}
-
 bool Folder::isReachable() const
 {
     struct stat st {};
