@@ -969,6 +969,8 @@ void tst_Mix::sameFolderTouchesNothing_data()
     QTest::newRow("link") << u"link"_s;
     // exfat-fuse numbers each spelling of a folder on its own.
     QTest::newRow("other letter case on exFAT") << u"exfat"_s;
+    // Another device number, inodes of its own.
+    QTest::newRow("through bindfs") << u"bindfs"_s;
 }
 
 void tst_Mix::sameFolderTouchesNothing()
@@ -989,9 +991,20 @@ void tst_Mix::sameFolderTouchesNothing()
         QVERIFY(
             testsupport::writeBytes(fs::joinPath(musik, u"lied%1.mp3"_s.arg(i)), contentFor(QString::number(i), 500)));
     const Snapshot before = snapshot(musik);
-    const QString player = spelling == u"link"_s    ? root.filePath(spelling)
-                           : spelling == u"exfat"_s ? fs::joinPath(base, u"MUSIK"_s)
-                                                    : spelling.arg(musik);
+    QString player = spelling == u"link"_s    ? root.filePath(spelling)
+                     : spelling == u"exfat"_s ? fs::joinPath(base, u"MUSIK"_s)
+                                              : spelling.arg(musik);
+    if (spelling == u"bindfs"_s) {
+        if (!testsupport::runningAsRoot() || QStandardPaths::findExecutable(u"bindfs"_s).isEmpty())
+            QSKIP("bindfs needs root and bindfs here");
+        player = root.filePath(u"gebunden"_s);
+        QVERIFY(QDir(root.path()).mkdir(u"gebunden"_s));
+        QCOMPARE(QProcess::execute(u"bindfs"_s, {musik, player}), 0);
+    }
+    const auto unmount = qScopeGuard([&] {
+        if (spelling == u"bindfs"_s)
+            QProcess::execute(u"umount"_s, {u"-l"_s, player});
+    });
 
     for (quint64 seed = 1; seed <= 4; ++seed) {
         const MixResult result = fill(musik, player, seed);
