@@ -1120,7 +1120,9 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
         QCOMPARE(snapshot(player), before);
         return;
     }
-    QStringList expected{u"copied c.mp3"_s};
+    // Read by its path, a collection that is gone has no file left to copy.
+    QStringList expected{situation == u"collection gone"_s && testsupport::portablePlatform() ? u"skipped c.mp3"_s
+                                                                                              : u"copied c.mp3"_s};
     if (!step.isEmpty())
         expected.prepend(step.endsWith(u' ') ? step + name : step);
     QCOMPARE(recorder.log, expected);

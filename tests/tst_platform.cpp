@@ -419,10 +419,13 @@ void PlatformTest::oneFolderHoweverSpelt()
         QCOMPARE(first.notTaken(), QString());
         // Another session, or the same user through sudo, keeps its runtime folder elsewhere.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(otherRuntime.path()));
-        QCOMPARE(fs::PlayerLock(spelt, rule).heldElsewhere(), oneLock);
+        // The portable path's lock file in the folder is met by every path to the folder.
+        QCOMPARE(fs::PlayerLock(spelt, rule).heldElsewhere(), testsupport::portablePlatform() ? same : oneLock);
         // Nothing is written onto the player for it; the probes are gone again.
-        QCOMPARE(entriesOf(musik.path()), before);
+        if (!testsupport::portablePlatform())
+            QCOMPARE(entriesOf(musik.path()), before);
     }
+    QCOMPARE(entriesOf(musik.path()), before);
     QVERIFY(!fs::PlayerLock(spelt, rule).heldElsewhere());
 }
 

@@ -17,9 +17,10 @@ class Folder;
 // of a folder on its own (exfat-fuse); there the top folder of the medium is locked too. The
 // system releases the locks when their holder ends, however it ends.
 //
-// The portable path knows a folder only by its path: the identity is the canonical path (in
-// folded letters where the medium ignores them), and the lock a QLockFile in the user's runtime
-// folder, which the next fill takes over once its holder no longer runs.
+// The portable path has no such locks: it keeps a QLockFile in the player folder while the fill
+// runs, which the next fill takes over once its holder no longer runs. Where the folder takes no
+// file, the lock file goes into the user's runtime folder, named by the canonical path (in
+// folded letters where the medium ignores them), and the fill says so.
 class PlayerLock
 {
 public:
