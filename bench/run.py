@@ -60,7 +60,7 @@ HELPER = BUILD / "bench" / "tonvola_bench"
 
 CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "goals", "plan"]
 # Cases run only when asked for.
-EXTRA_CASES = ["naive"]
+EXTRA_CASES = ["naive", "slowstick"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
 GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
 MIB = 1024 * 1024
@@ -475,6 +475,148 @@ def exfat_case(scratch, small_count, megabytes, seed, rounds, goals):
         shutil.rmtree(large)
 
 
+# A stick as slow as those sold: nbdkit serves a disk in memory through a plugin of ours
+# (bench/slowstick.c, compiled by nbdkit's cc plugin) that writes 10 MB/s and reads 30 MB/s,
+# nbdfuse makes it a file, a loop device with direct I/O a block device, and exFAT through FUSE
+# the file system, as desktops mount sticks.
+SLOW_STICK = "400M"
+SLOW_READ, SLOW_WRITE = 30, 10
+
+
+@contextlib.contextmanager
+def slow_stick(folder, scratch):
+    need_root("a throttled stick (FUSE, a loop device)")
+    for tool, package in (("nbdkit", "nbdkit"), ("nbdfuse", "nbdfuse"), ("mkfs.exfat", "exfatprogs"),
+                          ("mount.exfat-fuse", "exfat-fuse"), ("cc", "gcc")):
+        if not shutil.which(tool):
+            raise Skip(f"{tool} is not installed (package {package})")
+    if not Path("/usr/include/nbdkit-plugin.h").exists():
+        raise Skip("nbdkit-plugin.h is missing (package nbdkit-plugin-dev)")
+    if not Path("/dev/fuse").exists():
+        raise Skip("no FUSE on this machine (/dev/fuse is missing)")
+    served = scratch / "slowstick-nbd"
+    served.mkdir()
+    server = subprocess.Popen(["nbdfuse", str(served), "--command", "nbdkit", "-s", "cc",
+                               str(TOP / "bench" / "slowstick.c"), f"size={SLOW_STICK}", f"read={SLOW_READ}",
+                               f"write={SLOW_WRITE}"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    device = None
+    try:
+        for _ in range(300):
+            if (served / "nbd").exists() or server.poll() is not None:
+                break
+            time.sleep(0.1)
+        if not (served / "nbd").exists():
+            server.kill()
+            raise Skip(f"nbdfuse did not start: {server.communicate()[1].decode().strip() or 'no file appeared'}")
+        device = setup_step(["losetup", "-f", "--show", "--direct-io=on", served / "nbd"])
+        setup_step(["mkfs.exfat", device])
+        folder.mkdir()
+        setup_step(["mount.exfat-fuse", device, folder])
+        yield folder, Path("/sys/block") / Path(device).name / "stat"
+    finally:
+        with signals_held():
+            if folder.exists():
+                unmount(folder)
+                folder.rmdir()
+            if device:
+                subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
+            if server.poll() is None:
+                subprocess.run(["fusermount3", "-u", str(served)], stderr=subprocess.DEVNULL)
+                try:
+                    server.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    server.kill()
+                    server.wait()
+            served.rmdir()
+
+
+def cold(player):
+    """Written out and forgotten, so that every timed step meets the stick itself."""
+    subprocess.run(["sync", "-f", str(player)], check=True)
+    Path("/proc/sys/vm/drop_caches").write_text("3\n")
+
+
+def sectors(stat):
+    """Bytes read and written by the block device so far."""
+    fields = stat.read_text().split()
+    return int(fields[2]) * 512, int(fields[6]) * 512
+
+
+def emptied(player):
+    for entry in os.scandir(player):
+        os.unlink(entry.path)
+    cold(player)
+
+
+def dd(player, size):
+    """The same bytes in one stream, as fast as the stick takes them."""
+    run = timed(["dd", "if=/dev/zero", f"of={player / 'dd.bin'}", "bs=1M", f"count={-(-size // MIB)}",
+                 "conv=fsync"])
+    (player / "dd.bin").unlink()
+    return run.seconds
+
+
+def slow_row(label, fill_s, against_s, against, read, removed, goal, goals):
+    ratio = fill_s / against_s
+    verdict = f"≤ {goal:.2f} {'met' if ratio <= goal else 'MISSED'}"
+    goals.append((label, f"{ratio:.2f}", verdict))
+    share = f"{100 * read / removed:.0f} %" if removed else "–"
+    print(f"| {label} | {fill_s:.1f} | {against} {against_s:.1f} | {ratio:.2f} | {read / 1e6:.0f} | "
+          f"{removed / 1e6:.0f} | {share} | {verdict} |", flush=True)
+
+
+def slowstick_case(scratch, goals):
+    """An empty stick, the same stick full and rotated once with the default exchange, and small
+    files, each against the shell doing the same copies on the same stick, caches dropped."""
+    rng = random.Random("slowstick")
+    large, _ = large_files(scratch, "slow-large", 415, rng)
+    small = scratch / "collection-slow-small"
+    write_files(small, [rng.randint(100_000, 300_000) for _ in range(2000)], lambda i: f"Stück {i:05d}.mp3", rng)
+    labels = ["empty stick, 3–8 MB files", "full stick, one rotation", "empty stick, 2,000 files of 100–300 KB"]
+    try:
+        with slow_stick(scratch / "tonvola-slowstick", scratch) as (medium, stat):
+            player = medium / "Player"
+            player.mkdir()
+            cold(player)
+            first = fill(large, player, 1)
+            first_copies = copied_names(first)
+
+            before = set(mp3_sizes(player))
+            cold(player)
+            read_before, _ = sectors(stat)
+            second = fill(large, player, 2)
+            read = sectors(stat)[0] - read_before
+            copied, removed = copied_names(second), deleted_names(second)
+            removed_bytes = sum((large / name).stat().st_size for name in removed)
+            # Back to the state before the rotation, then the shell does its work from there.
+            for name in copied:
+                (player / name).unlink()
+            for name in removed:
+                shutil.copy2(large / name, player / name)
+            assert set(mp3_sizes(player)) == before
+            cold(player)
+            shell = shell_side(large, player, second, scratch)[2]
+            slow_row(labels[1], second.seconds, shell, "cp + rm + sync", read, removed_bytes, 1.10, goals)
+
+            # The empty stick's run against the medium's own limit, on the stick emptied again.
+            emptied(player)
+            dd_s = dd(player, sum((large / name).stat().st_size for name in first_copies))
+            slow_row(labels[0], first.seconds, dd_s, "dd", 0, 0, 1.05, goals)
+
+            emptied(player)
+            third = fill(small, player, 1)
+            copied = copied_names(third)
+            emptied(player)
+            shell = cp(small, player, copied, scratch).seconds + timed(["sync", "-f", str(player)]).seconds
+            slow_row(labels[2], third.seconds, shell, "cp + sync", 0, 0, 1.0, goals)
+    except Skip as skip:
+        for label in labels:
+            skipped(label, skip, goals)
+    finally:
+        shutil.rmtree(large)
+        shutil.rmtree(small)
+
+
 def naive_case(scratch, counts, seed):
     rows = []
     for count in counts:
@@ -668,6 +810,14 @@ def run_cases(args, scratch):
         print("| how | collection | on the player | ordering ms | plan ms | memory of the plan MiB | peak RSS MiB |")
         print("|---|---:|---:|---:|---:|---:|---:|", flush=True)
         plan_case(scratch, 20000 if args.quick else 100000, 2000 if args.quick else 10000)
+
+    if "slowstick" in cases:
+        print(f"\n## A slow stick: exFAT through FUSE, writing {SLOW_WRITE} MB/s and reading {SLOW_READ} MB/s, "
+              "caches dropped before each step\n")
+        print("| case | --fill s | against s | ratio | MB read from the stick | MB of copies removed | read / removed "
+              "| goal |")
+        print("|---|---:|---:|---:|---:|---:|---:|---|", flush=True)
+        slowstick_case(scratch, goals)
 
     if "naive" in cases:
         print("\n## For comparison: the straightforward walk (player list re-read and compared per candidate)\n")
