@@ -276,10 +276,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     }
     out << result.summary() << '\n';
     if (!quiet) {
-        out << "Startwert: " << result.seed;
-        if (result.sourceCount > 0)
-            out << ", Beginn bei Eintrag " << result.start + 1 << " von " << result.sourceCount;
-        out << '\n';
+        out << "Startwert: " << result.seed << '\n';
         if (result.dryRun)
             out << "Probelauf: keine Datei wurde verändert.\n";
     }

@@ -128,7 +128,7 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     const bool walked = result.walked();
     if (walked) {
         if (result.sourceCount > 0)
-            sourceFiles->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
+            sourceFiles->setListIndex(result.last);
         sourceFiles->showNames(sourceNames);
         m_controls.player->files()->showNames(playerNames);
     }

@@ -3,8 +3,11 @@
 #include "mix/MixRandom.h"
 #include "platform/Copy.h"
 #include "platform/Medium.h"
+#include "platform/MediumIdentity.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
 #include <QSet>
 
 #include <deque>
@@ -12,6 +15,15 @@
 namespace tonvola {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcMix, "tonvola.mix")
+
+// The folder as its medium names it, so that the memory of the pair survives another mount path.
+QByteArray identityOf(const fs::Folder &folder)
+{
+    const QByteArray identity = fs::mediumIdentity(folder.path());
+    return identity.isEmpty() ? QFile::encodeName(folder.path()) : identity;
+}
 
 MixObserver &silentObserver()
 {
@@ -614,12 +626,12 @@ MixResult MixEngine::run()
                                      [this](qsizetype i, qsizetype j) { return compare(i, j); });
     result.sourceCount = plan.sourceCount;
     result.start = plan.start;
+    result.last = plan.last;
     result.visited = plan.sourceCount;
     result.plannedCopies = plan.copies.size();
     result.plannedBytes = plan.copyBytes;
     if (plan.sourceCount > 0)
-        result.lastSelected = m_source.pathOf(
-            m_input.source[static_cast<std::size_t>((plan.start + plan.sourceCount - 1) % plan.sourceCount)].name);
+        result.lastSelected = m_source.pathOf(m_input.source[static_cast<std::size_t>(plan.last)].name);
 
     FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
@@ -645,6 +657,18 @@ MixResult MixEngine::run()
         result.status = MixResult::Status::Failed;
         result.failedStep = MixResult::Step::PlayerGone;
         return result;
+    }
+    // The next run brings first what this one left in the collection; a cancelled run did not
+    // get round to its choice, so it leaves the order as it found it.
+    if (result.status != MixResult::Status::Cancelled) {
+        const QString problem = m_memory.save(
+            static_cast<qsizetype>(m_input.source.size()),
+            [this](qsizetype i) { return m_input.source[static_cast<std::size_t>(i)].name; },
+            [this](qsizetype i) {
+                return m_presentNow[static_cast<std::size_t>(m_input.source[static_cast<std::size_t>(i)].key)] != 0;
+            });
+        if (!problem.isEmpty())
+            qCWarning(lcMix) << "order of the next runs not kept:" << problem;
     }
     // Forgets names that are gone, so that a file of the user's may take them.
     QSet<QByteArray> present;
@@ -740,8 +764,12 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.name = player.names[j];
         file.entry = m_player.look(file.name);
         file.broken = m_record->isBrokenCopy(file.name, file.entry);
+        file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
+    m_memory = MixMemory(identityOf(m_source), identityOf(m_player));
+    for (MixInput::Source &file : input.source)
+        file.lastRun = m_memory.lastRun(file.name);
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
@@ -55,7 +56,9 @@ struct MixResult {
     // Collection files the run passed over, each with its reason.
     QList<MixStep> skipped;
     qsizetype sourceCount = 0;
+    // The collection's positions the walk visited first and last.
     qsizetype start = 0;
+    qsizetype last = 0;
     qsizetype visited = 0;
     // The collection entry the walk visited last.
     FilePath lastSelected;
@@ -144,6 +147,7 @@ private:
     fs::LetterCase m_playerCase = fs::LetterCase::Exact;
     MixInput m_input;
     std::unique_ptr<fs::WrittenRecord> m_record;
+    MixMemory m_memory;
     // Whether the run found temporary files of a killed one and took them off.
     bool m_leftoversOnPlayer = false;
     bool m_leftoversInSource = false;
