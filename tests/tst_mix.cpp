@@ -579,6 +579,8 @@ private slots:
     void cancelStopsWithoutPartialFile_data();
     void cancelStopsWithoutPartialFile();
     void dryRunTouchesNothingAndForetellsTheRun();
+    void memoryOfEachPlayer_data();
+    void memoryOfEachPlayer();
     void positionsBeyondSixteenBits();
     void fatRulesOfTheKernelsDriver();
     void powerCutsLeaveOnlyWholeFiles();
@@ -1654,6 +1656,99 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
         for (const QString &name : leftovers + usersOwn)
             QCOMPARE(QFileInfo::exists(fs::joinPath(player.path(), name)), usersOwn.contains(name));
         QVERIFY(!QFileInfo::exists(source.filePath(leftovers.first())));
+    }
+}
+
+void tst_Mix::memoryOfEachPlayer_data()
+{
+    QTest::addColumn<QString>("situation");
+    for (const char *situation : {"kept", "garbled", "another pair's", "dry run", "cancelled", "two players",
+                                  "the stick under another mount path"})
+        QTest::newRow(situation) << QString::fromLatin1(situation);
+}
+
+// What each player held is remembered for the next run, whatever the memory's state, and only
+// by a run that did its work.
+void tst_Mix::memoryOfEachPlayer()
+{
+    QFETCH(QString, situation);
+    const bool remounted = situation.contains(u"mount path"_s);
+    QTemporaryDir state;
+    QTemporaryDir source;
+    QTemporaryDir elsewhere;
+    QVERIFY(state.isValid() && source.isValid() && elsewhere.isValid());
+    const QByteArray previous = qgetenv("XDG_STATE_HOME");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", previous); });
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    std::optional<TmpfsMount> tmpfs;
+    std::optional<testsupport::ExfatMount> stick;
+    if (remounted) {
+        stick.emplace(u"32M"_s);
+        if (!stick->valid())
+            QSKIP(qPrintable(stick->unavailable()));
+    } else {
+        tmpfs.emplace(u"size=6m"_s);
+        REQUIRE_FIXTURE(*tmpfs);
+    }
+    const QString medium = remounted ? stick->path() : tmpfs->path();
+    for (const QString &folder : {u"Musik"_s, u"Hörbuch"_s})
+        QVERIFY(QDir(medium).mkdir(folder));
+    const QString player = fs::joinPath(medium, u"Musik"_s);
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(testsupport::writeFile(source.filePath(u"lied %1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'))), MiB));
+    const QDir memories(fs::joinPath(state.path(), u"tonvola"_s));
+    const auto runsIn = [&](const QString &file) {
+        return testsupport::readBytes(memories.filePath(file)).split('\n').value(2);
+    };
+
+    std::atomic_bool cancel = false;
+    Recorder first;
+    first.onTransfer = [&](const MixTransfer &) { cancel = situation == u"cancelled"_s; };
+    const MixResult one = fill(source.path(), player, 1, &first, situation == u"dry run"_s, &cancel);
+    if (situation == u"dry run"_s || situation == u"cancelled"_s) {
+        QVERIFY(one.counts.copied > 0 || one.status == MixResult::Status::Cancelled);
+        QCOMPARE(memories.entryList(QDir::Files | QDir::Hidden), QStringList());
+        return;
+    }
+    QVERIFY2(one.ok() && one.counts.copied >= 3, qPrintable(one.summary()));
+    const QStringList files = memories.entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(runsIn(files.constFirst()), "runs 1");
+    const QStringList held = fs::mp3Files(player);
+
+    QString secondPlayer = player;
+    QByteArray expectedRuns = "runs 2";
+    if (situation == u"garbled"_s || situation == u"another pair's"_s) {
+        QByteArray content = testsupport::readBytes(memories.filePath(files.constFirst()));
+        content = situation == u"garbled"_s ? content.replace("\n1 ", "\nx ")
+                                            : content.replace("tonvola-memory 1\n", "tonvola-memory 1\n00");
+        QVERIFY(testsupport::writeBytes(memories.filePath(files.constFirst()), content));
+        expectedRuns = "runs 1";
+    } else if (situation == u"two players"_s) {
+        secondPlayer = fs::joinPath(medium, u"Hörbuch"_s);
+        expectedRuns = "runs 1";
+    } else if (remounted) {
+        QCOMPARE(QProcess::execute(u"mount"_s, {u"--bind"_s, medium, elsewhere.path()}), 0);
+        secondPlayer = fs::joinPath(elsewhere.path(), u"Musik"_s);
+    }
+    const auto unbind = qScopeGuard([&] {
+        if (remounted)
+            QProcess::execute(u"umount"_s, {elsewhere.path()});
+    });
+    Recorder second;
+    const MixResult two = fill(source.path(), secondPlayer, 2, &second, false, nullptr, 100);
+    QVERIFY2(two.ok(), qPrintable(two.summary()));
+    const QStringList now = memories.entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(now.size(), situation == u"two players"_s ? 2 : 1);
+    const QString kept =
+        situation == u"two players"_s ? (now.first() == files.first() ? now.last() : now.first()) : now.first();
+    QCOMPARE(runsIn(kept), expectedRuns);
+    // A remembered player gets what it never held before anything it held.
+    if (expectedRuns == "runs 2") {
+        for (const MixStep &step : std::as_const(second.steps)) {
+            if (step.action == MixAction::Copied)
+                QVERIFY2(!held.contains(step.name.text()), qPrintable(step.name.text()));
+        }
     }
 }
 
