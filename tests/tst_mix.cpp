@@ -1217,8 +1217,9 @@ void tst_Mix::filesOtherProgramsChange_data()
         << u"pipe b"_s << u"übersprungen: b.mp3 (keine gewöhnliche Datei)"_s;
     QTest::newRow("a collection file grows while it is copied")
         << u"grow b"_s << u"übersprungen: b.mp3 (wurde während des Laufs verändert)"_s;
-    QTest::newRow("a collection file was written moments ago")
-        << u"fresh b"_s << u"übersprungen: b.mp3 (wird gerade geschrieben, bleibt für einen späteren Lauf)"_s;
+    QTest::newRow("a collection file written moments ago is waited for") << u"fresh b"_s << u"kopiert: b.mp3"_s;
+    QTest::newRow("a collection file that grows all the while")
+        << u"download b"_s << u"übersprungen: b.mp3 (wird gerade geschrieben, bleibt für einen späteren Lauf)"_s;
     QTest::newRow("a player file grows while it goes back")
         << u"grow p"_s << u"auf dem Player belassen (wurde während des Laufs verändert): p.mp3"_s;
     QTest::newRow("a player file was written moments ago") << u"fresh p"_s << QString();
@@ -1242,6 +1243,23 @@ void tst_Mix::filesOtherProgramsChange()
     const QByteArray native = QFile::encodeName(file);
     if (change.startsWith(u"fresh"_s))
         QVERIFY(setModified(file, QDateTime::currentDateTime()));
+    // A download that goes on for longer than any wait.
+    std::atomic_bool done = false;
+    std::thread writer;
+    if (change == u"download b"_s) {
+        writer = std::thread([&] {
+            QFile more(file);
+            while (!done && more.open(QIODevice::Append) && more.write(QByteArray(1000, 'x')) == 1000) {
+                more.close();
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+        });
+    }
+    const auto stopWriting = qScopeGuard([&] {
+        done = true;
+        if (writer.joinable())
+            writer.join();
+    });
 
     Recorder recorder;
     recorder.onPlanned = [&](const MixPlan &) {
@@ -1275,7 +1293,7 @@ void tst_Mix::filesOtherProgramsChange()
         QVERIFY(!QFile::exists(source.filePath(u"p.mp3"_s)));
         QVERIFY(!lines.contains(u"zurück ins StammVerzeichnis: p.mp3"_s));
     } else {
-        QVERIFY(!QFile::exists(fs::joinPath(player.path(), u"b.mp3"_s)));
+        QCOMPARE(QFile::exists(fs::joinPath(player.path(), u"b.mp3"_s)), change == u"fresh b"_s);
     }
     QVERIFY(!hasPartialFiles(player.path()));
     QVERIFY(!hasPartialFiles(source.path()));

@@ -147,6 +147,15 @@ public:
         m_out.flush();
         m_shown = true;
     }
+    // Said on the terminal only, as the flush below: the wait is no step of the run.
+    void waiting(qsizetype files) override
+    {
+        if (!m_showProgress)
+            return;
+        m_out << '\r' << mixtext::waiting(files) << "\x1b[K";
+        m_out.flush();
+        m_shown = true;
+    }
     // A slow stick takes a while here; the terminal says why nothing seems to happen. It is no
     // step of the run, so scripts do not read it.
     void flushing() override

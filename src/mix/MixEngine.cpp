@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QSet>
+#include <QThread>
 
 #include <deque>
 
@@ -758,6 +759,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.name = source.names[i];
         file.entry = m_source.look(file.name);
     }
+    waitForFreshFiles(input);
     input.player.resize(player.names.size());
     for (qsizetype j = 0; j < player.names.size(); ++j) {
         MixInput::OnPlayer &file = input.player[static_cast<std::size_t>(j)];
@@ -793,6 +795,32 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     for (const MixInput::OnPlayer &file : input.player)
         nowOnPlayer(file.key, file.name, file.entry.isFile());
     return true;
+}
+
+void MixEngine::waitForFreshFiles(MixInput &input)
+{
+    // Long enough for a file manager to finish an album it is copying, short enough that a press
+    // of the button still answers at once; a file that grows all the while is left for later.
+    constexpr qint64 longestWaitMs = 6000;
+    constexpr unsigned long lookAgainMs = 200;
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < input.source.size(); ++i) {
+        if (fs::isBeingWritten(input.source[i].entry))
+            fresh.push_back(i);
+    }
+    if (fresh.empty())
+        return;
+    m_observer->waiting(static_cast<qsizetype>(fresh.size()));
+    QElapsedTimer waited;
+    waited.start();
+    while (!fresh.empty() && waited.elapsed() < longestWaitMs && !(m_options.cancel && *m_options.cancel)) {
+        QThread::msleep(lookAgainMs);
+        std::erase_if(fresh, [&](std::size_t i) {
+            MixInput::Source &file = input.source[i];
+            file.entry = m_source.look(file.name);
+            return !fs::isBeingWritten(file.entry);
+        });
+    }
 }
 
 fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)

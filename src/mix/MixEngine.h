@@ -103,6 +103,9 @@ public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
     virtual void started(const FileNames & /*sourceNames*/, const FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    // Files of the collection were written moments ago, most likely still being copied there;
+    // the run waits a few seconds for them before it plans.
+    virtual void waiting(qsizetype /*files*/) {}
     // The plan is made; what it means to do follows as steps.
     virtual void planned(const MixPlan & /*plan*/) {}
     virtual void transferring(const MixTransfer & /*transfer*/) {}
@@ -135,6 +138,8 @@ private:
 
     [[nodiscard]] bool open(MixResult &result);
     [[nodiscard]] bool read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock);
+    // Waits a few seconds for collection files that are being written, and looks at them again.
+    void waitForFreshFiles(MixInput &input);
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.
