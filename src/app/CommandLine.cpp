@@ -71,8 +71,9 @@ void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowO
          QStringLiteral("N")},
         {QStringLiteral("dry-run"), QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei.")},
         {QStringLiteral("exchange"),
-         QStringLiteral("Anteil der MP3-Dateien auf dem Player in Prozent, den ein Lauf gegen neue tauscht "
-                        "(0 bis 100; sonst die Einstellung des Fensters, anfangs 50)."),
+         QStringLiteral("Anteil der Musik auf dem Player nach Größe, in Prozent, den ein Lauf gegen neue "
+                        "Dateien tauscht (0 bis 100; 0 füllt nur freien Platz; sonst die Einstellung des "
+                        "Fensters, anfangs 50)."),
          QStringLiteral("PROZENT")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
