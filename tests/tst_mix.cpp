@@ -1701,6 +1701,7 @@ void tst_Mix::memoryOfEachPlayer()
     std::optional<TmpfsMount> tmpfs;
     std::optional<testsupport::ExfatMount> stick;
     if (remounted) {
+        SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::mediumSerial);
         stick.emplace(u"32M"_s);
         if (!stick->valid())
             QSKIP(qPrintable(stick->unavailable()));
