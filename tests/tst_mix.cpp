@@ -687,6 +687,8 @@ void tst_Mix::walkScenarios_data()
         << u"room=10 files=a:2 player=a:2"_s << 100 << 1 << 20 << 0 << QStringList{u"nothing"_s};
     QTest::newRow("a player file of other bytes stays, told once")
         << u"room=5 files=a:2,b:3 player=a:2 other=a"_s << 100 << 1 << 40 << 0 << QStringList{u"kept a.mp3"_s};
+    QTest::newRow("a player file of other bytes that the exchange meets is told once")
+        << u"room=3 files=a:2,b:1 player=a:2 other=a"_s << 100 << 1 << 60 << 0 << QStringList{u"kept a.mp3"_s};
     QTest::newRow("exchange moves back what was there, then walks")
         << u"room=3 files=a:2,c:2 player=a:2"_s << 100 << 1 << 60 << 100
         << QStringList{u"moved back a.mp3"_s, u"copied c.mp3"_s};
