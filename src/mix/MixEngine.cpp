@@ -772,6 +772,14 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     m_memory = MixMemory(identityOf(m_source), identityOf(m_player));
     for (MixInput::Source &file : input.source)
         file.lastRun = m_memory.lastRun(file.name);
+    // The memory knows the collection's names; a player file is the collection file of its key.
+    std::vector<const FileName *> sourceName(static_cast<std::size_t>(input.keyCount), nullptr);
+    for (const MixInput::Source &file : input.source)
+        sourceName[static_cast<std::size_t>(file.key)] = &file.name;
+    for (MixInput::OnPlayer &file : input.player) {
+        if (const FileName *name = sourceName[static_cast<std::size_t>(file.key)])
+            file.arrivedRun = m_memory.arrivedIn(*name);
+    }
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {

@@ -17,6 +17,10 @@ constexpr char header[] = "tonvola-memory 1\n";
 // Names are bytes; only the two that end or start an escape need one.
 void appendEscaped(QByteArray &out, const QByteArray &name)
 {
+    if (!name.contains('\\') && !name.contains('\n')) {
+        out += name;
+        return;
+    }
     for (const char c : name) {
         if (c == '\\')
             out += "\\\\";
@@ -29,6 +33,8 @@ void appendEscaped(QByteArray &out, const QByteArray &name)
 
 QByteArray unescaped(QByteArrayView text)
 {
+    if (!text.contains('\\'))
+        return text.toByteArray();
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -88,19 +94,25 @@ void MixMemory::read()
     const qint64 count = runs->sliced(5).toLongLong(&ok);
     if (!ok || count < 0)
         return;
-    QHash<QByteArray, qint64> last;
+    QHash<QByteArray, Stay> stays;
+    stays.reserve(content.count('\n'));
     while (const std::optional<QByteArrayView> line = nextLine()) {
-        const qsizetype space = line->indexOf(' ');
-        const qint64 run = space > 0 ? line->first(space).toLongLong(&ok) : -1;
+        // "LAST SINCE NAME"
+        const qsizetype first = line->indexOf(' ');
+        const qsizetype second = first > 0 ? line->indexOf(' ', first + 1) : -1;
+        bool sinceOk = false;
+        const Stay stay{second > 0 ? line->first(first).toLongLong(&ok) : -1,
+                        second > 0 ? line->sliced(first + 1, second - first - 1).toLongLong(&sinceOk) : -1};
         // A garbled memory is no memory: half of it would order the rest wrongly.
-        if (!ok || run < 1 || run > count || space + 1 >= line->size())
+        if (!ok || !sinceOk || stay.last < 1 || stay.last > count || stay.since < 1 || stay.since > stay.last
+            || second + 1 >= line->size())
             return;
-        last.insert(unescaped(line->sliced(space + 1)), run);
+        stays.insert(unescaped(line->sliced(second + 1)), stay);
     }
     if (!rest.isEmpty())
         return;
     m_runs = count;
-    m_last = std::move(last);
+    m_stays = std::move(stays);
 }
 
 QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)> &nameAt,
@@ -108,26 +120,43 @@ QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)
 {
     const qint64 run = thisRun();
     QByteArray content = header;
+    // Most names are short; one growth of the buffer at most.
+    content.reserve(count * 48);
     content += m_pair.toHex() + '\n';
     content += "runs " + QByteArray::number(run) + '\n';
-    QHash<QByteArray, qint64> last;
-    last.reserve(count);
+    // Changed in place, one look-up per file: a second table of 100,000 names would cost as
+    // much again. Whatever the write's outcome, this is now the memory after the run.
+    m_stays.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
         const FileName name = nameAt(i);
-        const qint64 was = onPlayer(i) ? run : lastRun(name);
-        if (was < 1)
-            continue;
-        content += QByteArray::number(was) + ' ';
+        const bool there = onPlayer(i);
+        auto found = m_stays.find(name.native());
+        if (found == m_stays.end()) {
+            if (!there)
+                continue;
+            found = m_stays.insert(name.native(), Stay{});
+        }
+        Stay &stay = *found;
+        if (there) {
+            // A stay goes on from the run before; otherwise it begins now.
+            stay.since = stay.last == m_runs && stay.since > 0 ? stay.since : run;
+            stay.last = run;
+        }
+        stay.savedIn = run;
+        content += QByteArray::number(stay.last);
+        content += ' ';
+        content += QByteArray::number(stay.since);
+        content += ' ';
         appendEscaped(content, name.native());
         content += '\n';
-        last.insert(name.native(), was);
     }
+    // Files that left the collection leave the memory.
+    m_stays.removeIf([run](const auto &item) { return item.value().savedIn != run; });
+    m_runs = run;
     if (!QDir().mkpath(folder()))
         return QStringLiteral("Der Ordner %1 kann nicht angelegt werden").arg(folder());
     if (const FileResult written = fs::replaceFile(m_path, content); !written.ok())
         return written.reason;
-    m_runs = run;
-    m_last = std::move(last);
     return {};
 }
 

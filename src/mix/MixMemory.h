@@ -30,7 +30,13 @@ public:
     // The run that is about to be made, counted from 1.
     [[nodiscard]] qint64 thisRun() const { return m_runs + 1; }
     // The run in which the file was last on the player; -1 when never, as far as it knows.
-    [[nodiscard]] qint64 lastRun(const FileName &name) const { return m_last.value(name.native(), -1); }
+    [[nodiscard]] qint64 lastRun(const FileName &name) const { return m_stays.value(name.native()).last; }
+    // For a file that was on the player in the last run: the run that brought it there; -1 else.
+    [[nodiscard]] qint64 arrivedIn(const FileName &name) const
+    {
+        const Stay stay = m_stays.value(name.native());
+        return stay.last == m_runs ? stay.since : -1;
+    }
 
     // Keeps what this run leaves, whole or not at all: each of the collection's files, and
     // whether it is on the player now; files no longer in the collection leave the memory.
@@ -44,7 +50,13 @@ private:
     QByteArray m_pair;
     QString m_path;
     qint64 m_runs = 0;
-    QHash<QByteArray, qint64> m_last;
+    // The last run a file was on the player, and the run its stay there began.
+    struct Stay {
+        qint64 last = -1;
+        qint64 since = -1;
+        qint64 savedIn = 0; // the run that wrote it last, while the memory is written
+    };
+    QHash<QByteArray, Stay> m_stays;
 };
 
 } // namespace tonvola

@@ -137,8 +137,10 @@ private:
     void orderLeaving()
     {
         shuffle(m_leaving);
-        std::stable_sort(m_leaving.begin(), m_leaving.end(),
-                         [this](qsizetype a, qsizetype b) { return player(a).writtenAtS < player(b).writtenAtS; });
+        std::stable_sort(m_leaving.begin(), m_leaving.end(), [this](qsizetype a, qsizetype b) {
+            return std::pair(player(a).writtenAtS, player(a).arrivedRun)
+                   < std::pair(player(b).writtenAtS, player(b).arrivedRun);
+        });
     }
 
     // Fisher and Yates: each place takes a card drawn from those not placed yet.

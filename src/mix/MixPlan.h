@@ -76,6 +76,9 @@ struct MixInput {
         // When the program wrote it, in seconds since the epoch, as its record says; -1 for a
         // file of the user's that the record does not know.
         qint64 writtenAtS = -1;
+        // The run that brought it onto the player, as the memory of the pair counts runs, for
+        // copies written within the same second; -1 where it does not know.
+        qint64 arrivedRun = -1;
     };
     // Both in list order.
     std::vector<Source> source;
