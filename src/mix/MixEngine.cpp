@@ -3,15 +3,28 @@
 #include "mix/MixRandom.h"
 #include "platform/Copy.h"
 #include "platform/Medium.h"
+#include "platform/MediumIdentity.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
 #include <QSet>
+#include <QThread>
 
 #include <deque>
 
 namespace tonvola {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcMix, "tonvola.mix")
+
+// The folder as its medium names it, so that the memory of the pair survives another mount path.
+QByteArray identityOf(const fs::Folder &folder)
+{
+    const QByteArray identity = fs::mediumIdentity(folder.path());
+    return identity.isEmpty() ? QFile::encodeName(folder.path()) : identity;
+}
 
 MixObserver &silentObserver()
 {
@@ -650,12 +663,12 @@ MixResult MixEngine::run()
                                      [this](qsizetype i, qsizetype j) { return compare(i, j); });
     result.sourceCount = plan.sourceCount;
     result.start = plan.start;
+    result.last = plan.last;
     result.visited = plan.sourceCount;
     result.plannedCopies = plan.copies.size();
     result.plannedBytes = plan.copyBytes;
     if (plan.sourceCount > 0)
-        result.lastSelected = m_source.pathOf(
-            m_input.source[static_cast<std::size_t>((plan.start + plan.sourceCount - 1) % plan.sourceCount)].name);
+        result.lastSelected = m_source.pathOf(m_input.source[static_cast<std::size_t>(plan.last)].name);
 
     FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
@@ -681,6 +694,18 @@ MixResult MixEngine::run()
         result.status = MixResult::Status::Failed;
         result.failedStep = MixResult::Step::PlayerGone;
         return result;
+    }
+    // The next run brings first what this one left in the collection; a cancelled run did not
+    // get round to its choice, so it leaves the order as it found it.
+    if (result.status != MixResult::Status::Cancelled) {
+        const QString problem = m_memory.save(
+            static_cast<qsizetype>(m_input.source.size()),
+            [this](qsizetype i) { return m_input.source[static_cast<std::size_t>(i)].name; },
+            [this](qsizetype i) {
+                return m_presentNow[static_cast<std::size_t>(m_input.source[static_cast<std::size_t>(i)].key)] != 0;
+            });
+        if (!problem.isEmpty())
+            qCWarning(lcMix) << "order of the next runs not kept:" << problem;
     }
     // Forgets names that are gone, so that a file of the user's may take them.
     QSet<QByteArray> present;
@@ -777,15 +802,28 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.name = source.names[i];
         file.entry = m_source.look(file.name);
     }
+    waitForFreshFiles(input);
     input.player.resize(player.names.size());
     for (qsizetype j = 0; j < player.names.size(); ++j) {
         MixInput::OnPlayer &file = input.player[static_cast<std::size_t>(j)];
         file.name = player.names[j];
         file.entry = m_player.look(file.name);
         file.broken = m_record->isBrokenCopy(file.name, file.entry);
+        file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
     confirmBrokenCopies(input);
+    m_memory = MixMemory(identityOf(m_source), identityOf(m_player));
+    for (MixInput::Source &file : input.source)
+        file.lastRun = m_memory.lastRun(file.name);
+    // The memory knows the collection's names; a player file is the collection file of its key.
+    std::vector<const FileName *> sourceName(static_cast<std::size_t>(input.keyCount), nullptr);
+    for (const MixInput::Source &file : input.source)
+        sourceName[static_cast<std::size_t>(file.key)] = &file.name;
+    for (MixInput::OnPlayer &file : input.player) {
+        if (const FileName *name = sourceName[static_cast<std::size_t>(file.key)])
+            file.arrivedRun = m_memory.arrivedIn(*name);
+    }
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {
@@ -831,6 +869,32 @@ void MixEngine::confirmBrokenCopies(MixInput &input)
         // Not asked again next time: the file under that name is not the copy the record knows.
         if (!file.broken && !m_options.dryRun)
             m_record->noteRemoved(file.name);
+    }
+}
+
+void MixEngine::waitForFreshFiles(MixInput &input)
+{
+    // Long enough for a file manager to finish an album it is copying, short enough that a press
+    // of the button still answers at once; a file that grows all the while is left for later.
+    constexpr qint64 longestWaitMs = 6000;
+    constexpr unsigned long lookAgainMs = 200;
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < input.source.size(); ++i) {
+        if (fs::isBeingWritten(input.source[i].entry))
+            fresh.push_back(i);
+    }
+    if (fresh.empty())
+        return;
+    m_observer->waiting(static_cast<qsizetype>(fresh.size()));
+    QElapsedTimer waited;
+    waited.start();
+    while (!fresh.empty() && waited.elapsed() < longestWaitMs && !(m_options.cancel && *m_options.cancel)) {
+        QThread::msleep(lookAgainMs);
+        std::erase_if(fresh, [&](std::size_t i) {
+            MixInput::Source &file = input.source[i];
+            file.entry = m_source.look(file.name);
+            return !fs::isBeingWritten(file.entry);
+        });
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
@@ -57,7 +58,9 @@ struct MixResult {
     // Player files the collection refused to take back: they stay on the player.
     QList<MixStep> refusedMovesBack;
     qsizetype sourceCount = 0;
+    // The collection's positions the walk visited first and last.
     qsizetype start = 0;
+    qsizetype last = 0;
     qsizetype visited = 0;
     // The collection entry the walk visited last.
     FilePath lastSelected;
@@ -102,6 +105,9 @@ public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
     virtual void started(const FileNames & /*sourceNames*/, const FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    // Files of the collection were written moments ago, most likely still being copied there;
+    // the run waits a few seconds for them before it plans.
+    virtual void waiting(qsizetype /*files*/) {}
     // The plan is made; what it means to do follows as steps.
     virtual void planned(const MixPlan & /*plan*/) {}
     virtual void transferring(const MixTransfer & /*transfer*/) {}
@@ -136,6 +142,8 @@ private:
     [[nodiscard]] bool read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock);
     // Keeps as broken only the copies whose bytes show it.
     void confirmBrokenCopies(MixInput &input);
+    // Waits a few seconds for collection files that are being written, and looks at them again.
+    void waitForFreshFiles(MixInput &input);
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.
@@ -148,6 +156,7 @@ private:
     fs::LetterCase m_playerCase = fs::LetterCase::Exact;
     MixInput m_input;
     std::unique_ptr<fs::WrittenRecord> m_record;
+    MixMemory m_memory;
     // Whether the run found temporary files of a killed one and took them off.
     bool m_leftoversOnPlayer = false;
     bool m_leftoversInSource = false;

@@ -219,6 +219,13 @@ QString progress(const MixTransfer &transfer, qint64 elapsedMs)
     return text;
 }
 
+QString waiting(qsizetype files)
+{
+    return files == 1 ? QStringLiteral("Warte auf 1 Datei, die gerade ins StammVerzeichnis geschrieben wird …")
+                      : QStringLiteral("Warte auf %1 Dateien, die gerade ins StammVerzeichnis geschrieben werden …")
+                            .arg(files);
+}
+
 } // namespace tonvola::mixtext
 
 namespace tonvola {

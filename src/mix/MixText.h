@@ -24,6 +24,10 @@ namespace tonvola::mixtext {
 // etwa 2 min"; elapsedMs is the time since the copying began, for the time left.
 [[nodiscard]] QString progress(const MixTransfer &transfer, qint64 elapsedMs);
 
+// Why the run has not begun yet: "Warte auf 3 Dateien, die gerade ins StammVerzeichnis
+// geschrieben werden …".
+[[nodiscard]] QString waiting(qsizetype files);
+
 // The time left, once it can be told; empty before.
 [[nodiscard]] QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs);
 

@@ -32,8 +32,11 @@ bool isBeingWritten(const Entry &entry)
     // Long enough for a writer that pauses between its blocks, and for FAT, which keeps
     // modification times to two seconds.
     constexpr qint64 window = 3000000000;
+    // The clock is read to the millisecond, the file's time to the nanosecond: a write within
+    // this millisecond shows a time just ahead. Times far ahead are a wrong clock, not a writer.
+    constexpr qint64 ahead = 1000000000;
     const qint64 now = QDateTime::currentMSecsSinceEpoch() * 1000000;
-    return entry.isFile() && entry.modifiedNs <= now && now - entry.modifiedNs < window;
+    return entry.isFile() && entry.modifiedNs - now < ahead && now - entry.modifiedNs < window;
 }
 
 FileResult openForReading(const FilePath &path, QFile &file)

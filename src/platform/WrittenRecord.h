@@ -37,6 +37,13 @@ public:
     [[nodiscard]] static qint64 headerSize();
 
     [[nodiscard]] bool contains(const FileName &name) const { return m_items.contains(name.native()); }
+    // When the program wrote the file of that name, in seconds since the epoch; -1 when the
+    // record does not know the name.
+    [[nodiscard]] qint64 writtenAt(const FileName &name) const
+    {
+        const auto found = m_items.constFind(name.native());
+        return found == m_items.cend() ? -1 : found->writtenAtS;
+    }
     // True when the file now under that name may be a copy of the program's that did not arrive
     // whole: its bytes have the last word.
     [[nodiscard]] bool isBrokenCopy(const FileName &name, const Entry &now) const;
