@@ -35,6 +35,8 @@ namespace volumes = tonvola::volumes;
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
+// Larger than what a comparison reads in one turn, and not a whole number of turns.
+constexpr qint64 large = 5 * MiB / 2 + 3;
 
 // Everything in a folder, hidden files included, so that a left-over temporary file shows.
 QStringList entriesOf(const QString &folder)
@@ -695,18 +697,29 @@ void PlatformTest::filesCompareByTheirBytes_data()
     QTest::addColumn<fs::Likeness>("likeness");
     // Whether the player's file is what a copy of the collection's cut short leaves.
     QTest::addColumn<bool>("cutShort");
-    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes << false;
-    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes << false;
-    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes << false;
-    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes << false;
-    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes << false;
-    QTest::newRow("a real prefix") << u"prefix"_s << fs::Likeness::OtherBytes << true;
-    QTest::newRow("large, a prefix with a zero tail") << u"zero tail"_s << fs::Likeness::OtherBytes << true;
-    QTest::newRow("a shorter file of other bytes") << u"shorter other"_s << fs::Likeness::OtherBytes << false;
+    // The bytes the comparison reads of each file; -1: not asked.
+    QTest::addColumn<qint64>("read");
+    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes << false << qint64(300000);
+    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes << false << qint64(-1);
+    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes << false << qint64(-1);
+    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes << false << 2 * MiB;
+    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes << false << large;
+    QTest::newRow("a real prefix") << u"prefix"_s << fs::Likeness::OtherBytes << true << qint64(-1);
+    QTest::newRow("large, a prefix with a zero tail")
+        << u"zero tail"_s << fs::Likeness::OtherBytes << true << qint64(-1);
+    QTest::newRow("a shorter file of other bytes")
+        << u"shorter other"_s << fs::Likeness::OtherBytes << false << qint64(-1);
     // Deleting one because of the other would delete the only copy.
-    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile << false;
-    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile << false;
-    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable << false;
+    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile << false << qint64(-1);
+    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile << false << qint64(-1);
+    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable << false << qint64(-1);
+    // Only the tags, for a copy that its record and both times vouch for.
+    QTest::newRow("tags only: the middle differs, which tags cannot")
+        << u"tags middle"_s << fs::Likeness::SameBytes << false << 2 * fs::tagSpan;
+    QTest::newRow("tags only: the start differs") << u"tags start"_s << fs::Likeness::OtherBytes << false << qint64(0);
+    QTest::newRow("tags only: the end differs") << u"tags end"_s << fs::Likeness::OtherBytes << false << fs::tagSpan;
+    QTest::newRow("tags only: a small file is compared whole")
+        << u"tags small"_s << fs::Likeness::SameBytes << false << qint64(200000);
 }
 
 void PlatformTest::filesCompareByTheirBytes()
@@ -714,6 +727,7 @@ void PlatformTest::filesCompareByTheirBytes()
     QFETCH(QString, other);
     QFETCH(fs::Likeness, likeness);
     QFETCH(bool, cutShort);
+    QFETCH(qint64, read);
     QTemporaryDir player;
     QTemporaryDir collection;
     QVERIFY(player.isValid() && collection.isValid());
@@ -729,11 +743,13 @@ void PlatformTest::filesCompareByTheirBytes()
         QVERIFY(testsupport::writeFile(there, 300000, 'b'));
     else if (other == u"shorter"_s)
         QVERIFY(testsupport::writeFile(there, 299999, 'a'));
-    // Larger than what is compared in one turn, and not a whole number of turns.
-    constexpr qint64 large = qint64(5) * 1024 * 1024 / 2 + 3;
-    if (other == u"last byte"_s || other == u"large copy"_s) {
+    const bool tags = other.startsWith(u"tags"_s);
+    if (other == u"last byte"_s || other == u"large copy"_s || (tags && other != u"tags small"_s)) {
         QVERIFY(testsupport::writeFile(file, large, 'a'));
         QVERIFY(testsupport::writeFile(there, large, 'a'));
+    } else if (other == u"tags small"_s) {
+        QVERIFY(testsupport::writeFile(file, 200000, 'a'));
+        QVERIFY(testsupport::writeFile(there, 200000, 'a'));
     }
     if (other == u"prefix"_s || other == u"shorter other"_s) {
         QVERIFY(testsupport::writeFile(there, 300001, 'a'));
@@ -742,9 +758,13 @@ void PlatformTest::filesCompareByTheirBytes()
         QVERIFY(testsupport::writeFile(there, large + 1000, 'a'));
         QVERIFY(testsupport::writeBytes(file, QByteArray(large / 2, 'a') + QByteArray(large - large / 2, '\0')));
     }
-    if (other == u"last byte"_s) {
-        QFile last(there);
-        QVERIFY(last.open(QIODevice::ReadWrite) && last.seek(large - 1) && last.write("b", 1) == 1);
+    if (other == u"last byte"_s || other == u"tags middle"_s || other == u"tags start"_s || other == u"tags end"_s) {
+        const qint64 at = other == u"tags middle"_s  ? large / 2
+                          : other == u"tags start"_s ? 10
+                          : other == u"tags end"_s   ? large - 10
+                                                     : large - 1;
+        QFile changed(there);
+        QVERIFY(changed.open(QIODevice::ReadWrite) && changed.seek(at) && changed.write("b", 1) == 1);
     } else if (other == u"link"_s)
         QVERIFY(QFile::link(file, there));
     else if (other == u"hard link"_s)
@@ -752,8 +772,14 @@ void PlatformTest::filesCompareByTheirBytes()
 
     const FileName name = FileName::fromText(u"lied.mp3"_s);
     fs::Entry seen;
-    QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen),
+    qint64 wasRead = -1;
+    QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen,
+                              tags ? fs::Span::Tags : fs::Span::Whole, &wasRead),
              likeness);
+    if (read >= 0)
+        QCOMPARE(wasRead, read);
+    if (tags)
+        return;
     QCOMPARE(fs::isCutShortOf(fs::Folder(collection.path()), name, fs::Folder(player.path()), name), cutShort);
     if (likeness == fs::Likeness::SameBytes || likeness == fs::Likeness::OtherBytes) {
         // What the comparison saw is what a deletion then checks; a change since keeps the file.

@@ -303,8 +303,19 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
             return true;
         const FileName &inCollection = m_in.source[static_cast<std::size_t>(compared->sourceIndex)].name;
         expected = compared->player;
-        if (!m_source.look(inCollection).isUnchangedSince(compared->source)
-            && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
+        if (compared->tagsLeft) {
+            fs::Entry source;
+            fs::Entry player;
+            const fs::Likeness likeness =
+                fs::compareFiles(m_source, inCollection, m_player, file.name, &source, &player, fs::Span::Tags);
+            if (likeness != fs::Likeness::SameBytes || !source.isUnchangedSince(compared->source)
+                || !player.isUnchangedSince(compared->player)) {
+                note(MixAction::KeptOnPlayer, file.name,
+                     likeness == fs::Likeness::SameBytes ? MixReason::Changed : MixReason::OtherContent);
+                return true;
+            }
+        } else if (!m_source.look(inCollection).isUnchangedSince(compared->source)
+                   && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
             note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
             return true;
         }
@@ -817,12 +828,16 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     for (MixInput::Source &file : input.source)
         file.lastRun = m_memory.lastRun(file.name);
     // The memory knows the collection's names; a player file is the collection file of its key.
-    std::vector<const FileName *> sourceName(static_cast<std::size_t>(input.keyCount), nullptr);
-    for (const MixInput::Source &file : input.source)
-        sourceName[static_cast<std::size_t>(file.key)] = &file.name;
+    std::vector<qsizetype> sourceOf(static_cast<std::size_t>(input.keyCount), -1);
+    for (qsizetype i = 0; i < static_cast<qsizetype>(input.source.size()); ++i)
+        sourceOf[static_cast<std::size_t>(input.source[static_cast<std::size_t>(i)].key)] = i;
     for (MixInput::OnPlayer &file : input.player) {
-        if (const FileName *name = sourceName[static_cast<std::size_t>(file.key)])
-            file.arrivedRun = m_memory.arrivedIn(*name);
+        const qsizetype i = sourceOf[static_cast<std::size_t>(file.key)];
+        if (i < 0)
+            continue;
+        const MixInput::Source &original = input.source[static_cast<std::size_t>(i)];
+        file.arrivedRun = m_memory.arrivedIn(original.name);
+        file.vouched = !file.broken && m_record->vouchesFor(file.name, file.entry, original.entry);
     }
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
@@ -902,6 +917,13 @@ fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
 {
     Compared compared;
     compared.sourceIndex = sourceIndex;
+    if (const MixInput::OnPlayer &file = m_input.player[static_cast<std::size_t>(playerIndex)]; file.vouched) {
+        compared.source = m_input.source[static_cast<std::size_t>(sourceIndex)].entry;
+        compared.player = file.entry;
+        compared.tagsLeft = true;
+        m_compared.insert(playerIndex, compared);
+        return fs::Likeness::SameBytes;
+    }
     const fs::Likeness likeness = fs::compareFiles(m_source, m_input.source[static_cast<std::size_t>(sourceIndex)].name,
                                                    m_player, m_input.player[static_cast<std::size_t>(playerIndex)].name,
                                                    &compared.source, &compared.player);

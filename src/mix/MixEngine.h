@@ -166,6 +166,9 @@ private:
         qsizetype sourceIndex = -1;
         fs::Entry source;
         fs::Entry player;
+        // A copy the record vouches for: its tags are compared just before it goes, so that
+        // nothing is read of files that stay, and a dry run reads nothing of it.
+        bool tagsLeft = false;
     };
     QHash<qsizetype, Compared> m_compared;
     std::vector<FileName> m_nameOfKey;

@@ -73,6 +73,9 @@ struct MixInput {
         qsizetype key = -1;
         // A copy of the program's that did not arrive whole: it is replaced.
         bool broken = false;
+        // Still the copy the program wrote of the collection's file of its name, which is unchanged
+        // too (fs::WrittenRecord::vouchesFor): only their tags are compared, just before a removal.
+        bool vouched = false;
         // When the program wrote it, in seconds since the epoch, as its record says; -1 for a
         // file of the user's that the record does not know.
         qint64 writtenAtS = -1;

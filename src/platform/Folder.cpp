@@ -44,7 +44,7 @@ FileResult openForReading(const FilePath &path, QFile &file)
     return openForReading(Folder(path.folder), path.name, file);
 }
 
-Likeness native::compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b)
+Likeness native::compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b, qint64 *read)
 {
     // Sized by the files, so that comparing thousands of small ones costs small buffers.
     const qint64 block = std::clamp<qint64>(size, 1, qint64(1024) * 1024);
@@ -55,11 +55,25 @@ Likeness native::compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b)
         if (a(da.get(), wanted) != wanted || b(db.get(), wanted) != wanted
             || std::memcmp(da.get(), db.get(), static_cast<std::size_t>(wanted)) != 0)
             return Likeness::OtherBytes;
+        if (read)
+            *read += wanted;
         left -= wanted;
     }
     // What either file gained after it was opened is a change, which whoever acts on the
     // answer looks for anyway (Entry::isUnchangedSince).
     return Likeness::SameBytes;
+}
+
+Likeness native::compareSpan(qint64 size, Span span, const ReadUpTo &a, const ReadUpTo &b, const SkipTo &skipA,
+                             const SkipTo &skipB, qint64 *read)
+{
+    if (span == Span::Whole || size <= 2 * tagSpan)
+        return compareBytes(size, a, b, read);
+    if (compareBytes(tagSpan, a, b, read) != Likeness::SameBytes)
+        return Likeness::OtherBytes;
+    if (!skipA(size - tagSpan) || !skipB(size - tagSpan))
+        return Likeness::OtherBytes;
+    return compareBytes(tagSpan, a, b, read);
 }
 
 qint64 native::matchedPrefix(qint64 size, const ReadUpTo &whole, const ReadUpTo &part)

@@ -207,8 +207,10 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
 }
 
 Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
-                      Entry *seenB)
+                      Entry *seenB, Span span, qint64 *read)
 {
+    if (read)
+        *read = 0;
     QFile fa;
     QFile fb;
     if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok())
@@ -232,7 +234,8 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
     const auto readerOf = [](QFile &file) {
         return [&file](char *data, qint64 size) { return file.read(data, size); };
     };
-    return native::compareBytes(ea.size, readerOf(fa), readerOf(fb));
+    const auto skipper = [](QFile &file) { return [&file](qint64 offset) { return file.seek(offset); }; };
+    return native::compareSpan(ea.size, span, readerOf(fa), readerOf(fb), skipper(fa), skipper(fb), read);
 }
 
 bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part, const FileName &partName)

@@ -259,8 +259,10 @@ native::ReadUpTo readerOf(int fd)
 } // namespace
 
 Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
-                      Entry *seenB)
+                      Entry *seenB, Span span, qint64 *read)
 {
+    if (read)
+        *read = 0;
     UniqueFd fa;
     UniqueFd fb;
     struct stat sa {};
@@ -278,7 +280,11 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
         *seenB = eb;
     if (ea.size != eb.size)
         return Likeness::OtherBytes;
-    return native::compareBytes(ea.size, readerOf(fa.get()), readerOf(fb.get()));
+    const auto skipper = [](int fd) {
+        return [fd](qint64 offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset; };
+    };
+    return native::compareSpan(ea.size, span, readerOf(fa.get()), readerOf(fb.get()), skipper(fa.get()),
+                               skipper(fb.get()), read);
 }
 
 bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part, const FileName &partName)

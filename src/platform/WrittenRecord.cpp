@@ -97,6 +97,18 @@ bool WrittenRecord::isBrokenCopy(const FileName &name, const Entry &now) const
            || now.modifiedNs / 1000000000 <= found->writtenAtS + writingSlackS;
 }
 
+bool WrittenRecord::vouchesFor(const FileName &name, const Entry &onPlayer, const Entry &inCollection) const
+{
+    const auto found = m_items.constFind(name.native());
+    if (found == m_items.cend() || !onPlayer.isFile() || !inCollection.isFile())
+        return false;
+    // A copy takes its source's size and time, so the record's are both files' own.
+    const auto asWritten = [&found](const Entry &entry) {
+        return entry.size == found->size && std::llabs(entry.modifiedNs - found->modifiedNs) < timeSlackNs;
+    };
+    return asWritten(onPlayer) && asWritten(inCollection);
+}
+
 void WrittenRecord::append(const QByteArray &lines, qsizetype count)
 {
     if (!m_folder || !m_folder->isOpen() || lines.isEmpty())

@@ -47,6 +47,11 @@ public:
     // True when the file now under that name may be a copy of the program's that did not arrive
     // whole: its bytes have the last word.
     [[nodiscard]] bool isBrokenCopy(const FileName &name, const Entry &now) const;
+    // True when the player's file of that name is still the copy written, and the collection's
+    // file still the one it was copied from: both have the size and time the record noted. What
+    // can then differ between them without the system noticing are the tags a program rewrote
+    // in place (fs::Span::Tags).
+    [[nodiscard]] bool vouchesFor(const FileName &name, const Entry &onPlayer, const Entry &inCollection) const;
 
     // Notes copies just named, as they are on the medium, and takes back what it said of names
     // another file took before a copy could have them, in one write: on a medium in user space
