@@ -20,6 +20,7 @@
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
 #include "mix/MixEngine.h"
+#include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
 #include "mix/MixRandom.h"
 #include "mix/MixRunner.h"
@@ -288,12 +289,34 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     input.cluster = 32 * 1024;
     const qint64 inputMs = clock.restart();
     const qint64 heldKib = peakKib();
+    // The memory at its largest: every file of the collection was on the player once, in runs
+    // spread over a year of weekly fills.
+    const auto nameAt = [&input](qsizetype i) { return input.source[std::size_t(i)].name; };
+    const auto count = qsizetype(input.source.size());
+    MixMemory({"bench collection"}, {"bench player"}).save(count, nameAt, [](qsizetype) { return true; });
+    for (int run = 0; run < 52; ++run) {
+        MixMemory memory({"bench collection"}, {"bench player"});
+        if (const QString problem = memory.save(count, nameAt, [run](qsizetype i) { return i % 52 == run; });
+            !problem.isEmpty()) {
+            out() << "memory not saved: " << problem << '\n';
+            return 1;
+        }
+    }
+    clock.restart();
+    MixMemory memory({"bench collection"}, {"bench player"});
+    for (MixInput::Source &file : input.source)
+        file.lastRun = memory.lastRun(file.name);
+    const qint64 readMs = clock.restart();
     const MixPlan plan =
         makeMixPlan(input, 1, defaultExchangePercent, [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
-    const qint64 planMs = clock.elapsed();
+    const qint64 planMs = clock.restart();
+    if (const QString problem = memory.save(count, nameAt, [](qsizetype i) { return i % 10 == 0; }); !problem.isEmpty())
+        return 1;
+    const qint64 writeMs = clock.elapsed();
     out() << "order_ms=" << orderMs << " input_ms=" << inputMs << " plan_ms=" << planMs << " held_kib=" << heldKib
           << " plan_kib=" << peakKib() - heldKib << " copies=" << plan.copies.size()
-          << " removals=" << plan.removals.size() << '\n';
+          << " removals=" << plan.removals.size() << " memory_read_ms=" << readMs << " memory_write_ms=" << writeMs
+          << " memory_kib=" << QFileInfo(memory.path()).size() / 1024 << '\n';
     return 0;
 }
 

@@ -185,6 +185,7 @@ inline constexpr char byteNames[] =
     "reaches files through Qt's names, which cannot stand for bytes that are no valid text";
 inline constexpr char fileEntries[] =
     "learns from Qt only that no file could be made, not that the medium has no file entries left";
+inline constexpr char mediumSerial[] = "learns from Qt a medium's label, not its serial number";
 } // namespace portable
 
 // The platform's file operations for files given by their paths, as tests name them.

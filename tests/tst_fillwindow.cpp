@@ -170,6 +170,7 @@ void tst_FillWindow::initTestCase()
     static QTemporaryDir settings;
     QVERIFY(settings.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(settings.path() + u"/state"_s));
     m_sessionBus = std::make_unique<testsupport::PrivateBus>(testsupport::PrivateBus::Kind::Session);
     if (!m_sessionBus->valid())
         return;

@@ -113,7 +113,7 @@ void tst_Launcher::commandLineLinesAreSafeToRead_data()
     const QStringList fill{QStringLiteral("--fill"), QStringLiteral("--seed=1"), QStringLiteral("SOURCE"),
                            QStringLiteral("PLAYER")};
     const QString summary = QStringLiteral("1 Datei kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis\n");
-    const QString ending = summary + QStringLiteral("Startwert: 1, Beginn bei Eintrag 1 von 1\n");
+    const QString ending = summary + QStringLiteral("Startwert: 1\n");
     QTest::newRow("a line break cannot forge a line")
         << fill << QStringLiteral("Lied\nkopiert: Fake.mp3") << 0
         << QStringLiteral("kopiert: 'Lied'$'\\n''kopiert: Fake.mp3'\n") + ending << QStringLiteral("\nkopiert: Fake");

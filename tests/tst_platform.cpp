@@ -7,6 +7,7 @@
 #include "platform/PlayerLock.h"
 #include "platform/Temporary.h"
 #include "platform/Volumes.h"
+#include "platform/WrittenRecord.h"
 
 #include <algorithm>
 
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTest>
 
@@ -33,6 +35,8 @@ namespace volumes = tonvola::volumes;
 namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
+// Larger than what a comparison reads in one turn, and not a whole number of turns.
+constexpr qint64 large = 5 * MiB / 2 + 3;
 
 // Everything in a folder, hidden files included, so that a left-over temporary file shows.
 QStringList entriesOf(const QString &folder)
@@ -354,14 +358,24 @@ void PlatformTest::oneFolderHoweverSpelt_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("other");
+    // How the other path reaches the folder: by its name, a bind mount, or bindfs.
+    QTest::addColumn<QString>("mount");
     QTest::addColumn<bool>("same");
-    QTest::newRow("the same path") << u"size=4m"_s << u"Musik"_s << true;
-    QTest::newRow("with a dot") << u"size=4m"_s << u"Musik/."_s << true;
-    QTest::newRow("another folder") << u"size=4m"_s << u"Hörbuch"_s << false;
-    QTest::newRow("other letters on a medium that tells them apart") << u"size=4m"_s << u"MUSIK"_s << false;
+    // Whether a lock taken through one path keeps a fill through the other off.
+    QTest::addColumn<bool>("oneLock");
+    QTest::newRow("the same path") << u"size=4m"_s << u"Musik"_s << QString() << true << true;
+    QTest::newRow("with a dot") << u"size=4m"_s << u"Musik/."_s << QString() << true << true;
+    QTest::newRow("another folder") << u"size=4m"_s << u"Hörbuch"_s << QString() << false << false;
+    QTest::newRow("other letters on a medium that tells them apart")
+        << u"size=4m"_s << u"MUSIK"_s << QString() << false << false;
     // exfat-fuse numbers each spelling of a folder on its own: only a probe finds it is one.
-    QTest::newRow("other letters on exFAT") << u"exfat"_s << u"MUSIK"_s << true;
-    QTest::newRow("another folder on exFAT") << u"exfat"_s << u"Hörbuch"_s << false;
+    QTest::newRow("other letters on exFAT") << u"exfat"_s << u"MUSIK"_s << QString() << true << true;
+    // Where the medium cannot tell spellings apart by their numbers, it takes one fill at a time.
+    QTest::newRow("another folder on exFAT") << u"exfat"_s << u"Hörbuch"_s << QString() << false << true;
+    QTest::newRow("a bind mount") << u"size=4m"_s << u"Gebunden"_s << u"bind"_s << true << true;
+    QTest::newRow("a bind mount on exFAT") << u"exfat"_s << u"Gebunden"_s << u"bind"_s << true << true;
+    // Another device number and inodes of its own: the probe finds it; the lock is bindfs's own.
+    QTest::newRow("through bindfs") << u"size=4m"_s << u"Gebunden"_s << u"bindfs"_s << true << false;
 }
 
 // The identity of a folder, for the refusal to fill a folder from itself and for the lock that
@@ -370,11 +384,16 @@ void PlatformTest::oneFolderHoweverSpelt()
 {
     QFETCH(QString, kind);
     QFETCH(QString, other);
+    QFETCH(QString, mount);
     QFETCH(bool, same);
+    QFETCH(bool, oneLock);
     Medium medium(kind);
     REQUIRE_FIXTURE(medium);
+    if (mount == u"bindfs"_s && QStandardPaths::findExecutable(u"bindfs"_s).isEmpty())
+        QSKIP("bindfs is not installed");
     QTemporaryDir runtime;
-    QVERIFY(runtime.isValid());
+    QTemporaryDir otherRuntime;
+    QVERIFY(runtime.isValid() && otherRuntime.isValid());
     const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
     const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", previous); });
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
@@ -382,6 +401,14 @@ void PlatformTest::oneFolderHoweverSpelt()
     QVERIFY(root.mkdir(u"Musik"_s));
     if (!root.exists(other))
         QVERIFY(root.mkdir(other));
+    const auto unmount = qScopeGuard([&] {
+        if (!mount.isEmpty())
+            QProcess::execute(u"umount"_s, {u"-l"_s, root.filePath(other)});
+    });
+    if (mount == u"bind"_s)
+        QCOMPARE(QProcess::execute(u"mount"_s, {u"--bind"_s, root.filePath(u"Musik"_s), root.filePath(other)}), 0);
+    else if (mount == u"bindfs"_s)
+        QCOMPARE(QProcess::execute(u"bindfs"_s, {root.filePath(u"Musik"_s), root.filePath(other)}), 0);
     const fs::Folder musik(root.filePath(u"Musik"_s));
     const fs::Folder spelt(root.filePath(other));
     const QStringList before = entriesOf(musik.path());
@@ -391,11 +418,16 @@ void PlatformTest::oneFolderHoweverSpelt()
     {
         const fs::PlayerLock first(musik, rule);
         QVERIFY(!first.heldElsewhere());
-        QCOMPARE(fs::PlayerLock(spelt, rule).heldElsewhere(), same);
-        // Kept in the runtime folder, never on the player; the probes are gone again.
-        QCOMPARE(entriesOf(musik.path()), before);
-        QVERIFY(!QDir(runtime.filePath(u"tonvola"_s)).isEmpty());
+        QCOMPARE(first.notTaken(), QString());
+        // Another session, or the same user through sudo, keeps its runtime folder elsewhere.
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(otherRuntime.path()));
+        // The portable path's lock file in the folder is met by every path to the folder.
+        QCOMPARE(fs::PlayerLock(spelt, rule).heldElsewhere(), testsupport::portablePlatform() ? same : oneLock);
+        // Nothing is written onto the player for it; the probes are gone again.
+        if (!testsupport::portablePlatform())
+            QCOMPARE(entriesOf(musik.path()), before);
     }
+    QCOMPARE(entriesOf(musik.path()), before);
     QVERIFY(!fs::PlayerLock(spelt, rule).heldElsewhere());
 }
 
@@ -572,15 +604,32 @@ void PlatformTest::copyNeverReplacesAFile()
     Medium target(kind);
     QVERIFY(source.isValid());
     REQUIRE_FIXTURE(target);
-    const QString file = source.filePath(u"lied.mp3"_s);
     const QString existing = QDir(target.path()).filePath(u"lied.mp3"_s);
-    QVERIFY(testsupport::writeFile(file, 3000, 'n'));
-    QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
-
-    const FileResult refused = testsupport::copyInto(file, target.path());
-    QCOMPARE(refused.status, FileResult::Status::AlreadyExists);
+    const FileName lied = FileName::fromText(u"lied.mp3"_s);
+    const FileName neu = FileName::fromText(u"neu.mp3"_s);
+    QVERIFY(testsupport::writeFile(source.filePath(u"lied.mp3"_s), 3000, 'n'));
+    QVERIFY(testsupport::writeFile(source.filePath(u"neu.mp3"_s), 2000, 'n'));
+    const fs::Folder from(source.path());
+    const fs::Folder to(target.path());
+    {
+        fs::WrittenRecord record(to);
+        fs::CopyBatch batch(to);
+        QVERIFY(batch.add(from, lied).ok());
+        QVERIFY(batch.add(from, neu).ok());
+        // Another program writes a file under the name while the copy waits for it.
+        QVERIFY(testsupport::writeFile(existing, 1000, 'o'));
+        const QList<fs::CopyBatch::Named> named = batch.commit(&record);
+        QCOMPARE(named.size(), 2);
+        QCOMPARE(named[0].result.status, FileResult::Status::AlreadyExists);
+        QVERIFY(!named[0].named);
+        QVERIFY(named[1].result.ok() && named[1].named);
+    }
     QCOMPARE(testsupport::readBytes(existing), QByteArray(1000, 'o'));
-    QCOMPARE(entriesOf(target.path()), QStringList{u"lied.mp3"_s});
+    // The record claims only the copy that got its name: the other file under that name is not its.
+    const fs::WrittenRecord record(to);
+    QVERIFY(!record.contains(lied));
+    QVERIFY(record.contains(neu));
+    QCOMPARE(entriesOf(target.path()), (QStringList{u".tonvola-written"_s, u"lied.mp3"_s, u"neu.mp3"_s}));
 }
 
 // A killed run leaves temporary files in the player or, moving files back, in the collection;
@@ -646,21 +695,39 @@ void PlatformTest::filesCompareByTheirBytes_data()
 {
     QTest::addColumn<QString>("other");
     QTest::addColumn<fs::Likeness>("likeness");
-    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes;
-    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes;
-    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes;
+    // Whether the player's file is what a copy of the collection's cut short leaves.
+    QTest::addColumn<bool>("cutShort");
+    // The bytes the comparison reads of each file; -1: not asked.
+    QTest::addColumn<qint64>("read");
+    QTest::newRow("a copy") << u"copy"_s << fs::Likeness::SameBytes << false << qint64(300000);
+    QTest::newRow("same size, other bytes") << u"other bytes"_s << fs::Likeness::OtherBytes << false << qint64(-1);
+    QTest::newRow("shorter") << u"shorter"_s << fs::Likeness::OtherBytes << false << qint64(-1);
+    QTest::newRow("large, only the last byte other") << u"last byte"_s << fs::Likeness::OtherBytes << false << 2 * MiB;
+    QTest::newRow("large, a copy") << u"large copy"_s << fs::Likeness::SameBytes << false << large;
+    QTest::newRow("a real prefix") << u"prefix"_s << fs::Likeness::OtherBytes << true << qint64(-1);
+    QTest::newRow("large, a prefix with a zero tail")
+        << u"zero tail"_s << fs::Likeness::OtherBytes << true << qint64(-1);
+    QTest::newRow("a shorter file of other bytes")
+        << u"shorter other"_s << fs::Likeness::OtherBytes << false << qint64(-1);
     // Deleting one because of the other would delete the only copy.
-    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile;
-    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile;
-    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable;
+    QTest::newRow("a link to it") << u"link"_s << fs::Likeness::SameFile << false << qint64(-1);
+    QTest::newRow("a hard link to it") << u"hard link"_s << fs::Likeness::SameFile << false << qint64(-1);
+    QTest::newRow("not there") << u"gone"_s << fs::Likeness::Unreadable << false << qint64(-1);
+    // Only the tags, for a copy that its record and both times vouch for.
+    QTest::newRow("tags only: the middle differs, which tags cannot")
+        << u"tags middle"_s << fs::Likeness::SameBytes << false << 2 * fs::tagSpan;
+    QTest::newRow("tags only: the start differs") << u"tags start"_s << fs::Likeness::OtherBytes << false << qint64(0);
+    QTest::newRow("tags only: the end differs") << u"tags end"_s << fs::Likeness::OtherBytes << false << fs::tagSpan;
+    QTest::newRow("tags only: a small file is compared whole")
+        << u"tags small"_s << fs::Likeness::SameBytes << false << qint64(200000);
 }
 
 void PlatformTest::filesCompareByTheirBytes()
 {
     QFETCH(QString, other);
     QFETCH(fs::Likeness, likeness);
+    QFETCH(bool, cutShort);
+    QFETCH(qint64, read);
     QTemporaryDir player;
     QTemporaryDir collection;
     QVERIFY(player.isValid() && collection.isValid());
@@ -676,15 +743,28 @@ void PlatformTest::filesCompareByTheirBytes()
         QVERIFY(testsupport::writeFile(there, 300000, 'b'));
     else if (other == u"shorter"_s)
         QVERIFY(testsupport::writeFile(there, 299999, 'a'));
-    // Larger than what is compared in one turn, and not a whole number of turns.
-    constexpr qint64 large = qint64(5) * 1024 * 1024 / 2 + 3;
-    if (other == u"last byte"_s || other == u"large copy"_s) {
+    const bool tags = other.startsWith(u"tags"_s);
+    if (other == u"last byte"_s || other == u"large copy"_s || (tags && other != u"tags small"_s)) {
         QVERIFY(testsupport::writeFile(file, large, 'a'));
         QVERIFY(testsupport::writeFile(there, large, 'a'));
+    } else if (other == u"tags small"_s) {
+        QVERIFY(testsupport::writeFile(file, 200000, 'a'));
+        QVERIFY(testsupport::writeFile(there, 200000, 'a'));
     }
-    if (other == u"last byte"_s) {
-        QFile last(there);
-        QVERIFY(last.open(QIODevice::ReadWrite) && last.seek(large - 1) && last.write("b", 1) == 1);
+    if (other == u"prefix"_s || other == u"shorter other"_s) {
+        QVERIFY(testsupport::writeFile(there, 300001, 'a'));
+        QVERIFY(testsupport::writeFile(file, 1000, other == u"prefix"_s ? 'a' : 'o'));
+    } else if (other == u"zero tail"_s) {
+        QVERIFY(testsupport::writeFile(there, large + 1000, 'a'));
+        QVERIFY(testsupport::writeBytes(file, QByteArray(large / 2, 'a') + QByteArray(large - large / 2, '\0')));
+    }
+    if (other == u"last byte"_s || other == u"tags middle"_s || other == u"tags start"_s || other == u"tags end"_s) {
+        const qint64 at = other == u"tags middle"_s  ? large / 2
+                          : other == u"tags start"_s ? 10
+                          : other == u"tags end"_s   ? large - 10
+                                                     : large - 1;
+        QFile changed(there);
+        QVERIFY(changed.open(QIODevice::ReadWrite) && changed.seek(at) && changed.write("b", 1) == 1);
     } else if (other == u"link"_s)
         QVERIFY(QFile::link(file, there));
     else if (other == u"hard link"_s)
@@ -692,8 +772,15 @@ void PlatformTest::filesCompareByTheirBytes()
 
     const FileName name = FileName::fromText(u"lied.mp3"_s);
     fs::Entry seen;
-    QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen),
+    qint64 wasRead = -1;
+    QCOMPARE(fs::compareFiles(fs::Folder(collection.path()), name, fs::Folder(player.path()), name, nullptr, &seen,
+                              tags ? fs::Span::Tags : fs::Span::Whole, &wasRead),
              likeness);
+    if (read >= 0)
+        QCOMPARE(wasRead, read);
+    if (tags)
+        return;
+    QCOMPARE(fs::isCutShortOf(fs::Folder(collection.path()), name, fs::Folder(player.path()), name), cutShort);
     if (likeness == fs::Likeness::SameBytes || likeness == fs::Likeness::OtherBytes) {
         // What the comparison saw is what a deletion then checks; a change since keeps the file.
         // Qt tells times to the millisecond, so the portable platform sees a change in another one.

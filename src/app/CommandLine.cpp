@@ -71,8 +71,9 @@ void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowO
          QStringLiteral("N")},
         {QStringLiteral("dry-run"), QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei.")},
         {QStringLiteral("exchange"),
-         QStringLiteral("Anteil der MP3-Dateien auf dem Player in Prozent, den ein Lauf gegen neue tauscht "
-                        "(0 bis 100; sonst die Einstellung des Fensters, anfangs 50)."),
+         QStringLiteral("Anteil der Musik auf dem Player nach Größe, in Prozent, den ein Lauf gegen neue "
+                        "Dateien tauscht (0 bis 100; 0 füllt nur freien Platz; sonst die Einstellung des "
+                        "Fensters, anfangs 50)."),
          QStringLiteral("PROZENT")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
@@ -144,6 +145,15 @@ public:
         if (text.size() > width)
             text = text.left(width - 1) + QChar(u'…');
         m_out << '\r' << text << "\x1b[K";
+        m_out.flush();
+        m_shown = true;
+    }
+    // Said on the terminal only, as the flush below: the wait is no step of the run.
+    void waiting(qsizetype files) override
+    {
+        if (!m_showProgress)
+            return;
+        m_out << '\r' << mixtext::waiting(files) << "\x1b[K";
         m_out.flush();
         m_shown = true;
     }
@@ -279,10 +289,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     }
     out << result.summary() << '\n';
     if (!quiet) {
-        out << "Startwert: " << result.seed;
-        if (result.sourceCount > 0)
-            out << ", Beginn bei Eintrag " << result.start + 1 << " von " << result.sourceCount;
-        out << '\n';
+        out << "Startwert: " << result.seed << '\n';
         if (result.dryRun)
             out << "Probelauf: keine Datei wurde verändert.\n";
     }

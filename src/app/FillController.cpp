@@ -121,6 +121,10 @@ void FillController::showProgress(const tonvola::MixProgress &progress)
         m_controls.statusBar->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
         return;
     }
+    if (progress.waitingFor > 0) {
+        m_controls.statusBar->showMessage(tonvola::mixtext::waiting(progress.waitingFor));
+        return;
+    }
     if (!progress.transferring)
         return;
     // On a stick the copying takes the time, so the bar follows the bytes written.
@@ -142,7 +146,7 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     const bool walked = result.walked();
     if (walked) {
         if (result.sourceCount > 0)
-            sourceFiles->setListIndex((result.start + result.sourceCount - 1) % result.sourceCount);
+            sourceFiles->setListIndex(result.last);
         sourceFiles->showNames(sourceNames);
         m_controls.player->files()->showNames(playerNames);
     }

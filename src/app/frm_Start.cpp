@@ -517,9 +517,9 @@ void frm_Start::mnuExchange_Click()
     bool ok = false;
     const int percent =
         QInputDialog::getInt(this, QStringLiteral("Austausch je Lauf"),
-                             QStringLiteral("Wie viel Prozent der MP3-Dateien auf dem Player soll jeder Lauf\n"
-                                            "gegen neue aus dem StammVerzeichnis tauschen? Bei 0 füllt er nur\n"
-                                            "den freien Platz."),
+                             QStringLiteral("Wie viel Prozent der Musik auf dem Player, nach Größe, soll jeder\n"
+                                            "Lauf gegen neue Dateien aus dem StammVerzeichnis tauschen?\n"
+                                            "Bei 0 füllt er nur den freien Platz, bei 100 tauscht er alles."),
                              tonvola::settings::exchangePercent(tonvola::defaultExchangePercent), 0, 100, 5, &ok);
     if (ok && !tonvola::settings::setExchangePercent(percent))
         tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));

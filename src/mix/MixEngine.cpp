@@ -3,9 +3,13 @@
 #include "mix/MixRandom.h"
 #include "platform/Copy.h"
 #include "platform/Medium.h"
+#include "platform/MediumIdentity.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
 #include <deque>
@@ -13,6 +17,15 @@
 namespace tonvola {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcMix, "tonvola.mix")
+
+// The folder as its medium names it, so that the memory of the pair survives another mount path.
+QByteArray identityOf(const fs::Folder &folder)
+{
+    const QByteArray identity = fs::mediumIdentity(folder.path());
+    return identity.isEmpty() ? QFile::encodeName(folder.path()) : identity;
+}
 
 MixObserver &silentObserver()
 {
@@ -141,6 +154,12 @@ public:
     // Whether files, or copies given up, were taken off either side.
     [[nodiscard]] bool freedOnPlayer() const { return m_freedOnPlayer; }
     [[nodiscard]] bool freedInSource() const { return m_freedInSource; }
+    // Ends a run that went well as a failure when the collection refused a move back.
+    void failForRefusals()
+    {
+        if (m_result.status == MixResult::Status::Done && !m_result.refusedMovesBack.isEmpty())
+            fail(MixResult::Step::MoveBack, m_refusedPath, m_refusedReason);
+    }
 
 private:
     struct Pending {
@@ -250,6 +269,28 @@ private:
         };
         return options;
     }
+    // The collection refused the file a move back brought it: it stays on the player, the run
+    // goes on and ends as a failure that names the first such file. `decidedLater` for a move
+    // whose place in the order waits in its batch.
+    void refused(const FileName &name, const QString &reason, bool decidedLater = false)
+    {
+        MixStep step;
+        step.action = MixAction::KeptOnPlayer;
+        step.name = name;
+        step.why = MixReason::CollectionRefuses;
+        if (m_result.refusedMovesBack.isEmpty()) {
+            m_refusedPath = m_player.pathOf(name).text();
+            m_refusedReason = reason;
+        }
+        m_result.refusedMovesBack.append(step);
+        if (decidedLater) {
+            decided(step);
+        } else {
+            m_queue.push_back({false, std::move(step)});
+            reportReady();
+        }
+    }
+    static QString collectionGone() { return QStringLiteral("Das StammVerzeichnis ist nicht mehr erreichbar"); }
     bool removeFromPlayer(const MixStep &step, qsizetype playerIndex);
     bool commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending);
     bool commitCopies(fs::CopyBatch &batch);
@@ -276,6 +317,8 @@ private:
     bool m_changedPlayer = false;
     bool m_freedOnPlayer = false;
     bool m_freedInSource = false;
+    QString m_refusedPath;
+    QString m_refusedReason;
 };
 
 bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
@@ -289,8 +332,19 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
             return true;
         const FileName &inCollection = m_in.source[static_cast<std::size_t>(compared->sourceIndex)].name;
         expected = compared->player;
-        if (!m_source.look(inCollection).isUnchangedSince(compared->source)
-            && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
+        if (compared->tagsLeft) {
+            fs::Entry source;
+            fs::Entry player;
+            const fs::Likeness likeness =
+                fs::compareFiles(m_source, inCollection, m_player, file.name, &source, &player, fs::Span::Tags);
+            if (likeness != fs::Likeness::SameBytes || !source.isUnchangedSince(compared->source)
+                || !player.isUnchangedSince(compared->player)) {
+                note(MixAction::KeptOnPlayer, file.name,
+                     likeness == fs::Likeness::SameBytes ? MixReason::Changed : MixReason::OtherContent);
+                return true;
+            }
+        } else if (!m_source.look(inCollection).isUnchangedSince(compared->source)
+                   && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
             note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
             return true;
         }
@@ -363,19 +417,20 @@ bool MixEngine::Acting::removeAndMoveBack()
         case FileResult::Status::NotFound:
             if (playerGone())
                 return false;
+            // Taken away by another program; or the collection is gone, which refuses it.
+            if (!m_source.isReachable())
+                refused(file.name, collectionGone());
             continue;
-        case FileResult::Status::NameRefused:
-        case FileResult::Status::TooLarge:
-        case FileResult::Status::NoSpace:
-        case FileResult::Status::FolderFull:
         case FileResult::Status::AlreadyExists:
-            // A file the collection cannot take stays where it is; the run goes on.
+            // Another entry holds the name there (a folder, a link): the file stays where it is.
             note(MixAction::KeptOnPlayer, file.name, MixReason::CollectionRefuses);
             continue;
         default:
-            if (!playerGone())
-                fail(MixResult::Step::MoveBack, m_player.pathOf(file.name).text(), added.reason);
-            return false;
+            if (playerGone())
+                return false;
+            // Read-only, full, a name it cannot hold: the file stays where it is, the run goes on.
+            refused(file.name, added.reason);
+            continue;
         }
         break;
     }
@@ -396,26 +451,31 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         step.why = why;
         return step;
     };
+    // A collection that is not where it was any more (unmounted, pulled) may keep nothing: the
+    // player's files stay.
+    const bool collectionGone = !named.isEmpty() && !m_source.isReachable();
     bool goOn = true;
     for (qsizetype k = 0; k < named.size(); ++k) {
         const fs::CopyBatch::Named &copy = named[k];
         const qsizetype j = moves[k].playerIndex;
-        if (!goOn) {
+        if (!goOn || !copy.result.ok() || collectionGone) {
+            // A move: the collection keeps no second copy, perhaps not whole, of a file that stays
+            // on the player. A name the batch could not give is another file's.
+            if (copy.named) {
+                m_freedInSource = true;
+                (void)m_source.remove(copy.name);
+            }
             // Its place in the order is given up: the run ends here.
-            m_freedInSource = true;
-            (void)m_source.remove(copy.name);
-            continue;
-        }
-        if (!copy.result.ok()) {
-            if (copy.result.status == FileResult::Status::AlreadyExists
-                || copy.result.status == FileResult::Status::NameRefused
-                || copy.result.status == FileResult::Status::FolderFull
-                || copy.result.status == FileResult::Status::NoSpace) {
-                decided(kept(copy.name, MixReason::CollectionRefuses));
+            if (!goOn)
+                continue;
+            if (playerGone()) {
+                goOn = false;
                 continue;
             }
-            fail(MixResult::Step::MoveBack, m_player.pathOf(copy.name).text(), copy.result.reason);
-            goOn = false;
+            if (copy.result.status == FileResult::Status::AlreadyExists && !collectionGone)
+                decided(kept(copy.name, MixReason::CollectionRefuses));
+            else
+                refused(copy.name, collectionGone ? this->collectionGone() : copy.result.reason, true);
             continue;
         }
         m_wroteToSource = true;
@@ -647,6 +707,7 @@ MixResult MixEngine::run()
                                      [this](qsizetype i, qsizetype j) { return compare(i, j); });
     result.sourceCount = plan.sourceCount;
     result.start = plan.start;
+    result.last = plan.last;
     result.visited = plan.sourceCount;
     result.plannedCopies = plan.copies.size();
     result.plannedBytes = plan.copyBytes;
@@ -655,8 +716,7 @@ MixResult MixEngine::run()
         return file.key < 0 || !m_presentNow[static_cast<std::size_t>(file.key)];
     });
     if (plan.sourceCount > 0)
-        result.lastSelected = m_source.pathOf(
-            m_input.source[static_cast<std::size_t>((plan.start + plan.sourceCount - 1) % plan.sourceCount)].name);
+        result.lastSelected = m_source.pathOf(m_input.source[static_cast<std::size_t>(plan.last)].name);
 
     FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
@@ -683,6 +743,18 @@ MixResult MixEngine::run()
         result.failedStep = MixResult::Step::PlayerGone;
         return result;
     }
+    // The next run brings first what this one left in the collection; a cancelled run did not
+    // get round to its choice, so it leaves the order as it found it.
+    if (result.status != MixResult::Status::Cancelled) {
+        const QString problem = m_memory.save(
+            static_cast<qsizetype>(m_input.source.size()),
+            [this](qsizetype i) { return m_input.source[static_cast<std::size_t>(i)].name; },
+            [this](qsizetype i) {
+                return m_presentNow[static_cast<std::size_t>(m_input.source[static_cast<std::size_t>(i)].key)] != 0;
+            });
+        if (!problem.isEmpty())
+            qCWarning(lcMix) << "order of the next runs not kept:" << problem;
+    }
     // Forgets names that are gone, so that a file of the user's may take them.
     QSet<QByteArray> present;
     for (const FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
@@ -692,8 +764,10 @@ MixResult MixEngine::run()
 
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
-    if (!acting.changedPlayer() && !acting.wroteToSource())
+    if (!acting.changedPlayer() && !acting.wroteToSource()) {
+        acting.failForRefusals();
         return result;
+    }
     m_observer->flushing();
     const auto flushed = [&](const fs::Folder &folder, const QList<int> &files, bool freed) {
         const bool cancelled = result.status == MixResult::Status::Cancelled;
@@ -710,6 +784,7 @@ MixResult MixEngine::run()
         flushed(m_player, {m_record->handle()}, acting.freedOnPlayer() || m_leftoversOnPlayer || recordRewritten);
     if (acting.wroteToSource())
         flushed(m_source, {}, acting.freedInSource() || m_leftoversInSource);
+    acting.failForRefusals();
     return result;
 }
 
@@ -758,6 +833,10 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
             result.status = MixResult::Status::PlayerBusy;
             return false;
         }
+        // A fill started meanwhile through another path would not be kept off.
+        if (const QString why = lock->notTaken(); !why.isEmpty())
+            result.notes.append(
+                QStringLiteral("der Player ließ sich nicht gegen eine zweite Füllung sperren (%1)").arg(why));
         // A temporary file whose writer is gone was left by a run that was killed; one whose
         // writer lives (another fill that moves files back into this collection) stays.
         m_leftoversOnPlayer = fs::removeLeftovers(m_player);
@@ -771,14 +850,32 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.name = source.names[i];
         file.entry = m_source.look(file.name);
     }
+    waitForFreshFiles(input);
     input.player.resize(player.names.size());
     for (qsizetype j = 0; j < player.names.size(); ++j) {
         MixInput::OnPlayer &file = input.player[static_cast<std::size_t>(j)];
         file.name = player.names[j];
         file.entry = m_player.look(file.name);
         file.broken = m_record->isBrokenCopy(file.name, file.entry);
+        file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
+    confirmBrokenCopies(input);
+    m_memory = MixMemory(identityOf(m_source), identityOf(m_player));
+    for (MixInput::Source &file : input.source)
+        file.lastRun = m_memory.lastRun(file.name);
+    // The memory knows the collection's names; a player file is the collection file of its key.
+    std::vector<qsizetype> sourceOf(static_cast<std::size_t>(input.keyCount), -1);
+    for (qsizetype i = 0; i < static_cast<qsizetype>(input.source.size()); ++i)
+        sourceOf[static_cast<std::size_t>(input.source[static_cast<std::size_t>(i)].key)] = i;
+    for (MixInput::OnPlayer &file : input.player) {
+        const qsizetype i = sourceOf[static_cast<std::size_t>(file.key)];
+        if (i < 0)
+            continue;
+        const MixInput::Source &original = input.source[static_cast<std::size_t>(i)];
+        file.arrivedRun = m_memory.arrivedIn(original.name);
+        file.vouched = !file.broken && m_record->vouchesFor(file.name, file.entry, original.entry);
+    }
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {
@@ -804,10 +901,66 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     return true;
 }
 
+void MixEngine::confirmBrokenCopies(MixInput &input)
+{
+    // The record's word alone never takes a file away: only the collection's file of that name
+    // can show that the one on the player is a copy of it cut short. A file of other bytes is the
+    // user's, and the walk names it as a repeat with other content.
+    std::vector<qsizetype> sourceOfKey;
+    for (MixInput::OnPlayer &file : input.player) {
+        if (!file.broken)
+            continue;
+        if (sourceOfKey.empty()) {
+            sourceOfKey.assign(static_cast<std::size_t>(input.keyCount), -1);
+            for (qsizetype i = 0; i < static_cast<qsizetype>(input.source.size()); ++i)
+                sourceOfKey[static_cast<std::size_t>(input.source[static_cast<std::size_t>(i)].key)] = i;
+        }
+        const qsizetype i = file.key < 0 ? -1 : sourceOfKey[static_cast<std::size_t>(file.key)];
+        file.broken =
+            i >= 0 && fs::isCutShortOf(m_source, input.source[static_cast<std::size_t>(i)].name, m_player, file.name);
+        // Not asked again next time: the file under that name is not the copy the record knows.
+        if (!file.broken && !m_options.dryRun)
+            m_record->noteRemoved(file.name);
+    }
+}
+
+void MixEngine::waitForFreshFiles(MixInput &input)
+{
+    // Long enough for a file manager to finish an album it is copying, short enough that a press
+    // of the button still answers at once; a file that grows all the while is left for later.
+    constexpr qint64 longestWaitMs = 6000;
+    constexpr unsigned long lookAgainMs = 200;
+    std::vector<std::size_t> fresh;
+    for (std::size_t i = 0; i < input.source.size(); ++i) {
+        if (fs::isBeingWritten(input.source[i].entry))
+            fresh.push_back(i);
+    }
+    if (fresh.empty())
+        return;
+    m_observer->waiting(static_cast<qsizetype>(fresh.size()));
+    QElapsedTimer waited;
+    waited.start();
+    while (!fresh.empty() && waited.elapsed() < longestWaitMs && !(m_options.cancel && *m_options.cancel)) {
+        QThread::msleep(lookAgainMs);
+        std::erase_if(fresh, [&](std::size_t i) {
+            MixInput::Source &file = input.source[i];
+            file.entry = m_source.look(file.name);
+            return !fs::isBeingWritten(file.entry);
+        });
+    }
+}
+
 fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
 {
     Compared compared;
     compared.sourceIndex = sourceIndex;
+    if (const MixInput::OnPlayer &file = m_input.player[static_cast<std::size_t>(playerIndex)]; file.vouched) {
+        compared.source = m_input.source[static_cast<std::size_t>(sourceIndex)].entry;
+        compared.player = file.entry;
+        compared.tagsLeft = true;
+        m_compared.insert(playerIndex, compared);
+        return fs::Likeness::SameBytes;
+    }
     const fs::Likeness likeness = fs::compareFiles(m_source, m_input.source[static_cast<std::size_t>(sourceIndex)].name,
                                                    m_player, m_input.player[static_cast<std::size_t>(playerIndex)].name,
                                                    &compared.source, &compared.player);

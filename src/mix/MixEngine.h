@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
@@ -65,8 +66,12 @@ struct MixResult {
     // free room then: why a run that copied nothing did so.
     qsizetype newInCollection = 0;
     qint64 freeBytes = 0;
+    // Player files the collection refused to take back: they stay on the player.
+    QList<MixStep> refusedMovesBack;
     qsizetype sourceCount = 0;
+    // The collection's positions the walk visited first and last.
     qsizetype start = 0;
+    qsizetype last = 0;
     qsizetype visited = 0;
     // The collection entry the walk visited last.
     FilePath lastSelected;
@@ -118,6 +123,9 @@ public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
     virtual void started(const FileNames & /*sourceNames*/, const FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    // Files of the collection were written moments ago, most likely still being copied there;
+    // the run waits a few seconds for them before it plans.
+    virtual void waiting(qsizetype /*files*/) {}
     // The plan is made; what it means to do follows as steps.
     virtual void planned(const MixPlan & /*plan*/) {}
     virtual void transferring(const MixTransfer & /*transfer*/) {}
@@ -150,6 +158,10 @@ private:
 
     [[nodiscard]] bool open(MixResult &result);
     [[nodiscard]] bool read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock);
+    // Keeps as broken only the copies whose bytes show it.
+    void confirmBrokenCopies(MixInput &input);
+    // Waits a few seconds for collection files that are being written, and looks at them again.
+    void waitForFreshFiles(MixInput &input);
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.
@@ -162,6 +174,7 @@ private:
     fs::LetterCase m_playerCase = fs::LetterCase::Exact;
     MixInput m_input;
     std::unique_ptr<fs::WrittenRecord> m_record;
+    MixMemory m_memory;
     // Whether the run found temporary files of a killed one and took them off.
     bool m_leftoversOnPlayer = false;
     bool m_leftoversInSource = false;
@@ -171,6 +184,9 @@ private:
         qsizetype sourceIndex = -1;
         fs::Entry source;
         fs::Entry player;
+        // A copy the record vouches for: its tags are compared just before it goes, so that
+        // nothing is read of files that stay, and a dry run reads nothing of it.
+        bool tagsLeft = false;
     };
     QHash<qsizetype, Compared> m_compared;
     std::vector<FileName> m_nameOfKey;

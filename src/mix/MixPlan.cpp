@@ -11,61 +11,6 @@ namespace tonvola {
 
 namespace {
 
-// A set of keys in list order that answers "is it there", "how many" and "which is the n-th"
-// in O(log n): a Fenwick tree over the keys.
-class KeySet
-{
-public:
-    explicit KeySet(qsizetype size) : m_present(toIndex(size), 0), m_tree(toIndex(size) + 1, 0)
-    {
-        while (m_topStep * 2 <= size)
-            m_topStep *= 2;
-    }
-
-    [[nodiscard]] qsizetype count() const { return m_count; }
-    [[nodiscard]] bool contains(qsizetype key) const { return m_present[toIndex(key)] != 0; }
-
-    void insert(qsizetype key) { change(key, 1); }
-    void erase(qsizetype key) { change(key, 0); }
-
-    // The key at a zero-based position among the keys in the set.
-    [[nodiscard]] qsizetype keyAt(qsizetype position) const
-    {
-        // Walks down the tree to the last slot whose prefix holds no more than position keys.
-        const auto size = static_cast<qsizetype>(m_present.size());
-        qsizetype slot = 0;
-        qsizetype remaining = position;
-        for (qsizetype step = m_topStep; step > 0; step /= 2) {
-            const qsizetype next = slot + step;
-            if (next <= size && m_tree[toIndex(next)] <= remaining) {
-                slot = next;
-                remaining -= m_tree[toIndex(next)];
-            }
-        }
-        return slot;
-    }
-
-private:
-    static std::size_t toIndex(qsizetype i) { return static_cast<std::size_t>(i); }
-
-    void change(qsizetype key, char wanted)
-    {
-        char &present = m_present[toIndex(key)];
-        if (present == wanted)
-            return;
-        present = wanted;
-        const qsizetype delta = wanted ? 1 : -1;
-        m_count += delta;
-        for (std::size_t i = toIndex(key) + 1; i < m_tree.size(); i += i & (~i + 1))
-            m_tree[i] += delta;
-    }
-
-    std::vector<char> m_present;
-    std::vector<qsizetype> m_tree;
-    qsizetype m_topStep = 1;
-    qsizetype m_count = 0;
-};
-
 // One planned removal or copy, before the plan is netted; kept small, since a plan of a large
 // collection holds many: the steps are made from it once it is netted.
 struct Move {
@@ -79,7 +24,8 @@ class Planner
 {
 public:
     Planner(const MixInput &input, quint64 seed, const MixComparer &compare)
-        : m_in(input), m_compare(compare), m_random(seed), m_present(input.keyCount), m_eligible(input.keyCount),
+        : m_in(input), m_compare(compare), m_random(seed), m_present(toIndex(input.keyCount), 0),
+          m_eligible(toIndex(input.keyCount), 0), m_kept(toIndex(input.keyCount), 0),
           m_playerOf(toIndex(input.keyCount), -1), m_sourceOf(toIndex(input.keyCount), -1),
           m_startedPresent(toIndex(input.keyCount), 0), m_resting(toIndex(input.keyCount), 0),
           m_copied(toIndex(input.keyCount), 0), m_replaced(toIndex(input.keyCount), 0),
@@ -91,10 +37,13 @@ public:
             if (!file.entry.isFile())
                 continue;
             m_playerOf[toIndex(file.key)] = j;
-            m_present.insert(file.key);
+            m_present[toIndex(file.key)] = 1;
             m_startedPresent[toIndex(file.key)] = 1;
-            if (!file.entry.writeProtected && !fs::isBeingWritten(file.entry) && !file.broken)
-                m_eligible.insert(file.key);
+            m_taken += allocated(file.entry.size);
+            if (!file.entry.writeProtected && !fs::isBeingWritten(file.entry) && !file.broken) {
+                m_eligible[toIndex(file.key)] = 1;
+                m_leaving.push_back(j);
+            }
         }
         for (qsizetype i = static_cast<qsizetype>(m_in.source.size()) - 1; i >= 0; --i)
             m_sourceOf[toIndex(source(i).key)] = i;
@@ -105,17 +54,25 @@ public:
         MixPlan plan;
         const auto count = static_cast<qsizetype>(m_in.source.size());
         plan.sourceCount = count;
-        plan.start = m_random.nextPosition(count);
+        plan.order = walkOrder();
+        if (count > 0) {
+            plan.start = plan.order.front();
+            plan.last = plan.order.back();
+        }
+        orderLeaving();
         // Every file moves once at most; untouched room costs no memory.
         m_moves.reserve(m_in.source.size() + m_in.player.size());
 
         removeBrokenCopies();
-        exchange(exchangePercent);
-        for (qsizetype n = 0; n < count; ++n)
-            visit((plan.start + n) % count);
-        for (qsizetype n = 0; n < count; ++n)
-            refill((plan.start + n) % count);
+        m_budget = (m_taken * std::clamp(exchangePercent, 0, 100) + 99) / 100;
+        exchange();
+        for (const qsizetype i : plan.order)
+            visit(i);
+        for (const qsizetype i : plan.order)
+            refill(i);
 
+        plan.budget = m_budget;
+        plan.spent = m_spent;
         net(plan);
         std::vector<Move>().swap(m_moves);
         settle(plan);
@@ -161,16 +118,56 @@ private:
         }
     }
 
-    void exchange(int percent)
+    // Deals the collection like a deck of cards, then lets the files that were on the player
+    // least recently go first; a stable sort keeps the deal within each group.
+    std::vector<qsizetype> walkOrder()
     {
-        qint64 taken = 0;
-        for (const MixInput::OnPlayer &file : m_in.player) {
-            if (file.entry.isFile())
-                taken += allocated(file.entry.size);
+        const auto count = static_cast<qsizetype>(m_in.source.size());
+        std::vector<qsizetype> order(toIndex(count));
+        for (qsizetype i = 0; i < count; ++i)
+            order[toIndex(i)] = i;
+        shuffle(order);
+        std::stable_sort(order.begin(), order.end(),
+                         [this](qsizetype a, qsizetype b) { return source(a).lastRun < source(b).lastRun; });
+        return order;
+    }
+
+    // The player's files that may go, oldest copy first; the user's own files, of which the
+    // record knows no time, before them, so that none stays for ever.
+    void orderLeaving()
+    {
+        shuffle(m_leaving);
+        std::stable_sort(m_leaving.begin(), m_leaving.end(), [this](qsizetype a, qsizetype b) {
+            return std::pair(player(a).writtenAtS, player(a).arrivedRun)
+                   < std::pair(player(b).writtenAtS, player(b).arrivedRun);
+        });
+    }
+
+    // Fisher and Yates: each place takes a card drawn from those not placed yet.
+    void shuffle(std::vector<qsizetype> &cards)
+    {
+        for (auto n = static_cast<qsizetype>(cards.size()) - 1; n > 0; --n)
+            std::swap(cards[toIndex(n)], cards[toIndex(m_random.nextPosition(n + 1))]);
+    }
+
+    [[nodiscard]] bool budgetLeft() const { return m_spent < m_budget; }
+
+    // The oldest file that was on the player, is still there and may go back; -1 when none is.
+    qsizetype nextLeaving()
+    {
+        while (m_nextLeaving < m_leaving.size() && !m_eligible[toIndex(player(m_leaving[m_nextLeaving]).key)])
+            ++m_nextLeaving;
+        return m_nextLeaving < m_leaving.size() ? m_leaving[m_nextLeaving] : -1;
+    }
+
+    void exchange()
+    {
+        while (m_free < m_budget && budgetLeft()) {
+            const qsizetype j = nextLeaving();
+            if (j < 0)
+                break;
+            moveBack(player(j).key);
         }
-        const qint64 wanted = (taken * std::clamp(percent, 0, 100) + 99) / 100;
-        while (m_free < wanted && m_eligible.count() > 0)
-            moveBack(m_eligible.keyAt(m_random.nextPosition(m_eligible.count())));
     }
 
     void visit(qsizetype i)
@@ -185,24 +182,27 @@ private:
         if (!fitsOnPlayer(candidate.entry.size, m_free))
             return;
         const qsizetype key = candidate.key;
-        if (m_present.contains(key)) {
-            // Another spelling of a file this run brought is no repeat.
-            if (!m_copied[toIndex(key)])
+        if (m_present[toIndex(key)]) {
+            // Another spelling of a file this run brought is no repeat; a file already left on
+            // the player for its reason is told once; a spent budget keeps the repeat there.
+            if (!m_copied[toIndex(key)] && !m_kept[toIndex(key)] && budgetLeft())
                 takeOff(i);
             return;
         }
         if (m_resting[toIndex(key)] || !canCopy(i))
             return;
         // The chance is drawn before every copy, also when the player has nothing to give back.
-        if (m_random.next() < 0.5 && m_eligible.count() > 0)
-            moveBack(m_eligible.keyAt(m_random.nextPosition(m_eligible.count())));
+        if (m_random.next() < 0.5 && budgetLeft()) {
+            if (const qsizetype j = nextLeaving(); j >= 0)
+                moveBack(player(j).key);
+        }
         copy(i);
     }
 
     void refill(qsizetype i)
     {
         const MixInput::Source &candidate = source(i);
-        if (candidate.entry.isFile() && !m_present.contains(candidate.key) && fitsOnPlayer(candidate.entry.size, m_free)
+        if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)] && fitsOnPlayer(candidate.entry.size, m_free)
             && canCopy(i))
             copy(i);
     }
@@ -254,7 +254,8 @@ private:
 
     void keep(qsizetype j, MixReason why)
     {
-        m_eligible.erase(player(j).key);
+        m_eligible[toIndex(player(j).key)] = 0;
+        m_kept[toIndex(player(j).key)] = 1;
         note(MixAction::KeptOnPlayer, player(j).name, why);
     }
 
@@ -306,19 +307,21 @@ private:
     void remove(qsizetype j, MixAction action, bool alreadyInCollection = false)
     {
         const MixInput::OnPlayer &file = player(j);
-        m_present.erase(file.key);
-        m_eligible.erase(file.key);
+        m_present[toIndex(file.key)] = 0;
+        m_eligible[toIndex(file.key)] = 0;
         m_free += allocated(file.entry.size);
         recordGrows(file.name, false);
-        if (action != MixAction::RemovedBroken)
+        if (action != MixAction::RemovedBroken) {
             m_resting[toIndex(file.key)] = 1;
+            m_spent += allocated(file.entry.size);
+        }
         m_moves.push_back({j, action, alreadyInCollection});
     }
 
     void copy(qsizetype i)
     {
         const MixInput::Source &candidate = source(i);
-        m_present.insert(candidate.key);
+        m_present[toIndex(candidate.key)] = 1;
         m_copied[toIndex(candidate.key)] = 1;
         m_free -= allocated(candidate.entry.size);
         recordGrows(candidate.name, true);
@@ -330,7 +333,7 @@ private:
     {
         const auto cancelled = [this](const Move &move) {
             const qsizetype key = move.isCopy() ? source(move.index).key : player(move.index).key;
-            return m_startedPresent[toIndex(key)] && m_present.contains(key) && !m_replaced[toIndex(key)];
+            return m_startedPresent[toIndex(key)] && m_present[toIndex(key)] && !m_replaced[toIndex(key)];
         };
         const auto copies =
             std::count_if(m_moves.cbegin(), m_moves.cend(), [](const Move &move) { return move.isCopy(); });
@@ -386,7 +389,7 @@ private:
         qsizetype kept = 0;
         for (qsizetype k = 0; k < plan.copies.size(); ++k) {
             if (!fitsOnPlayer(plan.copies[k].size, free)) {
-                m_present.erase(source(plan.copyIndex[k]).key);
+                m_present[toIndex(source(plan.copyIndex[k]).key)] = 0;
                 continue;
             }
             counted(plan.copies[k]);
@@ -399,14 +402,12 @@ private:
         plan.copies.resize(kept);
         plan.copyIndex.resize(kept);
         // A file that was on the player and went stays gone: its coming back would undo the removal.
-        const auto count = static_cast<qsizetype>(m_in.source.size());
-        for (qsizetype n = 0; n < count; ++n) {
-            const qsizetype i = (plan.start + n) % count;
+        for (const qsizetype i : plan.order) {
             const MixInput::Source &candidate = source(i);
-            if (candidate.entry.isFile() && !m_present.contains(candidate.key)
+            if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)]
                 && !m_startedPresent[toIndex(candidate.key)] && fitsOnPlayer(candidate.entry.size, free)
                 && canCopy(i)) {
-                m_present.insert(candidate.key);
+                m_present[toIndex(candidate.key)] = 1;
                 MixStep step;
                 step.action = MixAction::Copied;
                 step.name = candidate.name;
@@ -422,9 +423,17 @@ private:
     const MixInput &m_in;
     const MixComparer &m_compare;
     MixRandom m_random;
-    KeySet m_present;
+    std::vector<char> m_present;
     // Files that were on the player when the run started, are still there and may go back.
-    KeySet m_eligible;
+    std::vector<char> m_eligible;
+    // Files left on the player for a reason the run told already.
+    std::vector<char> m_kept;
+    // The player's files that may go, in the order they go, and how far the run has come in it.
+    std::vector<qsizetype> m_leaving;
+    std::size_t m_nextLeaving = 0;
+    qint64 m_taken = 0;
+    qint64 m_budget = 0;
+    qint64 m_spent = 0;
     std::vector<qsizetype> m_playerOf;
     std::vector<qsizetype> m_sourceOf;
     std::vector<char> m_startedPresent;

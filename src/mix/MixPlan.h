@@ -63,6 +63,9 @@ struct MixInput {
         FileName name;
         fs::Entry entry;
         qsizetype key = -1;
+        // The last run in which the file was on this player, as the memory of the pair counts
+        // runs; -1 when it never was there, or the memory does not know.
+        qint64 lastRun = -1;
     };
     struct OnPlayer {
         FileName name;
@@ -70,6 +73,15 @@ struct MixInput {
         qsizetype key = -1;
         // A copy of the program's that did not arrive whole: it is replaced.
         bool broken = false;
+        // Still the copy the program wrote of the collection's file of its name, which is unchanged
+        // too (fs::WrittenRecord::vouchesFor): only their tags are compared, just before a removal.
+        bool vouched = false;
+        // When the program wrote it, in seconds since the epoch, as its record says; -1 for a
+        // file of the user's that the record does not know.
+        qint64 writtenAtS = -1;
+        // The run that brought it onto the player, as the memory of the pair counts runs, for
+        // copies written within the same second; -1 where it does not know.
+        qint64 arrivedRun = -1;
     };
     // Both in list order.
     std::vector<Source> source;
@@ -101,9 +113,16 @@ using MixComparer = std::function<fs::Likeness(qsizetype sourceIndex, qsizetype 
 struct MixPlan {
     quint64 seed = 0;
     qsizetype sourceCount = 0;
-    // The first collection position the walk visits; it goes on to the end, then from the
-    // beginning up to here.
+    // The collection's positions in the order the walk visits them: those never on the player
+    // first, then those whose last time on it lies furthest back, each group in random order.
+    std::vector<qsizetype> order;
+    // The first and the last position visited (0 for an empty collection).
     qsizetype start = 0;
+    qsizetype last = 0;
+    // What may leave the player in this run, in allocated bytes, and what the plan's removals
+    // other than broken copies take of it.
+    qint64 budget = 0;
+    qint64 spent = 0;
     // What the plan passes over or leaves as it is, in the order it met them.
     QList<MixStep> notes;
     // Deletions and moves back into the collection, done first, in this order.
@@ -135,21 +154,26 @@ struct MixPlan {
     return wholeMiB(size) < wholeMiB(available);
 }
 
-// The default share of the player's MP3 bytes that each run frees for new files.
+// The default share of the player's music, by size, that each run exchanges for new files.
 constexpr int defaultExchangePercent = 50;
 
 // Plans one fill, in memory, touching nothing:
 // 1. Copies of the program's that did not arrive whole go.
-// 2. Exchange: random files that were on the player go back into the collection until at least
-//    exchangePercent % of the bytes the player's MP3 files take are free.
-// 3. The walk visits every collection position once, from a random start to the end and then
-//    from the beginning. A file that fits the free space (in whole MiB, strictly below) is taken
-//    off the player when the player has it already (a repeat); otherwise, after an even chance
-//    of moving one file that was on the player back into the collection, it is copied. Files
-//    that left the player in this run rest: the walk does not copy them again.
-// 4. The refill copies, in the same order, whatever still fits of the collection's files not
+// 2. The budget: exchangePercent % of the bytes the player's MP3 files take at the start may
+//    leave the player in this run, by every way together (the exchange, the walk's moves back
+//    and repeats taken off). Files leave oldest first: those the program wrote longest ago by
+//    its record, the user's own files (no record line) before them; equal times in random order.
+// 3. Exchange: files that were on the player go back into the collection until the budget's
+//    worth of room is free, or the budget is spent.
+// 4. The walk visits every collection position once, in random order, the files that were on
+//    the player least recently first (MixInput::Source::lastRun). A file that fits the free
+//    space (in whole MiB, strictly below) is taken off the player when the player has it
+//    already (a repeat) and the budget allows; otherwise, after an even chance of moving the
+//    oldest file that was on the player back into the collection (the budget allowing), it is
+//    copied. Files that left the player in this run rest: the walk does not copy them again.
+// 5. The refill copies, in the same order, whatever still fits of the collection's files not
 //    on the player, resting ones too.
-// 5. The plan is netted: a file that leaves and comes back stays, and nothing copied is removed.
+// 6. The plan is netted: a file that leaves and comes back stays, and nothing copied is removed.
 // A player file goes only when the collection holds the same bytes (compare tells) or it moves
 // into the collection, never when the user protected it or another program is writing it.
 [[nodiscard]] MixPlan makeMixPlan(const MixInput &input, quint64 seed, int exchangePercent, const MixComparer &compare);

@@ -139,6 +139,14 @@ QString summary(const MixResult &result)
         if (result.skipped.size() > skippedNamed)
             text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
     }
+    if (!result.refusedMovesBack.isEmpty()) {
+        QStringList named;
+        for (qsizetype i = 0; i < std::min(result.refusedMovesBack.size(), skippedNamed); ++i)
+            named.append(printableName(result.refusedMovesBack[i].name.text()));
+        text += QStringLiteral("; nicht ins StammVerzeichnis zurückgelegt: ") + named.join(QStringLiteral(", "));
+        if (result.refusedMovesBack.size() > skippedNamed)
+            text += QStringLiteral(" und %1 weitere").arg(result.refusedMovesBack.size() - skippedNamed);
+    }
     for (const QString &note : result.notes)
         text += QStringLiteral("; Hinweis: ") + note;
     // A dry run's counts are what a real run would do; its summary must not pass for one.
@@ -191,8 +199,15 @@ QString problem(const MixResult &result)
         return QStringLiteral("Die Datei %1 konnte nicht kopiert werden: %2").arg(shown, why);
     case Step::Delete:
         return QStringLiteral("Die Datei %1 konnte nicht vom Player gelöscht werden: %2").arg(shown, why);
-    case Step::MoveBack:
-        return QStringLiteral("Die Datei %1 konnte nicht ins StammVerzeichnis zurückgelegt werden: %2").arg(shown, why);
+    case Step::MoveBack: {
+        const QString text =
+            QStringLiteral("Die Datei %1 konnte nicht ins StammVerzeichnis zurückgelegt werden: %2.").arg(shown, why);
+        if (result.refusedMovesBack.size() > 1)
+            return text
+                   + QStringLiteral(" Sie und %1 weitere bleiben auf dem Player.")
+                         .arg(result.refusedMovesBack.size() - 1);
+        return text + QStringLiteral(" Sie bleibt auf dem Player.");
+    }
     case Step::FreeSpace:
         return QStringLiteral("Der freie Platz in %1 konnte nicht ermittelt werden: %2").arg(shown, why);
     case Step::Flush:
@@ -251,6 +266,13 @@ QString progress(const MixTransfer &transfer, qint64 elapsedMs)
     if (const QString left = timeLeft(transfer, elapsedMs); !left.isEmpty())
         text += QStringLiteral(", ") + left;
     return text;
+}
+
+QString waiting(qsizetype files)
+{
+    return files == 1 ? QStringLiteral("Warte auf 1 Datei, die gerade ins StammVerzeichnis geschrieben wird …")
+                      : QStringLiteral("Warte auf %1 Dateien, die gerade ins StammVerzeichnis geschrieben werden …")
+                            .arg(files);
 }
 
 } // namespace tonvola::mixtext

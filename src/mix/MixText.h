@@ -32,6 +32,10 @@ namespace tonvola::mixtext {
 // the files' data, not the medium's room they take, which small files make larger: hence "Daten".
 [[nodiscard]] QString progress(const MixTransfer &transfer, qint64 elapsedMs);
 
+// Why the run has not begun yet: "Warte auf 3 Dateien, die gerade ins StammVerzeichnis
+// geschrieben werden …".
+[[nodiscard]] QString waiting(qsizetype files);
+
 // The time left, once it can be told; empty before.
 [[nodiscard]] QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs);
 

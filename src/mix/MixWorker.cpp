@@ -60,8 +60,15 @@ void MixWorker::started(const FileNames &sourceNames, const FileNames &playerNam
     emit runStarted(sourceNames, playerNames, start);
 }
 
+void MixWorker::waiting(qsizetype files)
+{
+    m_progress.waitingFor = files;
+    report(true);
+}
+
 void MixWorker::planned(const MixPlan & /*plan*/)
 {
+    m_progress.waitingFor = 0;
     m_progress.planned = true;
     report(true);
 }

@@ -17,7 +17,8 @@ struct MixProgress {
     MixCounts counts;
     bool playerChanged = false; // playerNames holds the player's list as it is now
     FileNames playerNames;
-    bool flushing = false; // the work is done and its data goes onto the medium
+    bool flushing = false;    // the work is done and its data goes onto the medium
+    qsizetype waitingFor = 0; // collection files being written, before the plan is made
 };
 
 // Carries out one fill at a time in the thread it lives in and reports through signals.
@@ -40,6 +41,7 @@ signals:
 
 private:
     void started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start) override;
+    void waiting(qsizetype files) override;
     void planned(const MixPlan &plan) override;
     void transferring(const MixTransfer &transfer) override;
     void acted(const MixStep &step) override;

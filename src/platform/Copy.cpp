@@ -1,6 +1,7 @@
 #include "platform/Copy.h"
 
 #include "platform/Native.h"
+#include "platform/WrittenRecord.h"
 
 namespace tonvola::fs {
 
@@ -30,6 +31,21 @@ qsizetype CopyBatch::count() const
 qint64 CopyBatch::bytes() const
 {
     return m_bytes;
+}
+
+void CopyBatch::noteNamed(WrittenRecord &record, const QList<Named> &named)
+{
+    // A name the batch could not give is held by another file now, whatever the record said of
+    // it before.
+    QList<std::pair<FileName, Entry>> copies;
+    QList<FileName> takenBack;
+    for (const Named &copy : named) {
+        if (copy.named)
+            copies.append({copy.name, copy.source});
+        else
+            takenBack.append(copy.name);
+    }
+    record.noteCopies(copies, takenBack);
 }
 
 } // namespace tonvola::fs

@@ -60,6 +60,8 @@ public:
         FileResult result;
         // The source as it was copied.
         Entry source;
+        // The copy has its name, also where a step after the naming failed.
+        bool named = false;
     };
     enum class Names {
         // Their names reach the medium with the next flush, of the next batch or the run's end.
@@ -68,14 +70,15 @@ public:
         Flushed,
     };
     // Writes everything added onto the medium, then names each copy, in the order they were
-    // added. The record, when given, learns the copies before their data is flushed, so that it
-    // knows each copy that may reach the medium.
+    // added. The record, when given, learns the copies that got their names, in one write: a
+    // name the batch could not give is another file's, which the record must never claim.
     [[nodiscard]] QList<Named> commit(WrittenRecord *record = nullptr, Names names = Names::Later);
     // Throws away what was added.
     void discard();
 
 private:
     struct Staged;
+    static void noteNamed(WrittenRecord &record, const QList<Named> &named);
     const Folder &m_to;
     // Asked once: the medium answers the question by counting its free clusters on FUSE.
     qint64 m_largestFile;

@@ -134,12 +134,6 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/
     if (m_staged.empty())
         return named;
     named.reserve(count());
-    if (record) {
-        QList<std::pair<FileName, Entry>> copies;
-        for (const std::unique_ptr<Staged> &staged : m_staged)
-            copies.append({staged->name, staged->source});
-        record->noteCopies(copies);
-    }
     // The data of each copy is on the medium already. Its name follows as the system writes it:
     // Qt cannot flush a folder, so Names::Flushed promises no more than Names::Later here.
     for (const std::unique_ptr<Staged> &staged : m_staged) {
@@ -158,8 +152,11 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/
         else if (!staged->timeKept)
             result.reason = QStringLiteral("der Datenträger übernimmt die Änderungszeit nicht, die Kopien tragen die "
                                            "Zeit des Kopierens");
-        named.append({staged->name, std::move(result), staged->source});
+        const bool given = result.ok();
+        named.append({staged->name, std::move(result), staged->source, given});
     }
+    if (record)
+        noteNamed(*record, named);
     m_staged.clear();
     m_bytes = 0;
     return named;

@@ -353,7 +353,6 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
     // less for every file.
     const bool closeFirst = closingHandsOver(m_to);
     QList<int> files;
-    QList<std::pair<FileName, Entry>> copies;
     std::vector<FileResult> closed(m_staged.size(), FileResult::success());
     for (std::size_t i = 0; i < m_staged.size(); ++i) {
         Staged &staged = *m_staged[i];
@@ -363,11 +362,8 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
         } else {
             files.append(staged.out.get());
         }
-        if (closed[i].ok())
-            copies.append({staged.name, staged.source});
     }
-    if (record)
-        record->noteCopies(copies);
+    // The record's lines of the batch before, flushed with this batch's data.
     if (record && record->handle() >= 0)
         files.append(record->handle());
     // The data first, all of it at once; only then the names.
@@ -397,12 +393,16 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
                 ::unlinkat(dir, staged->temporary.constData(), 0);
         }
         staged->temporary.clear();
+        if (error != 0) {
+            named.append({staged->name, namingFailure(m_to, error, staged->name), staged->source});
+            continue;
+        }
         // The file first, which writes its size into its new entry, then the folder, which drops
         // the temporary entry.
-        if (error == 0 && lagging && (::fsync(staged->out.get()) != 0 || ::fsync(dir) != 0))
-            error = errno;
-        named.append({staged->name, error == 0 ? FileResult::success() : namingFailure(m_to, error, staged->name),
-                      staged->source});
+        FileResult result = FileResult::success();
+        if (lagging && (::fsync(staged->out.get()) != 0 || ::fsync(dir) != 0))
+            result = FileResult::fromErrno(errno);
+        named.append({staged->name, std::move(result), staged->source, true});
     }
     // Names flushed here cost a second flush; a caller who deletes the sources next needs them.
     if (names == Names::Flushed) {
@@ -421,6 +421,8 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
             && m_staged[static_cast<std::size_t>(i)]->out.close() != 0)
             named[i].result = FileResult::fromErrno(errno);
     }
+    if (record)
+        noteNamed(*record, named);
     m_staged.clear();
     m_bytes = 0;
     return named;

@@ -93,7 +93,6 @@ public:
 
     // True when both are the same folder on disk, however their paths are spelt.
     [[nodiscard]] bool isSameAs(const Folder &other) const;
-    [[nodiscard]] bool sharesVolumeWith(const Folder &other) const;
     // True while the folder's path still leads to this folder: false once the folder is gone,
     // replaced, or its medium unmounted.
     [[nodiscard]] bool isReachable() const;
@@ -137,9 +136,28 @@ private:
 [[nodiscard]] FileResult openForReading(const Folder &folder, const FileName &name, QFile &file);
 [[nodiscard]] FileResult openForReading(const FilePath &path, QFile &file);
 
-// Compares two files byte by byte. Two names that lead to one file are no two copies of it.
-// seenA and seenB, when given, receive what the compared files were when they were opened.
+// How much of two files of one size a comparison reads.
+enum class Span {
+    Whole,
+    // Only the first and the last tagSpan bytes, where ID3v2, ID3v1 and APE tags live: what
+    // changes in an MP3 file that keeps its size. Enough for a copy of the program's whose
+    // record and both files' sizes and times say that nothing else changed.
+    Tags,
+};
+inline constexpr qint64 tagSpan = qint64(128) * 1024;
+
+// Compares two files byte by byte, whole or as the span says. Two names that lead to one file
+// are no two copies of it. seenA and seenB, when given, receive what the compared files were
+// when they were opened; read, when given, the bytes read of each.
 [[nodiscard]] Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName,
-                                    Entry *seenA = nullptr, Entry *seenB = nullptr);
+                                    Entry *seenA = nullptr, Entry *seenB = nullptr, Span span = Span::Whole,
+                                    qint64 *read = nullptr);
+
+// True when the part's bytes begin the whole file and what follows them, if anything, is zeros,
+// and the part is not the whole: what a copy cut short leaves, by a power cut or a medium that
+// wrote its size before its data. A file of other bytes is no cut copy of the whole, whatever a
+// record says of it.
+[[nodiscard]] bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part,
+                                const FileName &partName);
 
 } // namespace tonvola::fs

@@ -108,12 +108,6 @@ bool Folder::isSameAs(const Folder &other) const
     return isSameDirectory(m_path, other.m_path);
 }
 
-bool Folder::sharesVolumeWith(const Folder &other) const
-{
-    return m_native && other.m_native && m_native->device == other.m_native->device
-           && m_native->root == other.m_native->root;
-}
-
 bool Folder::isReachable() const
 {
     if (!m_native || QFileInfo(m_path).canonicalFilePath() != m_native->canonical)
@@ -213,8 +207,10 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
 }
 
 Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
-                      Entry *seenB)
+                      Entry *seenB, Span span, qint64 *read)
 {
+    if (read)
+        *read = 0;
     QFile fa;
     QFile fb;
     if (!openForReading(a, aName, fa).ok() || !openForReading(b, bName, fb).ok())
@@ -238,7 +234,26 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
     const auto readerOf = [](QFile &file) {
         return [&file](char *data, qint64 size) { return file.read(data, size); };
     };
-    return native::compareBytes(ea.size, readerOf(fa), readerOf(fb));
+    const auto skipper = [](QFile &file) { return [&file](qint64 offset) { return file.seek(offset); }; };
+    return native::compareSpan(ea.size, span, readerOf(fa), readerOf(fb), skipper(fa), skipper(fb), read);
+}
+
+bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part, const FileName &partName)
+{
+    QFile fw;
+    QFile fp;
+    if (!openForReading(whole, wholeName, fw).ok() || !openForReading(part, partName, fp).ok())
+        return false;
+    if (const QString canonical = QFileInfo(fw).canonicalFilePath();
+        !canonical.isEmpty() && canonical == QFileInfo(fp).canonicalFilePath())
+        return false;
+    if (fp.size() > fw.size())
+        return false;
+    // A part that matches the whole to its end is the whole file, no cut copy.
+    const qint64 matched = native::matchedPrefix(
+        fp.size(), [&fw](char *data, qint64 size) { return fw.read(data, size); },
+        [&fp](char *data, qint64 size) { return fp.read(data, size); });
+    return matched >= 0 && matched < fw.size();
 }
 
 } // namespace tonvola::fs

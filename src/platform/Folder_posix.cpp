@@ -99,11 +99,6 @@ bool Folder::isSameAs(const Folder &other) const
     return isSameDirectory(m_path, other.m_path);
 }
 
-bool Folder::sharesVolumeWith(const Folder &other) const
-{
-    return m_native && other.m_native && m_native->device == other.m_native->device;
-}
-
 bool Folder::isReachable() const
 {
     struct stat st {};
@@ -241,9 +236,33 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
     return FileResult::success();
 }
 
-Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
-                      Entry *seenB)
+namespace {
+
+native::ReadUpTo readerOf(int fd)
 {
+    return [fd](char *data, qint64 size) -> qint64 {
+        qint64 got = 0;
+        while (got < size) {
+            const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return -1;
+            if (n == 0)
+                break;
+            got += n;
+        }
+        return got;
+    };
+}
+
+} // namespace
+
+Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, const FileName &bName, Entry *seenA,
+                      Entry *seenB, Span span, qint64 *read)
+{
+    if (read)
+        *read = 0;
     UniqueFd fa;
     UniqueFd fb;
     struct stat sa {};
@@ -261,23 +280,28 @@ Likeness compareFiles(const Folder &a, const FileName &aName, const Folder &b, c
         *seenB = eb;
     if (ea.size != eb.size)
         return Likeness::OtherBytes;
-    const auto readerOf = [](int fd) {
-        return [fd](char *data, qint64 size) -> qint64 {
-            qint64 got = 0;
-            while (got < size) {
-                const ssize_t n = ::read(fd, data + got, static_cast<size_t>(size - got));
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    return -1;
-                if (n == 0)
-                    break;
-                got += n;
-            }
-            return got;
-        };
+    const auto skipper = [](int fd) {
+        return [fd](qint64 offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset; };
     };
-    return native::compareBytes(ea.size, readerOf(fa.get()), readerOf(fb.get()));
+    return native::compareSpan(ea.size, span, readerOf(fa.get()), readerOf(fb.get()), skipper(fa.get()),
+                               skipper(fb.get()), read);
+}
+
+bool isCutShortOf(const Folder &whole, const FileName &wholeName, const Folder &part, const FileName &partName)
+{
+    UniqueFd fw;
+    UniqueFd fp;
+    struct stat sw {};
+    struct stat sp {};
+    if (!openFile(whole, wholeName, fw, sw).ok() || !openFile(part, partName, fp, sp).ok())
+        return false;
+    const Entry ew = entryFrom(sw);
+    const Entry ep = entryFrom(sp);
+    if (ew.isSameFileAs(ep) || ep.size > ew.size)
+        return false;
+    // A part that matches the whole to its end is the whole file, no cut copy.
+    const qint64 matched = native::matchedPrefix(ep.size, readerOf(fw.get()), readerOf(fp.get()));
+    return matched >= 0 && matched < ew.size;
 }
 
 } // namespace tonvola::fs

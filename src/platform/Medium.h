@@ -65,9 +65,10 @@ enum class LetterCase {
 // True when both names are one on a medium with these rules.
 [[nodiscard]] bool isSameName(const FileName &a, const FileName &b, LetterCase rule);
 
-// True when both are one folder, however the paths are spelt: the same inode, or, where the
-// medium ignores letter case or numbers its entries on its own (exFAT through FUSE numbers each
-// spelling anew), a probe file made in one is found in the other.
+// True when both are one folder, however they are reached: the same device and inode, or else a
+// probe file made in `b` (in `a` where `b` takes none) is found in the other. Numbers that differ
+// prove nothing: exFAT through FUSE numbers each spelling anew, and bindfs, other FUSE media and
+// network shares reach a folder under numbers of their own. The probe costs one small file.
 [[nodiscard]] bool isSameFolder(const Folder &a, const Folder &b);
 
 // The size of the blocks a file takes on the folder's medium: a file takes whole ones.

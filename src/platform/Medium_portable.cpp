@@ -69,10 +69,9 @@ bool isSameFolder(const Folder &a, const Folder &b)
 {
     if (!a.isOpen() || !b.isOpen() || a.isSameAs(b))
         return a.isSameAs(b);
-    if (!a.sharesVolumeWith(b))
-        return false;
-    // One medium, two paths: two folders, unless the medium takes both spellings for one.
-    for (const auto &[here, there] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+    // Two paths: two folders, unless the medium takes both spellings for one, or another mount
+    // (bindfs, FUSE, a network share) reaches the same folder.
+    for (const auto &[here, there] : {std::pair{&b, &a}, std::pair{&a, &b}}) {
         bool same = false;
         if (native::withProbeFile(
                 *here, [&, there = there](QByteArray &name) { same = QFileInfo::exists(pathIn(*there, name)); }))

@@ -104,12 +104,11 @@ bool isSameFolder(const Folder &a, const Folder &b)
     struct stat sb {};
     if (::fstat(a.handle(), &sa) != 0 || ::fstat(b.handle(), &sb) != 0)
         return a.isSameAs(b);
-    if (sa.st_dev != sb.st_dev)
-        return false;
-    if (sa.st_ino == sb.st_ino)
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
         return true;
-    // One medium, two entries: two folders, unless the medium numbers its entries by spelling.
-    for (const auto &[here, there] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+    // Other numbers prove nothing: a medium may number its entries by spelling, and bindfs,
+    // FUSE and network shares reach a folder under numbers of their own.
+    for (const auto &[here, there] : {std::pair{&b, &a}, std::pair{&a, &b}}) {
         bool same = false;
         if (native::withProbeFile(*here, [&, there = there](QByteArray &name) {
                 struct stat found {};

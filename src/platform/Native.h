@@ -24,9 +24,22 @@ namespace tonvola::fs::native {
 // Reads up to `size` bytes, fewer only at the file's end; -1 when reading failed.
 using ReadUpTo = std::function<qint64(char *data, qint64 size)>;
 
-// Compares the first `size` bytes of two files that both say they hold that many; a file that
-// ends early differs. Each system opens the files its own way (compareFiles()).
-[[nodiscard]] Likeness compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b);
+// Moves on to the offset in the file; false when it cannot.
+using SkipTo = std::function<bool(qint64 offset)>;
+
+// Compares the next `size` bytes of two files that both say they hold that many; a file that
+// ends early differs. Each system opens the files its own way (compareFiles()). `read`, when
+// given, grows by the bytes read of each file.
+[[nodiscard]] Likeness compareBytes(qint64 size, const ReadUpTo &a, const ReadUpTo &b, qint64 *read = nullptr);
+
+// Compares two files of `size` bytes as the span says: whole, or only their first and last
+// tagSpan bytes.
+[[nodiscard]] Likeness compareSpan(qint64 size, Span span, const ReadUpTo &a, const ReadUpTo &b, const SkipTo &skipA,
+                                   const SkipTo &skipB, qint64 *read);
+
+// Reads the part to its end (`size` bytes) beside the whole: how many of its first bytes are the
+// whole's, when all that follows them is zeros; -1 when a byte after them is not, or reading failed.
+[[nodiscard]] qint64 matchedPrefix(qint64 size, const ReadUpTo &whole, const ReadUpTo &part);
 
 // The folder's answer for a name in other letters: true when it finds the same entry under it,
 // false when it finds none, nothing when it cannot tell.

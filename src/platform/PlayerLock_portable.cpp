@@ -18,25 +18,36 @@ struct PlayerLock::Held {
 
 PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
 {
-    // Qt makes sure that only the user may write to the runtime folder.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString canonical = player.isOpen() ? QFileInfo(player.path()).canonicalFilePath() : QString();
-    if (runtime.isEmpty() || canonical.isEmpty())
+    if (!player.isOpen())
         return;
+    // True when the lock is held here or by another fill; false when it cannot be taken.
+    const auto take = [this](const QString &path) {
+        auto held = std::make_unique<Held>(path);
+        // A fill holds the player for as long as it runs, which may be an hour.
+        held->lock.setStaleLockTime(0);
+        if (held->lock.tryLock(0)) {
+            m_held = std::move(held);
+            return true;
+        }
+        m_heldElsewhere = held->lock.error() == QLockFile::LockFailedError;
+        return m_heldElsewhere;
+    };
+    // In the player folder itself, where every path to it and every user who writes it meet it.
+    if (take(player.pathOf(FileName::fromNative(".tonvola-fill.lock")).text()))
+        return;
+    m_notTaken = QStringLiteral("das Verzeichnis nimmt keine Sperrdatei auf");
+    // A player that takes no file still keeps a second fill of this user's off, through the same path.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString canonical = QFileInfo(player.path()).canonicalFilePath();
     const QString folder = joinPath(runtime, QStringLiteral("tonvola"));
-    if (!QDir().mkpath(folder))
+    if (runtime.isEmpty() || canonical.isEmpty() || !QDir().mkpath(folder))
         return;
     const QByteArray identity =
         QCryptographicHash::hash(caseKey(FileName::fromText(canonical), letterCase), QCryptographicHash::Sha1)
             .toHex()
             .left(24);
-    auto held = std::make_unique<Held>(joinPath(folder, QStringLiteral("fill-%1.lock").arg(QLatin1String(identity))));
-    // A fill holds the player for as long as it runs, which may be an hour.
-    held->lock.setStaleLockTime(0);
-    if (held->lock.tryLock(0))
-        m_held = std::move(held);
-    else
-        m_heldElsewhere = held->lock.error() == QLockFile::LockFailedError;
+    if (take(joinPath(folder, QStringLiteral("fill-%1.lock").arg(QLatin1String(identity)))) && m_heldElsewhere)
+        m_notTaken.clear();
 }
 
 PlayerLock::~PlayerLock() = default;

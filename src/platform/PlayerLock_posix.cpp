@@ -3,71 +3,73 @@
 #include "platform/Folder.h"
 #include "platform/UniqueFd.h"
 
-#include <QCryptographicHash>
-#include <QFileInfo>
-
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tonvola::fs {
 
 struct PlayerLock::Held {
-    UniqueFd file;
+    std::vector<UniqueFd> folders;
 };
 
 namespace {
 
-// A folder only the user can write to: XDG_RUNTIME_DIR, or a folder of the user's own in /tmp
-// where the session has none. Empty when neither can be trusted.
-QByteArray runtimeFolder()
+// The folder opened anew: flock() belongs to the open file, so two fills in one program exclude
+// each other too.
+UniqueFd reopen(int folder)
 {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    QByteArray folder;
-    if (runtime && runtime[0] == '/') {
-        folder = QByteArray(runtime) + "/tonvola";
-    } else {
-        folder = "/tmp/tonvola-" + QByteArray::number(::getuid());
+    return UniqueFd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+// The top folder of the medium, as far up as the folder's own path leads on it.
+UniqueFd topOfMedium(int folder)
+{
+    UniqueFd here = reopen(folder);
+    struct stat now {};
+    if (!here.valid() || ::fstat(here.get(), &now) != 0)
+        return here;
+    // Deep enough for any real folder; a loop of folders ends here too.
+    for (int depth = 0; depth < 256; ++depth) {
+        UniqueFd up(::openat(here.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat above {};
+        if (!up.valid() || ::fstat(up.get(), &above) != 0 || above.st_dev != now.st_dev || above.st_ino == now.st_ino)
+            break;
+        here = std::move(up);
+        now = above;
     }
-    ::mkdir(folder.constData(), 0700);
-    struct stat st {};
-    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
-        || (st.st_mode & 077) != 0)
-        return {};
-    return folder;
+    return here;
 }
 
 } // namespace
 
 PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
 {
-    struct stat st {};
-    const QByteArray folder = runtimeFolder();
-    if (folder.isEmpty() || !player.isOpen() || ::fstat(player.handle(), &st) != 0)
+    if (!player.isOpen())
         return;
-    QByteArray identity = QByteArray::number(static_cast<quint64>(st.st_ino), 16);
+    auto held = std::make_unique<Held>();
+    held->folders.push_back(reopen(player.handle()));
     if (letterCase != LetterCase::Exact) {
-        const QString canonical = QFileInfo(player.path()).canonicalFilePath();
-        if (!canonical.isEmpty())
-            identity =
-                QCryptographicHash::hash(caseKey(FileName::fromText(canonical), letterCase), QCryptographicHash::Sha1)
-                    .toHex()
-                    .left(24);
+        // Locked once only where the folder is the top: a second open of it would wait for the first.
+        UniqueFd top = topOfMedium(player.handle());
+        struct stat folder {};
+        struct stat above {};
+        if (!top.valid() || ::fstat(player.handle(), &folder) != 0 || ::fstat(top.get(), &above) != 0
+            || folder.st_ino != above.st_ino)
+            held->folders.push_back(std::move(top));
     }
-    const QByteArray path =
-        folder + "/fill-" + QByteArray::number(static_cast<quint64>(st.st_dev), 16) + '-' + identity + ".lock";
-    UniqueFd file(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!file.valid())
-        return;
-    // flock() belongs to the open file, so two fills in one program exclude each other too.
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
-        m_heldElsewhere = errno == EWOULDBLOCK;
-        return;
+    for (const UniqueFd &folder : held->folders) {
+        if (!folder.valid() || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
+            m_heldElsewhere = folder.valid() && errno == EWOULDBLOCK;
+            if (!m_heldElsewhere)
+                m_notTaken = qt_error_string(errno);
+            return;
+        }
     }
-    m_held = std::make_unique<Held>(Held{std::move(file)});
+    m_held = std::move(held);
 }
 
 PlayerLock::~PlayerLock() = default;

@@ -73,10 +73,13 @@ bool removeLeftovers(const Folder &folder)
 bool native::withProbeFile(const Folder &folder, const std::function<void(QByteArray &name)> &ask)
 {
     QByteArray name;
-    const UniqueFd probe = createLocked(folder.handle(), Temporary::Probe, name);
+    UniqueFd probe = createLocked(folder.handle(), Temporary::Probe, name);
     if (!probe.valid())
         return false;
     ask(name);
+    // Closed first: a file system in user space keeps a file removed while open under a hidden
+    // name of its own (.fuse_hidden…) until it is closed.
+    (void)probe.close();
     ::unlinkat(folder.handle(), name.constData(), 0);
     return true;
 }

@@ -26,6 +26,11 @@ QByteArray copyLine(const QByteArray &name, qint64 size, qint64 modifiedNs, qint
            + ' ' + name.toHex() + '\n';
 }
 
+QByteArray removalLine(const QByteArray &name)
+{
+    return "- " + name.toHex() + '\n';
+}
+
 } // namespace
 
 QByteArrayView WrittenRecord::header()
@@ -92,6 +97,18 @@ bool WrittenRecord::isBrokenCopy(const FileName &name, const Entry &now) const
            || now.modifiedNs / 1000000000 <= found->writtenAtS + writingSlackS;
 }
 
+bool WrittenRecord::vouchesFor(const FileName &name, const Entry &onPlayer, const Entry &inCollection) const
+{
+    const auto found = m_items.constFind(name.native());
+    if (found == m_items.cend() || !onPlayer.isFile() || !inCollection.isFile())
+        return false;
+    // A copy takes its source's size and time, so the record's are both files' own.
+    const auto asWritten = [&found](const Entry &entry) {
+        return entry.size == found->size && std::llabs(entry.modifiedNs - found->modifiedNs) < timeSlackNs;
+    };
+    return asWritten(onPlayer) && asWritten(inCollection);
+}
+
 void WrittenRecord::append(const QByteArray &lines, qsizetype count)
 {
     if (!m_folder || !m_folder->isOpen() || lines.isEmpty())
@@ -102,21 +119,28 @@ void WrittenRecord::append(const QByteArray &lines, qsizetype count)
     m_lines += count;
 }
 
-void WrittenRecord::noteCopies(const QList<std::pair<FileName, Entry>> &copies)
+void WrittenRecord::noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack)
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QByteArray lines;
+    qsizetype count = 0;
+    for (const FileName &name : takenBack) {
+        if (m_items.remove(name.native())) {
+            lines += removalLine(name.native());
+            ++count;
+        }
+    }
     for (const auto &[name, copy] : copies) {
         m_items.insert(name.native(), {copy.size, copy.modifiedNs, now});
         lines += copyLine(name.native(), copy.size, copy.modifiedNs, now);
     }
-    append(lines, copies.size());
+    append(lines, count + copies.size());
 }
 
 void WrittenRecord::noteRemoved(const FileName &name)
 {
     if (m_items.remove(name.native()))
-        append("- " + name.native().toHex() + '\n');
+        append(removalLine(name.native()));
 }
 
 bool WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &present)

@@ -15,10 +15,10 @@ namespace tonvola::fs {
 // stick, a copy of an older version of the program that named its files before their data was
 // safe) can so be told from a file of the user's of the same name, and replaced.
 //
-// The record is a hidden file in the folder. New copies are noted in it before their data is
-// flushed, so it knows every copy that may reach the medium. It never outweighs the medium: a
-// file counts as a broken copy only when its size on the medium shows that it did not arrive
-// whole, and a missing or broken record reads as an empty one and is never a failure.
+// The record is a hidden file in the folder. A copy is noted in it once it has its name, never
+// before: a name the program could not give is another file's. The record never outweighs the
+// medium: it only names the files worth a look (shorter than written), the bytes then decide
+// (isCutShortOf()), and a missing or broken record reads as an empty one and is never a failure.
 class WrittenRecord
 {
 public:
@@ -37,12 +37,26 @@ public:
     [[nodiscard]] static qint64 headerSize();
 
     [[nodiscard]] bool contains(const FileName &name) const { return m_items.contains(name.native()); }
-    // True when the file now under that name is a copy of the program's that did not arrive whole.
+    // When the program wrote the file of that name, in seconds since the epoch; -1 when the
+    // record does not know the name.
+    [[nodiscard]] qint64 writtenAt(const FileName &name) const
+    {
+        const auto found = m_items.constFind(name.native());
+        return found == m_items.cend() ? -1 : found->writtenAtS;
+    }
+    // True when the file now under that name may be a copy of the program's that did not arrive
+    // whole: its bytes have the last word.
     [[nodiscard]] bool isBrokenCopy(const FileName &name, const Entry &now) const;
+    // True when the player's file of that name is still the copy written, and the collection's
+    // file still the one it was copied from: both have the size and time the record noted. What
+    // can then differ between them without the system noticing are the tags a program rewrote
+    // in place (fs::Span::Tags).
+    [[nodiscard]] bool vouchesFor(const FileName &name, const Entry &onPlayer, const Entry &inCollection) const;
 
-    // Notes copies about to be named, as they will be on the medium, in one write: on a medium
-    // in user space every write is a round trip to its file system's process.
-    void noteCopies(const QList<std::pair<FileName, Entry>> &copies);
+    // Notes copies just named, as they are on the medium, and takes back what it said of names
+    // another file took before a copy could have them, in one write: on a medium in user space
+    // every write is a round trip to its file system's process.
+    void noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack = {});
     // Notes that the program takes the file away.
     void noteRemoved(const FileName &name);
     // The open record, for flushing it with the copies; -1 when it is not open.
