@@ -180,8 +180,10 @@ public:
         steps.append(step);
     }
     void flushing() override { flushed = true; }
+    void preparing(const MixPreparing &seen) override { prepared = seen; }
 
     qsizetype start = -1;
+    MixPreparing prepared;
     QStringList log;
     QList<MixStep> steps;
     bool flushed = false;
@@ -1877,6 +1879,10 @@ void tst_Mix::positionsBeyondSixteenBits()
     QCOMPARE(result.visited, qsizetype(count));
     QCOMPARE(result.counts.copied, qsizetype(count));
     QCOMPARE(recorder.log.first(), u"copied %1.mp3"_s.arg(result.start, 5, 10, QLatin1Char('0')));
+    // Looking at so many files is told as it goes, towards the count of both folders.
+    QCOMPARE(recorder.prepared.stage, MixPreparing::Stage::Looking);
+    QCOMPARE(recorder.prepared.total, qsizetype(count));
+    QVERIFY(recorder.prepared.done > count - 256 && recorder.prepared.done <= count);
     QCOMPARE(fs::mp3Files(player.path()).size(), qsizetype(count));
 }
 

@@ -120,7 +120,9 @@ class StepPrinter : public MixObserver
 public:
     StepPrinter(QTextStream &out, bool quiet, bool showProgress)
         : m_out(out), m_quiet(quiet), m_showProgress(showProgress && !quiet)
-    {}
+    {
+        m_since.start();
+    }
 
     void acted(const MixStep &step) override
     {
@@ -145,6 +147,19 @@ public:
         if (text.size() > width)
             text = text.left(width - 1) + QChar(u'…');
         m_out << '\r' << text << "\x1b[K";
+        m_out.flush();
+        m_shown = true;
+    }
+    // Said on the terminal only once it takes a while, as the flush below: no step of the run.
+    void preparing(const MixPreparing &preparing) override
+    {
+        constexpr qint64 quietMs = 500;
+        constexpr qint64 intervalMs = 200;
+        const qint64 now = m_since.elapsed();
+        if (!m_showProgress || now < quietMs || (m_shown && now - m_preparedAt < intervalMs))
+            return;
+        m_preparedAt = now;
+        m_out << '\r' << mixtext::preparing(preparing) << "\x1b[K";
         m_out.flush();
         m_shown = true;
     }
@@ -181,6 +196,8 @@ private:
     bool m_showProgress;
     bool m_shown = false;
     QElapsedTimer m_clock;
+    QElapsedTimer m_since;
+    qint64 m_preparedAt = 0;
     qint64 m_shownAt = 0;
 };
 

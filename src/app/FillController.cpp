@@ -125,6 +125,20 @@ void FillController::showProgress(const tonvola::MixProgress &progress)
         m_controls.statusBar->showMessage(tonvola::mixtext::waiting(progress.waitingFor));
         return;
     }
+    if (progress.preparing) {
+        const tonvola::MixPreparing &preparing = *progress.preparing;
+        // Looking counts towards a known end; comparing does not, so the bar only says it is busy.
+        if (preparing.stage == tonvola::MixPreparing::Stage::Looking && preparing.total > 0) {
+            bar->setRange(0, 1000);
+            bar->setValue(static_cast<int>(preparing.done * 1000 / preparing.total));
+        } else {
+            bar->setRange(0, 0);
+        }
+        m_controls.statusBar->showMessage(tonvola::mixtext::preparing(preparing));
+        return;
+    }
+    if (bar->maximum() == 0)
+        bar->setRange(0, 1000);
     if (!progress.transferring)
         return;
     // On a stick the copying takes the time, so the bar follows the bytes written.

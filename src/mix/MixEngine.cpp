@@ -844,11 +844,20 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     }
 
     m_record = std::make_unique<fs::WrittenRecord>(m_player);
+    // A look at a file on a stick in user space is a round trip to its process: thousands of
+    // them take seconds, which the window and the terminal show.
+    MixPreparing looking;
+    looking.total = source.names.size() + player.names.size();
+    const auto looked = [&] {
+        if (++looking.done % 256 == 0)
+            m_observer->preparing(looking);
+    };
     input.source.resize(source.names.size());
     for (qsizetype i = 0; i < source.names.size(); ++i) {
         MixInput::Source &file = input.source[static_cast<std::size_t>(i)];
         file.name = source.names[i];
         file.entry = m_source.look(file.name);
+        looked();
     }
     waitForFreshFiles(input);
     input.player.resize(player.names.size());
@@ -857,6 +866,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.name = player.names[j];
         file.entry = m_player.look(file.name);
         file.broken = m_record->isBrokenCopy(file.name, file.entry);
+        looked();
         file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
@@ -964,6 +974,10 @@ fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
     const fs::Likeness likeness = fs::compareFiles(m_source, m_input.source[static_cast<std::size_t>(sourceIndex)].name,
                                                    m_player, m_input.player[static_cast<std::size_t>(playerIndex)].name,
                                                    &compared.source, &compared.player);
+    MixPreparing comparing;
+    comparing.stage = MixPreparing::Stage::Comparing;
+    comparing.done = ++m_comparedWhole;
+    m_observer->preparing(comparing);
     if (likeness == fs::Likeness::SameBytes)
         m_compared.insert(playerIndex, compared);
     return likeness;

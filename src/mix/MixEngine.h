@@ -116,6 +116,15 @@ struct MixTransfer {
     qint64 fileSize = 0;
 };
 
+// How far a run has come before its plan is made: on a stick with thousands of files, looking at
+// each of them and comparing some with the collection's takes a while.
+struct MixPreparing {
+    enum class Stage { Looking, Comparing };
+    Stage stage = Stage::Looking;
+    qsizetype done = 0;
+    qsizetype total = 0; // Looking only: the files of both folders
+};
+
 // Sees every step of a run as it happens, in the run's own thread.
 class MixObserver
 {
@@ -126,6 +135,8 @@ public:
     // Files of the collection were written moments ago, most likely still being copied there;
     // the run waits a few seconds for them before it plans.
     virtual void waiting(qsizetype /*files*/) {}
+    // Now and then while the folders' files are looked at and compared, before the plan is made.
+    virtual void preparing(const MixPreparing & /*preparing*/) {}
     // The plan is made; what it means to do follows as steps.
     virtual void planned(const MixPlan & /*plan*/) {}
     virtual void transferring(const MixTransfer & /*transfer*/) {}
@@ -189,6 +200,7 @@ private:
         bool tagsLeft = false;
     };
     QHash<qsizetype, Compared> m_compared;
+    qsizetype m_comparedWhole = 0;
     std::vector<FileName> m_nameOfKey;
     std::vector<char> m_presentNow;
 };

@@ -268,6 +268,13 @@ QString progress(const MixTransfer &transfer, qint64 elapsedMs)
     return text;
 }
 
+QString preparing(const MixPreparing &preparing)
+{
+    if (preparing.stage == MixPreparing::Stage::Comparing)
+        return QStringLiteral("Vergleiche Dateien mit dem StammVerzeichnis … %1 verglichen").arg(preparing.done);
+    return QStringLiteral("Lese die Verzeichnisse … %1 von %2 Dateien").arg(preparing.done).arg(preparing.total);
+}
+
 QString waiting(qsizetype files)
 {
     return files == 1 ? QStringLiteral("Warte auf 1 Datei, die gerade ins StammVerzeichnis geschrieben wird …")

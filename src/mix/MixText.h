@@ -36,6 +36,10 @@ namespace tonvola::mixtext {
 // geschrieben werden …".
 [[nodiscard]] QString waiting(qsizetype files);
 
+// What the run does before its plan is made: "Lese die Verzeichnisse … 5000 von 20000 Dateien",
+// "Vergleiche Dateien mit dem StammVerzeichnis … 12 verglichen".
+[[nodiscard]] QString preparing(const MixPreparing &preparing);
+
 // The time left, once it can be told; empty before.
 [[nodiscard]] QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs);
 

@@ -66,9 +66,21 @@ void MixWorker::waiting(qsizetype files)
     report(true);
 }
 
+void MixWorker::preparing(const MixPreparing &preparing)
+{
+    // A quick start shows nothing of it; a slow one says what takes the time.
+    constexpr qint64 quietMs = 500;
+    if (m_clock.elapsed() < quietMs)
+        return;
+    m_progress.waitingFor = 0;
+    m_progress.preparing = preparing;
+    report();
+}
+
 void MixWorker::planned(const MixPlan & /*plan*/)
 {
     m_progress.waitingFor = 0;
+    m_progress.preparing.reset();
     m_progress.planned = true;
     report(true);
 }

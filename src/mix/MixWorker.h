@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <optional>
+
 namespace tonvola {
 
 // What the window shows of a running fill. Sent a few times a second, not per file, so that
@@ -19,6 +21,8 @@ struct MixProgress {
     FileNames playerNames;
     bool flushing = false;    // the work is done and its data goes onto the medium
     qsizetype waitingFor = 0; // collection files being written, before the plan is made
+    // Before the plan: how far looking at and comparing the files has come, once it takes long.
+    std::optional<MixPreparing> preparing;
 };
 
 // Carries out one fill at a time in the thread it lives in and reports through signals.
@@ -42,6 +46,7 @@ signals:
 private:
     void started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start) override;
     void waiting(qsizetype files) override;
+    void preparing(const MixPreparing &preparing) override;
     void planned(const MixPlan &plan) override;
     void transferring(const MixTransfer &transfer) override;
     void acted(const MixStep &step) override;
