@@ -550,7 +550,8 @@ def slowstick_case(scratch, goals):
     """An empty stick, the same stick full and rotated once with the default exchange, and small
     files, each against the shell doing the same copies on the same stick, caches dropped."""
     rng = random.Random("slowstick")
-    large, _ = large_files(scratch, "slow-large", 415, rng)
+    # Twice the stick, so that a rotation has as much new to bring as it takes off.
+    large, _ = large_files(scratch, "slow-large", 830, rng)
     small = scratch / "collection-slow-small"
     write_files(small, [rng.randint(100_000, 300_000) for _ in range(2000)], lambda i: f"Stück {i:05d}.mp3", rng)
     labels = ["empty stick, 3–8 MB files", "full stick, one rotation", "empty stick, 2,000 files of 100–300 KB"]
