@@ -577,9 +577,12 @@ def slowstick_case(scratch, goals):
                 shutil.copy2(large / name, player / name)
             assert set(mp3_sizes(player)) == before
             cold(player)
+            shell_read_before, _ = sectors(stat)
             # By hand a full stick is rotated as the program does it: first the removals, then the copies.
             shell = (xargs(["rm", "-f", "--"], player, removed, scratch).seconds + cp(large, player, copied, scratch).seconds
                      + timed(["sync", "-f", str(player)]).seconds)
+            shell_read = sectors(stat)[0] - shell_read_before
+            print(f"(the shell's rotation read {shell_read / 1e6:.0f} MB from the stick)", flush=True)
             slow_row(labels[1], second.seconds, shell, "rm + cp + sync", read, removed_bytes, 1.10, goals)
 
             # The empty stick's run against the medium's own limit, on the stick emptied again.
