@@ -1768,8 +1768,9 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
 void tst_Mix::memoryOfEachPlayer_data()
 {
     QTest::addColumn<QString>("situation");
-    for (const char *situation : {"kept", "garbled", "another pair's", "dry run", "cancelled", "two players",
-                                  "the stick under another mount path"})
+    for (const char *situation :
+         {"kept", "garbled", "another pair's", "dry run", "cancelled", "two players",
+          "the stick under another mount path", "with the folder's entries", "with a garbled count of entries"})
         QTest::newRow(situation) << QString::fromLatin1(situation);
 }
 
@@ -1825,12 +1826,17 @@ void tst_Mix::memoryOfEachPlayer()
 
     QString secondPlayer = player;
     QByteArray expectedRuns = "runs 2";
-    if (situation == u"garbled"_s || situation == u"another pair's"_s) {
+    const bool entries = situation.contains(u"entries"_s);
+    if (situation == u"garbled"_s || situation == u"another pair's"_s || entries) {
         QByteArray content = testsupport::readBytes(memories.filePath(files.constFirst()));
-        content = situation == u"garbled"_s ? content.replace("\n1 ", "\nx ")
-                                            : content.replace("tonvola-memory 1\n", "tonvola-memory 1\n00");
+        if (entries)
+            content.replace("runs 1\n",
+                            situation.contains(u"garbled"_s) ? "runs 1\nentries 4o\n" : "runs 1\nentries 40\n");
+        else
+            content = situation == u"garbled"_s ? content.replace("\n1 ", "\nx ")
+                                                : content.replace("tonvola-memory 1\n", "tonvola-memory 1\n00");
         QVERIFY(testsupport::writeBytes(memories.filePath(files.constFirst()), content));
-        expectedRuns = "runs 1";
+        expectedRuns = situation == u"with the folder's entries"_s ? "runs 2" : "runs 1";
     } else if (situation == u"two players"_s) {
         secondPlayer = fs::joinPath(medium, u"Hörbuch"_s);
         expectedRuns = "runs 1";
@@ -1850,6 +1856,9 @@ void tst_Mix::memoryOfEachPlayer()
     const QString kept =
         situation == u"two players"_s ? (now.first() == files.first() ? now.last() : now.first()) : now.first();
     QCOMPARE(runsIn(kept), expectedRuns);
+    // What the folder holds of entries stays known from run to run.
+    QCOMPARE(testsupport::readBytes(memories.filePath(kept)).split('\n').value(3) == "entries 40",
+             situation == u"with the folder's entries"_s);
     // A remembered player gets what it never held before anything it held.
     if (expectedRuns == "runs 2") {
         for (const MixStep &step : std::as_const(second.steps)) {
@@ -1939,14 +1948,41 @@ void tst_Mix::fatRulesOfTheKernelsDriver()
         QVERIFY(
             testsupport::writeBytes(many.filePath(u"Ein recht langer Titel %1.mp3"_s.arg(i, 3, 10, QLatin1Char('0'))),
                                     contentFor(QString::number(i), 1000)));
+    // The first run finds the folder full and says what to do; the next ones free entries as
+    // they free room, so the card rotates: each exchanges about half of it, as it was asked to.
+    QTemporaryDir state;
+    QVERIFY(state.isValid());
+    const QString cardFill = u"XDG_STATE_HOME='"_s + state.path() + u"' "_s + program + u" --fill --seed %1 '"_s
+                             + many.path() + u"' '"_s + card.mountPoint() + u"'; echo ==exit $?; ls -1 '"_s
+                             + card.mountPoint() + u"' | grep -c mp3; ls -A1 '"_s + card.mountPoint()
+                             + u"' | grep '^[.]tonvola-' | grep -vc '^[.]tonvola-written$'; ls -1 '"_s
+                             + card.mountPoint() + u"' > '"_s + state.path() + u"/run%1'"_s;
     const testsupport::FatStick::Run full =
-        card.run(program + u" --fill --seed 1 '"_s + many.path() + u"' '"_s + card.mountPoint()
-                 + u"'; echo ==exit $?; ls -A1 '"_s + card.mountPoint()
-                 + u"' | grep '^[.]tonvola-' | grep -vc '^[.]tonvola-written$'"_s);
-    QVERIFY2(full.output.contains(u"==exit 1\n0\n"_s), qPrintable(full.output.right(2000)));
-    QVERIFY2(full.output.contains(u"nimmt keine weiteren Dateien auf, obwohl auf dem Datenträger noch Platz frei ist"_s)
-                 && full.output.contains(u"Unterordner"_s),
-             qPrintable(full.output.right(2000)));
+        card.run(cardFill.arg(1) + u"; echo ==2; "_s + cardFill.arg(2) + u"; echo ==3; "_s + cardFill.arg(3));
+    const QString firstCardRun = full.output.section(u"==2\n"_s, 0, 0);
+    QVERIFY2(firstCardRun.contains(u"==exit 1\n"_s) && firstCardRun.endsWith(u"\n0\n"_s),
+             qPrintable(firstCardRun.right(2000)));
+    QVERIFY2(
+        firstCardRun.contains(u"nimmt keine weiteren Dateien auf, obwohl auf dem Datenträger noch Platz frei ist"_s)
+            && firstCardRun.contains(u"Unterordner"_s),
+        qPrintable(firstCardRun.right(2000)));
+    const auto namesAfter = [&state](int cardRun) {
+        QFile list(state.filePath(u"run%1"_s.arg(cardRun)));
+        return list.open(QIODevice::ReadOnly) ? QString::fromUtf8(list.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                              : QStringList();
+    };
+    for (int cardRun = 2; cardRun <= 3; ++cardRun) {
+        const QString output =
+            full.output.section(u"==%1\n"_s.arg(cardRun), 1).section(u"==%1\n"_s.arg(cardRun + 1), 0, 0);
+        QVERIFY2(output.contains(u"==exit 0\n"_s) && output.endsWith(u"\n0\n"_s), qPrintable(output.right(2000)));
+        const QStringList before = namesAfter(cardRun - 1);
+        const QStringList after = namesAfter(cardRun);
+        const auto kept =
+            std::count_if(after.cbegin(), after.cend(), [&](const QString &name) { return before.contains(name); });
+        QVERIFY2(after.size() >= before.size() * 9 / 10, qPrintable(output.right(2000)));
+        QVERIFY2(kept > after.size() / 4 && kept < after.size() * 3 / 4,
+                 qPrintable(u"%1 of %2 stayed"_s.arg(kept).arg(after.size())));
+    }
 }
 
 // A power cut (a stick pulled) at moments spread over fills of a real FAT32 stick: only whole

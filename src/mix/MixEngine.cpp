@@ -4,6 +4,7 @@
 #include "platform/Copy.h"
 #include "platform/Medium.h"
 #include "platform/MediumIdentity.h"
+#include "platform/Temporary.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -180,6 +181,14 @@ private:
         }
         return false;
     }
+    // The run stops here, but the next one plans with as many entries as the folder holds now,
+    // so that it frees what its copies take of them and the folder still rotates.
+    void folderFull()
+    {
+        if (const std::optional<qint64> used = fs::fatEntriesUsed(m_player))
+            m_engine.m_memory.folderFullAt(*used);
+    }
+
     void fail(MixResult::Step step, const QString &path, const QString &reason)
     {
         m_result.status = MixResult::Status::Failed;
@@ -583,6 +592,7 @@ bool MixEngine::Acting::copy()
                 --k;
                 continue;
             }
+            folderFull();
             (void)commitCopies(batch);
             fail(MixResult::Step::FolderFull, m_player.path(), added.reason);
             return false;
@@ -640,8 +650,10 @@ bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
             decided(step);
             continue;
         case FileResult::Status::FolderFull:
-            if (goOn)
+            if (goOn) {
+                folderFull();
                 fail(MixResult::Step::FolderFull, m_player.path(), copy.result.reason);
+            }
             break;
         default:
             if (goOn && !playerGone())
@@ -898,6 +910,16 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     input.freeBytes = *available;
     if (const fs::Entry record = m_player.look(fs::WrittenRecord::fileName()); record.isFile())
         input.recordBytes = record.size;
+    if (const qint64 most = m_memory.folderEntries(); most > 0) {
+        if (const std::optional<qint64> used = fs::fatEntriesUsed(m_player)) {
+            // A copy is written under its temporary name before it gets its own, and the record
+            // may be new.
+            qint64 setAside = fs::fatEntriesFor(FileName::fromNative(fs::temporaryName(fs::Temporary::Copy, 0)));
+            if (input.recordBytes < 0)
+                setAside += fs::fatEntriesFor(fs::WrittenRecord::fileName());
+            input.freeEntries = std::max<qint64>(0, most - *used - setAside);
+        }
+    }
     input.cluster = fs::allocationUnit(m_player);
     input.largestFile = fs::largestFile(m_player);
     input.playerKeepsFatNames = fs::keepsFatNames(m_player);

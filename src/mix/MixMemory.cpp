@@ -94,6 +94,13 @@ void MixMemory::read()
     const qint64 count = runs->sliced(5).toLongLong(&ok);
     if (!ok || count < 0)
         return;
+    qint64 folderEntries = -1;
+    if (rest.startsWith("entries ")) {
+        const std::optional<QByteArrayView> entries = nextLine();
+        folderEntries = entries ? entries->sliced(8).toLongLong(&ok) : 0;
+        if (!ok || folderEntries < 1)
+            return;
+    }
     QHash<QByteArray, Stay> stays;
     stays.reserve(content.count('\n'));
     while (const std::optional<QByteArrayView> line = nextLine()) {
@@ -112,6 +119,7 @@ void MixMemory::read()
     if (!rest.isEmpty())
         return;
     m_runs = count;
+    m_folderEntries = folderEntries;
     m_stays = std::move(stays);
 }
 
@@ -124,6 +132,8 @@ QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)
     content.reserve(count * 48);
     content += m_pair.toHex() + '\n';
     content += "runs " + QByteArray::number(run) + '\n';
+    if (m_folderEntries > 0)
+        content += "entries " + QByteArray::number(m_folderEntries) + '\n';
     // Changed in place, one look-up per file: a second table of 100,000 names would cost as
     // much again. Whatever the write's outcome, this is now the memory after the run.
     m_stays.reserve(count);

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 
 namespace tonvola {
@@ -38,6 +39,12 @@ public:
         return stay.last == m_runs ? stay.since : -1;
     }
 
+    // How many entries the player folder takes at most, as a run that found it full of them
+    // counted them (fs::fatEntriesUsed); -1 for a folder that never was full of entries.
+    [[nodiscard]] qint64 folderEntries() const { return m_folderEntries; }
+    // The folder took no more entries with `used` of them taken; the lowest count found stays.
+    void folderFullAt(qint64 used) { m_folderEntries = m_folderEntries < 0 ? used : std::min(m_folderEntries, used); }
+
     // Keeps what this run leaves, whole or not at all: each of the collection's files, and
     // whether it is on the player now; files no longer in the collection leave the memory.
     // What went wrong, or nothing.
@@ -50,6 +57,7 @@ private:
     QByteArray m_pair;
     QString m_path;
     qint64 m_runs = 0;
+    qint64 m_folderEntries = -1;
     // The last run a file was on the player, and the run its stay there began.
     struct Stay {
         qint64 last = -1;

@@ -30,7 +30,7 @@ public:
           m_startedPresent(toIndex(input.keyCount), 0), m_resting(toIndex(input.keyCount), 0),
           m_copied(toIndex(input.keyCount), 0), m_replaced(toIndex(input.keyCount), 0),
           m_likeness(toIndex(input.keyCount), unknown), m_noted(input.source.size(), 0), m_free(input.freeBytes),
-          m_recordBytes(input.recordBytes)
+          m_freeEntries(input.freeEntries), m_recordBytes(input.recordBytes)
     {
         for (qsizetype j = 0; j < static_cast<qsizetype>(m_in.player.size()); ++j) {
             const MixInput::OnPlayer &file = player(j);
@@ -40,6 +40,7 @@ public:
             m_present[toIndex(file.key)] = 1;
             m_startedPresent[toIndex(file.key)] = 1;
             m_taken += allocated(file.entry.size);
+            m_takenEntries += entriesOf(file.name);
             if (!file.entry.writeProtected && !fs::isBeingWritten(file.entry) && !file.broken) {
                 m_eligible[toIndex(file.key)] = 1;
                 m_leaving.push_back(j);
@@ -65,6 +66,7 @@ public:
 
         removeBrokenCopies();
         m_budget = (m_taken * std::clamp(exchangePercent, 0, 100) + 99) / 100;
+        m_entryBudget = (m_takenEntries * std::clamp(exchangePercent, 0, 100) + 99) / 100;
         exchange();
         for (const qsizetype i : plan.order)
             visit(i);
@@ -87,6 +89,13 @@ private:
     const MixInput::Source &source(qsizetype i) const { return m_in.source[toIndex(i)]; }
     const MixInput::OnPlayer &player(qsizetype j) const { return m_in.player[toIndex(j)]; }
     qint64 allocated(qint64 size) const { return (size + m_in.cluster - 1) / m_in.cluster * m_in.cluster; }
+    // Counted only where the folder takes so many: a name's entries cost a look at its text.
+    qint64 entriesOf(const FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
+    [[nodiscard]] bool fits(const MixInput::Source &candidate, qint64 free, qint64 freeEntries) const
+    {
+        return fitsOnPlayer(candidate.entry.size, free)
+               && (freeEntries < 0 || entriesOf(candidate.name) <= freeEntries);
+    }
 
     // The record of the program's copies grows with each change and takes its room too.
     void recordGrows(const FileName &name, bool copy)
@@ -162,7 +171,10 @@ private:
 
     void exchange()
     {
-        while (m_free < m_budget && budgetLeft()) {
+        const auto roomWanted = [this] {
+            return m_free < m_budget || (m_freeEntries >= 0 && m_freeEntries < m_entryBudget);
+        };
+        while (roomWanted() && budgetLeft()) {
             const qsizetype j = nextLeaving();
             if (j < 0)
                 break;
@@ -179,7 +191,7 @@ private:
                                                                   : MixReason::NotAFile);
             return;
         }
-        if (!fitsOnPlayer(candidate.entry.size, m_free))
+        if (!fits(candidate, m_free, m_freeEntries))
             return;
         const qsizetype key = candidate.key;
         if (m_present[toIndex(key)]) {
@@ -202,7 +214,7 @@ private:
     void refill(qsizetype i)
     {
         const MixInput::Source &candidate = source(i);
-        if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)] && fitsOnPlayer(candidate.entry.size, m_free)
+        if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)] && fits(candidate, m_free, m_freeEntries)
             && canCopy(i))
             copy(i);
     }
@@ -310,6 +322,8 @@ private:
         m_present[toIndex(file.key)] = 0;
         m_eligible[toIndex(file.key)] = 0;
         m_free += allocated(file.entry.size);
+        if (m_freeEntries >= 0)
+            m_freeEntries += entriesOf(file.name);
         recordGrows(file.name, false);
         if (action != MixAction::RemovedBroken) {
             m_resting[toIndex(file.key)] = 1;
@@ -324,6 +338,8 @@ private:
         m_present[toIndex(candidate.key)] = 1;
         m_copied[toIndex(candidate.key)] = 1;
         m_free -= allocated(candidate.entry.size);
+        if (m_freeEntries >= 0)
+            m_freeEntries -= entriesOf(candidate.name);
         recordGrows(candidate.name, true);
         m_moves.push_back({i, MixAction::Copied, false});
     }
@@ -368,6 +384,7 @@ private:
     void settle(MixPlan &plan)
     {
         qint64 free = m_in.freeBytes;
+        qint64 freeEntries = m_in.freeEntries;
         qint64 record = m_in.recordBytes;
         const auto grows = [&](const FileName &name, bool copy) {
             const qint64 before = record < 0 ? 0 : allocated(record);
@@ -377,18 +394,22 @@ private:
         };
         for (const MixStep &removal : std::as_const(plan.removals)) {
             free += allocated(removal.size);
+            if (freeEntries >= 0)
+                freeEntries += entriesOf(removal.name);
             grows(removal.name, false);
         }
         plan.copyBytes = 0;
         const auto counted = [&](const MixStep &step) {
             free -= allocated(step.size);
+            if (freeEntries >= 0)
+                freeEntries -= entriesOf(step.name);
             grows(step.name, true);
             plan.copyBytes += step.size;
         };
         // The copies that still fit keep their places, in the list itself.
         qsizetype kept = 0;
         for (qsizetype k = 0; k < plan.copies.size(); ++k) {
-            if (!fitsOnPlayer(plan.copies[k].size, free)) {
+            if (!fits(source(plan.copyIndex[k]), free, freeEntries)) {
                 m_present[toIndex(source(plan.copyIndex[k]).key)] = 0;
                 continue;
             }
@@ -405,8 +426,7 @@ private:
         for (const qsizetype i : plan.order) {
             const MixInput::Source &candidate = source(i);
             if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)]
-                && !m_startedPresent[toIndex(candidate.key)] && fitsOnPlayer(candidate.entry.size, free)
-                && canCopy(i)) {
+                && !m_startedPresent[toIndex(candidate.key)] && fits(candidate, free, freeEntries) && canCopy(i)) {
                 m_present[toIndex(candidate.key)] = 1;
                 MixStep step;
                 step.action = MixAction::Copied;
@@ -443,6 +463,9 @@ private:
     std::vector<signed char> m_likeness;
     std::vector<char> m_noted;
     qint64 m_free = 0;
+    qint64 m_freeEntries = -1;
+    qint64 m_takenEntries = 0;
+    qint64 m_entryBudget = 0;
     qint64 m_recordBytes = -1;
     QList<MixStep> m_notes;
     std::vector<Move> m_moves;

@@ -92,6 +92,10 @@ struct MixInput {
     // The size of the program's record of its copies on the player (none: -1), which grows with
     // each copy and removal and takes room too.
     qint64 recordBytes = -1;
+    // Where the player folder takes only so many entries (the root of a FAT16 card), those it has
+    // left for the copies as fs::fatEntriesFor counts a name's, a copy's temporary name already
+    // set aside; -1 where only the medium's room bounds it.
+    qint64 freeEntries = -1;
     // Files take whole clusters of this size.
     qint64 cluster = 1;
     qint64 largestFile = std::numeric_limits<qint64>::max();
@@ -164,10 +168,11 @@ constexpr int defaultExchangePercent = 50;
 //    and repeats taken off). Files leave oldest first: those the program wrote longest ago by
 //    its record, the user's own files (no record line) before them; equal times in random order.
 // 3. Exchange: files that were on the player go back into the collection until the budget's
-//    worth of room is free, or the budget is spent.
+//    worth of room is free, or the budget is spent. Where the folder takes only so many entries,
+//    room is counted in both: the bytes, and the entries of the same share of the files' names.
 // 4. The walk visits every collection position once, in random order, the files that were on
 //    the player least recently first (MixInput::Source::lastRun). A file that fits the free
-//    space (in whole MiB, strictly below) is taken off the player when the player has it
+//    space (in whole MiB, strictly below, and in the free entries) is taken off the player when the player has it
 //    already (a repeat) and the budget allows; otherwise, after an even chance of moving the
 //    oldest file that was on the player back into the collection (the budget allowing), it is
 //    copied. Files that left the player in this run rest: the walk does not copy them again.

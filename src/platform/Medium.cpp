@@ -192,6 +192,17 @@ bool isSameName(const FileName &a, const FileName &b, LetterCase rule)
     return a == b || (rule != LetterCase::Exact && caseKey(a, rule) == caseKey(b, rule));
 }
 
+qint64 fatEntriesFor(const FileName &name)
+{
+    const QString text = name.text();
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    // A desktop mounts with shortname=mixed: a name in lower or mixed case gets a long name too.
+    if (ascii && isShortName(text) && text == text.toUpper())
+        return 1;
+    constexpr qint64 perLongEntry = 13;
+    return 1 + (text.size() + perLongEntry - 1) / perLongEntry;
+}
+
 bool fatRefuses(const FileName &name)
 {
     for (const char c : name.native()) {

@@ -71,6 +71,15 @@ enum class LetterCase {
 // network shares reach a folder under numbers of their own. The probe costs one small file.
 [[nodiscard]] bool isSameFolder(const Folder &a, const Folder &b);
 
+// How many entries of its folder a name takes where a folder holds a fixed number of them (the
+// root folder of a FAT12 or FAT16 card): one for an upper-case 8.3 name, and for any other one
+// more for each 13 characters of its long name, as the kernel's driver writes them on a desktop.
+[[nodiscard]] qint64 fatEntriesFor(const FileName &name);
+
+// The entries the folder's names take by fatEntriesFor(), hidden ones and the program's own
+// included; nothing when the folder cannot be read.
+[[nodiscard]] std::optional<qint64> fatEntriesUsed(const Folder &folder);
+
 // The size of the blocks a file takes on the folder's medium: a file takes whole ones.
 [[nodiscard]] qint64 allocationUnit(const Folder &folder);
 

@@ -4,6 +4,7 @@
 #include "platform/Listing.h"
 #include "platform/Native.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -90,6 +91,20 @@ qsizetype longestName(const Folder & /*folder*/)
 {
     // Qt does not tell; the limit of nearly every file system in use.
     return 255;
+}
+
+std::optional<qint64> fatEntriesUsed(const Folder &folder)
+{
+    if (!folder.isOpen())
+        return std::nullopt;
+    const QDir dir(folder.path());
+    if (!dir.isReadable())
+        return std::nullopt;
+    qint64 used = 0;
+    for (const QString &name :
+         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted))
+        used += fatEntriesFor(FileName::fromText(name));
+    return used;
 }
 
 qint64 largestFile(const Folder &folder)

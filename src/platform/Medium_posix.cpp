@@ -137,6 +137,19 @@ qsizetype longestName(const Folder &folder)
     return 255;
 }
 
+std::optional<qint64> fatEntriesUsed(const Folder &folder)
+{
+    if (!folder.isOpen())
+        return std::nullopt;
+    qint64 used = 0;
+    const int error = forEachEntry(folder.handle(), [&used](const DirEntry &entry) {
+        used += fatEntriesFor(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
+    if (error != 0)
+        return std::nullopt;
+    return used;
+}
+
 qint64 largestFile(const Folder &folder)
 {
     if (fileSystemMagic(folder) == fatMagic)
