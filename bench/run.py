@@ -502,7 +502,10 @@ def slow_stick(folder, scratch):
             if device:
                 subprocess.run(["losetup", "-d", device], stderr=subprocess.DEVNULL)
             if server.poll() is None:
-                subprocess.run(["fusermount3", "-u", str(served)], stderr=subprocess.DEVNULL)
+                # fusermount3 comes with fuse3, which nbdfuse does not always pull in; root may umount.
+                helper = shutil.which("fusermount3") or shutil.which("fusermount")
+                subprocess.run([helper, "-u", str(served)] if helper else ["umount", str(served)],
+                               stderr=subprocess.DEVNULL)
                 try:
                     server.wait(timeout=10)
                 except subprocess.TimeoutExpired:
