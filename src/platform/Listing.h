@@ -14,8 +14,19 @@ namespace tonvola::fs {
 // The program's one test for an MP3: the name ends in ".mp3", in any letter case.
 [[nodiscard]] bool isMp3(QStringView name);
 
+// A folder's path is text everywhere, also where the system holds bytes that are no text (a
+// Latin-1 name from an old stick or backup): on POSIX each such byte stands in the text as one of
+// the code points U+DC80 to U+DCFF, which no text holds alone, so that the path gives back
+// exactly its bytes. The portable platform reaches files through Qt's names, which have no room
+// for such bytes; there they become replacement characters.
+// The text for a path as the system gave it (the command line, config.dat, a folder's entries).
+[[nodiscard]] QString pathFromNative(const QByteArray &native);
 // The system's bytes for a path.
 [[nodiscard]] QByteArray nativePath(const QString &path);
+// The path to show in a window: a byte that is no text shows as a replacement character.
+[[nodiscard]] QString shownPath(const QString &path);
+// The byte that the text's code unit at i stands for, or -1 where it is text.
+[[nodiscard]] int byteWithoutText(QStringView text, qsizetype i);
 
 // Folder and name joined with exactly one separator, also at a volume's root.
 [[nodiscard]] QString joinPath(const QString &folder, const QString &name);

@@ -1,9 +1,20 @@
 #include "platform/Listing.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace tonvola::fs {
+
+QString pathFromNative(const QByteArray &native)
+{
+    return QFile::decodeName(native);
+}
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(QDir::toNativeSeparators(path));
+}
 
 QStringList subFolders(const QString &folder)
 {
