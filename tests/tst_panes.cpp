@@ -2,6 +2,7 @@
 
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
+#include "platform/Listing.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -30,6 +32,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -302,6 +305,12 @@ void PanesTest::startUpShowsEachStoredFolderItCan_data()
     QTest::newRow("other system's drive") << QByteArray("\"D:\\Musik\\\"\r\n\"\\\\server\\mp3\\\"\r\n") << QString()
                                           << QString() << false << false << QStringList();
     QTest::newRow("empty file") << QByteArray() << QString() << QString() << false << false << QStringList();
+    // Folders named in Latin-1 bytes, as old sticks have: shown with a replacement character.
+    QTest::newRow("Latin-1 folders") << QByteArray("\"@/Musik-\xe4/\"\r\n\"@/Player-\xe4/\"\r\n")
+                                     << tonvola::fs::pathFromNative("Musik-\xe4")
+                                     << tonvola::fs::pathFromNative("Player-\xe4") << true << true << QStringList();
+    QTest::newRow("Latin-1 folder missing") << QByteArray("\"@/Fehlt-\xe4/\"\r\n\"@/Player/\"\r\n") << QString()
+                                            << u"Player"_s << false << true << QStringList{u"@/Fehlt-\ufffd"_s};
     // No config.dat at all, as at a first start from the menu: both panes on the user's music
     // (the desktop's XDG_MUSIC_DIR), or on the home folder where there is none. Nothing is chosen.
     QTest::newRow("no config.dat: the music folder")
@@ -337,6 +346,17 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     } else {
         QVERIFY(writeConfig(config));
     }
+    // Folders named in bytes that are no text are Musik and Player renamed so, and back at the end.
+    const auto rename = [this](const QString &from, const QString &to) {
+        return ::rename(tonvola::fs::nativePath(folder(from)).constData(),
+                        tonvola::fs::nativePath(folder(to)).constData())
+               == 0;
+    };
+    const bool latin1 = !source.isEmpty() && tonvola::fs::shownPath(source) != source;
+    if (latin1)
+        QVERIFY(rename(u"Musik"_s, source) && rename(u"Player"_s, player));
+    const auto renameBack =
+        qScopeGuard([&] { (void)(latin1 && rename(source, u"Musik"_s) && rename(player, u"Player"_s)); });
 
     std::optional<testsupport::MessageBoxAnswerer> answerer(std::in_place, QMessageBox::Ok);
     Window window;
@@ -353,6 +373,8 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(playerShown));
     QCOMPARE(window.file1->isVisible(), sourceVisible);
     QCOMPARE(window.file2->isVisible(), playerVisible);
+    QCOMPARE(window.dir1->currentItem()->text(0), tonvola::fs::shownPath(QFileInfo(sourceShown).fileName()));
+    QCOMPARE(window.dir2->currentItem()->text(0), tonvola::fs::shownPath(QFileInfo(playerShown).fileName()));
     if (sourceVisible) {
         const QStringList expected = {u"A.MP3"_s, u"b.mp3"_s, u"Lied.Mp3"_s};
         QCOMPARE(testsupport::entriesOf(window.file1), expected);
