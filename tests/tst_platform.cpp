@@ -14,8 +14,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTest>
@@ -886,15 +888,24 @@ void PlatformTest::folderCheckSaysWhy()
     // Made and removed by its bytes, which Qt's own names cannot reach.
     const QByteArray latin1 = fs::nativePath(dir.path()) + "/L\xe4tin";
     QVERIFY(::mkdir(latin1.constData(), 0755) == 0);
-    const auto tidy = qScopeGuard([&] { ::rmdir(latin1.constData()); });
+    const auto tidy = qScopeGuard([&] {
+        testsupport::removeFiles(fs::pathFromNative(latin1));
+        ::rmdir(latin1.constData());
+    });
     QVERIFY(testsupport::writeFile(dir.filePath(u"datei.mp3"_s), 10));
 
     const FileResult result = fs::checkFolder(name.isEmpty() ? QString() : dir.filePath(name));
     QCOMPARE(result.status, status);
     QCOMPARE(result.reason.isEmpty(), result.ok());
-    // The folder list offers a folder under the very name that opens it.
-    if (result.ok())
-        QVERIFY(fs::subFolders(dir.path()).contains(name));
+    if (!result.ok())
+        return;
+    // The folder list offers a folder under the very name that opens it, and follows it on disk.
+    QVERIFY(fs::subFolders(dir.path()).contains(name));
+    QFileSystemWatcher watcher;
+    QVERIFY(fs::watchFolder(watcher, dir.filePath(name)));
+    QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+    QVERIFY(testsupport::writeNative(dir.filePath(name), "neu.mp3", "x"));
+    QVERIFY(changed.wait());
 }
 
 void PlatformTest::sameDirectoryHoweverSpelt()

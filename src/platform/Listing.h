@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class QFileSystemWatcher;
+
 namespace tonvola::fs {
 
 // The program's one test for an MP3: the name ends in ".mp3", in any letter case.
@@ -71,5 +73,10 @@ void sortInListOrder(QStringList &texts);
 
 // Ok when the folder exists and its entries can be read; otherwise says why.
 [[nodiscard]] FileResult checkFolder(const QString &folder);
+
+// Has the watcher tell the folder's changes; false when it cannot watch it. Qt watches a folder by
+// the name it makes of the path, which has no room for bytes that are no text; such a folder is
+// watched under the name the system gives the open folder, where it has one.
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder);
 
 } // namespace tonvola::fs

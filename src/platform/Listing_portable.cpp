@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace tonvola::fs {
 
@@ -22,6 +23,11 @@ QStringList subFolders(const QString &folder)
     QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
     sortInListOrder(names);
     return names;
+}
+
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder)
+{
+    return QFileInfo(folder).isDir() && watcher.addPath(folder);
 }
 
 bool isSameDirectory(const QString &a, const QString &b)

@@ -4,6 +4,9 @@
 #include "platform/Native_posix.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 
 #include <sys/stat.h>
 
@@ -84,6 +87,19 @@ QStringList subFolders(const QString &folder)
     });
     sortInListOrder(names);
     return names;
+}
+
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder)
+{
+    if (QFile::encodeName(folder) == nativePath(folder))
+        return QFileInfo(folder).isDir() && watcher.addPath(folder);
+#ifdef Q_OS_LINUX
+    // The system watches the folder itself, which stays watched once it is closed again.
+    const Folder opened(folder);
+    return opened.isOpen() && watcher.addPath(QStringLiteral("/proc/self/fd/%1").arg(opened.handle()));
+#else
+    return false;
+#endif
 }
 
 bool isSameDirectory(const QString &a, const QString &b)
