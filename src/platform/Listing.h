@@ -10,6 +10,7 @@
 #include <vector>
 
 class QFileSystemWatcher;
+class QUrl;
 
 namespace tonvola::fs {
 
@@ -23,6 +24,9 @@ namespace tonvola::fs {
 // for such bytes; there they become replacement characters.
 // The text for a path as the system gave it (the command line, config.dat, a folder's entries).
 [[nodiscard]] QString pathFromNative(const QByteArray &native);
+// The path a file URL names, as a file manager hands a folder over; empty for any other URL. A byte
+// that is no text comes as its percent escape, which Qt's own reading of the URL would replace.
+[[nodiscard]] QString localPathOf(const QUrl &url);
 // The system's bytes for a path.
 [[nodiscard]] QByteArray nativePath(const QString &path);
 // The path to show in a window: a byte that is no text shows as a replacement character.

@@ -4,12 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QUrl>
 
 namespace tonvola::fs {
 
 QString pathFromNative(const QByteArray &native)
 {
     return QFile::decodeName(native);
+}
+
+QString localPathOf(const QUrl &url)
+{
+    return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
 QByteArray nativePath(const QString &path)

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -58,6 +59,13 @@ QString pathFromNative(const QByteArray &native)
     }
     path += QString::fromUtf8(native.constData() + text, size - text);
     return path;
+}
+
+QString localPathOf(const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return {};
+    return pathFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
 QByteArray nativePath(const QString &path)
