@@ -224,7 +224,7 @@ bool haveSameContent(const QString &a, const QString &b)
 
 bool writeNative(const QString &folder, const QByteArray &name, const QByteArray &content)
 {
-    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    const QByteArray path = tonvola::fs::nativePath(folder) + '/' + name;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
@@ -236,7 +236,7 @@ bool writeNative(const QString &folder, const QByteArray &name, const QByteArray
 QList<QByteArray> fileNamesIn(const QString &folder)
 {
     QList<QByteArray> names;
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR *dir = ::opendir(tonvola::fs::nativePath(folder).constData());
     if (!dir)
         return names;
     while (const dirent *entry = ::readdir(dir)) {
@@ -251,7 +251,7 @@ QList<QByteArray> fileNamesIn(const QString &folder)
 
 void removeFiles(const QString &folder)
 {
-    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray native = tonvola::fs::nativePath(folder);
     DIR *dir = ::opendir(native.constData());
     if (!dir)
         return;

@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
 
 // The program users start, as installed: it fills from the command line itself and hands the
 // window over to its window program, wherever the install folders put that.
@@ -139,6 +142,14 @@ void tst_Launcher::commandLineLinesAreSafeToRead_data()
         << QStringList{QStringLiteral("--fill"), QStringLiteral("SOURCE"), QStringLiteral("PLAYER/nope")}
         << QStringLiteral("Lied.mp3") << 1 << QStringLiteral("Das Verzeichnis PLAYER/nope ist nicht vorhanden.\n")
         << QString();
+    // Folders named in Latin-1 bytes reach the program through the shell, as they came.
+    QTest::newRow("Latin-1 folders") << QStringList{QStringLiteral("LATIN1")} + fill << QStringLiteral("Lied.mp3") << 0
+                                     << QStringLiteral("kopiert: Lied.mp3\n") + ending << QString();
+    QTest::newRow("a missing folder below a Latin-1 one, quoted as the shell reads it")
+        << QStringList{QStringLiteral("LATIN1"), QStringLiteral("--fill"), QStringLiteral("SOURCE"),
+                       QStringLiteral("PLAYER/nope")}
+        << QStringLiteral("Lied.mp3") << 1
+        << QStringLiteral("Das Verzeichnis 'PLAYER'$'\\344''/nope' ist nicht vorhanden.\n") << QString();
     QTest::newRow("quiet without a fill is a wrong use") << QStringList{QStringLiteral("--quiet")} << QString() << 2
                                                          << QStringLiteral("nur zusammen mit --fill") << QString();
     // On a terminal one more line, updated in place, shows how far the copying has come.
@@ -169,8 +180,22 @@ void tst_Launcher::commandLineLinesAreSafeToRead()
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("musik")) && QDir(root.path()).mkpath(QStringLiteral("player")));
     if (!song.isEmpty())
         QVERIFY(testsupport::writeFile(root.filePath(QStringLiteral("musik/") + song), 1000));
-    arguments.replaceInStrings(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")));
-    arguments.replaceInStrings(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
+    // Renamed by their bytes, which Qt's names cannot stand for, and back for the cleanup.
+    const bool latin1 = arguments.first() == QStringLiteral("LATIN1");
+    const auto renameBoth = [&root](const QByteArray &from, const QByteArray &to) {
+        bool renamed = true;
+        for (const char *folder : {"/musik", "/player"}) {
+            const QByteArray path = QFile::encodeName(root.path()) + folder;
+            renamed = ::rename((path + from).constData(), (path + to).constData()) == 0 && renamed;
+        }
+        return renamed;
+    };
+    if (latin1)
+        QVERIFY(renameBoth("", "\xe4"));
+    const auto renameBack = qScopeGuard([&] { (void)(latin1 && renameBoth("\xe4", "")); });
+    const QString ending = latin1 ? QStringLiteral("'$'\\344''") : QString();
+    arguments.replaceInStrings(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")) + ending);
+    arguments.replaceInStrings(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")) + ending);
     printed.replace(QStringLiteral("SOURCE"), root.filePath(QStringLiteral("musik")));
     printed.replace(QStringLiteral("PLAYER"), root.filePath(QStringLiteral("player")));
 
@@ -178,13 +203,15 @@ void tst_Launcher::commandLineLinesAreSafeToRead()
     const QString program = installed + QStringLiteral("/default/" TONVOLA_INSTALL_BINDIR "/tonvola");
     QString output;
     const bool terminal = arguments.first() == QStringLiteral("TERMINAL");
+    QString command = QStringLiteral("'%1'").arg(program);
+    for (const QString &argument : arguments.mid(1))
+        command += QStringLiteral(" '%1'").arg(argument);
     if (terminal) {
         // script gives the program a terminal of its own and passes on what it shows.
-        QString command = QStringLiteral("'%1'").arg(program);
-        for (const QString &argument : arguments.mid(1))
-            command += QStringLiteral(" '%1'").arg(argument);
         output = run(QStringLiteral("script"), {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")}, &code);
         output.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    } else if (latin1) {
+        output = run(QStringLiteral("bash"), {QStringLiteral("-c"), command}, &code);
     } else {
         output = run(program, arguments, &code);
     }

@@ -2,6 +2,7 @@
 
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
+#include "platform/Listing.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -30,6 +32,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -134,7 +137,8 @@ bool dropFolder(QWidget *control, const QString &path)
     auto *view = qobject_cast<QAbstractScrollArea *>(control);
     QWidget *target = view ? view->viewport() : control;
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
+    // As a file manager writes it: the path's bytes, percent-escaped.
+    data.setUrls({QUrl::fromEncoded("file://" + tonvola::fs::nativePath(path).toPercentEncoding("/"))});
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(target, &enter);
@@ -302,6 +306,12 @@ void PanesTest::startUpShowsEachStoredFolderItCan_data()
     QTest::newRow("other system's drive") << QByteArray("\"D:\\Musik\\\"\r\n\"\\\\server\\mp3\\\"\r\n") << QString()
                                           << QString() << false << false << QStringList();
     QTest::newRow("empty file") << QByteArray() << QString() << QString() << false << false << QStringList();
+    // Folders named in Latin-1 bytes, as old sticks have: shown with a replacement character.
+    QTest::newRow("Latin-1 folders") << QByteArray("\"@/Musik-\xe4/\"\r\n\"@/Player-\xe4/\"\r\n")
+                                     << tonvola::fs::pathFromNative("Musik-\xe4")
+                                     << tonvola::fs::pathFromNative("Player-\xe4") << true << true << QStringList();
+    QTest::newRow("Latin-1 folder missing") << QByteArray("\"@/Fehlt-\xe4/\"\r\n\"@/Player/\"\r\n") << QString()
+                                            << u"Player"_s << false << true << QStringList{u"@/Fehlt-\ufffd"_s};
     // No config.dat at all, as at a first start from the menu: both panes on the user's music
     // (the desktop's XDG_MUSIC_DIR), or on the home folder where there is none. Nothing is chosen.
     QTest::newRow("no config.dat: the music folder")
@@ -337,6 +347,17 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     } else {
         QVERIFY(writeConfig(config));
     }
+    // Folders named in bytes that are no text are Musik and Player renamed so, and back at the end.
+    const auto rename = [this](const QString &from, const QString &to) {
+        return ::rename(tonvola::fs::nativePath(folder(from)).constData(),
+                        tonvola::fs::nativePath(folder(to)).constData())
+               == 0;
+    };
+    const bool latin1 = !source.isEmpty() && tonvola::fs::shownPath(source) != source;
+    if (latin1)
+        QVERIFY(rename(u"Musik"_s, source) && rename(u"Player"_s, player));
+    const auto renameBack =
+        qScopeGuard([&] { (void)(latin1 && rename(source, u"Musik"_s) && rename(player, u"Player"_s)); });
 
     std::optional<testsupport::MessageBoxAnswerer> answerer(std::in_place, QMessageBox::Ok);
     Window window;
@@ -353,6 +374,8 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(playerShown));
     QCOMPARE(window.file1->isVisible(), sourceVisible);
     QCOMPARE(window.file2->isVisible(), playerVisible);
+    QCOMPARE(window.dir1->currentItem()->text(0), tonvola::fs::shownPath(QFileInfo(sourceShown).fileName()));
+    QCOMPARE(window.dir2->currentItem()->text(0), tonvola::fs::shownPath(QFileInfo(playerShown).fileName()));
     if (sourceVisible) {
         const QStringList expected = {u"A.MP3"_s, u"b.mp3"_s, u"Lied.Mp3"_s};
         QCOMPARE(testsupport::entriesOf(window.file1), expected);
@@ -510,15 +533,23 @@ void PanesTest::folderChoiceShowsFileList()
         QVERIFY(window.file1->isVisible());
         QCOMPARE(window.file1->listCount(), 3);
         QVERIFY(!window.file2->isVisible());
-        // On the other pane, a folder named relative to the one on show.
+        // On the other pane, a folder named relative to the one on show, or one named in Latin-1
+        // bytes, dropped as a file manager hands it over.
+        QString player = folder(u"Player"_s);
+        const auto rename = [](const QString &from, const QString &to) {
+            return ::rename(tonvola::fs::nativePath(from).constData(), tonvola::fs::nativePath(to).constData()) == 0;
+        };
+        const auto renameBack = qScopeGuard([&] { (void)rename(player, folder(u"Player"_s)); });
         if (how == Choice::Drop) {
-            QVERIFY(dropFolder(window.dir2, folder(u"Player"_s)));
+            player = tonvola::fs::pathFromNative(tonvola::fs::nativePath(player) + "-\xe4");
+            QVERIFY(rename(folder(u"Player"_s), player));
+            QVERIFY(dropFolder(window.dir2, player));
         } else {
             QLineEdit *field = typePath(window.dir2, u"Player"_s);
             QVERIFY(field);
             QTest::keyClick(field, Qt::Key_Enter, Qt::KeypadModifier);
         }
-        QTRY_COMPARE(window.file2->path(), folder(u"Player"_s));
+        QTRY_COMPARE(window.file2->path(), player);
         QVERIFY(window.file2->isVisible());
         QCOMPARE(window.dir1->path(), folder(u"Musik"_s));
         return;

@@ -265,14 +265,14 @@ void frm_Start::showWaiting()
     QStringList notes;
     QStringList explained;
     if (m_sourcePane->folder().isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_sourcePane->folder().awaited());
+        const QString folder = tonvola::fs::shownPath(m_sourcePane->folder().awaited());
         notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
                                     "Laufwerk angeschlossen ist.")
                          .arg(folder);
     }
     if (m_playerPane->folder().isWaiting()) {
-        const QString folder = QDir::toNativeSeparators(m_playerPane->folder().awaited());
+        const QString folder = tonvola::fs::shownPath(m_playerPane->folder().awaited());
         notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
         explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
                                     "Tonvola zeigt das Verzeichnis, sobald es da ist.")

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "platform/Listing.h"
 #include "platform/Process.h"
 
 #include <QCoreApplication>
@@ -8,12 +9,14 @@
 
 int main(int argc, char *argv[])
 {
+    // Taken as the system gave them: a folder whose path is no text (Latin-1 from an old stick)
+    // still names its folder, which Qt's own list of the arguments would not.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(tonvola::fs::pathFromNative(QByteArray(argv[i])));
     QCoreApplication app(argc, argv);
     if (!tonvola::cli::wantsWindow(arguments))
-        return tonvola::cli::runOnConsole(QCoreApplication::arguments());
+        return tonvola::cli::runOnConsole(arguments);
 
     // The window lives in a program of its own, so that a fill from the command line starts
     // without loading the libraries of the graphical interface. Its place relative to this

@@ -1,5 +1,6 @@
 #include "config/ConfigFile.h"
 
+#include "platform/Listing.h"
 #include "platform/SaveFile.h"
 
 #include <QDir>
@@ -67,7 +68,7 @@ private:
 
 QByteArray record(const QString &folder)
 {
-    return '"' + (QDir::toNativeSeparators(folder) + QDir::separator()).toLocal8Bit() + "\"\r\n";
+    return '"' + fs::nativePath(folder + QDir::separator()) + "\"\r\n";
 }
 
 } // namespace
@@ -99,7 +100,7 @@ std::optional<StoredFolders> parse(const QByteArray &bytes)
     const std::optional<QByteArray> player = reader.next();
     if (!player)
         return std::nullopt;
-    return StoredFolders{QString::fromLocal8Bit(*source), QString::fromLocal8Bit(*player)};
+    return StoredFolders{fs::pathFromNative(*source), fs::pathFromNative(*player)};
 }
 
 std::optional<StoredFolders> load(const QString &path)

@@ -16,7 +16,8 @@ struct StoredFolders {
 };
 
 // config.dat: two quoted records ended by CR LF, source folder first, each with a
-// separator appended; text in the system's 8-bit encoding.
+// separator appended; text in the system's 8-bit encoding, and a path's bytes that are no text
+// read and written as they are (fs::pathFromNative).
 namespace config {
 
 // Resolved against the current working folder, as it always has been.

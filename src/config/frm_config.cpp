@@ -129,7 +129,7 @@ void frm_config::MakeConfig()
         && !tonvola::messages::askOkCancel(
             this, QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe Verzeichnis: %1\nDamit "
                                  "kann Tonvola nicht füllen. Trotzdem speichern?")
-                      .arg(QDir::toNativeSeparators(m_sourceFolder))))
+                      .arg(tonvola::printableName(QDir::toNativeSeparators(m_sourceFolder)))))
         return;
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {

@@ -2,12 +2,12 @@
 
 #include "mix/MixRandom.h"
 #include "platform/Copy.h"
+#include "platform/Listing.h"
 #include "platform/Medium.h"
 #include "platform/MediumIdentity.h"
 #include "platform/Temporary.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QThread>
@@ -25,7 +25,7 @@ Q_LOGGING_CATEGORY(lcMix, "tonvola.mix")
 QByteArray identityOf(const fs::Folder &folder)
 {
     const QByteArray identity = fs::mediumIdentity(folder.path());
-    return identity.isEmpty() ? QFile::encodeName(folder.path()) : identity;
+    return identity.isEmpty() ? fs::nativePath(folder.path()) : identity;
 }
 
 MixObserver &silentObserver()

@@ -4,8 +4,6 @@
 
 #include <QFile>
 
-#include <algorithm>
-
 namespace tonvola {
 
 namespace {
@@ -28,40 +26,57 @@ bool isControl(QChar c)
            || category == QChar::Separator_Paragraph;
 }
 
-// One control character inside $'...': a C escape where the shell has one, else the octal
-// value of each of its bytes.
-void appendEscaped(QString &out, QChar c)
+// What goes inside $'...': a control character or a byte of a path that is no text.
+bool isEscaped(QStringView text, qsizetype i)
+{
+    return isControl(text[i]) || fs::byteWithoutText(text, i) >= 0;
+}
+
+void appendOctal(QString &out, unsigned char value)
+{
+    out += QLatin1Char('\\');
+    for (const int shift : {6, 3, 0})
+        out += QLatin1Char(static_cast<char>('0' + ((value >> shift) & 7)));
+}
+
+// One escaped character inside $'...': a C escape where the shell has one, else the octal value
+// of each of its bytes.
+void appendEscaped(QString &out, QStringView text, qsizetype i)
 {
     static constexpr char letters[] = "abtnvfr"; // \a (7) to \r (13)
-    const char16_t code = c.unicode();
+    if (const int byte = fs::byteWithoutText(text, i); byte >= 0) {
+        appendOctal(out, static_cast<unsigned char>(byte));
+        return;
+    }
+    const char16_t code = text[i].unicode();
     if (code >= 7 && code <= 13) {
         out += QLatin1Char('\\');
         out += QLatin1Char(letters[code - 7]);
         return;
     }
-    for (const char byte : QString(c).toUtf8()) {
-        const auto value = static_cast<unsigned char>(byte);
-        out += QLatin1Char('\\');
-        for (const int shift : {6, 3, 0})
-            out += QLatin1Char(static_cast<char>('0' + ((value >> shift) & 7)));
-    }
+    for (const char byte : QString(text[i]).toUtf8())
+        appendOctal(out, static_cast<unsigned char>(byte));
 }
 
 } // namespace
 
 QString printableName(const QString &name)
 {
-    if (std::none_of(name.cbegin(), name.cend(), isControl))
+    bool plain = true;
+    for (qsizetype i = 0; i < name.size() && plain; ++i)
+        plain = !isEscaped(name, i);
+    if (plain)
         return name;
-    // Plain runs go inside '...', controls inside $'...'; a quote closes, escapes and reopens.
+    // Plain runs go inside '...', the rest inside $'...'; a quote closes, escapes and reopens.
     QString out = QStringLiteral("'");
     bool inEscapes = false;
-    for (const QChar c : name) {
-        if (isControl(c)) {
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (isEscaped(name, i)) {
             if (!inEscapes)
                 out += QLatin1String("'$'");
             inEscapes = true;
-            appendEscaped(out, c);
+            appendEscaped(out, name, i);
             continue;
         }
         if (c == QLatin1Char('\'')) {

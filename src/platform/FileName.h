@@ -37,8 +37,9 @@ private:
 using FileNames = QList<FileName>;
 
 // A name or path as it can be printed on one line and read back: unchanged unless it holds a
-// control character (a line break, an escape sequence that would drive a terminal), and then
-// quoted as coreutils' ls quotes it in its shell-escape style, 'Lied'$'\n''kopiert: x.mp3'.
+// control character (a line break, an escape sequence that would drive a terminal) or a byte
+// that is no text (fs::pathFromNative), and then quoted as coreutils' ls quotes it in its
+// shell-escape style, 'Lied'$'\n''kopiert: x.mp3' or 'Musik-'$'\344'.
 [[nodiscard]] QString printableName(const QString &name);
 
 // A file named by the folder it was listed in and its name.

@@ -75,9 +75,22 @@ QCollatorSortKey collatedKey(const QString &text)
 
 } // namespace
 
-QByteArray nativePath(const QString &path)
+int byteWithoutText(QStringView text, qsizetype i)
 {
-    return QFile::encodeName(QDir::toNativeSeparators(path));
+    const char16_t c = text[i].unicode();
+    if (c < 0xdc80 || c > 0xdcff || (i > 0 && text[i - 1].isHighSurrogate()))
+        return -1;
+    return c - 0xdc00;
+}
+
+QString shownPath(const QString &path)
+{
+    QString shown = QDir::toNativeSeparators(path);
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (byteWithoutText(shown, i) >= 0)
+            shown[i] = QChar::ReplacementCharacter;
+    }
+    return shown;
 }
 
 bool isMp3(QStringView name)
@@ -127,11 +140,12 @@ void sortInListOrder(QStringList &texts)
 {
     FileNames names;
     names.reserve(texts.size());
+    // By their bytes, so that a folder's name that is no text comes back as it went in.
     for (const QString &text : std::as_const(texts))
-        names.append(FileName::fromText(text));
+        names.append(FileName::fromNative(nativePath(text)));
     texts.clear();
     for (const ListKey &key : inListOrder(std::move(names)))
-        texts.append(key.name().text());
+        texts.append(pathFromNative(key.name().native()));
 }
 
 FileNames mp3Names(const QString &folder)

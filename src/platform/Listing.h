@@ -9,13 +9,30 @@
 
 #include <vector>
 
+class QFileSystemWatcher;
+class QUrl;
+
 namespace tonvola::fs {
 
 // The program's one test for an MP3: the name ends in ".mp3", in any letter case.
 [[nodiscard]] bool isMp3(QStringView name);
 
+// A folder's path is text everywhere, also where the system holds bytes that are no text (a
+// Latin-1 name from an old stick or backup): on POSIX each such byte stands in the text as one of
+// the code points U+DC80 to U+DCFF, which no text holds alone, so that the path gives back
+// exactly its bytes. The portable platform reaches files through Qt's names, which have no room
+// for such bytes; there they become replacement characters.
+// The text for a path as the system gave it (the command line, config.dat, a folder's entries).
+[[nodiscard]] QString pathFromNative(const QByteArray &native);
+// The path a file URL names, as a file manager hands a folder over; empty for any other URL. A byte
+// that is no text comes as its percent escape, which Qt's own reading of the URL would replace.
+[[nodiscard]] QString localPathOf(const QUrl &url);
 // The system's bytes for a path.
 [[nodiscard]] QByteArray nativePath(const QString &path);
+// The path to show in a window: a byte that is no text shows as a replacement character.
+[[nodiscard]] QString shownPath(const QString &path);
+// The byte that the text's code unit at i stands for, or -1 where it is text.
+[[nodiscard]] int byteWithoutText(QStringView text, qsizetype i);
 
 // Folder and name joined with exactly one separator, also at a volume's root.
 [[nodiscard]] QString joinPath(const QString &folder, const QString &name);
@@ -60,5 +77,10 @@ void sortInListOrder(QStringList &texts);
 
 // Ok when the folder exists and its entries can be read; otherwise says why.
 [[nodiscard]] FileResult checkFolder(const QString &folder);
+
+// Has the watcher tell the folder's changes; false when it cannot watch it. Qt watches a folder by
+// the name it makes of the path, which has no room for bytes that are no text; such a folder is
+// watched under the name the system gives the open folder, where it has one.
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder);
 
 } // namespace tonvola::fs

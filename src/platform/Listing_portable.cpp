@@ -1,9 +1,27 @@
 #include "platform/Listing.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QUrl>
 
 namespace tonvola::fs {
+
+QString pathFromNative(const QByteArray &native)
+{
+    return QFile::decodeName(native);
+}
+
+QString localPathOf(const QUrl &url)
+{
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+QByteArray nativePath(const QString &path)
+{
+    return QFile::encodeName(QDir::toNativeSeparators(path));
+}
 
 QStringList subFolders(const QString &folder)
 {
@@ -11,6 +29,11 @@ QStringList subFolders(const QString &folder)
     QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
     sortInListOrder(names);
     return names;
+}
+
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder)
+{
+    return QFileInfo(folder).isDir() && watcher.addPath(folder);
 }
 
 bool isSameDirectory(const QString &a, const QString &b)

@@ -5,10 +5,83 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QUrl>
 
 #include <sys/stat.h>
 
 namespace tonvola::fs {
+
+namespace {
+
+// The length of the UTF-8 sequence at the start of the bytes, or 0 where none begins there (a
+// Latin-1 letter, an overlong form, a surrogate, a sequence cut short).
+qsizetype utf8Length(const unsigned char *bytes, qsizetype left)
+{
+    const unsigned char lead = bytes[0];
+    if (lead < 0x80)
+        return 1;
+    const auto follows = [&](qsizetype k, unsigned char low = 0x80, unsigned char high = 0xbf) {
+        return k < left && bytes[k] >= low && bytes[k] <= high;
+    };
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return follows(1) ? 2 : 0;
+    if (lead >= 0xe0 && lead <= 0xef) {
+        const unsigned char low = lead == 0xe0 ? 0xa0 : 0x80;
+        const unsigned char high = lead == 0xed ? 0x9f : 0xbf;
+        return follows(1, low, high) && follows(2) ? 3 : 0;
+    }
+    if (lead >= 0xf0 && lead <= 0xf4) {
+        const unsigned char low = lead == 0xf0 ? 0x90 : 0x80;
+        const unsigned char high = lead == 0xf4 ? 0x8f : 0xbf;
+        return follows(1, low, high) && follows(2) && follows(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString pathFromNative(const QByteArray &native)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(native.constData());
+    const qsizetype size = native.size();
+    QString path;
+    qsizetype text = 0;
+    for (qsizetype i = 0; i < size;) {
+        if (const qsizetype length = utf8Length(bytes + i, size - i); length > 0) {
+            i += length;
+            continue;
+        }
+        path += QString::fromUtf8(native.constData() + text, i - text);
+        path += QChar(static_cast<char16_t>(0xdc00 + bytes[i]));
+        text = ++i;
+    }
+    path += QString::fromUtf8(native.constData() + text, size - text);
+    return path;
+}
+
+QString localPathOf(const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return {};
+    return pathFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+QByteArray nativePath(const QString &path)
+{
+    QByteArray native;
+    qsizetype text = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (const int byte = byteWithoutText(path, i); byte >= 0) {
+            native += QStringView(path).mid(text, i - text).toUtf8();
+            native += static_cast<char>(byte);
+            text = i + 1;
+        }
+    }
+    native += QStringView(path).mid(text).toUtf8();
+    return native;
+}
 
 QStringList subFolders(const QString &folder)
 {
@@ -18,10 +91,23 @@ QStringList subFolders(const QString &folder)
         return names;
     (void)forEachEntry(opened.handle(), [&names](const DirEntry &entry) {
         if (entry.name[0] != '.' && entry.isFolder())
-            names.append(QFile::decodeName(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+            names.append(pathFromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
     });
     sortInListOrder(names);
     return names;
+}
+
+bool watchFolder(QFileSystemWatcher &watcher, const QString &folder)
+{
+    if (QFile::encodeName(folder) == nativePath(folder))
+        return QFileInfo(folder).isDir() && watcher.addPath(folder);
+#ifdef Q_OS_LINUX
+    // The system watches the folder itself, which stays watched once it is closed again.
+    const Folder opened(folder);
+    return opened.isOpen() && watcher.addPath(QStringLiteral("/proc/self/fd/%1").arg(opened.handle()));
+#else
+    return false;
+#endif
 }
 
 bool isSameDirectory(const QString &a, const QString &b)

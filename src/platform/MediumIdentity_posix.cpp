@@ -1,11 +1,13 @@
 #include "platform/MediumIdentity.h"
 
+#include "platform/Listing.h"
 #include "platform/UniqueFd.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -123,11 +125,13 @@ QByteArray bootSectorSerial(const QString &device)
 
 QByteArray mediumIdentity(const QString &folder)
 {
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    // By its bytes: a path that is no text still names its folder.
+    char *resolved = ::realpath(nativePath(folder).constData(), nullptr);
+    const QByteArray path(resolved);
+    std::free(resolved);
     struct stat info {};
-    if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &info) != 0)
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0)
         return {};
-    const QByteArray path = QFile::encodeName(canonical);
     const std::optional<Mount> mount = mountOf(path, info.st_dev);
     if (!mount)
         return "path:" + path;

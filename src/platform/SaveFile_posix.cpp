@@ -3,7 +3,6 @@
 #include "platform/Listing.h"
 #include "platform/UniqueFd.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -17,11 +16,13 @@ namespace tonvola::fs {
 
 FileResult replaceFile(const QString &path, const QByteArray &content)
 {
+    // The folder as given, "." for a bare name: the working folder's own path may hold bytes that
+    // are no text, which Qt would not give back.
     const QFileInfo info(path);
-    const UniqueFd folder(::open(nativePath(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd folder(::open(nativePath(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid())
         return FileResult::fromErrno(errno);
-    const QByteArray name = QFile::encodeName(info.fileName());
+    const QByteArray name = nativePath(info.fileName());
     struct stat old {};
     const bool existed = ::fstatat(folder.get(), name.constData(), &old, 0) == 0;
 

@@ -137,7 +137,7 @@ QString currentFolder(const QString &root)
         return root;
     // A folder removed since it was shown: its nearest parent that is still there.
     while (isUnder(folder, root)) {
-        if (QFileInfo(folder).isDir())
+        if (fs::checkFolder(folder).ok())
             return rootOf(folder) == root ? folder : root;
         const QString parent = QFileInfo(folder).path();
         if (parent == folder)

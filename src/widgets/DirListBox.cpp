@@ -149,7 +149,7 @@ void DirListBox::editPath()
         connect(m_pathField, &QLineEdit::returnPressed, this, &DirListBox::openTypedPath);
     }
     m_pathField->setGeometry(0, 0, width(), m_pathField->sizeHint().height());
-    m_pathField->setText(QDir::toNativeSeparators(m_path));
+    m_pathField->setText(tonvola::fs::shownPath(m_path));
     m_pathField->selectAll();
     m_pathField->show();
     m_pathField->raise();
@@ -158,7 +158,10 @@ void DirListBox::editPath()
 
 void DirListBox::openTypedPath()
 {
-    if (chooseFolder(expandPath(m_pathField->text(), m_path))) {
+    // The path as it was put in the field, unchanged, is the folder on show, also where the field
+    // shows replacement characters for bytes that are no text.
+    const QString typed = m_pathField->text();
+    if (chooseFolder(typed == tonvola::fs::shownPath(m_path) ? m_path : expandPath(typed, m_path))) {
         m_pathField->hide();
         setFocus(Qt::OtherFocusReason);
     }
@@ -193,14 +196,14 @@ void DirListBox::showLost()
         item = here;
     } else if (here && QFileInfo(m_lost).path() == m_path) {
         item = new QTreeWidgetItem(here);
-        item->setText(0, QFileInfo(m_lost).fileName());
+        item->setText(0, tonvola::fs::shownPath(QFileInfo(m_lost).fileName()));
         item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
     }
     if (!item)
         return;
     // Greyed and out of reach: nothing can open or choose it until it is back.
     item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
-    item->setToolTip(0, QStringLiteral("%1 ist nicht erreichbar.").arg(QDir::toNativeSeparators(m_lost)));
+    item->setToolTip(0, QStringLiteral("%1 ist nicht erreichbar.").arg(tonvola::fs::shownPath(m_lost)));
     clearSelection();
     scrollToItem(item);
 }
@@ -232,18 +235,22 @@ void DirListBox::rebuildWith(const QStringList &subFolders)
     const QScopedValueRollback rebuilding(m_rebuilding, true);
 
     clear();
+    // Up the path by its text alone: Qt would look at each folder by a name that has no room for
+    // bytes that are no text.
     QStringList chain;
-    for (QDir dir(m_path);;) {
-        chain.prepend(dir.absolutePath());
-        if (dir.isRoot() || !dir.cdUp())
+    for (QString folder = m_path;;) {
+        chain.prepend(folder);
+        const QString parent = QFileInfo(folder).path();
+        if (QDir(folder).isRoot() || parent == folder)
             break;
+        folder = parent;
     }
     QTreeWidgetItem *parentItem = nullptr;
     QTreeWidgetItem *current = nullptr;
     for (const QString &folder : std::as_const(chain)) {
-        const QString name = QDir(folder).isRoot() ? QDir::toNativeSeparators(folder) : QFileInfo(folder).fileName();
+        const QString name = QDir(folder).isRoot() ? folder : QFileInfo(folder).fileName();
         auto *item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(this);
-        item->setText(0, name);
+        item->setText(0, tonvola::fs::shownPath(name));
         item->setData(0, PathRole, folder);
         item->setIcon(0, icons.icon(QFileIconProvider::Folder));
         item->setExpanded(true);
@@ -254,7 +261,7 @@ void DirListBox::rebuildWith(const QStringList &subFolders)
     for (const QString &name : subFolders) {
         auto *item = new QTreeWidgetItem(current);
         const QString folder = QDir(m_path).filePath(name);
-        item->setText(0, name);
+        item->setText(0, tonvola::fs::shownPath(name));
         item->setData(0, PathRole, folder);
         item->setIcon(0, icons.icon(QFileIconProvider::Folder));
         if (folder == selectedPath)

@@ -11,7 +11,6 @@
 #include <QAbstractScrollArea>
 #include <QDir>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QShortcut>
 #include <QUrl>
@@ -25,8 +24,9 @@ QString droppedFolder(const QMimeData *data)
         return {};
     const QList<QUrl> urls = data->urls();
     for (const QUrl &url : urls) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir())
-            return QDir::cleanPath(url.toLocalFile());
+        const QString folder = tonvola::fs::localPathOf(url);
+        if (!folder.isEmpty() && tonvola::fs::checkFolder(folder).ok())
+            return QDir::cleanPath(folder);
     }
     return {};
 }

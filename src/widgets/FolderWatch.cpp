@@ -1,8 +1,7 @@
 #include "widgets/FolderWatch.h"
 
+#include "platform/Listing.h"
 #include "platform/VolumeWatcher.h"
-
-#include <QFileInfo>
 
 FolderWatch::FolderWatch(int settleMs, QObject *parent) : QObject(parent)
 {
@@ -22,8 +21,7 @@ void FolderWatch::watch(const QString &folder)
         return;
     if (!watched.isEmpty())
         m_watcher.removePaths(watched);
-    if (QFileInfo(folder).isDir())
-        m_watcher.addPath(folder);
+    (void)tonvola::fs::watchFolder(m_watcher, folder);
 }
 
 void FolderWatch::discardPending()
