@@ -102,6 +102,12 @@ public:
     // collation key each.
     enum class Order { List, None };
     [[nodiscard]] Listing mp3Files(Order order = Order::List) const;
+    // The folders in this one, as the folder holds them: no hidden ones, no links to folders,
+    // and none that is another medium mounted here.
+    [[nodiscard]] Listing subFolders() const;
+    // Opens a folder listed by subFolders(). A link put in its place meanwhile is not followed,
+    // nor is another medium mounted there.
+    [[nodiscard]] Folder child(const FileName &name) const;
     // Follows links, as opening the name would.
     [[nodiscard]] Entry look(const FileName &name) const;
     // Deletes a file; refuses folders and files the user protected.

@@ -143,6 +143,35 @@ Listing Folder::mp3Files(Order order) const
     return listing;
 }
 
+Listing Folder::subFolders() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    QDirIterator it(m_path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        it.next();
+        listing.names.append(FileName::fromText(it.fileName()));
+    }
+    if (!QFileInfo(m_path).isReadable())
+        listing.result = FileResult::fromErrno(EACCES);
+    return listing;
+}
+
+Folder Folder::child(const FileName &name) const
+{
+    const QString path = joinPath(m_path, name.text());
+    if (QFileInfo(path).isSymLink()) {
+        Folder folder;
+        folder.m_path = path;
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"));
+        return folder;
+    }
+    return Folder(path);
+}
+
 Entry Folder::look(const FileName &name) const
 {
     if (!isOpen())

@@ -166,6 +166,60 @@ Listing Folder::mp3Files(Order order) const
     return listing;
 }
 
+Listing Folder::subFolders() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    // A link is no folder here: its type is the link's, and a look that does not follow it says so.
+    const int error = forEachEntry(handle(), [&listing](const DirEntry &entry) {
+        if (entry.name[0] == '.')
+            return;
+        bool folder = entry.type == DT_DIR;
+        if (entry.type == DT_UNKNOWN) {
+            struct stat st {};
+            folder = ::fstatat(entry.folder, entry.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (folder)
+            listing.names.append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
+    if (error != 0)
+        listing.result = folderFailure(error);
+    return listing;
+}
+
+Folder Folder::child(const FileName &name) const
+{
+    Folder folder;
+    folder.m_path = joinPath(m_path, name.text());
+    if (!isOpen()) {
+        folder.m_opened = m_opened;
+        return folder;
+    }
+    UniqueFd fd(::openat(handle(), name.native().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        // A link put in the folder's place is no folder of this one.
+        folder.m_opened =
+            errno == ELOOP || errno == ENOTDIR
+                ? FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"))
+                : folderFailure(errno);
+        return folder;
+    }
+    // Another medium mounted below the collection is a collection of its own.
+    if (static_cast<quint64>(st.st_dev) != m_native->device) {
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile,
+                                              QStringLiteral("Dort ist ein anderer Datenträger eingehängt"));
+        return folder;
+    }
+    folder.m_native = std::make_unique<Native>(
+        Native{std::move(fd), static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
+    folder.m_opened = FileResult::success();
+    return folder;
+}
+
 Entry Folder::look(const FileName &name) const
 {
     struct stat st {};
