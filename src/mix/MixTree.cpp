@@ -132,6 +132,9 @@ FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest
     QByteArray cut = cutAt(stem, room);
     while (!cut.isEmpty() && !fits(cut + mark + ending))
         cut = cutAt(stem, --room);
+    // Not a separator cut in half.
+    while (cut.endsWith(' ') || cut.endsWith('-'))
+        cut.chop(1);
     return FileName::fromNative(cut + mark + ending);
 }
 
