@@ -1070,7 +1070,10 @@ void MixEngine::readTree(fs::Listing &source)
     }
     // A joined name may be another file's own one: the file whose path comes first keeps it,
     // the same in every run, and the other is named and left out.
-    const auto pathOf = [&](std::size_t i) { return m_tree->path(files[i].folder) + '/' + files[i].own.native(); };
+    const auto pathOf = [&](std::size_t i) {
+        return files[i].folder < 0 ? files[i].own.native()
+                                   : m_tree->path(files[i].folder) + '/' + files[i].own.native();
+    };
     QHash<QByteArray, std::size_t> holder;
     holder.reserve(names.size());
     std::vector<char> left(files.size(), 0);

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <deque>
 
 namespace tonvola {
 
@@ -92,7 +93,8 @@ qsizetype MixTree::find(const QByteArray &path)
 
 bool hasMp3Below(const fs::Folder &root)
 {
-    std::vector<fs::Folder> next;
+    // Breadth first: an album folder near the top answers soonest.
+    std::deque<fs::Folder> next;
     const auto holds = [&next](const fs::Folder &folder) {
         for (const FileName &name : folder.subFolders().names) {
             fs::Folder child = folder.child(name);
@@ -106,8 +108,10 @@ bool hasMp3Below(const fs::Folder &root)
     };
     if (holds(root))
         return true;
-    for (std::size_t i = 0; i < next.size(); ++i) {
-        if (holds(next[i]))
+    while (!next.empty()) {
+        const fs::Folder folder = std::move(next.front());
+        next.pop_front();
+        if (holds(folder))
             return true;
     }
     return false;
