@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -478,6 +479,8 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
 {
     // The names must be on the collection's medium before the player's files go.
     const QList<fs::CopyBatch::Named> named = batch.commit(nullptr, fs::CopyBatch::Names::Flushed);
+    // The folders the batch wrote into are used below; those of the next batch are opened anew.
+    const auto trimmed = qScopeGuard([this] { m_engine.m_tree->trim(); });
     m_freedInSource = m_freedInSource || !allNamed(named);
     const QList<Pending> moves = std::exchange(pending, {});
     const auto kept = [](const FileName &name, MixReason why) {
@@ -588,6 +591,8 @@ bool MixEngine::Acting::copy()
         if (candidate.folder >= 0)
             options.origin = m_engine.m_tree->path(candidate.folder) + '/' + ownName(candidate).native();
         const FileResult added = batch.add(m_engine.folderOf(candidate), ownName(candidate), options);
+        // The batch keeps nothing of the folder it read from.
+        m_engine.m_tree->trim();
         m_freedOnPlayer = m_freedOnPlayer || !added.ok();
         switch (added.status) {
         case FileResult::Status::Ok:
@@ -924,15 +929,19 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     for (qsizetype i = 0; i < source.names.size(); ++i) {
         MixInput::Source &file = input.source[static_cast<std::size_t>(i)];
         file.name = source.names[i];
-        if (!m_treeFiles.empty()) {
+        if (m_treeFiles.empty()) {
+            file.entry = m_source.look(file.name);
+        } else {
+            // Looked at by the walk, while each folder was open once.
             const MixTree::File &where = m_treeFiles[static_cast<std::size_t>(i)];
             file.folder = where.folder;
             if (!(where.own == file.name))
                 file.own = where.own;
+            file.entry = where.entry;
         }
-        file.entry = folderOf(file).look(ownName(file));
         looked();
     }
+    m_treeFiles = {};
     waitForFreshFiles(input);
     input.player.resize(player.names.size());
     for (qsizetype j = 0; j < player.names.size(); ++j) {
@@ -1043,7 +1052,7 @@ void MixEngine::readTree(fs::Listing &source)
     std::vector<MixTree::File> files;
     files.reserve(static_cast<std::size_t>(source.names.size()));
     for (const FileName &name : source.names)
-        files.push_back({-1, name});
+        files.push_back({-1, name, m_source.look(name)});
     QList<MixTree::Unreadable> unreadable;
     m_tree->walk(files, unreadable, m_options.cancel);
     for (const MixTree::Unreadable &folder : unreadable) {
@@ -1170,6 +1179,7 @@ void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourc
         if (slash <= 0)
             continue;
         const qsizetype folder = m_tree->find(origin.first(slash));
+        m_tree->trim();
         if (folder < 0)
             continue;
         m_backInto[j] = folder;
@@ -1180,6 +1190,7 @@ void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourc
 
 fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
 {
+    m_tree->trim();
     Compared compared;
     compared.sourceIndex = sourceIndex;
     if (const MixInput::OnPlayer &file = m_input.player[static_cast<std::size_t>(playerIndex)]; file.vouched) {

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <algorithm>
-#include <deque>
 
 namespace tonvola {
 
@@ -26,48 +25,74 @@ QByteArray cutAt(const QByteArray &text, qsizetype bytes)
 
 } // namespace
 
-qsizetype MixTree::add(fs::Folder folder, QByteArray path)
+// Few enough to stay far below any limit of descriptors, enough for the folders a batch of
+// copies or moves back uses at once.
+constexpr std::size_t openAtMost = 256;
+
+qsizetype MixTree::add(qsizetype parent, const FileName &name)
 {
-    const auto index = static_cast<qsizetype>(m_folders.size());
-    m_byPath.insert(path, index);
-    m_folders.push_back({std::move(folder), std::move(path)});
+    const auto index = static_cast<qsizetype>(m_known.size());
+    QByteArray at = parent < 0 ? name.native() : path(parent) + '/' + name.native();
+    m_byPath.insert(at, index);
+    m_known.push_back({parent, name, std::move(at)});
     return index;
 }
 
-void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, const std::atomic_bool *cancel)
+const fs::Folder &MixTree::folder(qsizetype index) const
 {
-    // Breadth first through an explicit list: no depth of folders can exhaust a stack.
-    const auto visit = [&](qsizetype parent) {
-        const fs::Listing below = folder(parent).subFolders();
-        if (!below.result.ok()) {
-            unreadable.append({path(parent), below.result.reason});
-            return;
-        }
-        for (const FileName &name : below.names) {
-            const QByteArray childPath = parent < 0 ? name.native() : path(parent) + '/' + name.native();
-            fs::Folder child = folder(parent).child(name);
-            if (!child.isOpen()) {
-                // A link to a folder, or another medium mounted there, is no part of the collection.
-                if (child.opened().status != FileResult::Status::NotFound
-                    && child.opened().status != FileResult::Status::NotAFile)
-                    unreadable.append({childPath, child.opened().reason});
-                continue;
-            }
-            const fs::Listing mp3 = child.mp3Files(fs::Folder::Order::None);
-            if (!mp3.result.ok()) {
-                unreadable.append({childPath, mp3.result.reason});
-                continue;
-            }
-            const qsizetype index = add(std::move(child), childPath);
-            for (const FileName &own : mp3.names)
-                files.push_back({index, own});
-        }
-    };
-    visit(-1);
-    for (std::size_t next = 0; next < m_folders.size(); ++next) {
+    if (index < 0)
+        return m_root;
+    if (const auto open = m_open.find(index); open != m_open.end())
+        return *open->second;
+    const Known &known = m_known[static_cast<std::size_t>(index)];
+    auto opened = std::make_unique<fs::Folder>(folder(known.parent).child(known.name));
+    const fs::Folder &folder = *opened;
+    m_open.emplace(index, std::move(opened));
+    return folder;
+}
+
+void MixTree::trim() const
+{
+    if (m_open.size() > openAtMost)
+        m_open.clear();
+}
+
+void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, const std::atomic_bool *cancel,
+                   bool firstOnly)
+{
+    // Depth first through an explicit list: no depth of folders can exhaust a stack, and the
+    // folder a child is read from was visited just before. Only the folders that have folders
+    // of their own stay open for it.
+    FileNames top;
+    if (const fs::Listing own = m_root.mp3Files(fs::Folder::Order::None, &top); !own.result.ok()) {
+        unreadable.append({QByteArray(), own.result.reason});
+        return;
+    }
+    std::vector<qsizetype> next;
+    for (qsizetype k = top.size() - 1; k >= 0; --k)
+        next.push_back(add(-1, top[k]));
+    while (!next.empty()) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return;
-        visit(static_cast<qsizetype>(next));
+        const qsizetype at = next.back();
+        next.pop_back();
+        const Known &known = m_known[static_cast<std::size_t>(at)];
+        const fs::Folder::Contents contents = folder(known.parent).readChild(known.name);
+        if (!contents.result.ok()) {
+            // A link put in a folder's place, or another medium mounted there, is no part of
+            // the collection; a folder gone meanwhile has nothing to tell.
+            const FileResult::Status status = contents.result.status;
+            if (status != FileResult::Status::NotFound && status != FileResult::Status::NotAFile)
+                unreadable.append({known.path, contents.result.reason});
+            continue;
+        }
+        for (qsizetype k = 0; k < contents.files.size(); ++k)
+            files.push_back({at, contents.files[k], contents.entries[static_cast<std::size_t>(k)]});
+        if (firstOnly && !contents.files.isEmpty())
+            return;
+        for (qsizetype k = contents.folders.size() - 1; k >= 0; --k)
+            next.push_back(add(at, contents.folders[k]));
+        trim();
     }
 }
 
@@ -75,46 +100,27 @@ qsizetype MixTree::find(const QByteArray &path)
 {
     if (path.isEmpty() || m_missing.contains(path))
         return -1;
-    if (const auto found = m_byPath.constFind(path); found != m_byPath.cend())
-        return *found;
-    const qsizetype slash = path.lastIndexOf('/');
-    const qsizetype parent = slash < 0 ? -1 : find(path.first(slash));
-    if (slash >= 0 && parent < 0) {
+    qsizetype index = m_byPath.value(path, -1);
+    if (index < 0) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const qsizetype parent = slash < 0 ? -1 : find(path.first(slash));
+        if (slash < 0 || parent >= 0)
+            index = add(parent, FileName::fromNative(slash < 0 ? path : path.sliced(slash + 1)));
+    }
+    if (index < 0 || !folder(index).isOpen()) {
         m_missing.insert(path, true);
         return -1;
     }
-    fs::Folder child = folder(parent).child(FileName::fromNative(slash < 0 ? path : path.sliced(slash + 1)));
-    if (!child.isOpen()) {
-        m_missing.insert(path, true);
-        return -1;
-    }
-    return add(std::move(child), path);
+    return index;
 }
 
 bool hasMp3Below(const fs::Folder &root)
 {
-    // Breadth first: an album folder near the top answers soonest.
-    std::deque<fs::Folder> next;
-    const auto holds = [&next](const fs::Folder &folder) {
-        for (const FileName &name : folder.subFolders().names) {
-            fs::Folder child = folder.child(name);
-            if (!child.isOpen())
-                continue;
-            if (!child.mp3Files(fs::Folder::Order::None).names.isEmpty())
-                return true;
-            next.push_back(std::move(child));
-        }
-        return false;
-    };
-    if (holds(root))
-        return true;
-    while (!next.empty()) {
-        const fs::Folder folder = std::move(next.front());
-        next.pop_front();
-        if (holds(folder))
-            return true;
-    }
-    return false;
+    MixTree tree(root);
+    std::vector<MixTree::File> files;
+    QList<MixTree::Unreadable> unreadable;
+    tree.walk(files, unreadable, nullptr, true);
+    return !files.empty();
 }
 
 FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest)

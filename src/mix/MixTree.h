@@ -8,6 +8,8 @@
 #include <QList>
 
 #include <atomic>
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace tonvola {
@@ -24,6 +26,8 @@ public:
     struct File {
         qsizetype folder = -1;
         FileName own;
+        // As the walk looked at it, while its folder was open.
+        fs::Entry entry;
     };
     struct Unreadable {
         QByteArray path;
@@ -32,33 +36,40 @@ public:
 
     // The MP3 files of every folder below the collection that is not hidden, no link and on the
     // collection's medium; the collection's own files are not among them. A folder that cannot
-    // be read is named in `unreadable`, and the walk goes on without it.
-    void walk(std::vector<File> &files, QList<Unreadable> &unreadable, const std::atomic_bool *cancel);
+    // be read is named in `unreadable`, and the walk goes on without it. With firstOnly the walk
+    // ends at the first folder that holds a file.
+    void walk(std::vector<File> &files, QList<Unreadable> &unreadable, const std::atomic_bool *cancel,
+              bool firstOnly = false);
 
-    [[nodiscard]] const fs::Folder &folder(qsizetype index) const
-    {
-        return index < 0 ? m_root : m_folders[static_cast<std::size_t>(index)].folder;
-    }
+    // The folder, opened from its parent where it is not open now. The reference holds until
+    // the next trim().
+    [[nodiscard]] const fs::Folder &folder(qsizetype index) const;
     [[nodiscard]] QByteArray path(qsizetype index) const
     {
-        return index < 0 ? QByteArray() : m_folders[static_cast<std::size_t>(index)].path;
+        return index < 0 ? QByteArray() : m_known[static_cast<std::size_t>(index)].path;
     }
-    // The folder at that path, opened now if the walk did not: -1 for the collection itself and
-    // for a path that leads to no folder (any more).
+    // The folder at that path, known to the walk or looked up now: -1 for the collection itself
+    // and for a path that leads to no folder (any more).
     [[nodiscard]] qsizetype find(const QByteArray &path);
+    // Closes the folders opened so far once there are many: a collection of ten thousand album
+    // folders would take more descriptors than a process may hold. Only where no reference
+    // that folder() gave is kept.
+    void trim() const;
 
 private:
-    struct Opened {
-        fs::Folder folder;
+    struct Known {
+        qsizetype parent = -1;
+        FileName name;
         QByteArray path;
     };
-    qsizetype add(fs::Folder folder, QByteArray path);
+    qsizetype add(qsizetype parent, const FileName &name);
 
     const fs::Folder &m_root;
-    std::vector<Opened> m_folders;
+    std::vector<Known> m_known;
     QHash<QByteArray, qsizetype> m_byPath;
     // Paths that were asked for and lead nowhere: asked once.
     QHash<QByteArray, bool> m_missing;
+    mutable std::unordered_map<qsizetype, std::unique_ptr<fs::Folder>> m_open;
 };
 
 // True when a folder below the collection holds an MP3 file: a collection of artist and album

@@ -116,7 +116,7 @@ bool Folder::isReachable() const
     return medium.device() == m_native->device && medium.rootPath() == m_native->root;
 }
 
-Listing Folder::mp3Files(Order order) const
+Listing Folder::mp3Files(Order order, FileNames *folders) const
 {
     Listing listing;
     if (!isOpen()) {
@@ -130,6 +130,8 @@ Listing Folder::mp3Files(Order order) const
         if (isMp3(it.fileName()))
             listing.names.append(FileName::fromText(it.fileName()));
     }
+    if (folders)
+        folders->append(subFolders().names);
     // Qt reads a folder that went away, or cannot be read, as an empty one.
     if (!isReachable())
         listing.result =
@@ -158,6 +160,26 @@ Listing Folder::subFolders() const
     if (!QFileInfo(m_path).isReadable())
         listing.result = FileResult::fromErrno(EACCES);
     return listing;
+}
+
+Folder::Contents Folder::readChild(const FileName &name) const
+{
+    Contents contents;
+    const Folder folder = child(name);
+    if (!folder.isOpen()) {
+        contents.result = folder.opened();
+        return contents;
+    }
+    const Listing listing = folder.mp3Files(Order::None, &contents.folders);
+    contents.result = listing.result;
+    for (const FileName &file : listing.names) {
+        const Entry entry = folder.look(file);
+        if (entry.isFile()) {
+            contents.files.append(file);
+            contents.entries.push_back(entry);
+        }
+    }
+    return contents;
 }
 
 Folder Folder::child(const FileName &name) const
