@@ -1270,6 +1270,7 @@ void tst_Mix::collectionInFolders_data()
     QTest::newRow("an unreadable folder is named and left out") << u"unreadable"_s;
     QTest::newRow("switched off again, tree copies on the player") << u"switched off"_s;
     QTest::newRow("switched off, a collection of folders only") << u"folders only"_s;
+    QTest::newRow("a record that leads out of the collection") << u"forged record"_s;
 }
 
 // Artist and album folders, with the choice to take them on: the player stays flat.
@@ -1314,6 +1315,21 @@ void tst_Mix::collectionInFolders()
     options.player = player;
     options.seed = 1;
     options.subfolders = situation != u"folders only"_s;
+    if (situation == u"forged record"_s) {
+        // The record is a file on the player that anyone may write: a move back stays inside.
+        QVERIFY(collection.mkpath(u"Musik/Album"_s) && collection.mkpath(u"Draußen"_s));
+        options.source = collection.filePath(u"Musik"_s);
+        options.exchangePercent = 100;
+        QVERIFY(testsupport::writeBytes(fs::joinPath(player, u"x.mp3"_s), contentFor(u"x"_s, 3000 * KiB)));
+        const fs::Folder onPlayer(player);
+        const FileName x = FileName::fromText(u"x.mp3"_s);
+        fs::WrittenRecord(onPlayer).noteCopies({{x, onPlayer.look(x)}}, {}, {QByteArray("../Draußen/x.mp3")});
+        QVERIFY(MixEngine(options).run().ok());
+        QCOMPARE(QDir(collection.filePath(u"Draußen"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(testsupport::readBytes(fs::joinPath(options.source, u"x.mp3"_s)), contentFor(u"x"_s, 3000 * KiB));
+        return;
+    }
     if (situation == u"unreadable"_s) {
         // Root reads every folder: the program runs as a user without rights to one of them.
         if (!testsupport::runningAsRoot() || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())

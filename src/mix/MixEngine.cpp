@@ -1176,7 +1176,7 @@ void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourc
         // file is gone) goes back where it came from, if that folder is still there.
         const QByteArray origin = m_record->originOf(file.name);
         const qsizetype slash = origin.lastIndexOf('/');
-        if (slash <= 0)
+        if (slash <= 0 || slash + 1 >= origin.size() || origin[slash + 1] == '.')
             continue;
         const qsizetype folder = m_tree->find(origin.first(slash));
         m_tree->trim();

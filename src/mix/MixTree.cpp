@@ -100,6 +100,14 @@ qsizetype MixTree::find(const QByteArray &path)
 {
     if (path.isEmpty() || m_missing.contains(path))
         return -1;
+    // The paths come from a record on the player, which anyone may have written: none leads
+    // above the collection or into a folder the walk leaves out.
+    const QList<QByteArray> names = path.split('/');
+    if (std::any_of(names.cbegin(), names.cend(),
+                    [](const QByteArray &name) { return name.isEmpty() || name.startsWith('.'); })) {
+        m_missing.insert(path, true);
+        return -1;
+    }
     qsizetype index = m_byPath.value(path, -1);
     if (index < 0) {
         const qsizetype slash = path.lastIndexOf('/');
