@@ -27,6 +27,10 @@
               of the collection reached the player and how long a file stayed
   plan        the plan of a 100,000-file collection with 10,000 on a full player, in memory, and a
               whole `--dry-run` (reading both folders) of such a collection of small files
+  tree        a collection in artist and album folders, with "--subfolders": reading and planning
+              (a whole `--dry-run`) of 100,000 files in 10,000 album folders against the same files
+              in one folder; and 1,000 files (40 artists x 5 albums x 5 titles, the titles alike
+              across albums) onto a player with room for a fifth, as the choice case judges it
   naive       for comparison only: the fill as first conceived (player folder re-read and its
               whole list compared for every candidate) against the engine, on small collections
 
@@ -64,7 +68,7 @@ DATA_PARENT = TOP / "build"
 TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
 
-CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "goals", "choice", "plan"]
+CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "goals", "choice", "plan", "tree"]
 # Cases run only when asked for.
 EXTRA_CASES = ["naive", "slowstick"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
@@ -808,6 +812,139 @@ def plan_case(scratch, sources, players):
     shutil.rmtree(player)
 
 
+def tree_names(artists, albums, titles):
+    """Artist/Album/Title paths, the titles alike in every album, and each file's name on the
+    player (the path joined by " - ", as every title there is shared)."""
+    paths = []
+    for a in range(artists):
+        for b in range(albums):
+            for t in range(titles):
+                paths.append(f"Artist {a:03d}/Album {b:02d}/{t + 1:02d} Titel.mp3")
+    return paths, [path.replace("/", " - ") for path in paths]
+
+
+def write_tree(root, paths, sizes, rng):
+    for path, size in zip(paths, sizes):
+        target = root / path
+        target.parent.mkdir(parents=True, exist_ok=True)
+        with open(target, "wb") as f:
+            f.write(rng.randbytes(size))
+        os.utime(target, (COLLECTION_TIME, COLLECTION_TIME))
+
+
+def tree_case(scratch, quick):
+    """A collection in folders: reading and planning against the same files in one folder, and
+    what the random choice brings from a tree."""
+    artists, albums, titles = (20, 50, 10) if quick else (100, 100, 10)
+    paths, flat_names = tree_names(artists, albums, titles)
+    rng = random.Random("tree")
+    tree = scratch / "tree-collection"
+    flat = scratch / "tree-flat"
+    write_tree(tree, paths, [2048] * len(paths), rng)
+    flat.mkdir()
+    for path, name in zip(paths, flat_names):
+        os.link(tree / path, flat / name)
+    on_player = rng.sample(range(len(paths)), len(paths) // 10)
+    rows = {}
+    for how, collection, extra in (("one folder", flat, []), ("folders", tree, ["--subfolders"])):
+        player = scratch / "tree-player"
+        if player.exists():
+            shutil.rmtree(player)
+        player.mkdir()
+        for i in on_player:
+            shutil.copy2(tree / paths[i], player / flat_names[i])
+        runs = [timed([str(TONVOLA), "--fill", "--dry-run", "--seed", "1", *extra, str(collection), str(player)])
+                for _ in range(5)]
+        if any(run.code != 0 for run in runs):
+            sys.exit(f"tree dry run failed: {runs[0].err}")
+        rows[how] = best(runs)
+        copies = len(copied_names(rows[how]))
+        print(f"| `--dry-run`, {how} | {len(paths):,} | {len(on_player):,} | {copies:,} | "
+              f"{rows[how].seconds * 1000:.0f} | {rows[how].peak_kib / 1024:.0f} |", flush=True)
+    ratio = rows["folders"].seconds / rows["one folder"].seconds
+    print(f"\nfolders against one folder: {ratio:.2f} (goal ≤ 1.5: {'met' if ratio <= 1.5 else 'MISSED'})\n",
+          flush=True)
+    shutil.rmtree(tree)
+    shutil.rmtree(flat)
+    shutil.rmtree(scratch / "tree-player")
+
+    # 1,000 files, 40 artists x 5 albums x 5 titles, five times the player's room.
+    paths, flat_names = tree_names(40, 5, 5)
+    sizes = [rng.randint(100 * 1024, 300 * 1024) for _ in paths]
+    write_tree(tree, paths, sizes, rng)
+    order = sorted(flat_names)
+    room = f"{sum(sizes) // 5 // MIB + 1}m"
+    verdicts = []
+
+    def tree_fill(player, seed, share=None):
+        command = [str(TONVOLA), "--fill", "--subfolders", "--seed", str(seed)]
+        if share is not None:
+            command += ["--exchange", str(share)]
+        run = timed(command + [str(tree), str(player)])
+        if run.code != 0:
+            sys.exit(f"--fill --subfolders failed ({run.code}): {run.err}")
+        return run
+
+    try:
+        for seed in range(1, 4 if quick else 6):
+            with tmpfs_medium(scratch / "tonvola-tree", room) as medium:
+                player = medium / "Musik"
+                player.mkdir()
+                os.environ["XDG_STATE_HOME"] = str(scratch / f"state-tree-{seed}")
+                tree_fill(player, seed)
+                held = mp3_sizes(player)
+                info = os.statvfs(medium)
+                full = 100 * sum(held.values()) / (info.f_blocks * info.f_frsize)
+                got_artists = len({name.split(" - ")[0] for name in held})
+                stretches = sum(1 for i, name in enumerate(order) if name in held and (i == 0 or order[i - 1] not in held))
+                want_artists, want_stretches = random_choice_expectations(len(paths), 40, len(held))
+                print(f"| run 1, seed {seed} | {len(held)} files, {full:.1f} % full | {got_artists} of 40 artists "
+                      f"(random: {want_artists:.1f}) | {stretches} stretches (random: {want_stretches:.0f}) |",
+                      flush=True)
+                verdicts.append(("run 1: ≥ 95 % full", full >= 95))
+                verdicts.append(("artists ≥ 90 % of a random choice's", got_artists >= 0.9 * want_artists))
+        for share in (10, 25, 50, 100):
+            with tmpfs_medium(scratch / "tonvola-tree", room) as medium:
+                player = medium / "Musik"
+                player.mkdir()
+                os.environ["XDG_STATE_HOME"] = str(scratch / f"state-tree-share-{share}")
+                tree_fill(player, 1)
+                before = mp3_sizes(player)
+                tree_fill(player, 2, share)
+                after = mp3_sizes(player)
+                left = sum(size for name, size in before.items() if name not in after)
+                changed = 100 * left / sum(before.values())
+                print(f"| full player, exchange {share} % | {changed:.1f} % of its bytes left |", flush=True)
+                verdicts.append((f"exchange {share} %: S ± 5", abs(changed - share) <= 5))
+        # Ten runs: every file of the tree is on the player or in its folder, whole, and no
+        # name on the player holds another file's bytes.
+        with tmpfs_medium(scratch / "tonvola-tree", room) as medium:
+            player = medium / "Musik"
+            player.mkdir()
+            os.environ["XDG_STATE_HOME"] = str(scratch / "state-tree-turn")
+            content = {path: (tree / path).read_bytes() for path in paths}
+            by_player_name = dict(zip(flat_names, paths))
+            problems = 0
+            for run_number in range(1, 11):
+                tree_fill(player, run_number)
+                for name in mp3_sizes(player):
+                    if (player / name).read_bytes() != content[by_player_name[name]]:
+                        problems += 1
+                problems += sum(1 for path in paths if (tree / path).read_bytes() != content[path])
+            extra = [p for p in tree.rglob("*.mp3") if str(p.relative_to(tree)) not in content]
+            print(f"| ten runs | files lost or overwritten: {problems} | files in the collection beyond its "
+                  f"own: {len(extra)} |", flush=True)
+            verdicts.append(("ten runs: no file lost or overwritten", problems == 0 and not extra))
+    except Skip as skip:
+        print(f"| tree | skipped: {skip} |", flush=True)
+    finally:
+        shutil.rmtree(tree)
+        os.environ["XDG_STATE_HOME"] = str(scratch / "state")
+    print()
+    for label, held in verdicts:
+        print(f"- {label}: {'met' if held else 'MISSED'}")
+
+
 def case_list(text):
     cases = [case.strip() for case in text.split(",") if case.strip()]
     unknown = [case for case in cases if case not in CASES + EXTRA_CASES]
@@ -903,6 +1040,12 @@ def run_cases(args, scratch):
         print("| how | collection | on the player | ordering ms | plan ms | memory of the plan MiB | peak RSS MiB |")
         print("|---|---:|---:|---:|---:|---:|---:|", flush=True)
         plan_case(scratch, 20000 if args.quick else 100000, 2000 if args.quick else 10000)
+
+    if "tree" in cases:
+        print("\n## A collection in folders (`--subfolders`)\n")
+        print("| how | files | on the player | copies planned | ms | peak RSS MiB |")
+        print("|---|---:|---:|---:|---:|---:|", flush=True)
+        tree_case(scratch, args.quick)
 
     if "slowstick" in cases:
         print(f"\n## A slow stick: exFAT through FUSE, writing {SLOW_WRITE} MB/s and reading {SLOW_READ} MB/s, "

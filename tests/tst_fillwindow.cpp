@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -215,6 +216,16 @@ void tst_FillWindow::everyEndingUnlocksTheWindow_data()
                                            << QStringLiteral("0 Dateien kopiert, 0 vom Player genommen, 0 zurück ins "
                                                              "StammVerzeichnis, 1 auf dem Player belassen")
                                            << true << u"auf dem Player belassen (schreibgeschützt): a.mp3"_s;
+    // Artist and album folders: without them nothing is there to copy, and the run says where
+    // the choice is; with "Extras → Unterordner einbeziehen" they are the collection.
+    QTest::newRow("a collection of folders only")
+        << u"folders"_s << Start::Click
+        << QStringLiteral("Das StammVerzeichnis enthält keine MP3-Dateien; Unterordner werden nicht berücksichtigt "
+                          "(Extras → Unterordner einbeziehen).")
+        << QString() << true << QString();
+    QTest::newRow("a collection of folders, sub-folders taken")
+        << u"folders taken"_s << Start::Menu << QString()
+        << copied + u"; 1 Datei im StammVerzeichnis mit Unterordnern"_s << true << QString();
 }
 
 void tst_FillWindow::everyEndingUnlocksTheWindow()
@@ -230,7 +241,10 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
     QVERIFY(root.isValid());
     const QString source = root.filePath(u"musik"_s);
     QVERIFY(QDir(root.path()).mkdir(u"musik"_s));
-    const QString song = fs::joinPath(source, u"a.mp3"_s);
+    const bool inFolders = ending.startsWith(u"folders"_s);
+    if (inFolders)
+        QVERIFY(QDir(source).mkpath(u"Artist/Album"_s));
+    const QString song = fs::joinPath(inFolders ? source + u"/Artist/Album"_s : source, u"a.mp3"_s);
     QVERIFY(testsupport::writeFile(song, 5000, 'a'));
 
     TmpfsMount player(ending == u"full"_s ? u"size=4m,nr_inodes=1"_s : u"size=4m"_s);
@@ -248,6 +262,14 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
 
     Window w(source, playerFolder);
     QVERIFY(w.ok());
+    auto *subfolders = w.find<QAction>("mnuSubfolders");
+    QVERIFY(subfolders && subfolders->isCheckable() && !subfolders->isChecked());
+    const auto off = qScopeGuard([] { QVERIFY(settings::setSubfolders(false)); });
+    if (ending == u"folders taken"_s) {
+        QVERIFY(w.find<QMenu>("mnuExtras")->actions().contains(subfolders));
+        subfolders->trigger();
+        QVERIFY(settings::subfolders());
+    }
     if (ending == u"gone"_s)
         QVERIFY(QDir(source).removeRecursively());
     std::optional<fs::PlayerLock> otherFill;
@@ -344,8 +366,12 @@ void tst_FillWindow::everyEndingUnlocksTheWindow()
         QCOMPARE(w.selectedFile(), QDir::cleanPath(song));
     } else if (ending == u"same"_s) {
         QCOMPARE(QDir(source).entryList(QDir::Files), QStringList{u"a.mp3"_s});
-    } else if (ending == u"full"_s) {
+    } else if (ending == u"full"_s || ending == u"folders"_s) {
         QVERIFY(QDir(player.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    } else if (ending == u"folders taken"_s) {
+        // The list shows the collection folder's own files, and the player its copy.
+        QCOMPARE(testsupport::entriesOf(file1), QStringList());
+        QCOMPARE(testsupport::entriesOf(file2), QStringList{u"a.mp3"_s});
     } else if (ending == u"protected"_s) {
         QVERIFY(QFile::exists(onPlayer));
     } else if (ending == u"busy"_s) {

@@ -565,6 +565,8 @@ private slots:
     void missingFolderIsNamed();
     void moveBackIsAMoveThatReplacesNothing_data();
     void moveBackIsAMoveThatReplacesNothing();
+    void collectionInFolders_data();
+    void collectionInFolders();
     void filesOtherProgramsChange_data();
     void filesOtherProgramsChange();
     void brokenCopiesGoUsersFilesStay_data();
@@ -1256,6 +1258,157 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
             cli::run({u"tonvola"_s, u"--fill"_s, u"--seed=1"_s, u"--exchange=100"_s, source.path(), player}, out, err),
             int(cli::Failure));
     }
+}
+
+void tst_Mix::collectionInFolders_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("same-named files in two albums") << u"two albums"_s;
+    QTest::newRow("a joined name too long for FAT") << u"long name"_s;
+    QTest::newRow("moves back into a folder that is gone") << u"folder gone"_s;
+    QTest::newRow("links to folders are not followed") << u"links"_s;
+    QTest::newRow("an unreadable folder is named and left out") << u"unreadable"_s;
+    QTest::newRow("switched off again, tree copies on the player") << u"switched off"_s;
+    QTest::newRow("switched off, a collection of folders only") << u"folders only"_s;
+    QTest::newRow("a record that leads out of the collection") << u"forged record"_s;
+}
+
+// Artist and album folders, with the choice to take them on: the player stays flat.
+void tst_Mix::collectionInFolders()
+{
+    QFETCH(QString, situation);
+    TmpfsMount source(u"size=8m"_s);
+    REQUIRE_FIXTURE(source);
+    std::optional<TmpfsMount> tmpfs;
+    std::optional<testsupport::ExfatMount> exfat;
+    if (situation == u"long name"_s) {
+        exfat.emplace();
+        REQUIRE_FIXTURE(*exfat);
+    } else {
+        tmpfs.emplace(u"size=4m"_s);
+        REQUIRE_FIXTURE(*tmpfs);
+    }
+    const QString player = exfat ? exfat->path() : tmpfs->path();
+    const QDir collection(source.path());
+    // Each album's file takes so much of the player that a full exchange sends both back.
+    const qint64 size = situation == u"long name"_s ? 4 * KiB : 1400 * KiB;
+    const QString a = situation == u"long name"_s ? QString(120, QChar(u'ö')) + u"/"_s + QString(120, QChar(u'ä'))
+                                                  : u"Artist A/Album X"_s;
+    const QString b = situation == u"long name"_s ? QString(120, QChar(u'ö')) + u"/"_s + QString(120, QChar(u'ü'))
+                                                  : u"Artist B/Album Y"_s;
+    QVERIFY(collection.mkpath(a) && collection.mkpath(b));
+    QVERIFY(testsupport::writeBytes(collection.filePath(a + u"/01 Intro.mp3"_s), contentFor(u"a"_s, size)));
+    QVERIFY(testsupport::writeBytes(collection.filePath(b + u"/01 Intro.mp3"_s), contentFor(u"b"_s, size)));
+    if (situation != u"folders only"_s)
+        QVERIFY(testsupport::writeBytes(collection.filePath(u"c.mp3"_s), contentFor(u"c"_s, 3000)));
+    QTemporaryDir elsewhere;
+    QVERIFY(testsupport::writeBytes(elsewhere.filePath(u"fremd.mp3"_s), contentFor(u"fremd"_s, 3000)));
+    if (situation == u"links"_s) {
+        QVERIFY(QFile::link(collection.filePath(u"Artist A"_s), collection.filePath(u"Noch einmal A"_s)));
+        QVERIFY(QFile::link(elsewhere.path(), collection.filePath(u"Anderswo"_s)));
+    }
+    const Files before = everything(source.path(), player);
+    const Snapshot ownFiles = snapshot(source.path());
+
+    MixOptions options;
+    options.source = source.path();
+    options.player = player;
+    options.seed = 1;
+    options.subfolders = situation != u"folders only"_s;
+    if (situation == u"forged record"_s) {
+        // The record is a file on the player that anyone may write: a move back stays inside.
+        QVERIFY(collection.mkpath(u"Musik/Album"_s) && collection.mkpath(u"Draußen"_s));
+        options.source = collection.filePath(u"Musik"_s);
+        options.exchangePercent = 100;
+        QVERIFY(testsupport::writeBytes(fs::joinPath(player, u"x.mp3"_s), contentFor(u"x"_s, 3000 * KiB)));
+        const fs::Folder onPlayer(player);
+        const FileName x = FileName::fromText(u"x.mp3"_s);
+        fs::WrittenRecord(onPlayer).noteCopies({{x, onPlayer.look(x)}}, {}, {QByteArray("../Draußen/x.mp3")});
+        QVERIFY(MixEngine(options).run().ok());
+        QCOMPARE(QDir(collection.filePath(u"Draußen"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(testsupport::readBytes(fs::joinPath(options.source, u"x.mp3"_s)), contentFor(u"x"_s, 3000 * KiB));
+        return;
+    }
+    if (situation == u"unreadable"_s) {
+        // Root reads every folder: the program runs as a user without rights to one of them.
+        if (!testsupport::runningAsRoot() || QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+            QSKIP("needs root and setpriv to run the program as another user");
+        QVERIFY(QProcess::execute(u"chmod"_s, {u"-R"_s, u"a+rwX"_s, source.path(), player}) == 0);
+        QVERIFY(QProcess::execute(u"chmod"_s, {u"a-r"_s, collection.filePath(u"Artist B"_s)}) == 0);
+        QProcess program;
+        program.start(u"setpriv"_s,
+                      {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, QStringLiteral(TONVOLA_PROGRAM),
+                       u"--fill"_s, u"--subfolders"_s, source.path(), player});
+        QVERIFY(program.waitForFinished(60000));
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(
+            printed.startsWith(u"übersprungen: Artist B (Ordner nicht lesbar, seine Dateien bleiben außen vor)\n"_s),
+            qPrintable(printed));
+        QCOMPARE(fs::mp3Files(player), (QStringList{u"01 Intro.mp3"_s, u"c.mp3"_s}));
+        return;
+    }
+    MixResult result = MixEngine(options).run();
+    if (situation == u"folders only"_s) {
+        QCOMPARE(result.status, MixResult::Status::OnlyInSubfolders);
+        QCOMPARE(result.problem(), u"Das StammVerzeichnis enthält keine MP3-Dateien; Unterordner werden nicht "
+                                   u"berücksichtigt (Extras → Unterordner einbeziehen)."_s);
+        QVERIFY(snapshot(player).isEmpty());
+        return;
+    }
+    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QStringList names = fs::mp3Files(player);
+    QCOMPARE(names.size(), 3);
+    QVERIFY(names.removeAll(u"c.mp3"_s) == 1);
+    if (situation == u"long name"_s) {
+        // Cut to what the medium holds, each still one file's own name, and still an MP3.
+        for (const QString &name : std::as_const(names))
+            QVERIFY2(name.size() <= 255 && name.startsWith(u"öö"_s) && name.endsWith(u".mp3"_s)
+                         && !name.contains(u"  "_s),
+                     qPrintable(name));
+        QVERIFY(names[0] != names[1]);
+        return;
+    }
+    // Neither the collection's own folder again through a link nor another folder.
+    QCOMPARE(names, (QStringList{u"Artist A - Album X - 01 Intro.mp3"_s, u"Artist B - Album Y - 01 Intro.mp3"_s}));
+    if (situation == u"links"_s)
+        return;
+    const fs::Folder onPlayer(player);
+    QCOMPARE(fs::WrittenRecord(onPlayer).originOf(FileName::fromText(names[1])),
+             QByteArray("Artist B/Album Y/01 Intro.mp3"));
+
+    options.seed = 2;
+    if (situation == u"two albums"_s) {
+        // The same names again: repeats, and nothing lost or written twice.
+        options.exchangePercent = 0;
+        result = MixEngine(options).run();
+        QCOMPARE(result.counts.copied, 0);
+        QCOMPARE(everything(source.path(), player).size(), before.size() + 3);
+        return;
+    }
+    options.exchangePercent = 100;
+    if (situation == u"folder gone"_s) {
+        // One album is gone, the other lost only its file: each copy goes back where it can.
+        QVERIFY(QDir(collection.filePath(u"Artist B"_s)).removeRecursively());
+        QVERIFY(QFile::remove(collection.filePath(a + u"/01 Intro.mp3"_s)));
+    } else {
+        options.subfolders = false;
+    }
+    result = MixEngine(options).run();
+    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QCOMPARE(fs::mp3Files(player), QStringList{u"c.mp3"_s});
+    QCOMPARE(result.counts.movedBack, 2);
+    if (situation == u"switched off"_s) {
+        // Their sources hold the same bytes: the copies are only taken off the player.
+        QCOMPARE(result.counts.intoCollection, 0);
+        QCOMPARE(snapshot(source.path()), ownFiles);
+        return;
+    }
+    QCOMPARE(testsupport::readBytes(collection.filePath(a + u"/01 Intro.mp3"_s)), contentFor(u"a"_s, size));
+    QCOMPARE(testsupport::readBytes(collection.filePath(u"Artist B - Album Y - 01 Intro.mp3"_s)),
+             contentFor(u"b"_s, size));
+    QCOMPARE(lost(before, source.path(), player), QStringList());
 }
 
 void tst_Mix::filesOtherProgramsChange_data()

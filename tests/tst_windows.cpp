@@ -643,7 +643,8 @@ void tst_windows::menus_data()
                  "  mnuclear \"Clear PlayerVerzeichnis\" Alt+C|  mnuDelete \"Löschen\" Del|"
                  "  mnuClose \"Beenden\" Ctrl+Q|mnuWiedergabe \"Wiedergabe\" Alt+W|"
                  "  mnuPlay \"Play\" Alt+P|  mnuStop \"Stop\" Alt+S|mnuExtras \"Extras\" Alt+E|"
-                 "  mnuConfig \"Konfiguration\" Alt+K|  mnuExchange \"Austausch je Lauf …\" "
+                 "  mnuConfig \"Konfiguration\" Alt+K|  mnuSubfolders \"Unterordner einbeziehen\" Alt+U checkable|"
+                 "  mnuExchange \"Austausch je Lauf …\" "
                  "Alt+A|  mnuEject \"Player auswerfen\" Alt+P|mnuInfo \"?\" Alt+?|  mnuHelp \"Hilfe\" F1|"
                  "  mnuInfoTonvola \"Info zu Tonvola\" Alt+I");
     QTest::newRow("frm_Info") << u"frm_Info"_s << QStringList{};

@@ -75,6 +75,9 @@ void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowO
                         "Dateien tauscht (0 bis 100; 0 füllt nur freien Platz; sonst die Einstellung des "
                         "Fensters, anfangs 50)."),
          QStringLiteral("PROZENT")},
+        {QStringLiteral("subfolders"),
+         QStringLiteral("Nimmt auch die MP3-Dateien der Unterordner von SOURCE (sonst die Einstellung des "
+                        "Fensters, anfangs aus).")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
     });
@@ -254,9 +257,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     const QStringList folders = parser.positionalArguments();
     if (!parser.isSet(QStringLiteral("fill"))) {
         if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run"))
-            || parser.isSet(QStringLiteral("exchange")) || parser.isSet(QStringLiteral("quiet")))
-            return wrongUse(
-                QStringLiteral("--seed, --dry-run, --exchange und --quiet gelten nur zusammen mit --fill."));
+            || parser.isSet(QStringLiteral("exchange")) || parser.isSet(QStringLiteral("subfolders"))
+            || parser.isSet(QStringLiteral("quiet")))
+            return wrongUse(QStringLiteral(
+                "--seed, --dry-run, --exchange, --subfolders und --quiet gelten nur zusammen mit --fill."));
         if (!folders.isEmpty())
             return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
                                 .arg(printableName(folders.first())));
@@ -282,6 +286,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
             return wrongUse(QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
                                 .arg(printableName(percent)));
     }
+    options.subfolders = parser.isSet(QStringLiteral("subfolders")) || settings::subfolders();
     if (parser.isSet(QStringLiteral("seed"))) {
         const QString seed = parser.value(QStringLiteral("seed"));
         bool ok = false;

@@ -159,7 +159,7 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     FileListBox *sourceFiles = m_controls.source->files();
     const bool walked = result.walked();
     if (walked) {
-        if (result.sourceCount > 0)
+        if (result.sourceCount > 0 && result.last >= 0)
             sourceFiles->setListIndex(result.last);
         sourceFiles->showNames(sourceNames);
         m_controls.player->files()->showNames(playerNames);

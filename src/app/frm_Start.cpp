@@ -166,6 +166,8 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     exchange->setObjectName(QStringLiteral("mnuExchange"));
     ui.mnuExtras->insertAction(ui.mnuEject, exchange);
     connect(exchange, &QAction::triggered, this, &frm_Start::mnuExchange_Click);
+    ui.mnuSubfolders->setChecked(tonvola::settings::subfolders());
+    connect(ui.mnuSubfolders, &QAction::toggled, this, &frm_Start::mnuSubfolders_Click);
     connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
     m_eject = new tonvola::Eject(this);
     connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
@@ -525,6 +527,12 @@ void frm_Start::mnuExchange_Click()
         tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));
 }
 
+void frm_Start::mnuSubfolders_Click(bool on)
+{
+    if (!tonvola::settings::setSubfolders(on))
+        tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));
+}
+
 void frm_Start::setupPreview()
 {
     m_preview = new PreviewPlayer(this);
@@ -570,6 +578,7 @@ void frm_Start::Getmix()
     options.source = ui.File1->path();
     options.player = ui.File2->path();
     options.exchangePercent = tonvola::settings::exchangePercent(tonvola::defaultExchangePercent);
+    options.subfolders = ui.mnuSubfolders->isChecked();
     m_fill->start(std::move(options));
 }
 

@@ -81,6 +81,7 @@ private:
     void mnuHelp_Click();
     void mnuInfoTonvola_Click();
     void mnuExchange_Click();
+    void mnuSubfolders_Click(bool on);
 
     void OpenMediaPlayer();
     void StopMediaPlayer();

@@ -9,6 +9,7 @@ namespace tonvola::settings {
 namespace {
 
 const QString exchangeKey = QStringLiteral("fill/exchangePercent");
+const QString subfoldersKey = QStringLiteral("fill/subfolders");
 
 QSettings stored()
 {
@@ -29,6 +30,19 @@ bool setExchangePercent(int percent)
 {
     QSettings settings = stored();
     settings.setValue(exchangeKey, std::clamp(percent, 0, 100));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool subfolders()
+{
+    return stored().value(subfoldersKey, false).toBool();
+}
+
+bool setSubfolders(bool on)
+{
+    QSettings settings = stored();
+    settings.setValue(subfoldersKey, on);
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

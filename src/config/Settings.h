@@ -10,4 +10,10 @@ namespace tonvola::settings {
 // False when the setting could not be stored.
 [[nodiscard]] bool setExchangePercent(int percent);
 
+// Whether a fill takes the MP3 files of the collection's sub-folders too; off while the user
+// has not chosen it.
+[[nodiscard]] bool subfolders();
+// False when the setting could not be stored.
+[[nodiscard]] bool setSubfolders(bool on);
+
 } // namespace tonvola::settings

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSet>
 #include <QThread>
 
@@ -301,6 +302,9 @@ private:
     }
     static QString collectionGone() { return QStringLiteral("Das StammVerzeichnis ist nicht mehr erreichbar"); }
     bool removeFromPlayer(const MixStep &step, qsizetype playerIndex);
+    // A move back whose source is found where it would go, with the same bytes: the player's
+    // copy is only taken off. False when the move is to be written.
+    bool alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step, qsizetype playerIndex);
     bool commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending);
     bool commitCopies(fs::CopyBatch &batch);
     // The listed player file that holds a name another entry has taken (a FAT short name).
@@ -339,21 +343,23 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
         const auto compared = m_engine.m_compared.constFind(playerIndex);
         if (compared == m_engine.m_compared.cend())
             return true;
-        const FileName &inCollection = m_in.source[static_cast<std::size_t>(compared->sourceIndex)].name;
+        const MixInput::Source &original = m_in.source[static_cast<std::size_t>(compared->sourceIndex)];
+        const fs::Folder &from = m_engine.folderOf(original);
+        const FileName &inCollection = ownName(original);
         expected = compared->player;
         if (compared->tagsLeft) {
             fs::Entry source;
             fs::Entry player;
             const fs::Likeness likeness =
-                fs::compareFiles(m_source, inCollection, m_player, file.name, &source, &player, fs::Span::Tags);
+                fs::compareFiles(from, inCollection, m_player, file.name, &source, &player, fs::Span::Tags);
             if (likeness != fs::Likeness::SameBytes || !source.isUnchangedSince(compared->source)
                 || !player.isUnchangedSince(compared->player)) {
                 note(MixAction::KeptOnPlayer, file.name,
                      likeness == fs::Likeness::SameBytes ? MixReason::Changed : MixReason::OtherContent);
                 return true;
             }
-        } else if (!m_source.look(inCollection).isUnchangedSince(compared->source)
-                   && fs::compareFiles(m_source, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
+        } else if (!from.look(inCollection).isUnchangedSince(compared->source)
+                   && fs::compareFiles(from, inCollection, m_player, file.name) != fs::Likeness::SameBytes) {
             note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
             return true;
         }
@@ -384,6 +390,29 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
     }
 }
 
+bool MixEngine::Acting::alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step,
+                                     qsizetype playerIndex)
+{
+    const MixInput::OnPlayer &file = m_in.player[static_cast<std::size_t>(playerIndex)];
+    fs::Entry seen;
+    if (!to.look(back).isFile()
+        || fs::compareFiles(to, back, m_player, file.name, nullptr, &seen) != fs::Likeness::SameBytes)
+        return false;
+    const FileResult removed = m_player.removeIfUnchanged(file.name, seen);
+    if (!removed.ok()) {
+        note(MixAction::KeptOnPlayer, file.name,
+             removed.status == FileResult::Status::PermissionDenied ? MixReason::WriteProtected : MixReason::Changed);
+        return true;
+    }
+    m_changedPlayer = true;
+    m_freedOnPlayer = true;
+    m_engine.m_record->noteRemoved(file.name);
+    MixStep taken = step;
+    taken.alreadyInCollection = true;
+    done(taken, file.key, false);
+    return true;
+}
+
 bool MixEngine::Acting::removeAndMoveBack()
 {
     for (const MixStep &step : m_plan.removals)
@@ -402,9 +431,17 @@ bool MixEngine::Acting::removeAndMoveBack()
             continue;
         }
         const MixInput::OnPlayer &file = m_in.player[static_cast<std::size_t>(j)];
+        const auto at = static_cast<std::size_t>(j);
+        const qsizetype into = at < m_engine.m_backInto.size() ? m_engine.m_backInto[at] : -1;
+        const fs::Folder &to = m_engine.m_tree->folder(into);
+        const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+        if (at < m_engine.m_backMayBeThere.size() && m_engine.m_backMayBeThere[at] && alreadyThere(to, back, step, j))
+            continue;
         transferring(MixAction::MovedBack, file.name, 0, file.entry.size);
-        const FileResult added =
-            batch.add(m_player, file.name, copyOptions(MixAction::MovedBack, file.name, file.entry));
+        CopyOptions options = copyOptions(MixAction::MovedBack, file.name, file.entry);
+        options.into = &to;
+        options.as = back;
+        const FileResult added = batch.add(m_player, file.name, options);
         m_freedInSource = m_freedInSource || !added.ok();
         switch (added.status) {
         case FileResult::Status::Ok:
@@ -451,6 +488,8 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
 {
     // The names must be on the collection's medium before the player's files go.
     const QList<fs::CopyBatch::Named> named = batch.commit(nullptr, fs::CopyBatch::Names::Flushed);
+    // The folders the batch wrote into are used below; those of the next batch are opened anew.
+    const auto trimmed = qScopeGuard([this] { m_engine.m_tree->trim(); });
     m_freedInSource = m_freedInSource || !allNamed(named);
     const QList<Pending> moves = std::exchange(pending, {});
     const auto kept = [](const FileName &name, MixReason why) {
@@ -467,12 +506,15 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
     for (qsizetype k = 0; k < named.size(); ++k) {
         const fs::CopyBatch::Named &copy = named[k];
         const qsizetype j = moves[k].playerIndex;
+        // The file's name on the player; it may take another one back in the collection.
+        const FileName &onPlayer = m_in.player[static_cast<std::size_t>(j)].name;
+        const fs::Folder &into = copy.folder ? *copy.folder : m_source;
         if (!goOn || !copy.result.ok() || collectionGone) {
             // A move: the collection keeps no second copy, perhaps not whole, of a file that stays
             // on the player. A name the batch could not give is another file's.
             if (copy.named) {
                 m_freedInSource = true;
-                (void)m_source.remove(copy.name);
+                (void)into.remove(copy.name);
             }
             // Its place in the order is given up: the run ends here.
             if (!goOn)
@@ -482,37 +524,37 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
                 continue;
             }
             if (copy.result.status == FileResult::Status::AlreadyExists && !collectionGone)
-                decided(kept(copy.name, MixReason::CollectionRefuses));
+                decided(kept(onPlayer, MixReason::CollectionRefuses));
             else
-                refused(copy.name, collectionGone ? this->collectionGone() : copy.result.reason, true);
+                refused(onPlayer, collectionGone ? this->collectionGone() : copy.result.reason, true);
             continue;
         }
         m_wroteToSource = true;
         ++m_movesDone;
         addNote(m_result, copy.result);
-        const FileResult removed = m_player.removeIfUnchanged(copy.name, copy.source);
+        const FileResult removed = m_player.removeIfUnchanged(onPlayer, copy.source);
         if (removed.ok()) {
             m_changedPlayer = true;
             m_freedOnPlayer = true;
-            m_engine.m_record->noteRemoved(copy.name);
-            m_engine.nowOnPlayer(m_in.player[static_cast<std::size_t>(j)].key, copy.name, false);
+            m_engine.m_record->noteRemoved(onPlayer);
+            m_engine.nowOnPlayer(m_in.player[static_cast<std::size_t>(j)].key, onPlayer, false);
             decided(moves[k].step);
             continue;
         }
         // A move: the collection does not keep a second copy of a file that stays on the player.
         m_freedInSource = true;
-        (void)m_source.remove(copy.name);
+        (void)into.remove(copy.name);
         switch (removed.status) {
         case FileResult::Status::PermissionDenied:
-            decided(kept(copy.name, MixReason::WriteProtected));
+            decided(kept(onPlayer, MixReason::WriteProtected));
             break;
         case FileResult::Status::SourceChanged:
         case FileResult::Status::NotFound:
-            decided(kept(copy.name, MixReason::Changed));
+            decided(kept(onPlayer, MixReason::Changed));
             break;
         default:
             if (!playerGone())
-                fail(MixResult::Step::Delete, m_player.pathOf(copy.name).text(), removed.reason);
+                fail(MixResult::Step::Delete, m_player.pathOf(onPlayer).text(), removed.reason);
             goOn = false;
         }
     }
@@ -553,8 +595,13 @@ bool MixEngine::Acting::copy()
             continue;
         }
         transferring(MixAction::Copied, candidate.name, 0, candidate.entry.size);
-        const FileResult added =
-            batch.add(m_source, candidate.name, copyOptions(MixAction::Copied, candidate.name, candidate.entry));
+        CopyOptions options = copyOptions(MixAction::Copied, candidate.name, candidate.entry);
+        options.as = candidate.name;
+        if (candidate.folder >= 0)
+            options.origin = m_engine.m_tree->path(candidate.folder) + '/' + ownName(candidate).native();
+        const FileResult added = batch.add(m_engine.folderOf(candidate), ownName(candidate), options);
+        // The batch keeps nothing of the folder it read from.
+        m_engine.m_tree->trim();
         m_freedOnPlayer = m_freedOnPlayer || !added.ok();
         switch (added.status) {
         case FileResult::Status::Ok:
@@ -602,7 +649,8 @@ bool MixEngine::Acting::copy()
                 continue;
             }
             if (!playerGone())
-                fail(MixResult::Step::Copy, m_source.pathOf(candidate.name).text(), added.reason);
+                fail(MixResult::Step::Copy, m_engine.folderOf(candidate).pathOf(ownName(candidate)).text(),
+                     added.reason);
             (void)commitCopies(batch);
             return false;
         }
@@ -727,15 +775,31 @@ MixResult MixEngine::run()
     result.newInCollection = std::count_if(m_input.source.begin(), m_input.source.end(), [this](const auto &file) {
         return file.key < 0 || !m_presentNow[static_cast<std::size_t>(file.key)];
     });
-    if (plan.sourceCount > 0)
-        result.lastSelected = m_source.pathOf(m_input.source[static_cast<std::size_t>(plan.last)].name);
+    if (plan.sourceCount > 0) {
+        const MixInput::Source &last = m_input.source[static_cast<std::size_t>(plan.last)];
+        result.lastSelected = folderOf(last).pathOf(ownName(last));
+    }
 
+    // The window's list shows the collection folder's own files, with sub-folders too.
     FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
-    for (const MixInput::Source &file : m_input.source)
+    for (std::size_t i = 0; i < m_input.source.size(); ++i) {
+        const MixInput::Source &file = m_input.source[i];
+        if (file.folder >= 0)
+            continue;
+        if (m_options.subfolders && static_cast<qsizetype>(i) == plan.last)
+            result.last = sourceNames.size();
         sourceNames.append(file.name);
+    }
+    if (m_options.subfolders) {
+        result.treeFiles = static_cast<qsizetype>(m_input.source.size());
+        if (plan.sourceCount > 0 && m_input.source[static_cast<std::size_t>(plan.last)].folder >= 0)
+            result.last = -1;
+    }
     m_observer->started(sourceNames, playerNames(), plan.start);
     m_observer->planned(plan);
+    for (const MixStep &step : m_treeNotes)
+        report(result, step);
     for (const MixStep &step : plan.notes)
         report(result, step);
 
@@ -820,6 +884,7 @@ bool MixEngine::open(MixResult &result)
         result.status = MixResult::Status::SameFolder;
         return false;
     }
+    m_tree = std::make_unique<MixTree>(m_source);
     return true;
 }
 
@@ -835,6 +900,12 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
             result.reason = listing->result.reason;
             return false;
         }
+    }
+    // A collection of artist and album folders would fill nothing, and not say why.
+    if (!m_options.subfolders && source.names.isEmpty() && hasMp3Below(m_source)) {
+        result.status = MixResult::Status::OnlyInSubfolders;
+        result.path = m_source.path();
+        return false;
     }
     const bool dryRun = m_options.dryRun;
     m_playerCase = fs::letterCase(m_player, player.names,
@@ -855,6 +926,8 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         m_leftoversInSource = fs::removeLeftovers(m_source);
     }
 
+    if (m_options.subfolders)
+        readTree(source);
     m_record = std::make_unique<fs::WrittenRecord>(m_player);
     // A look at a file on a stick in user space is a round trip to its process: thousands of
     // them take seconds, which the window and the terminal show.
@@ -868,9 +941,19 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     for (qsizetype i = 0; i < source.names.size(); ++i) {
         MixInput::Source &file = input.source[static_cast<std::size_t>(i)];
         file.name = source.names[i];
-        file.entry = m_source.look(file.name);
+        if (m_treeFiles.empty()) {
+            file.entry = m_source.look(file.name);
+        } else {
+            // Looked at by the walk, while each folder was open once.
+            const MixTree::File &where = m_treeFiles[static_cast<std::size_t>(i)];
+            file.folder = where.folder;
+            if (!(where.own == file.name))
+                file.own = where.own;
+            file.entry = where.entry;
+        }
         looked();
     }
+    m_treeFiles = {};
     waitForFreshFiles(input);
     input.player.resize(player.names.size());
     for (qsizetype j = 0; j < player.names.size(); ++j) {
@@ -882,6 +965,8 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
+    if (m_options.subfolders)
+        followOrigins(input);
     confirmBrokenCopies(input);
     m_memory = MixMemory(identityOf(m_source), identityOf(m_player));
     for (MixInput::Source &file : input.source)
@@ -898,6 +983,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.arrivedRun = m_memory.arrivedIn(original.name);
         file.vouched = !file.broken && m_record->vouchesFor(file.name, file.entry, original.entry);
     }
+    findWayBack(input, sourceOf);
 
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {
@@ -948,8 +1034,9 @@ void MixEngine::confirmBrokenCopies(MixInput &input)
                 sourceOfKey[static_cast<std::size_t>(input.source[static_cast<std::size_t>(i)].key)] = i;
         }
         const qsizetype i = file.key < 0 ? -1 : sourceOfKey[static_cast<std::size_t>(file.key)];
-        file.broken =
-            i >= 0 && fs::isCutShortOf(m_source, input.source[static_cast<std::size_t>(i)].name, m_player, file.name);
+        file.broken = i >= 0
+                      && fs::isCutShortOf(folderOf(input.source[static_cast<std::size_t>(i)]),
+                                          ownName(input.source[static_cast<std::size_t>(i)]), m_player, file.name);
         // Not asked again next time: the file under that name is not the copy the record knows.
         if (!file.broken && !m_options.dryRun)
             m_record->noteRemoved(file.name);
@@ -976,14 +1063,156 @@ void MixEngine::waitForFreshFiles(MixInput &input)
         QThread::msleep(lookAgainMs);
         std::erase_if(fresh, [&](std::size_t i) {
             MixInput::Source &file = input.source[i];
-            file.entry = m_source.look(file.name);
+            file.entry = folderOf(file).look(ownName(file));
             return !fs::isBeingWritten(file.entry);
         });
     }
 }
 
+void MixEngine::readTree(fs::Listing &source)
+{
+    std::vector<MixTree::File> files;
+    files.reserve(static_cast<std::size_t>(source.names.size()));
+    for (const FileName &name : source.names)
+        files.push_back({-1, name, m_source.look(name)});
+    QList<MixTree::Unreadable> unreadable;
+    m_tree->walk(files, unreadable, m_options.cancel);
+    for (const MixTree::Unreadable &folder : unreadable) {
+        MixStep step;
+        step.action = MixAction::Skipped;
+        step.name = FileName::fromNative(folder.path);
+        step.why = MixReason::FolderUnreadable;
+        m_treeNotes.append(step);
+        qCWarning(lcMix) << "folder left out:" << folder.path << folder.reason;
+    }
+
+    // A name that two files of the collection have is one on the player as the player compares
+    // names; each of them then takes its path.
+    QHash<QByteArray, qsizetype> owners;
+    owners.reserve(static_cast<qsizetype>(files.size()));
+    for (const MixTree::File &file : files)
+        ++owners[fs::caseKey(file.own, m_playerCase)];
+    const qsizetype longest = fs::longestName(m_player);
+    FileNames names;
+    names.reserve(static_cast<qsizetype>(files.size()));
+    for (const MixTree::File &file : files) {
+        const bool shared = file.folder >= 0 && owners.value(fs::caseKey(file.own, m_playerCase)) > 1;
+        names.append(shared ? treeName(m_tree->path(file.folder), file.own, longest) : file.own);
+    }
+    // A joined name may be another file's own one: the file whose path comes first keeps it,
+    // the same in every run, and the other is named and left out.
+    const auto pathOf = [&](std::size_t i) {
+        return files[i].folder < 0 ? files[i].own.native()
+                                   : m_tree->path(files[i].folder) + '/' + files[i].own.native();
+    };
+    QHash<QByteArray, std::size_t> holder;
+    holder.reserve(names.size());
+    std::vector<char> left(files.size(), 0);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QByteArray key = fs::caseKey(names[static_cast<qsizetype>(i)], m_playerCase);
+        const auto found = holder.constFind(key);
+        if (found == holder.cend()) {
+            holder.insert(key, i);
+            continue;
+        }
+        std::size_t keeps = *found;
+        std::size_t leaves = i;
+        if (pathOf(leaves) < pathOf(keeps))
+            std::swap(keeps, leaves);
+        holder.insert(key, keeps);
+        left[leaves] = 1;
+    }
+    FileNames kept;
+    kept.reserve(names.size());
+    QHash<QByteArray, std::size_t> fileOf;
+    fileOf.reserve(names.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FileName &name = names[static_cast<qsizetype>(i)];
+        if (left[i]) {
+            MixStep step;
+            step.action = MixAction::Skipped;
+            step.name = FileName::fromNative(pathOf(i));
+            step.why = MixReason::NameTaken;
+            step.other = name;
+            m_treeNotes.append(step);
+            continue;
+        }
+        kept.append(name);
+        fileOf.insert(name.native(), i);
+    }
+    source.keys = fs::inListOrder(std::move(kept));
+    source.names = fs::namesOf(source.keys);
+    m_treeFiles.clear();
+    m_treeFiles.reserve(static_cast<std::size_t>(source.names.size()));
+    for (const FileName &name : source.names)
+        m_treeFiles.push_back(files[fileOf.value(name.native())]);
+}
+
+void MixEngine::followOrigins(MixInput &input)
+{
+    // A file's name on the player follows what else the collection holds: a copy made while its
+    // name was its own keeps it when another file of that name comes, and the other way round.
+    // The record knows where each copy came from, so it is still found as that file's copy.
+    QHash<QByteArray, qsizetype> byOrigin;
+    std::vector<char> keyOnPlayer(static_cast<std::size_t>(input.keyCount), 0);
+    for (const MixInput::OnPlayer &file : input.player)
+        keyOnPlayer[static_cast<std::size_t>(file.key)] = 1;
+    for (MixInput::OnPlayer &file : input.player) {
+        const QByteArray origin = m_record->originOf(file.name);
+        if (origin.isEmpty())
+            continue;
+        if (byOrigin.isEmpty()) {
+            for (qsizetype i = 0; i < static_cast<qsizetype>(input.source.size()); ++i) {
+                const MixInput::Source &source = input.source[static_cast<std::size_t>(i)];
+                if (source.folder >= 0)
+                    byOrigin.insert(m_tree->path(source.folder) + '/' + ownName(source).native(), i);
+            }
+        }
+        const qsizetype i = byOrigin.value(origin, -1);
+        if (i < 0)
+            continue;
+        const qsizetype key = input.source[static_cast<std::size_t>(i)].key;
+        // Where the player holds that file under its present name too, each name stays its own.
+        if (key == file.key || keyOnPlayer[static_cast<std::size_t>(key)])
+            continue;
+        keyOnPlayer[static_cast<std::size_t>(file.key)] = 0;
+        keyOnPlayer[static_cast<std::size_t>(key)] = 1;
+        file.key = key;
+    }
+}
+
+void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourceOf)
+{
+    m_backInto.assign(input.player.size(), -1);
+    m_backMayBeThere.assign(input.player.size(), 0);
+    for (std::size_t j = 0; j < input.player.size(); ++j) {
+        MixInput::OnPlayer &file = input.player[j];
+        const qsizetype i = file.key < 0 ? -1 : sourceOf[static_cast<std::size_t>(file.key)];
+        if (i >= 0) {
+            const MixInput::Source &original = input.source[static_cast<std::size_t>(i)];
+            m_backInto[j] = original.folder;
+            file.backName = original.own;
+            continue;
+        }
+        // A copy of a sub-folder's file that the run does not take (the choice is off, or the
+        // file is gone) goes back where it came from, if that folder is still there.
+        const QByteArray origin = m_record->originOf(file.name);
+        const qsizetype slash = origin.lastIndexOf('/');
+        if (slash <= 0 || slash + 1 >= origin.size() || origin[slash + 1] == '.')
+            continue;
+        const qsizetype folder = m_tree->find(origin.first(slash));
+        m_tree->trim();
+        if (folder < 0)
+            continue;
+        m_backInto[j] = folder;
+        file.backName = FileName::fromNative(origin.sliced(slash + 1));
+        m_backMayBeThere[j] = 1;
+    }
+}
+
 fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
 {
+    m_tree->trim();
     Compared compared;
     compared.sourceIndex = sourceIndex;
     if (const MixInput::OnPlayer &file = m_input.player[static_cast<std::size_t>(playerIndex)]; file.vouched) {
@@ -993,8 +1222,9 @@ fs::Likeness MixEngine::compare(qsizetype sourceIndex, qsizetype playerIndex)
         m_compared.insert(playerIndex, compared);
         return fs::Likeness::SameBytes;
     }
-    const fs::Likeness likeness = fs::compareFiles(m_source, m_input.source[static_cast<std::size_t>(sourceIndex)].name,
-                                                   m_player, m_input.player[static_cast<std::size_t>(playerIndex)].name,
+    const MixInput::Source &original = m_input.source[static_cast<std::size_t>(sourceIndex)];
+    const fs::Likeness likeness = fs::compareFiles(folderOf(original), ownName(original), m_player,
+                                                   m_input.player[static_cast<std::size_t>(playerIndex)].name,
                                                    &compared.source, &compared.player);
     MixPreparing comparing;
     comparing.stage = MixPreparing::Stage::Comparing;

@@ -2,6 +2,7 @@
 
 #include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
+#include "mix/MixTree.h"
 #include "platform/FileName.h"
 #include "platform/Folder.h"
 #include "platform/PlayerLock.h"
@@ -28,6 +29,8 @@ struct MixOptions {
     bool dryRun = false;
     // The share of the player's MP3 bytes that a run frees for new files before it walks.
     int exchangePercent = defaultExchangePercent;
+    // Takes the MP3 files of every folder below the collection too, not only its own.
+    bool subfolders = false;
     const std::atomic_bool *cancel = nullptr;
 };
 
@@ -48,7 +51,17 @@ struct MixCounts {
 };
 
 struct MixResult {
-    enum class Status { Done, Cancelled, SameFolder, FolderMissing, FolderUnreadable, PlayerBusy, Failed };
+    enum class Status {
+        Done,
+        Cancelled,
+        SameFolder,
+        FolderMissing,
+        FolderUnreadable,
+        PlayerBusy,
+        Failed,
+        // The collection folder holds no MP3 files, its sub-folders do, and the run leaves them out.
+        OnlyInSubfolders,
+    };
     // The step that failed, for the sentence that tells the user.
     enum class Step { None, Read, Copy, Delete, MoveBack, FreeSpace, Flush, PlayerGone, FolderFull };
 
@@ -69,11 +82,13 @@ struct MixResult {
     // Player files the collection refused to take back: they stay on the player.
     QList<MixStep> refusedMovesBack;
     qsizetype sourceCount = 0;
+    // With sub-folders: the MP3 files of the collection and all its folders; -1 without.
+    qsizetype treeFiles = -1;
     // The collection's positions the walk visited first and last.
     qsizetype start = 0;
     qsizetype last = 0;
     qsizetype visited = 0;
-    // The collection entry the walk visited last.
+    // The collection entry the walk visited last; `last` is -1 where it lies in a sub-folder.
     FilePath lastSelected;
     quint64 seed = 0;
     bool dryRun = false;
@@ -177,6 +192,17 @@ private:
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.
     void nowOnPlayer(qsizetype key, const FileName &name, bool present);
+    // Takes the collection's sub-folders into the lists, with the names their files have on the player.
+    void readTree(fs::Listing &source);
+    // Gives a copy of a sub-folder's file the key of that file, where its name on the player changed since.
+    void followOrigins(MixInput &input);
+    // Where each player file goes back, where that is not the collection folder under its own name.
+    void findWayBack(MixInput &input, const std::vector<qsizetype> &sourceOf);
+    [[nodiscard]] const fs::Folder &folderOf(const MixInput::Source &file) const { return m_tree->folder(file.folder); }
+    [[nodiscard]] static const FileName &ownName(const MixInput::Source &file)
+    {
+        return file.own.isEmpty() ? file.name : file.own;
+    }
 
     MixOptions m_options;
     MixObserver *m_observer;
@@ -184,6 +210,15 @@ private:
     fs::Folder m_player;
     fs::LetterCase m_playerCase = fs::LetterCase::Exact;
     MixInput m_input;
+    std::unique_ptr<MixTree> m_tree;
+    // For each file of the source list, where it lies; filled only with sub-folders.
+    std::vector<MixTree::File> m_treeFiles;
+    // Folders that could not be read and files whose name another one took: told as the plan is.
+    QList<MixStep> m_treeNotes;
+    // By the player's index: the folder a move back goes into (-1, the collection itself), and
+    // whether a file of its name there may be its source, to be compared before it is written.
+    std::vector<qsizetype> m_backInto;
+    std::vector<char> m_backMayBeThere;
     std::unique_ptr<fs::WrittenRecord> m_record;
     MixMemory m_memory;
     // Whether the run found temporary files of a killed one and took them off.

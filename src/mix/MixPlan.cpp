@@ -308,8 +308,8 @@ private:
             remove(j, MixAction::MovedBack, true);
             return;
         }
-        if (file.name.native().size() > m_in.collectionNameMax
-            || (m_in.collectionKeepsFatNames && fs::fatRefuses(file.name))) {
+        const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+        if (back.native().size() > m_in.collectionNameMax || (m_in.collectionKeepsFatNames && fs::fatRefuses(back))) {
             keep(j, MixReason::CollectionRefuses);
             return;
         }

@@ -39,6 +39,7 @@ enum class MixReason {
     NameTaken,          // another entry on the player holds the name (MixStep::other names it)
     CollectionRefuses,  // the collection cannot hold a file of that name, or has no room for it
     Unreadable,         // the file could not be read to compare it
+    FolderUnreadable,   // a folder below the collection could not be read: its files are left out
 };
 
 struct MixStep {
@@ -60,9 +61,15 @@ struct MixStep {
 // of the same key are one name on the player.
 struct MixInput {
     struct Source {
+        // The name on the player: its own name, or for a file of a sub-folder whose name another
+        // file of the collection has too, its path below the collection.
         FileName name;
         fs::Entry entry;
         qsizetype key = -1;
+        // Where it lies: the run's folder of that number, or the collection itself (-1), under
+        // its own name (none: the name on the player).
+        qsizetype folder = -1;
+        FileName own;
         // The last run in which the file was on this player, as the memory of the pair counts
         // runs; -1 when it never was there, or the memory does not know.
         qint64 lastRun = -1;
@@ -73,6 +80,9 @@ struct MixInput {
         qsizetype key = -1;
         // A copy of the program's that did not arrive whole: it is replaced.
         bool broken = false;
+        // The name it takes back in the collection, where it is not its name here: the own name
+        // of a copy of a sub-folder's file.
+        FileName backName;
         // Still the copy the program wrote of the collection's file of its name, which is unchanged
         // too (fs::WrittenRecord::vouchesFor): only their tags are compared, just before a removal.
         bool vouched = false;

@@ -73,6 +73,8 @@ QString reason(const MixStep &step)
         return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");
     case MixReason::Unreadable:
         return QStringLiteral("nicht lesbar");
+    case MixReason::FolderUnreadable:
+        return QStringLiteral("Ordner nicht lesbar, seine Dateien bleiben außen vor");
     case MixReason::None:
         break;
     }
@@ -130,6 +132,9 @@ QString summary(const MixResult &result)
                                    : QStringLiteral(", %1 passten nicht mehr").arg(counts.noRoom);
     if (const std::optional<MixResult::NothingCopied> why = result.whyNothingCopied())
         text += QStringLiteral("; nichts kopiert: ") + whyNothing(*why);
+    // The list shows the collection folder's own files; the run took those below it too.
+    if (result.treeFiles >= 0)
+        text += QStringLiteral("; %1 im StammVerzeichnis mit Unterordnern").arg(files(result.treeFiles));
     if (!result.skipped.isEmpty()) {
         QStringList named;
         for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
@@ -189,6 +194,9 @@ QString problem(const MixResult &result)
         return QStringLiteral("Das Verzeichnis %1 kann nicht gelesen werden: %2").arg(shown, why);
     case Status::PlayerBusy:
         return QStringLiteral("Auf diesem Player läuft bereits eine Füllung.");
+    case Status::OnlyInSubfolders:
+        return QStringLiteral("Das StammVerzeichnis enthält keine MP3-Dateien; Unterordner werden nicht berücksichtigt "
+                              "(Extras → Unterordner einbeziehen).");
     case Status::Failed:
         break;
     }

@@ -38,14 +38,17 @@ void CopyBatch::noteNamed(WrittenRecord &record, const QList<Named> &named)
     // A name the batch could not give is held by another file now, whatever the record said of
     // it before.
     QList<std::pair<FileName, Entry>> copies;
+    QList<QByteArray> origins;
     QList<FileName> takenBack;
     for (const Named &copy : named) {
-        if (copy.named)
+        if (copy.named) {
             copies.append({copy.name, copy.source});
-        else
+            origins.append(copy.origin);
+        } else {
             takenBack.append(copy.name);
+        }
     }
-    record.noteCopies(copies, takenBack);
+    record.noteCopies(copies, takenBack, origins);
 }
 
 } // namespace tonvola::fs

@@ -22,13 +22,20 @@ struct CopyOptions {
     // The source as an earlier look saw it: a source that is not that file any more, or
     // changed since, is not copied (SourceChanged).
     std::optional<fs::Entry> expected;
+    // The copy's name, where it is not the source's own.
+    FileName as;
+    // The folder the copy goes into, where it is not the batch's own; on the batch's medium.
+    const fs::Folder *into = nullptr;
+    // Where the source lies below the collection, for the record of the copies.
+    QByteArray origin;
 };
 
 namespace fs {
 
 class WrittenRecord;
 
-// Copies files of other folders into one folder under their own names, several at a time. Each
+// Copies files of other folders into one folder (or folders of its medium) under their own
+// names or the ones asked for, several at a time. Each
 // copy is written under no name or a hidden temporary one; commit() then brings all data onto
 // the medium and only after that gives each copy its name. So whatever ends a run (a failure, a
 // cancel, a pulled stick, a power cut) leaves no partial file under a real name, and the cost
@@ -62,6 +69,9 @@ public:
         Entry source;
         // The copy has its name, also where a step after the naming failed.
         bool named = false;
+        // The folder the copy went into.
+        const Folder *folder = nullptr;
+        QByteArray origin;
     };
     enum class Names {
         // Their names reach the medium with the next flush, of the next batch or the run's end.

@@ -44,6 +44,8 @@ struct CopyBatch::Staged {
     TemporaryFile temporary;
     Entry source;
     bool timeKept = true;
+    const Folder *to = nullptr;
+    QByteArray origin;
 };
 
 CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to))
@@ -70,7 +72,10 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (FileResult opened = openForReading(from, name, in); !opened.ok())
         return opened;
     auto staged = std::make_unique<Staged>();
-    staged->name = name;
+    staged->name = options.as.isEmpty() ? name : options.as;
+    staged->to = options.into ? options.into : &m_to;
+    staged->origin = options.origin;
+    const Folder &to = *staged->to;
     // Qt cannot ask the open file what it is; its name is looked at right after opening.
     staged->source = from.look(name);
     if (!staged->source.isFile() || (options.expected && !staged->source.isUnchangedSince(*options.expected)))
@@ -80,12 +85,12 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (staged->source.size > m_largestFile)
         return native::tooLarge();
 
-    std::optional<TemporaryFile> temporary = reserveTemporary(m_to, Temporary::Copy);
+    std::optional<TemporaryFile> temporary = reserveTemporary(to, Temporary::Copy);
     if (!temporary)
-        return writeFailure(m_to, staged->source.size);
+        return writeFailure(to, staged->source.size);
     QSaveFile out(temporary->path);
     if (!out.open(QIODevice::WriteOnly))
-        return writeFailure(m_to, staged->source.size, &out);
+        return writeFailure(to, staged->source.size, &out);
     thread_local const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(chunkSize);
     const qint64 total = staged->source.size;
     qint64 copied = 0;
@@ -98,7 +103,7 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
         if (n == 0)
             break;
         if (out.write(buffer.get(), n) != n)
-            return writeFailure(m_to, staged->source.size, &out);
+            return writeFailure(to, staged->source.size, &out);
         copied += n;
         if (options.progress)
             options.progress(copied, total);
@@ -112,10 +117,10 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (!out.flush()
         || !out.setFileTime(QDateTime::fromMSecsSinceEpoch(staged->source.modifiedNs / 1000000),
                             QFileDevice::FileModificationTime))
-        return writeFailure(m_to, staged->source.size, &out);
+        return writeFailure(to, staged->source.size, &out);
     // The data is flushed onto the medium before the file takes even its temporary name.
     if (!out.commit())
-        return writeFailure(m_to, staged->source.size, &out);
+        return writeFailure(to, staged->source.size, &out);
     // Qt sets one time of a file at a time, which file systems in user space on FUSE 2 (exFAT)
     // pass over: the copy then has the time of its writing, seconds after its source's (a source
     // written moments ago is not copied), where FAT would only round it to two seconds.
@@ -137,7 +142,8 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/
     // The data of each copy is on the medium already. Its name follows as the system writes it:
     // Qt cannot flush a folder, so Names::Flushed promises no more than Names::Later here.
     for (const std::unique_ptr<Staged> &staged : m_staged) {
-        const QString target = m_to.pathOf(staged->name).text();
+        const Folder &to = *staged->to;
+        const QString target = to.pathOf(staged->name).text();
         FileResult result = FileResult::success();
         QFile file(staged->temporary.path);
         // QFile::rename refuses an existing name itself. On a medium without a rename that
@@ -146,14 +152,14 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/
         if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
             result = FileResult::fromErrno(EEXIST);
         else if (!file.rename(target))
-            result = namingFailure(m_to, staged->name, file);
+            result = namingFailure(to, staged->name, file);
         if (!result.ok())
             QFile::remove(staged->temporary.path);
         else if (!staged->timeKept)
             result.reason = QStringLiteral("der Datenträger übernimmt die Änderungszeit nicht, die Kopien tragen die "
                                            "Zeit des Kopierens");
         const bool given = result.ok();
-        named.append({staged->name, std::move(result), staged->source, given});
+        named.append({staged->name, std::move(result), staged->source, given, &to, staged->origin});
     }
     if (record)
         noteNamed(*record, named);

@@ -265,6 +265,8 @@ struct CopyBatch::Staged {
     UniqueFd out;
     QByteArray temporary;
     Entry source;
+    const Folder *to = nullptr;
+    QByteArray origin;
 };
 
 CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
@@ -279,7 +281,7 @@ void CopyBatch::discard()
 {
     for (const std::unique_ptr<Staged> &staged : m_staged) {
         if (!staged->temporary.isEmpty())
-            ::unlinkat(m_to.handle(), staged->temporary.constData(), 0);
+            ::unlinkat(staged->to->handle(), staged->temporary.constData(), 0);
     }
     m_staged.clear();
     m_bytes = 0;
@@ -294,7 +296,10 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (FileResult opened = openFile(from, name, in, sourceStat); !opened.ok())
         return opened;
     auto staged = std::make_unique<Staged>();
-    staged->name = name;
+    staged->name = options.as.isEmpty() ? name : options.as;
+    staged->to = options.into ? options.into : &m_to;
+    staged->origin = options.origin;
+    const Folder &to = *staged->to;
     staged->source = entryFrom(sourceStat);
     if (options.expected && !staged->source.isUnchangedSince(*options.expected))
         return native::sourceChanged();
@@ -305,21 +310,21 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
 
     // Written without a name, a copy cannot be left behind by a crash or a pulled medium at all.
     if (m_to.abilities().unnamedFiles && unnamedFilesPossible()) {
-        staged->out = UniqueFd(openUnnamed(m_to.handle()));
+        staged->out = UniqueFd(openUnnamed(to.handle()));
         if (!staged->out.valid()) {
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-                return spaceFailure(m_to, errno);
+                return spaceFailure(to, errno);
             m_to.abilities().unnamedFiles = false;
         }
     }
     if (!staged->out.valid()) {
-        staged->out = createLocked(m_to.handle(), Temporary::Copy, staged->temporary);
+        staged->out = createLocked(to.handle(), Temporary::Copy, staged->temporary);
         if (!staged->out.valid())
-            return spaceFailure(m_to, errno);
+            return spaceFailure(to, errno);
     }
     const auto drop = [&] {
         if (!staged->temporary.isEmpty())
-            ::unlinkat(m_to.handle(), staged->temporary.constData(), 0);
+            ::unlinkat(to.handle(), staged->temporary.constData(), 0);
     };
     if (const int error = copyData(in.get(), staged->out.get(), sourceStat.st_size, options); error != 0) {
         drop();
@@ -369,18 +374,19 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
     // The data first, all of it at once; only then the names.
     if (const FileResult flushed = flushFiles(m_to, files); !flushed.ok()) {
         for (const std::unique_ptr<Staged> &staged : m_staged)
-            named.append({staged->name, flushed, staged->source});
+            named.append({staged->name, flushed, staged->source, false, staged->to, staged->origin});
         discard();
         return named;
     }
-    const int dir = m_to.handle();
     const bool lagging = namesLagBehind(m_to);
     for (std::size_t i = 0; i < m_staged.size(); ++i) {
         const std::unique_ptr<Staged> &staged = m_staged[i];
+        const Folder &to = *staged->to;
+        const int dir = to.handle();
         if (!closed[i].ok()) {
             ::unlinkat(dir, staged->temporary.constData(), 0);
             staged->temporary.clear();
-            named.append({staged->name, closed[i], staged->source});
+            named.append({staged->name, closed[i], staged->source, false, &to, staged->origin});
             continue;
         }
         const QByteArray &name = staged->name.native();
@@ -388,13 +394,14 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
         if (staged->temporary.isEmpty()) {
             error = nameUnnamed(staged->out.get(), dir, name);
         } else {
-            error = nameFile(m_to, staged->temporary, name);
+            error = nameFile(to, staged->temporary, name);
             if (error != 0)
                 ::unlinkat(dir, staged->temporary.constData(), 0);
         }
         staged->temporary.clear();
         if (error != 0) {
-            named.append({staged->name, namingFailure(m_to, error, staged->name), staged->source});
+            named.append(
+                {staged->name, namingFailure(to, error, staged->name), staged->source, false, &to, staged->origin});
             continue;
         }
         // The file first, which writes its size into its new entry, then the folder, which drops
@@ -402,7 +409,7 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
         FileResult result = FileResult::success();
         if (lagging && (::fsync(staged->out.get()) != 0 || ::fsync(dir) != 0))
             result = FileResult::fromErrno(errno);
-        named.append({staged->name, std::move(result), staged->source, true});
+        named.append({staged->name, std::move(result), staged->source, true, &to, staged->origin});
     }
     // Names flushed here cost a second flush; a caller who deletes the sources next needs them.
     if (names == Names::Flushed) {

@@ -101,7 +101,26 @@ public:
     // for a caller that only looks names up: ordering tens of thousands of names costs a
     // collation key each.
     enum class Order { List, None };
-    [[nodiscard]] Listing mp3Files(Order order = Order::List) const;
+    // folders, where given, receives the sub-folders as subFolders() lists them, from the same
+    // pass through the folder.
+    [[nodiscard]] Listing mp3Files(Order order = Order::List, FileNames *folders = nullptr) const;
+    // The folders in this one, as the folder holds them: no hidden ones, no links to folders,
+    // and none that is another medium mounted here.
+    [[nodiscard]] Listing subFolders() const;
+    // The MP3 files of a folder listed by subFolders(), each with a look at it, and its own
+    // sub-folders, read in one pass: what a walk through thousands of album folders needs of
+    // each. A link put in its place is not followed, nor is another medium mounted there
+    // (NotAFile).
+    struct Contents {
+        FileNames files;
+        std::vector<Entry> entries;
+        FileNames folders;
+        FileResult result;
+    };
+    [[nodiscard]] Contents readChild(const FileName &name) const;
+    // Opens a folder listed by subFolders(). A link put in its place meanwhile is not followed,
+    // nor is another medium mounted there.
+    [[nodiscard]] Folder child(const FileName &name) const;
     // Follows links, as opening the name would.
     [[nodiscard]] Entry look(const FileName &name) const;
     // Deletes a file; refuses folders and files the user protected.

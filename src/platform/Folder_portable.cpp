@@ -116,7 +116,7 @@ bool Folder::isReachable() const
     return medium.device() == m_native->device && medium.rootPath() == m_native->root;
 }
 
-Listing Folder::mp3Files(Order order) const
+Listing Folder::mp3Files(Order order, FileNames *folders) const
 {
     Listing listing;
     if (!isOpen()) {
@@ -130,6 +130,8 @@ Listing Folder::mp3Files(Order order) const
         if (isMp3(it.fileName()))
             listing.names.append(FileName::fromText(it.fileName()));
     }
+    if (folders)
+        folders->append(subFolders().names);
     // Qt reads a folder that went away, or cannot be read, as an empty one.
     if (!isReachable())
         listing.result =
@@ -141,6 +143,55 @@ Listing Folder::mp3Files(Order order) const
     listing.keys = inListOrder(std::move(listing.names));
     listing.names = namesOf(listing.keys);
     return listing;
+}
+
+Listing Folder::subFolders() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    QDirIterator it(m_path, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    while (it.hasNext()) {
+        it.next();
+        listing.names.append(FileName::fromText(it.fileName()));
+    }
+    if (!QFileInfo(m_path).isReadable())
+        listing.result = FileResult::fromErrno(EACCES);
+    return listing;
+}
+
+Folder::Contents Folder::readChild(const FileName &name) const
+{
+    Contents contents;
+    const Folder folder = child(name);
+    if (!folder.isOpen()) {
+        contents.result = folder.opened();
+        return contents;
+    }
+    const Listing listing = folder.mp3Files(Order::None, &contents.folders);
+    contents.result = listing.result;
+    for (const FileName &file : listing.names) {
+        const Entry entry = folder.look(file);
+        if (entry.isFile()) {
+            contents.files.append(file);
+            contents.entries.push_back(entry);
+        }
+    }
+    return contents;
+}
+
+Folder Folder::child(const FileName &name) const
+{
+    const QString path = joinPath(m_path, name.text());
+    if (QFileInfo(path).isSymLink()) {
+        Folder folder;
+        folder.m_path = path;
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"));
+        return folder;
+    }
+    return Folder(path);
 }
 
 Entry Folder::look(const FileName &name) const

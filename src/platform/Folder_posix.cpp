@@ -48,6 +48,15 @@ bool hasKind(const DirEntry &entry, unsigned char type, mode_t kind)
     return ::fstatat(entry.folder, entry.name, &st, 0) == 0 && (st.st_mode & S_IFMT) == kind;
 }
 
+// A folder, not a link to one: its type is the link's, and a look that does not follow it says so.
+bool isFolderItself(const DirEntry &entry)
+{
+    if (entry.type != DT_UNKNOWN)
+        return entry.type == DT_DIR;
+    struct stat st {};
+    return ::fstatat(entry.folder, entry.name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 Entry entryFrom(const struct stat &st)
@@ -116,10 +125,11 @@ bool DirEntry::isFolder() const
     return hasKind(*this, DT_DIR, S_IFDIR);
 }
 
-int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
+namespace {
+
+// Goes through the open folder fd, which it takes over and closes.
+int readEntries(int fd, const std::function<void(const DirEntry &)> &visit)
 {
-    // A handle of its own, so that going through the folder twice starts at the beginning each time.
-    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
         const int error = errno;
@@ -138,13 +148,68 @@ int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
         const std::size_t length = std::strlen(entry->d_name);
         if ((length == 1 && entry->d_name[0] == '.') || (length == 2 && std::strcmp(entry->d_name, "..") == 0))
             continue;
-        visit({entry->d_name, length, entry->d_type, folder});
+        visit({entry->d_name, length, entry->d_type, fd});
     }
     ::closedir(dir);
     return error;
 }
 
-Listing Folder::mp3Files(Order order) const
+} // namespace
+
+int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
+{
+    // A handle of its own, so that going through the folder twice starts at the beginning each time.
+    return readEntries(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), visit);
+}
+
+Folder::Contents Folder::readChild(const FileName &name) const
+{
+    Contents contents;
+    if (!isOpen()) {
+        contents.result = m_opened;
+        return contents;
+    }
+    // One pass with the folder's own handle: a walk through ten thousand album folders pays
+    // for each no more than opening, reading and closing it.
+    const int fd = ::openat(handle(), name.native().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        contents.result =
+            error == ELOOP || error == ENOTDIR
+                ? FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"))
+                : folderFailure(error);
+        return contents;
+    }
+    if (static_cast<quint64>(st.st_dev) != m_native->device) {
+        ::close(fd);
+        contents.result = FileResult::failure(FileResult::Status::NotAFile,
+                                              QStringLiteral("Dort ist ein anderer Datenträger eingehängt"));
+        return contents;
+    }
+    const int error = readEntries(fd, [&contents](const DirEntry &entry) {
+        if (entry.name[0] == '.')
+            return;
+        const auto bytes = [&entry] { return QByteArray(entry.name, static_cast<qsizetype>(entry.length)); };
+        if (isFolderItself(entry)) {
+            contents.folders.append(FileName::fromNative(bytes()));
+        } else if (isMp3Name(entry.name, entry.length)) {
+            struct stat file {};
+            // A link to a file counts, as in mp3Files(); one that leads nowhere does not.
+            if (::fstatat(entry.folder, entry.name, &file, 0) == 0 && S_ISREG(file.st_mode)) {
+                contents.files.append(FileName::fromNative(bytes()));
+                contents.entries.push_back(entryFrom(file));
+            }
+        }
+    });
+    if (error != 0)
+        contents.result = folderFailure(error);
+    return contents;
+}
+
+Listing Folder::mp3Files(Order order, FileNames *folders) const
 {
     Listing listing;
     if (!isOpen()) {
@@ -153,8 +218,12 @@ Listing Folder::mp3Files(Order order) const
     }
     // Read straight from the directory: the file type comes with each entry, so a folder of
     // tens of thousands of files costs one pass and no look at every file.
-    const int error = forEachEntry(handle(), [&listing](const DirEntry &entry) {
-        if (entry.name[0] != '.' && isMp3Name(entry.name, entry.length) && entry.isRegular())
+    const int error = forEachEntry(handle(), [&listing, folders](const DirEntry &entry) {
+        if (entry.name[0] == '.')
+            return;
+        if (folders && isFolderItself(entry))
+            folders->append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+        else if (isMp3Name(entry.name, entry.length) && entry.isRegular())
             listing.names.append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
     });
     if (error != 0)
@@ -164,6 +233,52 @@ Listing Folder::mp3Files(Order order) const
     listing.keys = inListOrder(std::move(listing.names));
     listing.names = namesOf(listing.keys);
     return listing;
+}
+
+Listing Folder::subFolders() const
+{
+    Listing listing;
+    if (!isOpen()) {
+        listing.result = m_opened;
+        return listing;
+    }
+    const int error = forEachEntry(handle(), [&listing](const DirEntry &entry) {
+        if (entry.name[0] != '.' && isFolderItself(entry))
+            listing.names.append(FileName::fromNative(QByteArray(entry.name, static_cast<qsizetype>(entry.length))));
+    });
+    if (error != 0)
+        listing.result = folderFailure(error);
+    return listing;
+}
+
+Folder Folder::child(const FileName &name) const
+{
+    Folder folder;
+    folder.m_path = joinPath(m_path, name.text());
+    if (!isOpen()) {
+        folder.m_opened = m_opened;
+        return folder;
+    }
+    UniqueFd fd(::openat(handle(), name.native().constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        // A link put in the folder's place is no folder of this one.
+        folder.m_opened =
+            errno == ELOOP || errno == ENOTDIR
+                ? FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"))
+                : folderFailure(errno);
+        return folder;
+    }
+    // Another medium mounted below the collection is a collection of its own.
+    if (static_cast<quint64>(st.st_dev) != m_native->device) {
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile,
+                                              QStringLiteral("Dort ist ein anderer Datenträger eingehängt"));
+        return folder;
+    }
+    folder.m_native = std::make_unique<Native>(
+        Native{std::move(fd), static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)});
+    folder.m_opened = FileResult::success();
+    return folder;
 }
 
 Entry Folder::look(const FileName &name) const

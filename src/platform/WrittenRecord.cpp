@@ -26,6 +26,12 @@ QByteArray copyLine(const QByteArray &name, qint64 size, qint64 modifiedNs, qint
            + ' ' + name.toHex() + '\n';
 }
 
+// A line of its own, which a record reader that does not know it passes over as garbled.
+QByteArray originLine(const QByteArray &name, const QByteArray &origin)
+{
+    return "= " + name.toHex() + ' ' + origin.toHex() + '\n';
+}
+
 QByteArray removalLine(const QByteArray &name)
 {
     return "- " + name.toHex() + '\n';
@@ -55,7 +61,15 @@ void WrittenRecord::read()
         const QList<QByteArray> fields = line.split(' ');
         ++m_lines;
         if (fields.size() == 2 && fields[0] == "-") {
-            m_items.remove(QByteArray::fromHex(fields[1]));
+            const QByteArray name = QByteArray::fromHex(fields[1]);
+            m_items.remove(name);
+            m_origins.remove(name);
+            continue;
+        }
+        if (fields.size() == 3 && fields[0] == "=" && !fields[2].isEmpty()) {
+            const QByteArray name = QByteArray::fromHex(fields[1]);
+            if (m_items.contains(name))
+                m_origins.insert(name, QByteArray::fromHex(fields[2]));
             continue;
         }
         if (fields.size() != 5 || fields[0] != "+" || fields[4].isEmpty())
@@ -64,8 +78,11 @@ void WrittenRecord::read()
         bool timeOk = false;
         bool writtenOk = false;
         const Item item{fields[1].toLongLong(&sizeOk), fields[2].toLongLong(&timeOk), fields[3].toLongLong(&writtenOk)};
-        if (sizeOk && timeOk && writtenOk && item.size >= 0)
-            m_items.insert(QByteArray::fromHex(fields[4]), item);
+        if (sizeOk && timeOk && writtenOk && item.size >= 0) {
+            const QByteArray name = QByteArray::fromHex(fields[4]);
+            m_items.insert(name, item);
+            m_origins.remove(name);
+        }
     }
 }
 
@@ -119,26 +136,36 @@ void WrittenRecord::append(const QByteArray &lines, qsizetype count)
     m_lines += count;
 }
 
-void WrittenRecord::noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack)
+void WrittenRecord::noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack,
+                               const QList<QByteArray> &origins)
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QByteArray lines;
     qsizetype count = 0;
     for (const FileName &name : takenBack) {
+        m_origins.remove(name.native());
         if (m_items.remove(name.native())) {
             lines += removalLine(name.native());
             ++count;
         }
     }
-    for (const auto &[name, copy] : copies) {
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        const auto &[name, copy] = copies[i];
         m_items.insert(name.native(), {copy.size, copy.modifiedNs, now});
         lines += copyLine(name.native(), copy.size, copy.modifiedNs, now);
+        m_origins.remove(name.native());
+        if (i < origins.size() && !origins[i].isEmpty()) {
+            m_origins.insert(name.native(), origins[i]);
+            lines += originLine(name.native(), origins[i]);
+            ++count;
+        }
     }
     append(lines, count + copies.size());
 }
 
 void WrittenRecord::noteRemoved(const FileName &name)
 {
+    m_origins.remove(name.native());
     if (m_items.remove(name.native()))
         append(removalLine(name.native()));
 }
@@ -150,6 +177,7 @@ bool WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &presen
         if (present(FileName::fromNative(it.key()))) {
             ++it;
         } else {
+            m_origins.remove(it.key());
             it = m_items.erase(it);
             forgot = true;
         }
@@ -159,8 +187,11 @@ bool WrittenRecord::keepOnly(const std::function<bool(const FileName &)> &presen
     if (!m_folder || !m_folder->isOpen() || (!forgot && m_lines <= 2 * m_items.size() + 16))
         return false;
     QByteArray content = header().toByteArray();
-    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it)
+    for (auto it = m_items.cbegin(); it != m_items.cend(); ++it) {
         content += copyLine(it.key(), it->size, it->modifiedNs, it->writtenAtS);
+        if (const auto origin = m_origins.constFind(it.key()); origin != m_origins.cend())
+            content += originLine(it.key(), *origin);
+    }
     if (const QString problem = replaceWith(content); !problem.isEmpty()) {
         qCWarning(lcRecord) << "record of written copies not tidied:" << problem;
         return false;

@@ -56,7 +56,12 @@ public:
     // Notes copies just named, as they are on the medium, and takes back what it said of names
     // another file took before a copy could have them, in one write: on a medium in user space
     // every write is a round trip to its file system's process.
-    void noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack = {});
+    // origins, where given, says for each copy where its source lies below the collection.
+    void noteCopies(const QList<std::pair<FileName, Entry>> &copies, const QList<FileName> &takenBack = {},
+                    const QList<QByteArray> &origins = {});
+    // Where the copy of that name came from below the collection, as its record says ("Artist/Album/01.mp3");
+    // empty when it does not say.
+    [[nodiscard]] QByteArray originOf(const FileName &name) const { return m_origins.value(name.native()); }
     // Notes that the program takes the file away.
     void noteRemoved(const FileName &name);
     // The open record, for flushing it with the copies; -1 when it is not open.
@@ -85,6 +90,8 @@ private:
 
     const Folder *m_folder = nullptr;
     QHash<QByteArray, Item> m_items;
+    // Only copies of a collection's sub-folders have one.
+    QHash<QByteArray, QByteArray> m_origins;
     qsizetype m_lines = 0;
     std::unique_ptr<Log> m_log;
 };
