@@ -78,6 +78,8 @@ void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowO
         {QStringLiteral("subfolders"),
          QStringLiteral("Nimmt auch die MP3-Dateien der Unterordner von SOURCE (sonst die Einstellung des "
                         "Fensters, anfangs aus).")},
+        {QStringLiteral("no-subfolders"),
+         QStringLiteral("Nimmt nur die eigenen MP3-Dateien von SOURCE, was auch das Fenster gewählt hat.")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
     });
@@ -258,9 +260,9 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
     if (!parser.isSet(QStringLiteral("fill"))) {
         if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run"))
             || parser.isSet(QStringLiteral("exchange")) || parser.isSet(QStringLiteral("subfolders"))
-            || parser.isSet(QStringLiteral("quiet")))
-            return wrongUse(QStringLiteral(
-                "--seed, --dry-run, --exchange, --subfolders und --quiet gelten nur zusammen mit --fill."));
+            || parser.isSet(QStringLiteral("no-subfolders")) || parser.isSet(QStringLiteral("quiet")))
+            return wrongUse(QStringLiteral("--seed, --dry-run, --exchange, --subfolders, --no-subfolders und --quiet "
+                                           "gelten nur zusammen mit --fill."));
         if (!folders.isEmpty())
             return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
                                 .arg(printableName(folders.first())));
@@ -286,7 +288,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
             return wrongUse(QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
                                 .arg(printableName(percent)));
     }
-    options.subfolders = parser.isSet(QStringLiteral("subfolders")) || settings::subfolders();
+    if (parser.isSet(QStringLiteral("subfolders")) && parser.isSet(QStringLiteral("no-subfolders")))
+        return wrongUse(QStringLiteral("--subfolders und --no-subfolders schließen einander aus."));
+    options.subfolders = parser.isSet(QStringLiteral("subfolders"))
+                         || (!parser.isSet(QStringLiteral("no-subfolders")) && settings::subfolders());
     if (parser.isSet(QStringLiteral("seed"))) {
         const QString seed = parser.value(QStringLiteral("seed"));
         bool ok = false;
