@@ -6,6 +6,10 @@
               exactly the files that run copied; peak resident memory of the fill
   window      the longest event-loop stall of the real main window during a fill of the
               largest scale collection
+  memory      the real main window runs three fills in a row of a 100,000-file collection whose
+              player folder holds a tenth of it, on the same file system and on a tmpfs of its
+              own with room for a quarter: the resident memory at the start and after each fill,
+              and the most it held
   watch       the longest event-loop stall of the real main window while another program changes
               the folder of the largest scale collection that the window shows, and no fill runs
   throughput  about 300 MB of 3-8 MB files into an empty player folder, once on the same file
@@ -68,12 +72,15 @@ DATA_PARENT = TOP / "build"
 TONVOLA = BUILD / "bin" / "tonvola"
 HELPER = BUILD / "bench" / "tonvola_bench"
 
-CASES = ["scale", "window", "watch", "throughput", "cross", "exfat", "goals", "choice", "plan", "tree"]
+CASES = ["scale", "window", "watch", "memory", "throughput", "cross", "exfat", "goals", "choice", "plan", "tree"]
 # Cases run only when asked for.
 EXTRA_CASES = ["naive", "slowstick"]
 # Highest acceptable ratio of the fill to cp + rm + sync of the same file work.
 GOALS = {"throughput": 1.0, "cross": 1.2, "exfat": 1.2}
 MIB = 1024 * 1024
+# Fills the window runs one after the other in the memory case, and the goal for what it holds.
+MEMORY_FILLS = 3
+MEMORY_GOAL_MB = 100
 # Changes another program makes to the folder the window shows, in one round of the watch case.
 WATCH_CHANGES = 10
 # A stick of 32 GB as sold, with the clusters it is formatted with. Its size matters: the FUSE
@@ -381,6 +388,32 @@ def window_stall(collection, player, on_player, count, attempts=4):
         if int(fields["visited"]) >= 0.4 * count:
             break
     return results
+
+
+def window_memory(collection, player, on_player):
+    """The window's resident memory at the start and after each of several fills in a row."""
+    reset_player(player, collection, on_player)
+    os.sync()
+    run = timed([str(HELPER), "fills", str(collection), str(player), str(MEMORY_FILLS)],
+                env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+    if run.code != 0:
+        sys.exit(f"fills failed ({run.code}): {run.out}{run.err}")
+    fields = dict(item.split("=") for item in run.out.split())
+    rows = []
+    for when in ["start"] + [f"run{i}" for i in range(1, MEMORY_FILLS + 1)]:
+        rows.append({"when": "start" if when == "start" else f"after fill {when[3:]}",
+                     "copied": int(fields.get(f"{when}_copied", 0)),
+                     "removed": int(fields.get(f"{when}_removed", 0)),
+                     "rss_mib": int(fields[f"{when}_kib"]) / 1024, "peak_mib": int(fields[f"{when}_peak_kib"]) / 1024,
+                     "used_mib": int(fields[f"{when}_used_kib"]) / 1024})
+    return rows
+
+
+def memory_rows(label, rows):
+    for row in rows:
+        verdict = f"≤ {MEMORY_GOAL_MB} MB {'met' if row['rss_mib'] * MIB <= MEMORY_GOAL_MB * 1e6 else 'MISSED'}"
+        print(f"| {label} | {row['when']} | {row['copied']:,} | {row['removed']:,} | {row['rss_mib']:.1f} | "
+              f"{row['peak_mib']:.1f} | {row['used_mib']:.1f} | {verdict} |", flush=True)
 
 
 def watch_stall(collection, other, rounds):
@@ -1013,6 +1046,28 @@ def run_cases(args, scratch):
     if last:
         shutil.rmtree(last[1])
         shutil.rmtree(last[2], ignore_errors=True)
+    if "memory" in cases:
+        count = 20000 if args.quick else 100000
+        rng = random.Random(f"memory-{count}")
+        collection, _, on_player = small_files(scratch, f"memory-{count}", count, lambda: rng.randint(200, 2000), rng)
+        print(f"\n## Window: resident memory over {MEMORY_FILLS} fills in a row of {count:,} files, "
+              f"{count // 10:,} on the player before\n")
+        print("| player | when | copied | removed | VmRSS MiB | peak so far MiB | heap in use MiB | goal |")
+        print("|---|---|---:|---:|---:|---:|---:|---|")
+        try:
+            player = scratch / f"player-memory-{count}"
+            memory_rows("same file system, room for all", window_memory(collection, player, on_player))
+            shutil.rmtree(player)
+            # A stick with room for a quarter of the collection (each file takes one page): every
+            # fill after the first exchanges half of it.
+            label = "a tmpfs of its own, room for a quarter"
+            try:
+                with tmpfs_medium(scratch / "tonvola-player-memory", count // 4 * 4096) as medium:
+                    memory_rows(label, window_memory(collection, medium / "Player", on_player))
+            except Skip as skip:
+                print(f"| {label} | skipped: {skip} |", flush=True)
+        finally:
+            shutil.rmtree(collection)
 
     if {"throughput", "cross", "exfat"} & set(cases):
         print("\n## Real media: whole `--fill` against `cp` + `rm` of the same file work, then `sync -f` of the "

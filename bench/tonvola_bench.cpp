@@ -8,6 +8,11 @@
 //       lets another thread add and remove a file in FOLDER, CHANGES times, as another program
 //       would, and prints the longest gap between two ticks of a 5 ms timer meanwhile and how
 //       often the file list showed the folder anew.
+//   tonvola_bench fills SOURCE PLAYER RUNS
+//       runs RUNS fills one after the other in the real main window, each started once the
+//       window has settled after the last, and prints the resident memory (VmRSS) at the start
+//       and after each fill, the most the process held so far (VmHWM), and the heap's blocks
+//       in use then.
 //   tonvola_bench plan SOURCES PLAYERS
 //       plans a run over a collection of SOURCES files and a full player of PLAYERS of them, held
 //       in memory, and prints how long ordering the names and planning took.
@@ -33,6 +38,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -43,6 +49,7 @@
 #include <random>
 #include <thread>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 using namespace tonvola;
@@ -111,6 +118,82 @@ int measureStall(const QString &source, const QString &player)
           << " of=" << result.sourceCount << " copied=" << result.counts.copied << " status=" << int(result.status)
           << '\n';
     return result.ok() ? 0 : 1;
+}
+
+// The process's resident memory now and at its largest, in KiB, as the system counts it.
+std::pair<qint64, qint64> residentKib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    qint64 now = -1;
+    qint64 peak = -1;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            const auto value = [&line] {
+                return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLongLong();
+            };
+            if (line.startsWith("VmRSS:"))
+                now = value();
+            else if (line.startsWith("VmHWM:"))
+                peak = value();
+        }
+    }
+    return {now, peak};
+}
+
+int measureFills(const QString &source, const QString &player, int runs)
+{
+    QTemporaryDir home;
+    if (!home.isValid() || !QDir::setCurrent(home.path()) || !config::save(source, player).ok()) {
+        out() << "cannot write config.dat\n";
+        return 1;
+    }
+    frm_Start window;
+    window.show();
+    auto *runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
+    auto *start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
+    if (!runner || !start) {
+        out() << "main window without start button\n";
+        return 1;
+    }
+    // Long enough for the lists to have shown the end of a run and for changes the watch
+    // tells of to have been read.
+    constexpr int settleMs = 1500;
+    int run = 0;
+    bool ok = true;
+    QStringList rows;
+    const auto measure = [&](const QString &when) {
+        const auto [now, peak] = residentKib();
+        // What the heap hands out, apart from what it holds: freed memory kept shows as the gap.
+        const struct mallinfo2 heap = ::mallinfo2();
+        rows.append(QStringLiteral("%1_kib=%2 %1_peak_kib=%3 %1_used_kib=%4")
+                        .arg(when)
+                        .arg(now)
+                        .arg(peak)
+                        .arg((heap.uordblks + heap.hblkhd) / 1024));
+    };
+    QObject::connect(runner, &MixRunner::finished, &window, [&](const MixResult &result) {
+        ++run;
+        ok = ok && result.ok();
+        rows.append(QStringLiteral("run%1_visited=%2 run%1_copied=%3 run%1_removed=%4")
+                        .arg(run)
+                        .arg(result.visited)
+                        .arg(result.counts.copied)
+                        .arg(result.counts.takenOff + result.counts.movedBack));
+        QTimer::singleShot(settleMs, &window, [&] {
+            measure(QStringLiteral("run%1").arg(run));
+            if (run < runs && ok)
+                start->click();
+            else
+                QCoreApplication::quit();
+        });
+    });
+    QTimer::singleShot(settleMs, &window, [&] {
+        measure(QStringLiteral("start"));
+        start->click();
+    });
+    QApplication::exec();
+    out() << rows.join(QLatin1Char(' ')) << '\n';
+    return ok ? 0 : 1;
 }
 
 int measureWatch(const QString &folder, const QString &other, int changes)
@@ -334,11 +417,14 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() == 4 && arguments[1] == QStringLiteral("stall"))
         return measureStall(arguments[2], arguments[3]);
+    if (arguments.size() == 5 && arguments[1] == QStringLiteral("fills"))
+        return measureFills(arguments[2], arguments[3], arguments[4].toInt());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("watch"))
         return measureWatch(arguments[2], arguments[3], arguments[4].toInt());
     if (arguments.size() == 5 && arguments[1] == QStringLiteral("naive"))
         return naiveFill(arguments[2].toULongLong(), arguments[3], arguments[4]);
-    out() << "usage: tonvola_bench stall SOURCE PLAYER | watch FOLDER OTHER CHANGES | plan SOURCES PLAYERS | naive "
+    out() << "usage: tonvola_bench stall SOURCE PLAYER | fills SOURCE PLAYER RUNS | watch FOLDER OTHER CHANGES | plan "
+             "SOURCES PLAYERS | naive "
              "SEED SOURCE PLAYER\n";
     return 2;
 }

@@ -5,6 +5,7 @@
 #include "mix/MixRunner.h"
 #include "mix/MixText.h"
 #include "platform/Notification.h"
+#include "platform/Process.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"
 #include "widgets/FolderPane.h"
@@ -194,6 +195,10 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
             m_report->showReport(m_reportSummary, m_reportLines);
     }
     emit finished(result);
+    // The run's lists and plan are gone and the lists shown are the last ones; what the run
+    // freed would otherwise stay with the window, and grow with every fill of a large
+    // collection.
+    tonvola::process::returnFreeMemory();
     if (!m_controls.window->isActiveWindow())
         tonvola::notification::show(QStringLiteral("Tonvola"),
                                     QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());

@@ -744,6 +744,8 @@ void MixEngine::nowOnPlayer(qsizetype key, const FileName &name, bool present)
 FileNames MixEngine::playerNames() const
 {
     FileNames names;
+    // Sent to the window while the run goes on: exactly as long as needed, with no room to grow.
+    names.reserve(std::count(m_presentNow.cbegin(), m_presentNow.cend(), char(1)));
     for (std::size_t key = 0; key < m_presentNow.size(); ++key) {
         if (m_presentNow[key])
             names.append(m_nameOfKey[key]);

@@ -26,6 +26,11 @@ void shareOneHeap()
     // Qt has no say in how the C library hands out memory.
 }
 
+void returnFreeMemory()
+{
+    // Qt has no say in it either; the C library keeps what it keeps.
+}
+
 bool standardOutputIsTerminal()
 {
     // Qt cannot tell; the progress line then stays off, as in a pipe.

@@ -30,6 +30,15 @@ void shareOneHeap()
 #endif
 }
 
+void returnFreeMemory()
+{
+#ifdef __GLIBC__
+    // glibc hands back only the top of its heap by itself; what was freed below the blocks
+    // still in use stays resident until trimmed.
+    ::malloc_trim(0);
+#endif
+}
+
 bool standardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;

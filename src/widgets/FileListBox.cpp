@@ -19,6 +19,12 @@ void FileNameModel::setNames(const tonvola::FileNames &names)
     endResetModel();
 }
 
+void FileNameModel::shareNames(const tonvola::FileNames &names)
+{
+    Q_ASSERT(names == m_names);
+    m_names = names;
+}
+
 int FileNameModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(std::min<qsizetype>(m_names.size(), INT_MAX));
@@ -89,6 +95,8 @@ void FileListBox::showNames(const tonvola::FileNames &names)
     m_changedUnshown = false;
     if (names != m_model.names())
         fill(names);
+    else
+        m_model.shareNames(names);
 }
 
 void FileListBox::setFollowsDisk(bool follows)

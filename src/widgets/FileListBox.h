@@ -19,6 +19,9 @@ public:
 
     [[nodiscard]] const tonvola::FileNames &names() const { return m_names; }
     void setNames(const tonvola::FileNames &names);
+    // Holds these names in place of equal ones held so far, which nothing then changes for the
+    // views: a folder read twice, by the list and by a fill, is then kept once.
+    void shareNames(const tonvola::FileNames &names);
 
     [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
