@@ -741,6 +741,25 @@ def random_choice_expectations(count, artists, taken):
     return artists * (1 - missing), taken * (count - taken + 1) / count
 
 
+@contextlib.contextmanager
+def choice_data(case, folder, scratch):
+    """Runs a case of the choice on its data: a case the machine cannot run is said so, and the
+    data and the state folder of each run go at its end."""
+    try:
+        yield
+    except Skip as skip:
+        print(f"| {case} | skipped: {skip} |", flush=True)
+    finally:
+        shutil.rmtree(folder)
+        os.environ["XDG_STATE_HOME"] = str(scratch / "state")
+
+
+def print_verdicts(verdicts):
+    print()
+    for label, held in verdicts:
+        print(f"- {label}: {'met' if held else 'MISSED'}")
+
+
 def choice_case(scratch, quick):
     """The random choice, the exchange share and the memory, as a user would judge them."""
     artists, per_artist = 40, 25
@@ -754,7 +773,7 @@ def choice_case(scratch, quick):
     size_of = dict(zip(names, sizes))
     room = f"{sum(sizes) // 5 // MIB + 1}m"
     verdicts = []
-    try:
+    with choice_data("choice", collection, scratch):
         # Run 1 on an empty player, several seeds.
         for seed in range(1, 4 if quick else 6):
             with tmpfs_medium(scratch / "tonvola-choice", room) as medium:
@@ -810,14 +829,7 @@ def choice_case(scratch, quick):
             verdicts.append(("ten runs: ≥ 95 % of the collection on the player once", len(seen) >= 0.95 * count))
             verdicts.append(("ten runs: longest stay ≤ 3 runs", longest <= 3))
             verdicts.append(("ten runs: ≥ 90 % full after each run", fullest_low >= 90))
-    except Skip as skip:
-        print(f"| choice | skipped: {skip} |", flush=True)
-    finally:
-        shutil.rmtree(collection)
-        os.environ["XDG_STATE_HOME"] = str(scratch / "state")
-    print()
-    for label, held in verdicts:
-        print(f"- {label}: {'met' if held else 'MISSED'}")
+    print_verdicts(verdicts)
 
 
 def plan_case(scratch, sources, players):
@@ -918,7 +930,7 @@ def tree_case(scratch, quick):
             sys.exit(f"--fill --subfolders failed ({run.code}): {run.err}")
         return run
 
-    try:
+    with choice_data("tree", tree, scratch):
         for seed in range(1, 4 if quick else 6):
             with tmpfs_medium(scratch / "tonvola-tree", room) as medium:
                 player = medium / "Musik"
@@ -968,14 +980,7 @@ def tree_case(scratch, quick):
             print(f"| ten runs | files lost or overwritten: {problems} | files in the collection beyond its "
                   f"own: {len(extra)} |", flush=True)
             verdicts.append(("ten runs: no file lost or overwritten", problems == 0 and not extra))
-    except Skip as skip:
-        print(f"| tree | skipped: {skip} |", flush=True)
-    finally:
-        shutil.rmtree(tree)
-        os.environ["XDG_STATE_HOME"] = str(scratch / "state")
-    print()
-    for label, held in verdicts:
-        print(f"- {label}: {'met' if held else 'MISSED'}")
+    print_verdicts(verdicts)
 
 
 def case_list(text):

@@ -62,21 +62,36 @@ QTextStream &out()
     return stream;
 }
 
+// The window starts, as a user starts it, in a folder whose config.dat names both folders.
+bool startsOn(const QTemporaryDir &home, const QString &source, const QString &player)
+{
+    if (home.isValid() && QDir::setCurrent(home.path()) && config::save(source, player).ok())
+        return true;
+    out() << "cannot write config.dat\n";
+    return false;
+}
+
+bool controlsOf(frm_Start &window, MixRunner *&runner, QPushButton *&start)
+{
+    runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
+    start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
+    if (runner && start)
+        return true;
+    out() << "main window without start button\n";
+    return false;
+}
+
 int measureStall(const QString &source, const QString &player)
 {
     QTemporaryDir home;
-    if (!home.isValid() || !QDir::setCurrent(home.path()) || !config::save(source, player).ok()) {
-        out() << "cannot write config.dat\n";
+    if (!startsOn(home, source, player))
         return 1;
-    }
     frm_Start window;
     window.show();
-    auto *runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
-    auto *start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
-    if (!runner || !start) {
-        out() << "main window without start button\n";
+    MixRunner *runner = nullptr;
+    QPushButton *start = nullptr;
+    if (!controlsOf(window, runner, start))
         return 1;
-    }
 
     QElapsedTimer clock;
     qint64 last = 0;
@@ -143,18 +158,14 @@ std::pair<qint64, qint64> residentKib()
 int measureFills(const QString &source, const QString &player, int runs)
 {
     QTemporaryDir home;
-    if (!home.isValid() || !QDir::setCurrent(home.path()) || !config::save(source, player).ok()) {
-        out() << "cannot write config.dat\n";
+    if (!startsOn(home, source, player))
         return 1;
-    }
     frm_Start window;
     window.show();
-    auto *runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
-    auto *start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
-    if (!runner || !start) {
-        out() << "main window without start button\n";
+    MixRunner *runner = nullptr;
+    QPushButton *start = nullptr;
+    if (!controlsOf(window, runner, start))
         return 1;
-    }
     // Long enough for the lists to have shown the end of a run and for changes the watch
     // tells of to have been read.
     constexpr int settleMs = 1500;
@@ -376,7 +387,7 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     // spread over a year of weekly fills.
     const auto nameAt = [&input](qsizetype i) { return input.source[std::size_t(i)].name; };
     const auto count = qsizetype(input.source.size());
-    MixMemory({"bench collection"}, {"bench player"}).save(count, nameAt, [](qsizetype) { return true; });
+    (void)MixMemory({"bench collection"}, {"bench player"}).save(count, nameAt, [](qsizetype) { return true; });
     for (int run = 0; run < 52; ++run) {
         MixMemory memory({"bench collection"}, {"bench player"});
         if (const QString problem = memory.save(count, nameAt, [run](qsizetype i) { return i % 52 == run; });
