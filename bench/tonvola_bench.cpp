@@ -46,6 +46,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -62,36 +63,43 @@ QTextStream &out()
     return stream;
 }
 
-// The window starts, as a user starts it, in a folder whose config.dat names both folders.
-bool startsOn(const QTemporaryDir &home, const QString &source, const QString &player)
+// The main window as a user starts it, in a folder whose config.dat names both folders, with
+// the button that starts a fill and the runner that carries it out.
+class StartedWindow
 {
-    if (home.isValid() && QDir::setCurrent(home.path()) && config::save(source, player).ok())
-        return true;
-    out() << "cannot write config.dat\n";
-    return false;
-}
+    // Made first and gone last: the window reads config.dat from it.
+    QTemporaryDir m_home;
 
-bool controlsOf(frm_Start &window, MixRunner *&runner, QPushButton *&start)
-{
-    runner = window.findChild<MixRunner *>(QStringLiteral("MixRunner"));
-    start = window.findChild<QPushButton *>(QStringLiteral("cmd_mix"));
-    if (runner && start)
-        return true;
-    out() << "main window without start button\n";
-    return false;
-}
+public:
+    StartedWindow(const QString &source, const QString &player)
+    {
+        if (!m_home.isValid() || !QDir::setCurrent(m_home.path()) || !config::save(source, player).ok()) {
+            out() << "cannot write config.dat\n";
+            return;
+        }
+        window.emplace();
+        window->show();
+        runner = window->findChild<MixRunner *>(QStringLiteral("MixRunner"));
+        start = window->findChild<QPushButton *>(QStringLiteral("cmd_mix"));
+        if (!runner || !start)
+            out() << "main window without start button\n";
+    }
+
+    [[nodiscard]] bool ready() const { return runner && start; }
+
+    std::optional<frm_Start> window;
+    MixRunner *runner = nullptr;
+    QPushButton *start = nullptr;
+};
 
 int measureStall(const QString &source, const QString &player)
 {
-    QTemporaryDir home;
-    if (!startsOn(home, source, player))
+    StartedWindow started(source, player);
+    if (!started.ready())
         return 1;
-    frm_Start window;
-    window.show();
-    MixRunner *runner = nullptr;
-    QPushButton *start = nullptr;
-    if (!controlsOf(window, runner, start))
-        return 1;
+    frm_Start &window = *started.window;
+    MixRunner *runner = started.runner;
+    QPushButton *start = started.start;
 
     QElapsedTimer clock;
     qint64 last = 0;
@@ -157,15 +165,12 @@ std::pair<qint64, qint64> residentKib()
 
 int measureFills(const QString &source, const QString &player, int runs)
 {
-    QTemporaryDir home;
-    if (!startsOn(home, source, player))
+    StartedWindow started(source, player);
+    if (!started.ready())
         return 1;
-    frm_Start window;
-    window.show();
-    MixRunner *runner = nullptr;
-    QPushButton *start = nullptr;
-    if (!controlsOf(window, runner, start))
-        return 1;
+    frm_Start &window = *started.window;
+    MixRunner *runner = started.runner;
+    QPushButton *start = started.start;
     // Long enough for the lists to have shown the end of a run and for changes the watch
     // tells of to have been read.
     constexpr int settleMs = 1500;
