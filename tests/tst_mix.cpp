@@ -1392,6 +1392,8 @@ void tst_Mix::collectionInFolders()
         // One album is gone, the other lost only its file: each copy goes back where it can.
         QVERIFY(QDir(collection.filePath(u"Artist B"_s)).removeRecursively());
         QVERIFY(QFile::remove(collection.filePath(a + u"/01 Intro.mp3"_s)));
+        // What a move back killed midway left in the album it went to.
+        QVERIFY(testsupport::writeBytes(collection.filePath(a + u"/.tonvola-00000000000000aa.part"_s), "halb"));
     } else {
         options.subfolders = false;
     }
@@ -1409,6 +1411,7 @@ void tst_Mix::collectionInFolders()
     QCOMPARE(testsupport::readBytes(collection.filePath(u"Artist B - Album Y - 01 Intro.mp3"_s)),
              contentFor(u"b"_s, size));
     QCOMPARE(lost(before, source.path(), player), QStringList());
+    QVERIFY(!QFileInfo::exists(collection.filePath(a + u"/.tonvola-00000000000000aa.part"_s)));
 }
 
 void tst_Mix::filesOtherProgramsChange_data()

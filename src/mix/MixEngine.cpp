@@ -330,6 +330,8 @@ private:
     bool m_changedPlayer = false;
     bool m_freedOnPlayer = false;
     bool m_freedInSource = false;
+    // The sub-folders a move back wrote into, each rid once of what a killed run left there.
+    QSet<qsizetype> m_cleanedFolders;
     QString m_refusedPath;
     QString m_refusedReason;
 };
@@ -434,6 +436,12 @@ bool MixEngine::Acting::removeAndMoveBack()
         const auto at = static_cast<std::size_t>(j);
         const qsizetype into = at < m_engine.m_backInto.size() ? m_engine.m_backInto[at] : -1;
         const fs::Folder &to = m_engine.m_tree->folder(into);
+        // A move back that was killed midway left its hidden copy in the folder it went to; the
+        // collection folder itself was cleaned when the run began.
+        if (into >= 0 && !m_cleanedFolders.contains(into)) {
+            m_cleanedFolders.insert(into);
+            m_freedInSource = fs::removeLeftovers(to) || m_freedInSource;
+        }
         const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
         if (at < m_engine.m_backMayBeThere.size() && m_engine.m_backMayBeThere[at] && alreadyThere(to, back, step, j))
             continue;
