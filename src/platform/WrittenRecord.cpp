@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <array>
 #include <cstdlib>
 
 namespace tonvola::fs {
@@ -51,38 +52,50 @@ void WrittenRecord::read()
         return;
     // A record never grows large; one much larger is no record of the program's.
     constexpr qint64 largest = qint64(64) * 1024 * 1024;
-    if (file.size() > largest)
+    if (file.size() > largest || file.readLine() != header())
         return;
-    const QByteArray content = file.readAll();
-    if (!content.startsWith(header()))
-        return;
+    // Line by line, so that a record of 100,000 copies never sits in memory beside its names.
     // A line cut short by a power cut, or garbled, is passed over.
-    for (const QByteArray &line : content.sliced(header().size()).split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        ++m_lines;
-        if (fields.size() == 2 && fields[0] == "-") {
-            const QByteArray name = QByteArray::fromHex(fields[1]);
-            m_items.remove(name);
-            m_origins.remove(name);
-            continue;
-        }
-        if (fields.size() == 3 && fields[0] == "=" && !fields[2].isEmpty()) {
-            const QByteArray name = QByteArray::fromHex(fields[1]);
-            if (m_items.contains(name))
-                m_origins.insert(name, QByteArray::fromHex(fields[2]));
-            continue;
-        }
-        if (fields.size() != 5 || fields[0] != "+" || fields[4].isEmpty())
-            continue;
-        bool sizeOk = false;
-        bool timeOk = false;
-        bool writtenOk = false;
-        const Item item{fields[1].toLongLong(&sizeOk), fields[2].toLongLong(&timeOk), fields[3].toLongLong(&writtenOk)};
-        if (sizeOk && timeOk && writtenOk && item.size >= 0) {
-            const QByteArray name = QByteArray::fromHex(fields[4]);
-            m_items.insert(name, item);
-            m_origins.remove(name);
-        }
+    while (!file.atEnd())
+        readLine(file.readLine());
+}
+
+void WrittenRecord::readLine(QByteArrayView line)
+{
+    if (line.endsWith('\n'))
+        line.chop(1);
+    ++m_lines;
+    std::array<QByteArrayView, 6> fields;
+    qsizetype count = 0;
+    for (qsizetype from = 0; count < qsizetype(fields.size());) {
+        const qsizetype space = line.indexOf(' ', from);
+        fields[count++] = line.sliced(from, (space < 0 ? line.size() : space) - from);
+        if (space < 0)
+            break;
+        from = space + 1;
+    }
+    if (count == 2 && fields[0] == "-") {
+        const QByteArray name = QByteArray::fromHex(fields[1].toByteArray());
+        m_items.remove(name);
+        m_origins.remove(name);
+        return;
+    }
+    if (count == 3 && fields[0] == "=" && !fields[2].isEmpty()) {
+        const QByteArray name = QByteArray::fromHex(fields[1].toByteArray());
+        if (m_items.contains(name))
+            m_origins.insert(name, QByteArray::fromHex(fields[2].toByteArray()));
+        return;
+    }
+    if (count != 5 || fields[0] != "+" || fields[4].isEmpty())
+        return;
+    bool sizeOk = false;
+    bool timeOk = false;
+    bool writtenOk = false;
+    const Item item{fields[1].toLongLong(&sizeOk), fields[2].toLongLong(&timeOk), fields[3].toLongLong(&writtenOk)};
+    if (sizeOk && timeOk && writtenOk && item.size >= 0) {
+        const QByteArray name = QByteArray::fromHex(fields[4].toByteArray());
+        m_items.insert(name, item);
+        m_origins.remove(name);
     }
 }
 

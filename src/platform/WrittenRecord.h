@@ -81,6 +81,7 @@ private:
 
     [[nodiscard]] static QByteArrayView header();
     void read();
+    void readLine(QByteArrayView line);
     void append(const QByteArray &lines, qsizetype count = 1);
     // Adds a line to the record on the medium; what went wrong, or nothing.
     [[nodiscard]] QString appendLine(const QByteArray &line);
