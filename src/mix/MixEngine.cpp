@@ -975,6 +975,10 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         file.writtenAtS = m_record->writtenAt(file.name);
     }
     input.assignKeys(source.keys, player.keys, m_playerCase);
+    // The lists' collation keys have served; with 100,000 names on each side they take more
+    // memory than what the run keeps of the files.
+    source = {};
+    player = {};
     if (m_options.subfolders)
         followOrigins(input);
     confirmBrokenCopies(input);
