@@ -2,6 +2,7 @@
 
 #include "platform/FileName.h"
 #include "platform/FileResult.h"
+#include "platform/FlushAhead.h"
 #include "platform/Folder.h"
 #include "platform/Temporary.h"
 
@@ -94,6 +95,8 @@ private:
     qint64 m_largestFile;
     bool m_startWriting = true;
     std::vector<std::unique_ptr<Staged>> m_staged;
+    // Where the medium writes nothing until it is flushed, it flushes while the next copies are written.
+    std::unique_ptr<FlushAhead> m_flushAhead;
     qint64 m_bytes = 0;
 };
 

@@ -270,7 +270,10 @@ struct CopyBatch::Staged {
 };
 
 CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
-{}
+{
+    if (to.isOpen() && closingHandsOver(to))
+        m_flushAhead = std::make_unique<FlushAhead>(to);
+}
 
 CopyBatch::~CopyBatch()
 {
@@ -340,6 +343,8 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     if (m_startWriting)
         (void)::sync_file_range(staged->out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
+    if (m_flushAhead)
+        m_flushAhead->wrote(staged->source.size);
     const std::array<timespec, 2> times = {sourceStat.st_atim, sourceStat.st_mtim};
     ::futimens(staged->out.get(), times.data());
     m_bytes += staged->source.size;
@@ -372,6 +377,8 @@ QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
     if (record && record->handle() >= 0)
         files.append(record->handle());
     // The data first, all of it at once; only then the names.
+    if (m_flushAhead)
+        m_flushAhead->drop();
     if (const FileResult flushed = flushFiles(m_to, files); !flushed.ok()) {
         for (const std::unique_ptr<Staged> &staged : m_staged)
             named.append({staged->name, flushed, staged->source, false, staged->to, staged->origin});
