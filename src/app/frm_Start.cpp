@@ -2,6 +2,7 @@
 
 #include "app/FillController.h"
 #include "app/MainWindowPictures.h"
+#include "app/StatusPanels.h"
 #include "config/ConfigFile.h"
 #include "config/Settings.h"
 #include "config/frm_config.h"
@@ -10,24 +11,18 @@
 #include "maintenance/Maintenance.h"
 #include "platform/Eject.h"
 #include "platform/Listing.h"
-#include "platform/Medium.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 #include "widgets/Appearance.h"
-#include "widgets/ElidedLabel.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QInputDialog>
-#include <QLabel>
-#include <QLocale>
 #include <QMenu>
-#include <QToolButton>
 
 #include <algorithm>
 
@@ -48,10 +43,6 @@ template<typename Window, typename Make> void showSingle(QPointer<Window> &windo
     window->activateWindow();
 }
 
-// Free space is read again this often even when nothing in the folder changes, since other
-// programs may fill the medium.
-constexpr int freeSpaceInterval = 5000;
-
 } // namespace
 
 frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
@@ -61,84 +52,48 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
     setWindowIcon(QIcon(QStringLiteral(":/tonvola/tonvola.svg")));
+    showTitle();
+    setupPanes();
+    m_status = new StatusPanels(ui.StatusBar1, ui.mnuEject, m_sourcePane, m_playerPane);
+    setupFileMenus();
+    setupMenus();
+    setupPreview();
+    tonvola::keyboard::enterPressesFocusedButton(this);
+    tonvola::keyboard::menusByKeyboard(this);
+    setupFill();
 
+    tonvola::appearance::fitCaptions(this);
+    setFixedSize(sizeHint());
+    Form_Load();
+}
+
+frm_Start::~frm_Start() = default;
+
+void frm_Start::showTitle()
+{
     ui.Label2->setFont(tonvola::appearance::headingFont(21.75));
     QPalette titlePalette = ui.Label2->palette();
     titlePalette.setColor(QPalette::WindowText, tonvola::appearance::activeTitle);
     ui.Label2->setPalette(titlePalette);
+}
 
-    auto *panel = new QWidget(ui.StatusBar1);
-    panel->setObjectName(QStringLiteral("StatusPanel1"));
-    auto *panelLayout = new QHBoxLayout(panel);
-    panelLayout->setContentsMargins(2, 0, 2, 0);
-    panelLayout->setSpacing(4);
-    auto *panelIcon = new QLabel(panel);
-    panelIcon->setPixmap(QIcon(QStringLiteral(":/tonvola/tonvola.svg")).pixmap(16, 16));
-    panelIcon->setAccessibleName(QStringLiteral("Tonvola-Symbol"));
-    panelLayout->addWidget(panelIcon);
-    m_panelName = new QLabel(QStringLiteral("Tonvola 2004"), panel);
-    panelLayout->addWidget(m_panelName);
-    // A fill's summary stays in place of the program's name until the next action; cut to the
-    // room there is, whole in its tooltip.
-    auto *summary = new ElidedLabel(panel);
-    summary->setObjectName(QStringLiteral("StatusSummary"));
-    panelLayout->addWidget(summary, 2);
-    auto *report = new QToolButton(panel);
-    report->setObjectName(QStringLiteral("cmd_report"));
-    report->setText(QStringLiteral("Einzelheiten …"));
-    report->setToolTip(QStringLiteral("Zeigt, was der letzte Lauf mit welcher Datei getan hat und warum."));
-    report->setAutoRaise(true);
-    panelLayout->addWidget(report);
-    // Beside the program's name for as long as a folder is missing; a long path is cut here and
-    // shows whole in the tooltip.
-    m_waiting = new QLabel(panel);
-    m_waiting->setObjectName(QStringLiteral("StatusPanelWaiting"));
-    m_waiting->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_waiting->setVisible(false);
-    panelLayout->addWidget(m_waiting, 1);
-    panelLayout->addStretch();
-    ui.StatusBar1->addWidget(panel, 1);
-
-    m_ejectOffer = new QToolButton(ui.StatusBar1);
-    m_ejectOffer->setObjectName(QStringLiteral("cmd_eject"));
-    m_ejectOffer->setDefaultAction(ui.mnuEject);
-    m_ejectOffer->setAutoRaise(true);
-    m_ejectOffer->setVisible(false);
-    ui.StatusBar1->addPermanentWidget(m_ejectOffer);
-    m_freeSpace = new QLabel(ui.StatusBar1);
-    m_freeSpace->setObjectName(QStringLiteral("StatusPanelFree"));
-    m_freeSpace->setToolTip(QStringLiteral("Freier Speicherplatz im Mp3 Player Verzeichnis"));
-    m_freeSpace->setContentsMargins(4, 0, 4, 0);
-    ui.StatusBar1->addPermanentWidget(m_freeSpace);
-    connect(ui.File2, &FileListBox::listChanged, this, &frm_Start::showFreeSpace);
-    connect(&m_freeSpaceTimer, &QTimer::timeout, this, &frm_Start::showFreeSpace);
-    m_freeSpaceTimer.start(freeSpaceInterval);
-    showFreeSpace();
-
-    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_Start::Drive1_Change);
-    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_Start::Drive2_Change);
+void frm_Start::setupPanes()
+{
+    m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, ui.File1, this);
+    m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_Start::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_Start::Dir2_Change);
-    connect(ui.Dir1, &DirListBox::folderClicked, this, &frm_Start::Dir1_Click);
-    connect(ui.Dir2, &DirListBox::folderClicked, this, &frm_Start::Dir2_Click);
     connect(ui.File1, &FileListBox::fileClicked, this, &frm_Start::File1_Click);
     connect(ui.File2, &FileListBox::fileClicked, this, &frm_Start::File2_Click);
     connect(ui.File1, &FileListBox::fileDoubleClicked, this, &frm_Start::File1_DblClick);
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
-    m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, ui.File1, this);
-    m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
-    for (FolderPane *pane : {m_sourcePane, m_playerPane}) {
-        connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showWaiting);
-        connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showFreeSpace);
-        connect(pane, &FolderPane::folderVanished, this, [this](const QString &folder) {
-            ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
-                                           .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
-                                       10000);
-        });
-    }
     connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
     FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
+}
+
+void frm_Start::setupFileMenus()
+{
     for (FileListBox *list : {ui.File1, ui.File2}) {
         // Entf deletes where a file list has the focus.
         list->addAction(ui.mnuDelete);
@@ -146,7 +101,10 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list](const QPoint &at) { showFileMenu(list, at); });
     }
+}
 
+void frm_Start::setupMenus()
+{
     connect(ui.cmd_mix, &QPushButton::clicked, this, &frm_Start::cmd_mix_Click);
     connect(ui.mnutonvola, &QAction::triggered, this, &frm_Start::mnutonvola_Click);
     connect(ui.mnuclear, &QAction::triggered, this, &frm_Start::mnuclear_Click);
@@ -171,20 +129,14 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
     m_eject = new tonvola::Eject(this);
     connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
-
-    setupPreview();
-    tonvola::keyboard::enterPressesFocusedButton(this);
-    tonvola::keyboard::menusByKeyboard(this);
-    m_fill = new FillController(
-        {this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1, summary, report});
-    connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
-
-    tonvola::appearance::fitCaptions(this);
-    setFixedSize(sizeHint());
-    Form_Load();
 }
 
-frm_Start::~frm_Start() = default;
+void frm_Start::setupFill()
+{
+    m_fill = new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix,
+                                 ui.StatusBar1, m_status->summary(), m_status->report()});
+    connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
+}
 
 void frm_Start::Form_Load()
 {
@@ -193,54 +145,22 @@ void frm_Start::Form_Load()
 
 void frm_Start::GetConfig()
 {
-    const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
-    if (!stored) {
-        // A first start, from the menu too, whose working folder is the configuration folder:
-        // the panes open on the user's music, not on a hidden folder. Nothing counts as chosen.
-        if (!QFileInfo::exists(tonvola::config::defaultPath())) {
-            const FolderPane::Silence sourceSilence(*m_sourcePane);
-            const FolderPane::Silence playerSilence(*m_playerPane);
-            const QString music = tonvola::config::startFolder();
-            (void)m_sourcePane->showFolder(music);
-            (void)m_playerPane->showFolder(music);
-        }
-        return;
-    }
-    // Start-up says nothing about stored folders it cannot show.
-    const FolderPane::Silence sourceSilence(*m_sourcePane);
-    const FolderPane::Silence playerSilence(*m_playerPane);
     // Each pane on its own: a player stick that is not plugged in must not keep the source
     // folder from showing.
-    const bool sourceShown = m_sourcePane->showFolder(stored->source);
-    const bool playerShown = m_playerPane->showFolder(stored->player);
-    // A stored folder on a medium that is not plugged in is shown once it is.
-    if (!sourceShown && QDir::isAbsolutePath(stored->source))
-        m_sourcePane->await(stored->source);
-    if (!playerShown && QDir::isAbsolutePath(stored->player))
-        m_playerPane->await(stored->player);
-    m_sourcePane->refresh();
-    m_playerPane->refresh();
-    if (sourceShown)
-        ui.File1->setVisible(true);
-    if (playerShown)
-        ui.File2->setVisible(true);
-}
-
-void frm_Start::showFreeSpace()
-{
-    // The room of whatever lies under a folder that is gone would be a false figure.
-    if (m_playerPane && m_playerPane->folder().isWaiting()) {
-        m_freeSpace->setText(QStringLiteral("nicht erreichbar"));
+    if (const std::optional<tonvola::StoredFolders> stored = tonvola::config::load()) {
+        (void)m_sourcePane->openStored(stored->source);
+        (void)m_playerPane->openStored(stored->player);
         return;
     }
-    const std::optional<qint64> available = tonvola::fs::availableBytes(ui.File2->path());
-    if (!available) {
-        m_freeSpace->setText(QStringLiteral("Frei: unbekannt"));
+    // A first start, from the menu too, whose working folder is the configuration folder: the
+    // panes open on the user's music, not on a hidden folder. Nothing counts as chosen.
+    if (QFileInfo::exists(tonvola::config::defaultPath()))
         return;
-    }
-    const QLocale german(QLocale::German, QLocale::Germany);
-    m_freeSpace->setText(
-        QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
+    const FolderPane::Silence sourceSilence(*m_sourcePane);
+    const FolderPane::Silence playerSilence(*m_playerPane);
+    const QString music = tonvola::config::startFolder();
+    (void)m_sourcePane->showFolder(music);
+    (void)m_playerPane->showFolder(music);
 }
 
 bool frm_Start::askForFolder(Side side)
@@ -262,68 +182,23 @@ void frm_Start::followVolumes()
     m_playerPane->bringBack();
 }
 
-void frm_Start::showWaiting()
-{
-    QStringList notes;
-    QStringList explained;
-    if (m_sourcePane->folder().isWaiting()) {
-        const QString folder = tonvola::fs::shownPath(m_sourcePane->folder().awaited());
-        notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
-        explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
-                                    "Laufwerk angeschlossen ist.")
-                         .arg(folder);
-    }
-    if (m_playerPane->folder().isWaiting()) {
-        const QString folder = tonvola::fs::shownPath(m_playerPane->folder().awaited());
-        notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
-        explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
-                                    "Tonvola zeigt das Verzeichnis, sobald es da ist.")
-                         .arg(folder);
-    }
-    m_waiting->setText(notes.join(QStringLiteral("; ")));
-    m_waiting->setToolTip(explained.join(QLatin1Char('\n')));
-    m_waiting->setVisible(!notes.isEmpty());
-}
-
-void frm_Start::Drive1_Change()
-{
-    m_sourcePane->showDriveFolder();
-}
-
-void frm_Start::Drive2_Change()
-{
-    m_playerPane->showDriveFolder();
-}
-
 void frm_Start::nextAction()
 {
     m_fill->clearSummary();
-    m_panelName->setVisible(true);
+    m_status->showName(true);
 }
 
 void frm_Start::Dir1_Change()
 {
     if (m_fill && !m_fill->isRunning())
         nextAction();
-    ui.File1->setPath(ui.Dir1->path());
 }
 
 void frm_Start::Dir2_Change()
 {
     if (m_fill && !m_fill->isRunning())
         nextAction();
-    m_ejectOffer->setVisible(false);
-    ui.File2->setPath(ui.Dir2->path());
-}
-
-void frm_Start::Dir1_Click()
-{
-    m_sourcePane->choose();
-}
-
-void frm_Start::Dir2_Click()
-{
-    m_playerPane->choose();
+    m_status->offerEject(false);
 }
 
 void frm_Start::File1_Click()
@@ -499,7 +374,7 @@ void frm_Start::endEject(const tonvola::EjectResult &result)
         tonvola::messages::warn(this, result.message());
         return;
     }
-    m_ejectOffer->setVisible(false);
+    m_status->offerEject(false);
     // Said in a box of its own: the status bar is busy telling that the player's folder is gone.
     tonvola::messages::inform(this, result.message());
 }
@@ -573,7 +448,7 @@ void frm_Start::Getmix()
 {
     if (m_fill->isRunning() || m_eject->isRunning())
         return;
-    m_ejectOffer->setVisible(false);
+    m_status->offerEject(false);
     tonvola::MixOptions options;
     options.source = ui.File1->path();
     options.player = ui.File2->path();
@@ -584,12 +459,12 @@ void frm_Start::Getmix()
 
 void frm_Start::endMix(const tonvola::MixResult &result)
 {
-    m_panelName->setVisible(!result.walked());
+    m_status->showName(!result.walked());
     if (!result.lastSelected.isEmpty()) {
         m_selected = result.lastSelected;
         m_selectedSide = m_selected.folder == ui.File2->path() ? Side::Player : Side::Source;
     }
     followVolumes();
     // The end of a fill is when the stick gets pulled out: the offer to take it out safely.
-    m_ejectOffer->setVisible(result.status == tonvola::MixResult::Status::Done);
+    m_status->offerEject(result.status == tonvola::MixResult::Status::Done);
 }

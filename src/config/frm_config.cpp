@@ -3,7 +3,6 @@
 #include "platform/Listing.h"
 #include "widgets/Appearance.h"
 #include "widgets/DirListBox.h"
-#include "widgets/DriveListBox.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
@@ -32,12 +31,12 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 
-    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_config::Drive1_Change);
-    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
-    connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
-    connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
+    // As in the main window: a drive chosen moves its folder list to the drive's current folder,
+    // which fills the field through the folder list's change.
     m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, nullptr, this);
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
+    connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
+    connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
     connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
@@ -84,18 +83,6 @@ void frm_config::Form_Load(const tonvola::StoredFolders &shown)
     // Saving at once must store the folders the user sees, also where a list never changed.
     m_sourceFolder = ui.Dir1->path();
     m_playerFolder = ui.Dir2->path();
-}
-
-// As in the main window: the folder list moves to the drive's current folder, which fills
-// the field through the folder list's change.
-void frm_config::Drive1_Change()
-{
-    m_sourcePane->showDriveFolder();
-}
-
-void frm_config::Drive2_Change()
-{
-    m_playerPane->showDriveFolder();
 }
 
 void frm_config::Dir1_Change()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileResult.h"
-#include "widgets/PaneFolder.h"
+#include "widgets/FolderPresence.h"
 
 #include <QList>
 #include <QObject>
@@ -13,8 +13,9 @@ class QWidget;
 
 // One side of a window: its drive list, its folder list and, in the main window, its file list,
 // made to follow one another. The lists stay where the window's form lays them out, in its tab
-// order; the pane only ties them together. The window's handlers of the lists' own signals
-// (Drive1_Change, Dir1_Change, ...) call on it.
+// order; the pane ties them together: a drive chosen moves the folder list to it, the file list
+// shows the folder the folder list shows, and a click on a folder chooses it. The window's own
+// handlers (Dir1_Change, File1_Click, ...) do only what the window adds to that.
 //
 // Alike in both windows: a folder list that cannot show a folder says why, the drive list shows
 // the volume of the folder shown, and a folder dropped from a file manager on any list opens.
@@ -57,6 +58,10 @@ public:
     // cannot be shown leaves the pane as it is; a value without a drive (a relative path, another
     // system's network share) names no folder here.
     bool showFolder(const QString &folder);
+    // At start-up, the stored folder as if the user had chosen it; one that cannot be shown but
+    // names a drive (a stick not plugged in) is waited for. Says nothing of what it cannot show.
+    // True when it shows.
+    bool openStored(const QString &folder);
     // Reads the drives, the sub-folders and the files again.
     void refresh();
     // See DirListBox::setFollowsDisk and FileListBox::setFollowsDisk.
@@ -77,7 +82,7 @@ public:
     void await(const QString &folder);
     // Shows the folder waited for where it is back; true when it is.
     bool bringBack();
-    [[nodiscard]] const PaneFolder &folder() const { return m_folder; }
+    [[nodiscard]] const FolderPresence &presence() const { return m_presence; }
 
     // Ctrl+L opens a field to type or paste a path in the folder list of the pane that has the
     // focus (the first pane where none has).
@@ -91,6 +96,8 @@ signals:
     void folderVanished(const QString &folder);
 
 private:
+    void followOneAnother();
+    void acceptFolderDrops(QWidget *window);
     void warnNotShown(const QString &folder, const tonvola::FileResult &result);
     [[nodiscard]] bool contains(const QWidget *widget) const;
 
@@ -98,6 +105,6 @@ private:
     DirListBox *m_dir;
     FileListBox *m_files;
     QWidget *m_window;
-    PaneFolder m_folder;
+    FolderPresence m_presence;
     bool m_silent = false;
 };
