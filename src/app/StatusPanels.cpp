@@ -1,17 +1,15 @@
 #include "app/StatusPanels.h"
 
-#include "platform/FileName.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "text/WindowText.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"
 #include "widgets/FolderPane.h"
 
-#include <QDir>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QLocale>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -111,17 +109,15 @@ void StatusPanels::showFreeSpace()
 {
     // The room of whatever lies under a folder that is gone would be a false figure.
     if (m_player->presence().isWaiting()) {
-        m_freeSpace->setText(QStringLiteral("nicht erreichbar"));
+        m_freeSpace->setText(tonvola::windowtext::freeRoomUnreachable());
         return;
     }
     const std::optional<qint64> available = tonvola::fs::availableBytes(m_player->files()->path());
     if (!available) {
-        m_freeSpace->setText(QStringLiteral("Frei: unbekannt"));
+        m_freeSpace->setText(tonvola::windowtext::freeRoomUnknown());
         return;
     }
-    const QLocale german(QLocale::German, QLocale::Germany);
-    m_freeSpace->setText(
-        QStringLiteral("Frei: %1").arg(german.formattedDataSize(*available, 1, QLocale::DataSizeTraditionalFormat)));
+    m_freeSpace->setText(tonvola::windowtext::freeRoom(*available));
 }
 
 void StatusPanels::showWaiting()
@@ -130,17 +126,13 @@ void StatusPanels::showWaiting()
     QStringList explained;
     if (m_source->presence().isWaiting()) {
         const QString folder = tonvola::fs::shownPath(m_source->presence().awaited());
-        notes << QStringLiteral("StammVerzeichnis fehlt: %1").arg(folder);
-        explained << QStringLiteral("Das StammVerzeichnis %1 ist nicht da. Tonvola zeigt es, sobald sein "
-                                    "Laufwerk angeschlossen ist.")
-                         .arg(folder);
+        notes << tonvola::windowtext::sourceMissing(folder);
+        explained << tonvola::windowtext::sourceMissingExplained(folder);
     }
     if (m_player->presence().isWaiting()) {
         const QString folder = tonvola::fs::shownPath(m_player->presence().awaited());
-        notes << QStringLiteral("Mp3 Player Verzeichnis fehlt: %1").arg(folder);
-        explained << QStringLiteral("Das Mp3 Player Verzeichnis %1 ist nicht da. Schließen Sie den Player an; "
-                                    "Tonvola zeigt das Verzeichnis, sobald es da ist.")
-                         .arg(folder);
+        notes << tonvola::windowtext::playerMissing(folder);
+        explained << tonvola::windowtext::playerMissingExplained(folder);
     }
     m_waiting->setText(notes.join(QStringLiteral("; ")));
     m_waiting->setToolTip(explained.join(QLatin1Char('\n')));
@@ -149,7 +141,5 @@ void StatusPanels::showWaiting()
 
 void StatusPanels::tellVanished(const QString &folder)
 {
-    m_bar->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
-                           .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
-                       vanishedMs);
+    m_bar->showMessage(tonvola::windowtext::folderGone(folder), vanishedMs);
 }

@@ -13,35 +13,26 @@
 #include "platform/Listing.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
+#include "text/MaintenanceText.h"
+#include "text/PlaybackText.h"
+#include "text/WindowText.h"
 #include "widgets/Appearance.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
+#include "widgets/SingleWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
 #include <QInputDialog>
-#include <QMenu>
-
-#include <algorithm>
 
 namespace {
 
+namespace maintenance = tonvola::maintenance;
+
 // Long enough to read a file name and a reason; the status bar's own panel returns afterwards.
 constexpr int noteMs = 15000;
-
-// Shows a window that exists at most once: created on first use, raised afterwards.
-template<typename Window, typename Make> void showSingle(QPointer<Window> &window, Make make)
-{
-    if (!window) {
-        window = make();
-        window->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
 
 } // namespace
 
@@ -90,6 +81,8 @@ void frm_Start::setupPanes()
     connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
     FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
+    FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
+                                         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
 }
 
 void frm_Start::setupFileMenus()
@@ -97,28 +90,28 @@ void frm_Start::setupFileMenus()
     for (FileListBox *list : {ui.File1, ui.File2}) {
         // Entf deletes where a file list has the focus.
         list->addAction(ui.mnuDelete);
-        list->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(list, &QWidget::customContextMenuRequested, this,
-                [this, list](const QPoint &at) { showFileMenu(list, at); });
+        list->offerFileMenu({ui.mnuPlay, ui.mnuDelete});
     }
 }
 
 void frm_Start::setupMenus()
 {
     connect(ui.cmd_mix, &QPushButton::clicked, this, &frm_Start::cmd_mix_Click);
-    connect(ui.mnutonvola, &QAction::triggered, this, &frm_Start::mnutonvola_Click);
-    connect(ui.mnuclear, &QAction::triggered, this, &frm_Start::mnuclear_Click);
-    connect(ui.mnuDelete, &QAction::triggered, this, &frm_Start::mnuDelete_Click);
-    connect(ui.mnuClose, &QAction::triggered, this, &frm_Start::mnuClose_Click);
-    connect(ui.mnuPlay, &QAction::triggered, this, &frm_Start::mnuPlay_Click);
-    connect(ui.mnuStop, &QAction::triggered, this, &frm_Start::mnuStop_Click);
-    connect(ui.mnuConfig, &QAction::triggered, this, &frm_Start::mnuConfig_Click);
+    const std::pair<QAction *, void (frm_Start::*)()> handlers[] = {
+        {ui.mnutonvola, &frm_Start::mnutonvola_Click},
+        {ui.mnuclear, &frm_Start::mnuclear_Click},
+        {ui.mnuDelete, &frm_Start::mnuDelete_Click},
+        {ui.mnuClose, &frm_Start::mnuClose_Click},
+        {ui.mnuPlay, &frm_Start::mnuPlay_Click},
+        {ui.mnuStop, &frm_Start::mnuStop_Click},
+        {ui.mnuConfig, &frm_Start::mnuConfig_Click},
+        {ui.mnuHelp, &frm_Start::mnuHelp_Click},
+        {ui.mnuInfoTonvola, &frm_Start::mnuInfoTonvola_Click}};
+    for (const auto &[action, handler] : handlers)
+        connect(action, &QAction::triggered, this, handler);
     // Which config.dat is read depends on where Tonvola was started; the menu says which.
-    ui.mnuConfig->setToolTip(QStringLiteral("Die beiden Verzeichnisse werden in %1 gelesen und gespeichert.")
-                                 .arg(tonvola::config::shownPath()));
+    ui.mnuConfig->setToolTip(tonvola::windowtext::configKeptIn(tonvola::config::shownPath()));
     ui.mnuExtras->setToolTipsVisible(true);
-    connect(ui.mnuHelp, &QAction::triggered, this, &frm_Start::mnuHelp_Click);
-    connect(ui.mnuInfoTonvola, &QAction::triggered, this, &frm_Start::mnuInfoTonvola_Click);
     // Beside the entries the window always had, so their places stay.
     auto *exchange = new QAction(QStringLiteral("&Austausch je Lauf …"), this);
     exchange->setObjectName(QStringLiteral("mnuExchange"));
@@ -133,14 +126,9 @@ void frm_Start::setupMenus()
 
 void frm_Start::setupFill()
 {
-    m_fill = new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix,
-                                 ui.StatusBar1, m_status->summary(), m_status->report()});
+    m_fill = new FillController({this, m_sourcePane, m_playerPane, ui.Status1, ui.cmd_cancel, ui.cmd_mix, ui.StatusBar1,
+                                 m_status->summary(), m_status->report()});
     connect(m_fill, &FillController::finished, this, &frm_Start::endMix);
-}
-
-void frm_Start::Form_Load()
-{
-    GetConfig();
 }
 
 void frm_Start::GetConfig()
@@ -167,9 +155,8 @@ bool frm_Start::askForFolder(Side side)
 {
     if (pane(side).isChosen())
         return false;
-    tonvola::messages::inform(this, side == Side::Player
-                                        ? QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus.")
-                                        : QStringLiteral("Bitte wählen Sie zuerst das StammVerzeichnis aus."));
+    tonvola::messages::inform(this, side == Side::Player ? tonvola::windowtext::choosePlayerFolderFirst()
+                                                         : tonvola::windowtext::chooseSourceFolderFirst());
     return true;
 }
 
@@ -213,31 +200,6 @@ void frm_Start::File2_Click()
     m_selectedSide = Side::Player;
 }
 
-void frm_Start::showFileMenu(FileListBox *list, const QPoint &at)
-{
-    const QModelIndex entry = list->indexAt(at);
-    if (!entry.isValid())
-        return;
-    // The menu acts on the file it was opened on, as a click on it would.
-    list->setListIndex(entry.row());
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("FileMenu"));
-    menu.setPalette(tonvola::appearance::windowPalette());
-    menu.addAction(ui.mnuPlay);
-    menu.addAction(ui.mnuDelete);
-    menu.exec(list->viewport()->mapToGlobal(at));
-}
-
-void frm_Start::File1_DblClick()
-{
-    OpenMediaPlayer();
-}
-
-void frm_Start::File2_DblClick()
-{
-    OpenMediaPlayer();
-}
-
 void frm_Start::cmd_mix_Click()
 {
     if (m_fill->isRunning() || m_eject->isRunning() || askForFolder(Side::Player) || askForFolder(Side::Source))
@@ -257,22 +219,16 @@ void frm_Start::mnutonvola_Click()
 
 void frm_Start::mnuclear_Click()
 {
-    namespace maintenance = tonvola::maintenance;
     // A hidden list shows a folder the user never chose; its files are not the player's.
     if (askForFolder(Side::Player))
         return;
-    if (tonvola::messages::askOkCancel(this, maintenance::clearQuestion())) {
+    if (tonvola::messages::askOkCancel(this, tonvola::maintenancetext::clearQuestion())) {
         nextAction();
         StopMediaPlayer();
         // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
-        QList<tonvola::FilePath> listed;
-        for (qsizetype i = 0; i < ui.File2->listCount(); ++i) {
-            ui.File2->setListIndex(i);
-            listed.append(ui.File2->selectedPath());
-        }
-        const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s(listed);
+        const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s(ui.File2->selectEachInTurn());
         if (!outcome.ok())
-            tonvola::messages::warn(this, maintenance::failureMessage(outcome));
+            tonvola::messages::warn(this, tonvola::maintenancetext::failure(outcome));
     }
     ui.File1->refresh();
     ui.File2->refresh();
@@ -281,20 +237,19 @@ void frm_Start::mnuclear_Click()
 
 void frm_Start::mnuDelete_Click()
 {
-    namespace maintenance = tonvola::maintenance;
     const tonvola::FilePath path = m_selected;
     if (!tonvola::fs::isMp3(path.name.text()))
         return;
     if (m_selectedSide && askForFolder(*m_selectedSide))
         return;
     if (!maintenance::exists(path)) {
-        tonvola::messages::warn(this, maintenance::goneMessage(path.text()));
+        tonvola::messages::warn(this, tonvola::maintenancetext::gone(path.text()));
         ui.File1->refresh();
         ui.File2->refresh();
         selectionFollowsLists();
         return;
     }
-    if (!tonvola::messages::askOkCancel(this, maintenance::deleteQuestion(path.text())))
+    if (!tonvola::messages::askOkCancel(this, tonvola::maintenancetext::deleteQuestion(path.text())))
         return;
     nextAction();
     StopMediaPlayer();
@@ -302,13 +257,11 @@ void frm_Start::mnuDelete_Click()
     const qsizetype row = list ? list->listIndex() : -1;
     const maintenance::DeletionOutcome outcome = maintenance::deleteMp3s({path});
     if (!outcome.ok())
-        tonvola::messages::warn(this, maintenance::failureMessage(outcome));
+        tonvola::messages::warn(this, tonvola::maintenancetext::failure(outcome));
     ui.File1->refresh();
     ui.File2->refresh();
-    // The entry that takes the deleted one's place is chosen, as a click on it would; so the
-    // next "Löschen" names a file the list shows.
-    if (list && row >= 0 && list->listIndex() < 0 && list->listCount() > 0)
-        list->setListIndex(std::min(row, list->listCount() - 1));
+    if (list)
+        list->selectInPlaceOf(row);
     selectionFollowsLists();
 }
 
@@ -324,37 +277,16 @@ void frm_Start::selectionFollowsLists()
         m_selectedSide.reset();
 }
 
-void frm_Start::mnuClose_Click()
-{
-    close();
-}
-
-void frm_Start::mnuPlay_Click()
-{
-    OpenMediaPlayer();
-}
-
-void frm_Start::mnuStop_Click()
-{
-    StopMediaPlayer();
-}
-
 void frm_Start::mnuConfig_Click()
 {
     // No parent: the window disables this one while it is open and must stay usable itself.
-    if (!m_config) {
-        m_config = new frm_config(this, {ui.Dir1->path(), ui.Dir2->path()});
-        m_config->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    m_config->show();
-    m_config->raise();
-    m_config->activateWindow();
+    tonvola::showSingle(m_config, [this] { return new frm_config(this, {ui.Dir1->path(), ui.Dir2->path()}); });
 }
 
 void frm_Start::mnuEject_Click()
 {
     if (ui.File2->isHidden()) {
-        tonvola::messages::inform(this, QStringLiteral("Bitte wählen Sie zuerst das Mp3 Player Verzeichnis aus."));
+        tonvola::messages::inform(this, tonvola::windowtext::choosePlayerFolderFirst());
         return;
     }
     // A file that plays is held open and keeps the medium busy.
@@ -363,7 +295,7 @@ void frm_Start::mnuEject_Click()
         return;
     nextAction();
     ui.mnuEject->setEnabled(false);
-    ui.StatusBar1->showMessage(QStringLiteral("Der Player wird ausgeworfen …"));
+    ui.StatusBar1->showMessage(tonvola::windowtext::ejecting());
 }
 
 void frm_Start::endEject(const tonvola::EjectResult &result)
@@ -381,51 +313,40 @@ void frm_Start::endEject(const tonvola::EjectResult &result)
 
 void frm_Start::mnuHelp_Click()
 {
-    showSingle(m_help, [] { return new frm_Help(tonvola::help::renderPictures()); });
+    tonvola::showSingle(m_help, [] { return new frm_Help(tonvola::help::renderPictures()); });
 }
 
 void frm_Start::mnuInfoTonvola_Click()
 {
-    showSingle(m_info, [] { return new frm_Info; });
+    tonvola::showSingle(m_info, [] { return new frm_Info; });
 }
 
 void frm_Start::mnuExchange_Click()
 {
     bool ok = false;
     const int percent =
-        QInputDialog::getInt(this, QStringLiteral("Austausch je Lauf"),
-                             QStringLiteral("Wie viel Prozent der Musik auf dem Player, nach Größe, soll jeder\n"
-                                            "Lauf gegen neue Dateien aus dem StammVerzeichnis tauschen?\n"
-                                            "Bei 0 füllt er nur den freien Platz, bei 100 tauscht er alles."),
+        QInputDialog::getInt(this, tonvola::windowtext::exchangeTitle(), tonvola::windowtext::exchangeQuestion(),
                              tonvola::settings::exchangePercent(tonvola::defaultExchangePercent), 0, 100, 5, &ok);
     if (ok && !tonvola::settings::setExchangePercent(percent))
-        tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));
+        tonvola::messages::warn(this, tonvola::windowtext::settingNotSaved());
 }
 
 void frm_Start::mnuSubfolders_Click(bool on)
 {
     if (!tonvola::settings::setSubfolders(on))
-        tonvola::messages::warn(this, QStringLiteral("Die Einstellung konnte nicht gespeichert werden."));
+        tonvola::messages::warn(this, tonvola::windowtext::settingNotSaved());
 }
 
 void frm_Start::setupPreview()
 {
     m_preview = new PreviewPlayer(this);
     m_preview->setObjectName(QStringLiteral("PreviewPlayer"));
-    MediaPlayerWidget *bar = ui.MediaPlayer1;
-    connect(bar, &MediaPlayerWidget::playPauseRequested, m_preview, &PreviewPlayer::togglePause);
-    connect(bar, &MediaPlayerWidget::stopRequested, m_preview, &PreviewPlayer::stop);
-    connect(bar, &MediaPlayerWidget::seekRequested, m_preview, &PreviewPlayer::seek);
-    connect(m_preview, &PreviewPlayer::stateChanged, bar, &MediaPlayerWidget::setState);
-    connect(m_preview, &PreviewPlayer::positionChanged, bar, &MediaPlayerWidget::setPosition);
-    connect(m_preview, &PreviewPlayer::durationChanged, bar, &MediaPlayerWidget::setDuration);
-    connect(m_preview, &PreviewPlayer::seekableChanged, bar, &MediaPlayerWidget::setSeekable);
+    m_preview->showOn(ui.MediaPlayer1);
     // A file that cannot be played says so in the status bar; a dialog per attempt would pile up.
     connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
         ui.MediaPlayer1->setVisible(false);
-        ui.StatusBar1->showMessage(QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2")
-                                       .arg(tonvola::printableName(QFileInfo(path).fileName()), reason),
-                                   noteMs);
+        ui.StatusBar1->showMessage(
+            tonvola::playbacktext::cannotPlay(tonvola::printableName(QFileInfo(path).fileName()), reason), noteMs);
     });
 }
 

@@ -45,7 +45,7 @@ private:
     void setupMenus();
     void setupFill();
 
-    void Form_Load();
+    void Form_Load() { GetConfig(); }
     void GetConfig();
 
     [[nodiscard]] FolderPane &pane(Side side) const { return side == Side::Source ? *m_sourcePane : *m_playerPane; }
@@ -58,22 +58,21 @@ private:
     void followVolumes();
     // Something else is done now: the last fill's summary goes.
     void nextAction();
-    void showFileMenu(FileListBox *list, const QPoint &at);
 
     void Dir1_Change();
     void Dir2_Change();
     void File1_Click();
     void File2_Click();
-    void File1_DblClick();
-    void File2_DblClick();
+    void File1_DblClick() { OpenMediaPlayer(); }
+    void File2_DblClick() { OpenMediaPlayer(); }
 
     void cmd_mix_Click();
     void mnutonvola_Click();
     void mnuclear_Click();
     void mnuDelete_Click();
-    void mnuClose_Click();
-    void mnuPlay_Click();
-    void mnuStop_Click();
+    void mnuClose_Click() { close(); }
+    void mnuPlay_Click() { OpenMediaPlayer(); }
+    void mnuStop_Click() { StopMediaPlayer(); }
     void mnuConfig_Click();
     void mnuEject_Click();
     void mnuHelp_Click();

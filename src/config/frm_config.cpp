@@ -1,6 +1,7 @@
 #include "config/frm_config.h"
 
 #include "platform/Listing.h"
+#include "text/WindowText.h"
 #include "widgets/Appearance.h"
 #include "widgets/DirListBox.h"
 #include "widgets/FolderPane.h"
@@ -8,7 +9,6 @@
 #include "widgets/Messages.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -27,7 +27,7 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
 {
     ui.setupUi(this);
     tonvola::appearance::withoutIcon(this);
-    ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
+    ui.cmd_save->setToolTip(tonvola::windowtext::configSavesIn(configFile()));
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 
@@ -35,6 +35,8 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     // which fills the field through the folder list's change.
     m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, nullptr, this);
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
+    FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
+                                         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
@@ -113,16 +115,12 @@ void frm_config::mnuClose_Click()
 void frm_config::MakeConfig()
 {
     if (tonvola::fs::isSameDirectory(m_sourceFolder, m_playerFolder)
-        && !tonvola::messages::askOkCancel(
-            this, QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe Verzeichnis: %1\nDamit "
-                                 "kann Tonvola nicht füllen. Trotzdem speichern?")
-                      .arg(tonvola::printableName(QDir::toNativeSeparators(m_sourceFolder)))))
+        && !tonvola::messages::askOkCancel(this, tonvola::windowtext::saveSameFolderQuestion(m_sourceFolder)))
         return;
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
-        tonvola::messages::warn(this, QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")
-                                          .arg(configFile(), result.reason));
+        tonvola::messages::warn(this, tonvola::windowtext::configNotSaved(configFile(), result.reason));
         return;
     }
     close();

@@ -1,6 +1,5 @@
 #include "widgets/FolderPane.h"
 
-#include "platform/FileName.h"
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
@@ -71,13 +70,13 @@ void acceptFolderDropsOn(QWidget *control, DirListBox *dir, QObject *owner)
 } // namespace
 
 FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files, QWidget *window)
-    : QObject(window), m_drive(drive), m_dir(dir), m_files(files), m_window(window)
+    : QObject(window), m_drive(drive), m_dir(dir), m_files(files)
 {
     m_presence.shown(m_dir->path());
     followOneAnother();
     connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
         if (!m_silent)
-            warnNotShown(folder, result);
+            emit folderNotShown(folder, result);
     });
     acceptFolderDrops(window);
 }
@@ -124,9 +123,7 @@ bool FolderPane::showDriveFolder()
     if (result.ok())
         return true;
     if (!m_silent)
-        tonvola::messages::warn(m_window,
-                                QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2")
-                                    .arg(tonvola::printableName(QDir::toNativeSeparators(root)), result.reason));
+        emit driveNotReady(root, result);
     m_drive->followFolder(m_dir->path());
     return false;
 }
@@ -214,6 +211,20 @@ bool FolderPane::bringBack()
     return true;
 }
 
+void FolderPane::warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences)
+{
+    for (const FolderPane *pane : panes) {
+        connect(pane, &FolderPane::driveNotReady, window,
+                [window, sentences](const QString &root, const tonvola::FileResult &result) {
+                    tonvola::messages::warn(window, sentences.driveNotReady(root, result.reason));
+                });
+        connect(pane, &FolderPane::folderNotShown, window,
+                [window, sentences](const QString &folder, const tonvola::FileResult &result) {
+                    tonvola::messages::warn(window, sentences.folderNotShown(folder, result.reason));
+                });
+    }
+}
+
 void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &panes)
 {
     auto *typePath = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
@@ -228,13 +239,6 @@ void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &pane
         if (!panes.isEmpty())
             panes.constFirst()->dir()->editPath();
     });
-}
-
-void FolderPane::warnNotShown(const QString &folder, const tonvola::FileResult &result)
-{
-    tonvola::messages::warn(m_window,
-                            QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
-                                .arg(tonvola::printableName(QDir::toNativeSeparators(folder)), result.reason));
 }
 
 bool FolderPane::contains(const QWidget *widget) const

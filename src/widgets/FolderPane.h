@@ -17,7 +17,7 @@ class QWidget;
 // shows the folder the folder list shows, and a click on a folder chooses it. The window's own
 // handlers (Dir1_Change, File1_Click, ...) do only what the window adds to that.
 //
-// Alike in both windows: a folder list that cannot show a folder says why, the drive list shows
+// Alike in both windows: a drive or folder that cannot be shown is reported, the drive list shows
 // the volume of the folder shown, and a folder dropped from a file manager on any list opens.
 // With a file list, the pane also keeps the folder the user chose: it loses it when the folder
 // vanishes or its medium is pulled out, and waits for it to come back.
@@ -50,8 +50,8 @@ public:
 
     // Moves the folder list to the current folder of the drive chosen in the drive list (its
     // root when that folder cannot be shown); a folder waited for is given up. When the drive
-    // cannot be shown at all, the user is told why, and the drive list goes back to the drive the
-    // folder list still shows, so both keep a valid folder. True when the folder list shows the
+    // cannot be shown at all, driveNotReady tells why, and the drive list goes back to the drive
+    // the folder list still shows, so both keep a valid folder. True when the folder list shows the
     // drive.
     bool showDriveFolder();
     // Shows a folder named elsewhere (the stored one) in the drive and folder list. One that
@@ -84,6 +84,15 @@ public:
     bool bringBack();
     [[nodiscard]] const FolderPresence &presence() const { return m_presence; }
 
+    // The words for what a pane cannot show, which the window gives: the panes do not know them.
+    struct Sentences {
+        QString (*driveNotReady)(const QString &root, const QString &reason);
+        QString (*folderNotShown)(const QString &folder, const QString &reason);
+    };
+    // A message box over the window tells what the panes cannot show (driveNotReady,
+    // folderNotShown), in the sentences given.
+    static void warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences);
+
     // Ctrl+L opens a field to type or paste a path in the folder list of the pane that has the
     // focus (the first pane where none has).
     static void offerPathEntry(QWidget *window, const QList<FolderPane *> &panes);
@@ -94,17 +103,19 @@ signals:
     // The folder shown is gone: the folder list shows its nearest parent, and the pane loses the
     // folder right after this is told.
     void folderVanished(const QString &folder);
+    // The window tells the user, in words the pane does not know: the drive chosen cannot be
+    // shown, or a folder the user opened cannot. Neither is told while the pane is silent.
+    void driveNotReady(const QString &root, const tonvola::FileResult &result);
+    void folderNotShown(const QString &folder, const tonvola::FileResult &result);
 
 private:
     void followOneAnother();
     void acceptFolderDrops(QWidget *window);
-    void warnNotShown(const QString &folder, const tonvola::FileResult &result);
     [[nodiscard]] bool contains(const QWidget *widget) const;
 
     DriveListBox *m_drive;
     DirListBox *m_dir;
     FileListBox *m_files;
-    QWidget *m_window;
     FolderPresence m_presence;
     bool m_silent = false;
 };
