@@ -9,6 +9,7 @@
 #include "platform/Medium.h"
 #include "platform/Temporary.h"
 #include "platform/WrittenRecord.h"
+#include "text/MixText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -967,7 +968,7 @@ void tst_Mix::singleFileOfAnyNameIsCopied()
     QVERIFY(testsupport::writeBytes(source.filePath(u"notiz.txt"_s), "kein Lied"));
 
     const MixResult first = fill(source.path(), player.path(), 1);
-    QVERIFY2(first.ok(), qPrintable(first.problem()));
+    QVERIFY2(first.ok(), qPrintable(mixtext::problem(first)));
     QCOMPARE(first.start, 0);
     QCOMPARE(first.counts.copied, 1);
     QCOMPARE(snapshot(player.path()).keys().filter(u".mp3"_s, Qt::CaseInsensitive), QStringList{keyOf(name)});
@@ -1066,7 +1067,7 @@ void tst_Mix::playerFileGoesOnlyWhenTheCollectionHoldsItsBytes()
     const quint64 seed = seedWhere([](MixRandom &r) { return dealt(r, 2).front() == 0 && r.next() >= 0.5; });
     Recorder recorder;
     const MixResult result = fill(source.path(), player.path(), seed, &recorder, false, nullptr, 100);
-    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
     QCOMPARE(recorder.log, log);
     QCOMPARE(snapshot(source.path()), collection);
     if (log.constFirst().startsWith(u"kept"_s)) {
@@ -1113,7 +1114,7 @@ void tst_Mix::sameFolderTouchesNothing()
     for (quint64 seed = 1; seed <= 4; ++seed) {
         const MixResult result = fill(musik, player, seed);
         QCOMPARE(result.status, MixResult::Status::SameFolder);
-        QCOMPARE(result.problem(), u"Bitte wählen Sie ein anderes Verzeichnis!"_s);
+        QCOMPARE(mixtext::problem(result), u"Bitte wählen Sie ein anderes Verzeichnis!"_s);
         QCOMPARE(snapshot(musik), before);
     }
 }
@@ -1126,7 +1127,7 @@ void tst_Mix::missingFolderIsNamed()
     const MixResult result = fill(root.path(), gone, 1);
     QCOMPARE(result.status, MixResult::Status::FolderMissing);
     QCOMPARE(result.path, gone);
-    QVERIFY(result.problem().contains(QDir::toNativeSeparators(gone)));
+    QVERIFY(mixtext::problem(result).contains(QDir::toNativeSeparators(gone)));
     QCOMPARE(fill(gone, root.path(), 1).status, MixResult::Status::FolderMissing);
 }
 
@@ -1219,7 +1220,8 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
     if (situation == u"read-only medium"_s) {
         // The run says what failed, and the collection keeps no copy of a file still on the player.
         QCOMPARE(result.counts.movedBack, 0);
-        QVERIFY2(result.problem().contains(QDir::toNativeSeparators(onPlayer)), qPrintable(result.problem()));
+        QVERIFY2(mixtext::problem(result).contains(QDir::toNativeSeparators(onPlayer)),
+                 qPrintable(mixtext::problem(result)));
         QCOMPARE(snapshot(source.path()), collection);
         QCOMPARE(snapshot(player), before);
         return;
@@ -1231,17 +1233,18 @@ void tst_Mix::moveBackIsAMoveThatReplacesNothing()
         expected.prepend(step.endsWith(u' ') ? step + name : step);
     QCOMPARE(recorder.log, expected);
     if (status == MixResult::Status::Failed) {
-        QVERIFY2(result.problem().contains(QDir::toNativeSeparators(onPlayer)), qPrintable(result.problem()));
-        QVERIFY2(result.summary().contains(u"nicht ins StammVerzeichnis zurückgelegt: a.mp3"_s),
-                 qPrintable(result.summary()));
+        QVERIFY2(mixtext::problem(result).contains(QDir::toNativeSeparators(onPlayer)),
+                 qPrintable(mixtext::problem(result)));
+        QVERIFY2(mixtext::summary(result).contains(u"nicht ins StammVerzeichnis zurückgelegt: a.mp3"_s),
+                 qPrintable(mixtext::summary(result)));
     }
     if (step.startsWith(u"moved back"_s)) {
         QVERIFY(!QFile::exists(onPlayer));
         QCOMPARE(testsupport::readBytes(inCollection), content);
         // Written into the collection, and the summary says so apart from mere removals.
         QCOMPARE(result.counts.intoCollection, 1);
-        QVERIFY2(result.summary().contains(u"1 zurück ins StammVerzeichnis (1 dort neu geschrieben)"_s),
-                 qPrintable(result.summary()));
+        QVERIFY2(mixtext::summary(result).contains(u"1 zurück ins StammVerzeichnis (1 dort neu geschrieben)"_s),
+                 qPrintable(mixtext::summary(result)));
     } else {
         QCOMPARE(result.counts.keptOnPlayer, step.isEmpty() ? 0 : 1);
         if (situation != u"collection gone"_s)
@@ -1352,12 +1355,12 @@ void tst_Mix::collectionInFolders()
     MixResult result = MixEngine(options).run();
     if (situation == u"folders only"_s) {
         QCOMPARE(result.status, MixResult::Status::OnlyInSubfolders);
-        QCOMPARE(result.problem(), u"Das StammVerzeichnis enthält keine MP3-Dateien; Unterordner werden nicht "
-                                   u"berücksichtigt (Extras → Unterordner einbeziehen)."_s);
+        QCOMPARE(mixtext::problem(result), u"Das StammVerzeichnis enthält keine MP3-Dateien; Unterordner werden nicht "
+                                           u"berücksichtigt (Extras → Unterordner einbeziehen)."_s);
         QVERIFY(snapshot(player).isEmpty());
         return;
     }
-    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
     QStringList names = fs::mp3Files(player);
     QCOMPARE(names.size(), 3);
     QVERIFY(names.removeAll(u"c.mp3"_s) == 1);
@@ -1398,7 +1401,7 @@ void tst_Mix::collectionInFolders()
         options.subfolders = false;
     }
     result = MixEngine(options).run();
-    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
     QCOMPARE(fs::mp3Files(player), QStringList{u"c.mp3"_s});
     QCOMPARE(result.counts.movedBack, 2);
     if (situation == u"switched off"_s) {
@@ -1486,11 +1489,11 @@ void tst_Mix::filesOtherProgramsChange()
     const Snapshot before = snapshot(player.path());
     // Every file of the player goes back first, the collection's come after.
     const MixResult result = fill(source.path(), player.path(), 1, &recorder, false, nullptr, 100);
-    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
     QCOMPARE(grown, change.startsWith(u"grow"_s));
     QStringList lines;
     for (const MixStep &step : std::as_const(recorder.steps))
-        lines.append(step.line());
+        lines.append(mixtext::line(step));
     if (!line.isEmpty())
         QVERIFY2(lines.contains(line), qPrintable(lines.join(u'\n')));
     for (const QString &name : {u"a.mp3"_s, u"c.mp3"_s})
@@ -1570,10 +1573,10 @@ void tst_Mix::brokenCopiesGoUsersFilesStay()
 
     Recorder recorder;
     const MixResult result = fill(source.path(), player.path(), 2, &recorder);
-    QVERIFY2(result.ok(), qPrintable(result.problem()));
+    QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
     QStringList lines;
     for (const MixStep &step : std::as_const(recorder.steps))
-        lines.append(step.line());
+        lines.append(mixtext::line(step));
     if (!line.isEmpty())
         QVERIFY2(lines.contains(line), qPrintable(lines.join(u'\n')));
     QCOMPARE(testsupport::readBytes(copy), kept ? before : x);
@@ -1617,7 +1620,7 @@ void tst_Mix::fullPlayerIsAGoodEnding()
     QVERIFY(result.counts.noRoom >= 1);
     QCOMPARE(recorder.log.mid(0, 4), (QStringList{u"copied lied0.mp3"_s, u"copied lied1.mp3"_s, u"copied lied2.mp3"_s,
                                                   u"no room lied3.mp3"_s}));
-    QVERIFY(result.summary().contains(u"passte"_s));
+    QVERIFY(mixtext::summary(result).contains(u"passte"_s));
     // What was done stays done, and nothing half-written is left.
     const Snapshot now = snapshot(player.path());
     for (const QString &name : {u"lied0.mp3"_s, u"lied1.mp3"_s, u"lied2.mp3"_s})
@@ -1668,7 +1671,7 @@ void tst_Mix::repeatedRunsKeepThePlayerFullAndNew()
         QVERIFY(fill(source.path(), player, seed, &foretold, true).ok());
         Recorder recorder;
         const MixResult result = fill(source.path(), player, seed, &recorder);
-        QVERIFY2(result.ok(), qPrintable(result.problem()));
+        QVERIFY2(result.ok(), qPrintable(mixtext::problem(result)));
         QCOMPARE(recorder.log, foretold.log);
         QCOMPARE(lost(everythingBefore, source.path(), player), QStringList());
         QVERIFY(!hasPartialFiles(player));
@@ -1711,8 +1714,8 @@ void tst_Mix::pulledPlayerTakesNothingElsewhere()
     const MixResult result = fill(source.path(), mountPoint, 1, &recorder);
     QVERIFY(pulled);
     QCOMPARE(result.status, MixResult::Status::Failed);
-    QCOMPARE(result.problem(), u"Der Player ist nicht mehr erreichbar."_s);
-    QVERIFY2(result.summary().startsWith(u"Fehler: "_s), qPrintable(result.summary()));
+    QCOMPARE(mixtext::problem(result), u"Der Player ist nicht mehr erreichbar."_s);
+    QVERIFY2(mixtext::summary(result).startsWith(u"Fehler: "_s), qPrintable(mixtext::summary(result)));
     // Nothing to write out to a player that is gone, and nothing written where it was.
     QVERIFY(!recorder.flushed);
     QVERIFY(QDir(mountPoint).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
@@ -1781,7 +1784,7 @@ void tst_Mix::oneFillPerPlayer()
 
     const MixResult second = fill(source.path(), otherSpelling, 2);
     QCOMPARE(second.status, MixResult::Status::PlayerBusy);
-    QCOMPARE(second.problem(), u"Auf diesem Player läuft bereits eine Füllung."_s);
+    QCOMPARE(mixtext::problem(second), u"Auf diesem Player läuft bereits eine Füllung."_s);
     QString printed;
     QString complained;
     QTextStream out(&printed);
@@ -1868,8 +1871,9 @@ void tst_Mix::cancelStopsWithoutPartialFile()
         fill(source.path(), player.path(), seedVisitingFirst({0, 1, 2}, 4), &recorder, false, &cancel);
     QCOMPARE(result.status, MixResult::Status::Cancelled);
     QCOMPARE(result.counts.copied, 2);
-    QCOMPARE(result.summary(), u"Abgebrochen: 2 Dateien kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s
-                                   + afterWriting());
+    QCOMPARE(mixtext::summary(result),
+             u"Abgebrochen: 2 Dateien kopiert, 0 vom Player genommen, 0 zurück ins StammVerzeichnis"_s
+                 + afterWriting());
     QCOMPARE(snapshot(player.path()).keys().filter(u".mp3"_s), (QStringList{u"lied0.mp3"_s, u"lied1.mp3"_s}));
     QVERIFY(!hasPartialFiles(player.path()));
 }
@@ -1912,7 +1916,7 @@ void tst_Mix::dryRunTouchesNothingAndForetellsTheRun()
         QCOMPARE(foretold.log, done.log);
         QVERIFY(!done.log.isEmpty());
         // The dry run's summary says that it is one.
-        QCOMPARE(dry.summary() + afterWriting(), u"Probelauf: "_s + real.summary());
+        QCOMPARE(mixtext::summary(dry) + afterWriting(), u"Probelauf: "_s + mixtext::summary(real));
         QCOMPARE(dry.lastSelected, real.lastSelected);
         // No writer holds them any more, in either folder.
         for (const QString &name : leftovers + usersOwn)
@@ -1974,7 +1978,7 @@ void tst_Mix::memoryOfEachPlayer()
         QCOMPARE(memories.entryList(QDir::Files | QDir::Hidden), QStringList());
         return;
     }
-    QVERIFY2(one.ok() && one.counts.copied >= 3, qPrintable(one.summary()));
+    QVERIFY2(one.ok() && one.counts.copied >= 3, qPrintable(mixtext::summary(one)));
     const QStringList files = memories.entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(files.size(), 1);
     QCOMPARE(runsIn(files.constFirst()), "runs 1");
@@ -2006,7 +2010,7 @@ void tst_Mix::memoryOfEachPlayer()
     });
     Recorder second;
     const MixResult two = fill(source.path(), secondPlayer, 2, &second, false, nullptr, 100);
-    QVERIFY2(two.ok(), qPrintable(two.summary()));
+    QVERIFY2(two.ok(), qPrintable(mixtext::summary(two)));
     const QStringList now = memories.entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(now.size(), situation == u"two players"_s ? 2 : 1);
     const QString kept =

@@ -2,8 +2,9 @@
 
 #include "config/Settings.h"
 #include "mix/MixEngine.h"
-#include "mix/MixText.h"
 #include "platform/Process.h"
+#include "text/CommandLineText.h"
+#include "text/MixText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,42 +17,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 namespace tonvola::cli {
 
 namespace {
-
-// Qt's own options for the window (QGuiApplication's and QApplication's); the window program
-// gets them as they were given.
-// Only --help-all lists them.
-struct WindowOption {
-    const char *name;
-    const char *value; // nullptr for an option without one
-    const char *description;
-};
-constexpr WindowOption windowOptions[] = {
-    {"platform", "NAME", "Plattform-Plugin von Qt, etwa xcb, wayland oder offscreen."},
-    {"platformpluginpath", "ORDNER", "Ordner, in dem Qt nach Plattform-Plugins sucht."},
-    {"platformtheme", "NAME", "Plattform-Design von Qt, etwa gtk3."},
-    {"plugin", "NAME", "Lädt ein weiteres Qt-Plugin, etwa für Eingabegeräte."},
-    {"qwindowgeometry", "BxH+X+Y", "Größe und Lage des Hauptfensters, etwa 640x480+10+10."},
-    {"qwindowicon", "DATEI", "Symbol der Fenster."},
-    {"qwindowtitle", "TITEL", "Titel des Hauptfensters."},
-    {"session", "ID", "Stellt eine Sitzung der Sitzungsverwaltung wieder her."},
-    {"display", "ANZEIGE", "X11-Anzeige, auf der die Fenster erscheinen, etwa :0."},
-    {"geometry", "BxH+X+Y", "Wie -qwindowgeometry."},
-    {"style", "STIL", "Qt-Stil der Fenster, etwa Fusion."},
-    {"stylesheet", "DATEI", "Qt-Stylesheet für die Fenster."},
-    {"qmljsdebugger", "WERT", "Schaltet den QML-Debugger ein (für Entwickler)."},
-    {"reverse", nullptr, "Ordnet die Fenster von rechts nach links an."},
-    {"widgetcount", nullptr, "Meldet am Ende, wie viele Widgets noch bestanden (für Entwickler)."},
-    {"nograb", nullptr, "Maus und Tastatur werden nie allein belegt."},
-    {"dograb", nullptr, "Belegt Maus und Tastatur auch unter einem Debugger."},
-};
-
-constexpr char usageLines[] = "Aufruf: tonvola [Qt-Fensteroptionen]\n"
-                              "        tonvola --fill [--seed N] [--dry-run] [--exchange PROZENT] [--quiet] SOURCE "
-                              "PLAYER\n";
 
 enum class WindowOptionsHelp { Hidden, Shown };
 
@@ -59,48 +29,33 @@ void describe(QCommandLineParser &parser, WindowOptionsHelp windowHelp = WindowO
 {
     // Qt's window options are words after a single dash (-platform, -style).
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral(
-        "Füllt den Ordner eines MP3-Players mit zufällig gewählten MP3-Dateien aus dem StammVerzeichnis.\n"
-        "Ohne --fill öffnet Tonvola sein Fenster; das nimmt auch die Fensteroptionen von Qt an\n"
-        "(etwa -platform, -style, -display, -geometry, -reverse)."));
+    parser.setApplicationDescription(clitext::description());
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOptions({
-        {QStringLiteral("fill"), QStringLiteral("Füllt PLAYER aus SOURCE, ohne Fenster.")},
-        {QStringLiteral("seed"), QStringLiteral("Startwert des Zufalls; derselbe Wert wiederholt einen Lauf."),
-         QStringLiteral("N")},
-        {QStringLiteral("dry-run"), QStringLiteral("Zeigt nur, was ein Lauf täte; ändert keine Datei.")},
-        {QStringLiteral("exchange"),
-         QStringLiteral("Anteil der Musik auf dem Player nach Größe, in Prozent, den ein Lauf gegen neue "
-                        "Dateien tauscht (0 bis 100; 0 füllt nur freien Platz; sonst die Einstellung des "
-                        "Fensters, anfangs 50)."),
-         QStringLiteral("PROZENT")},
-        {QStringLiteral("subfolders"),
-         QStringLiteral("Nimmt auch die MP3-Dateien der Unterordner von SOURCE (sonst die Einstellung des "
-                        "Fensters, anfangs aus).")},
-        {QStringLiteral("no-subfolders"),
-         QStringLiteral("Nimmt nur die eigenen MP3-Dateien von SOURCE, was auch das Fenster gewählt hat.")},
-        {{QStringLiteral("q"), QStringLiteral("quiet")},
-         QStringLiteral("Nennt nur Fehler und die Zusammenfassung, keine Datei einzeln.")},
-    });
-    for (const WindowOption &window : windowOptions) {
-        QCommandLineOption option(QString::fromLatin1(window.name), QString::fromUtf8(window.description));
-        if (window.value)
-            option.setValueName(QString::fromLatin1(window.value));
+    parser.addOptions(clitext::fillOptions());
+    // Only --help-all lists the window's options.
+    for (QCommandLineOption &option : clitext::windowOptions()) {
         if (windowHelp == WindowOptionsHelp::Hidden)
             option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Das StammVerzeichnis (die Sammlung)."));
-    parser.addPositionalArgument(QStringLiteral("PLAYER"), QStringLiteral("Das Mp3 Player Verzeichnis."));
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), clitext::sourceArgument());
+    parser.addPositionalArgument(QStringLiteral("PLAYER"), clitext::playerArgument());
+}
+
+bool isWindowOption(const QString &name)
+{
+    const QList<QCommandLineOption> options = clitext::windowOptions();
+    return std::any_of(options.begin(), options.end(),
+                       [&](const QCommandLineOption &option) { return option.names().constFirst() == name; });
 }
 
 // The first window option among the ones given, or an empty text.
 QString windowOptionIn(const QCommandLineParser &parser)
 {
-    for (const WindowOption &window : windowOptions) {
-        if (parser.isSet(QString::fromLatin1(window.name)))
-            return QString::fromLatin1(window.name);
+    for (const QCommandLineOption &option : clitext::windowOptions()) {
+        if (parser.isSet(option.names().constFirst()))
+            return option.names().constFirst();
     }
     return {};
 }
@@ -134,7 +89,7 @@ public:
         if (m_quiet)
             return;
         clearProgress();
-        m_out << step.line() << '\n';
+        m_out << mixtext::line(step) << '\n';
     }
     void transferring(const MixTransfer &transfer) override
     {
@@ -183,7 +138,7 @@ public:
     {
         if (!m_showProgress)
             return;
-        m_out << "\rDaten werden auf den Player geschrieben …\x1b[K";
+        m_out << '\r' << mixtext::flushing() << "\x1b[K";
         m_out.flush();
         m_shown = true;
     }
@@ -206,6 +161,117 @@ private:
     qint64 m_shownAt = 0;
 };
 
+int refuse(QTextStream &err, const QString &problem)
+{
+    err << clitext::wrongUse(problem);
+    return Usage;
+}
+
+// What the parser could not read: Qt's own words, or the option it does not know as it was typed.
+QString parseProblem(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty())
+        return parser.errorText();
+    return clitext::unknownOption(asTyped(arguments, unknown.first()));
+}
+
+// The help and the version, which are told at once; nothing where neither is asked for.
+std::optional<int> answerAtOnce(const QCommandLineParser &parser, QTextStream &out)
+{
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QCommandLineParser help;
+        describe(help, parser.isSet(QStringLiteral("help-all")) ? WindowOptionsHelp::Shown : WindowOptionsHelp::Hidden);
+        // Qt's own first line knows one form of use only.
+        out << clitext::usage() << help.helpText().section(QLatin1Char('\n'), 1);
+        return Success;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        out << "Tonvola " << QStringLiteral(TONVOLA_VERSION) << '\n';
+        return Success;
+    }
+    return std::nullopt;
+}
+
+// Why the arguments name no fill that could run; empty where they do.
+QString fillUseProblem(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList folders = parser.positionalArguments();
+    if (!parser.isSet(QStringLiteral("fill"))) {
+        const QStringList fillOnly{QStringLiteral("seed"),          QStringLiteral("dry-run"),
+                                   QStringLiteral("exchange"),      QStringLiteral("subfolders"),
+                                   QStringLiteral("no-subfolders"), QStringLiteral("quiet")};
+        if (std::any_of(fillOnly.begin(), fillOnly.end(), [&](const QString &name) { return parser.isSet(name); }))
+            return clitext::onlyWithFill();
+        if (!folders.isEmpty())
+            return clitext::unexpectedArgument(folders.first());
+        return clitext::nothingToDo();
+    }
+    if (const QString window = windowOptionIn(parser); !window.isEmpty())
+        return clitext::windowOnly(asTyped(arguments, window));
+    if (folders.size() != 2)
+        return clitext::twoFolders();
+    return {};
+}
+
+// The fill's options from the arguments, and from the settings where the arguments say nothing;
+// the problem where a value is wrong.
+QString readFillOptions(const QCommandLineParser &parser, MixOptions &options)
+{
+    const QStringList folders = parser.positionalArguments();
+    options.source = folders[0];
+    options.player = folders[1];
+    options.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    options.exchangePercent = settings::exchangePercent(defaultExchangePercent);
+    if (parser.isSet(QStringLiteral("exchange"))) {
+        const QString percent = parser.value(QStringLiteral("exchange"));
+        bool ok = false;
+        options.exchangePercent = percent.toInt(&ok);
+        if (!ok || options.exchangePercent < 0 || options.exchangePercent > 100)
+            return clitext::notAPercent(percent);
+    }
+    if (parser.isSet(QStringLiteral("subfolders")) && parser.isSet(QStringLiteral("no-subfolders")))
+        return clitext::subfoldersOrNot();
+    options.subfolders = parser.isSet(QStringLiteral("subfolders"))
+                         || (!parser.isSet(QStringLiteral("no-subfolders")) && settings::subfolders());
+    if (parser.isSet(QStringLiteral("seed"))) {
+        const QString seed = parser.value(QStringLiteral("seed"));
+        bool ok = false;
+        options.seed = seed.toULongLong(&ok);
+        if (!ok)
+            return clitext::notASeed(seed);
+    }
+    return {};
+}
+
+// Runs the fill, one line per step, and tells how it ended. Returns the exit code.
+int fill(const MixOptions &options, bool quiet, QTextStream &out, QTextStream &err, bool progressOnTerminal)
+{
+    StepPrinter printer(out, quiet, progressOnTerminal);
+    MixEngine engine(options, &printer);
+    const MixResult result = engine.run();
+    printer.clearProgress();
+
+    if (!result.walked()) {
+        err << mixtext::problem(result) << '\n';
+        // The window's message alone; a terminal can say why.
+        if (result.status == MixResult::Status::SameFolder)
+            err << mixtext::sameFolder(options.source, options.player) << '\n';
+        return Failure;
+    }
+    out << mixtext::summary(result) << '\n';
+    if (!quiet) {
+        out << clitext::seedLine(result.seed) << '\n';
+        if (result.dryRun)
+            out << clitext::dryRunChangedNothing() << '\n';
+    }
+    if (result.status == MixResult::Status::Failed) {
+        err << mixtext::problem(result) << '\n';
+        return Failure;
+    }
+    return result.status == MixResult::Status::Cancelled ? Cancelled : Success;
+}
+
 std::atomic_bool interrupted = false;
 
 void onInterrupt(int)
@@ -222,10 +288,7 @@ bool wantsWindow(const QStringList &arguments)
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty())
         return false;
     const QStringList given = parser.optionNames();
-    return std::all_of(given.begin(), given.end(), [&](const QString &name) {
-        return std::any_of(std::begin(windowOptions), std::end(windowOptions),
-                           [&](const WindowOption &window) { return name == QLatin1String(window.name); });
-    });
+    return std::all_of(given.begin(), given.end(), isWindowOption);
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const std::atomic_bool *cancel,
@@ -233,98 +296,17 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
 {
     QCommandLineParser parser;
     describe(parser);
-    const auto wrongUse = [&err](const QString &problem) {
-        err << problem << '\n' << usageLines << "Mehr dazu: tonvola --help\n";
-        return Usage;
-    };
-
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (unknown.isEmpty())
-            return wrongUse(parser.errorText());
-        return wrongUse(
-            QStringLiteral("Unbekannte Option: %1").arg(printableName(asTyped(arguments, unknown.first()))));
-    }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        QCommandLineParser help;
-        describe(help, parser.isSet(QStringLiteral("help-all")) ? WindowOptionsHelp::Shown : WindowOptionsHelp::Hidden);
-        // Qt's own first line knows one form of use only.
-        out << usageLines << help.helpText().section(QLatin1Char('\n'), 1);
-        return Success;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
-        out << "Tonvola " << QStringLiteral(TONVOLA_VERSION) << '\n';
-        return Success;
-    }
-    const QStringList folders = parser.positionalArguments();
-    if (!parser.isSet(QStringLiteral("fill"))) {
-        if (parser.isSet(QStringLiteral("seed")) || parser.isSet(QStringLiteral("dry-run"))
-            || parser.isSet(QStringLiteral("exchange")) || parser.isSet(QStringLiteral("subfolders"))
-            || parser.isSet(QStringLiteral("no-subfolders")) || parser.isSet(QStringLiteral("quiet")))
-            return wrongUse(QStringLiteral("--seed, --dry-run, --exchange, --subfolders, --no-subfolders und --quiet "
-                                           "gelten nur zusammen mit --fill."));
-        if (!folders.isEmpty())
-            return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
-                                .arg(printableName(folders.first())));
-        return wrongUse(QStringLiteral("Ohne --fill gibt es auf der Kommandozeile nichts zu tun."));
-    }
-    if (const QString window = windowOptionIn(parser); !window.isEmpty())
-        return wrongUse(QStringLiteral("Die Option %1 gilt nur für das Fenster, nicht für --fill.")
-                            .arg(asTyped(arguments, window)));
-    if (folders.size() != 2)
-        return wrongUse(QStringLiteral("--fill braucht genau zwei Verzeichnisse: SOURCE PLAYER."));
-
+    if (!parser.parse(arguments))
+        return refuse(err, parseProblem(parser, arguments));
+    if (const std::optional<int> answered = answerAtOnce(parser, out))
+        return *answered;
+    if (const QString problem = fillUseProblem(parser, arguments); !problem.isEmpty())
+        return refuse(err, problem);
     MixOptions options;
-    options.source = folders[0];
-    options.player = folders[1];
-    options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.cancel = cancel;
-    options.exchangePercent = settings::exchangePercent(defaultExchangePercent);
-    if (parser.isSet(QStringLiteral("exchange"))) {
-        const QString percent = parser.value(QStringLiteral("exchange"));
-        bool ok = false;
-        options.exchangePercent = percent.toInt(&ok);
-        if (!ok || options.exchangePercent < 0 || options.exchangePercent > 100)
-            return wrongUse(QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
-                                .arg(printableName(percent)));
-    }
-    if (parser.isSet(QStringLiteral("subfolders")) && parser.isSet(QStringLiteral("no-subfolders")))
-        return wrongUse(QStringLiteral("--subfolders und --no-subfolders schließen einander aus."));
-    options.subfolders = parser.isSet(QStringLiteral("subfolders"))
-                         || (!parser.isSet(QStringLiteral("no-subfolders")) && settings::subfolders());
-    if (parser.isSet(QStringLiteral("seed"))) {
-        const QString seed = parser.value(QStringLiteral("seed"));
-        bool ok = false;
-        options.seed = seed.toULongLong(&ok);
-        if (!ok)
-            return wrongUse(
-                QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(printableName(seed)));
-    }
-
-    const bool quiet = parser.isSet(QStringLiteral("quiet"));
-    StepPrinter printer(out, quiet, progressOnTerminal);
-    MixEngine engine(options, &printer);
-    const MixResult result = engine.run();
-    printer.clearProgress();
-
-    if (!result.walked()) {
-        err << result.problem() << '\n';
-        // The window's message alone; a terminal can say why.
-        if (result.status == MixResult::Status::SameFolder)
-            err << mixtext::sameFolder(options.source, options.player) << '\n';
-        return Failure;
-    }
-    out << result.summary() << '\n';
-    if (!quiet) {
-        out << "Startwert: " << result.seed << '\n';
-        if (result.dryRun)
-            out << "Probelauf: keine Datei wurde verändert.\n";
-    }
-    if (result.status == MixResult::Status::Failed) {
-        err << result.problem() << '\n';
-        return Failure;
-    }
-    return result.status == MixResult::Status::Cancelled ? Cancelled : Success;
+    if (const QString problem = readFillOptions(parser, options); !problem.isEmpty())
+        return refuse(err, problem);
+    return fill(options, parser.isSet(QStringLiteral("quiet")), out, err, progressOnTerminal);
 }
 
 int runOnConsole(const QStringList &arguments)

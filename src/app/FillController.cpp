@@ -3,9 +3,10 @@
 #include "app/frm_Report.h"
 
 #include "mix/MixRunner.h"
-#include "mix/MixText.h"
 #include "platform/Notification.h"
 #include "platform/Process.h"
+#include "text/MixText.h"
+#include "text/WindowText.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"
 #include "widgets/FolderPane.h"
@@ -67,7 +68,7 @@ void FillController::start(tonvola::MixOptions options)
     m_controls.cancel->setVisible(true);
     m_controls.cancel->setFocus();
     clearSummary();
-    m_controls.statusBar->showMessage(QStringLiteral("Tonvola läuft …"));
+    m_controls.statusBar->showMessage(tonvola::windowtext::fillRunning());
     m_runner->start(std::move(options));
 }
 
@@ -77,7 +78,7 @@ void FillController::cancel()
         return;
     m_runner->cancel();
     m_controls.cancel->setEnabled(false);
-    m_controls.statusBar->showMessage(QStringLiteral("Wird abgebrochen …"));
+    m_controls.statusBar->showMessage(tonvola::windowtext::fillCancelling());
 }
 
 void FillController::clearSummary()
@@ -119,7 +120,7 @@ void FillController::showProgress(const tonvola::MixProgress &progress)
         m_controls.player->files()->showNames(progress.playerNames);
     if (progress.flushing) {
         bar->setValue(bar->maximum());
-        m_controls.statusBar->showMessage(QStringLiteral("Daten werden auf den Player geschrieben …"));
+        m_controls.statusBar->showMessage(tonvola::mixtext::flushing());
         return;
     }
     if (progress.waitingFor > 0) {
@@ -170,7 +171,7 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     if (result.status == Status::SameFolder) {
         // Said while the run still shows: bar up, window locked; only then the window returns.
         m_controls.cancel->setVisible(false);
-        tonvola::messages::inform(m_controls.window, result.problem());
+        tonvola::messages::inform(m_controls.window, tonvola::mixtext::problem(result));
     }
     m_controls.progress->setVisible(false);
     m_controls.cancel->setVisible(false);
@@ -182,12 +183,12 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     }
 
     // Large counts can make the summary longer than the bar; the tooltip always shows all of it.
-    const QString summary = walked ? result.summary() : QString();
+    const QString summary = walked ? tonvola::mixtext::summary(result) : QString();
     m_controls.statusBar->clearMessage();
     m_controls.summary->setFullText(summary);
     m_controls.summary->setVisible(!summary.isEmpty());
     if (walked && result.hadProblem()) {
-        m_reportSummary = QStringList{result.problem(), summary};
+        m_reportSummary = QStringList{tonvola::mixtext::problem(result), summary};
         m_reportSummary.removeAll(QString());
         m_reportLines = tonvola::mixtext::namedLines(result);
         m_controls.report->setVisible(true);
@@ -200,10 +201,11 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     // collection.
     tonvola::process::returnFreeMemory();
     if (!m_controls.window->isActiveWindow())
-        tonvola::notification::show(QStringLiteral("Tonvola"),
-                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
-    if (result.status != Status::SameFolder && !result.problem().isEmpty())
-        tonvola::messages::warn(m_controls.window, result.problem());
+        tonvola::notification::show(
+            QStringLiteral("Tonvola"),
+            QStringList{summary, tonvola::mixtext::problem(result)}.join(QLatin1Char('\n')).trimmed());
+    if (result.status != Status::SameFolder && !tonvola::mixtext::problem(result).isEmpty())
+        tonvola::messages::warn(m_controls.window, tonvola::mixtext::problem(result));
 }
 
 void FillController::lock(bool locked)

@@ -5,7 +5,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
 
 #include <optional>
 
@@ -13,8 +12,7 @@ class FileListBox;
 class FillController;
 class FolderPane;
 class PreviewPlayer;
-class QLabel;
-class QToolButton;
+class StatusPanels;
 class frm_config;
 class frm_Help;
 class frm_Info;
@@ -41,9 +39,14 @@ public:
 private:
     enum class Side { Source, Player };
 
-    void Form_Load();
+    void showTitle();
+    void setupPanes();
+    void setupFileMenus();
+    void setupMenus();
+    void setupFill();
+
+    void Form_Load() { GetConfig(); }
     void GetConfig();
-    void showFreeSpace();
 
     [[nodiscard]] FolderPane &pane(Side side) const { return side == Side::Source ? *m_sourcePane : *m_playerPane; }
     [[nodiscard]] FileListBox &files(Side side) { return side == Side::Source ? *ui.File1 : *ui.File2; }
@@ -53,29 +56,23 @@ private:
     // does not.
     [[nodiscard]] bool askForFolder(Side side);
     void followVolumes();
-    void showWaiting();
     // Something else is done now: the last fill's summary goes.
     void nextAction();
-    void showFileMenu(FileListBox *list, const QPoint &at);
 
-    void Drive1_Change();
-    void Drive2_Change();
     void Dir1_Change();
     void Dir2_Change();
-    void Dir1_Click();
-    void Dir2_Click();
     void File1_Click();
     void File2_Click();
-    void File1_DblClick();
-    void File2_DblClick();
+    void File1_DblClick() { OpenMediaPlayer(); }
+    void File2_DblClick() { OpenMediaPlayer(); }
 
     void cmd_mix_Click();
     void mnutonvola_Click();
     void mnuclear_Click();
     void mnuDelete_Click();
-    void mnuClose_Click();
-    void mnuPlay_Click();
-    void mnuStop_Click();
+    void mnuClose_Click() { close(); }
+    void mnuPlay_Click() { OpenMediaPlayer(); }
+    void mnuStop_Click() { StopMediaPlayer(); }
     void mnuConfig_Click();
     void mnuEject_Click();
     void mnuHelp_Click();
@@ -97,12 +94,7 @@ private:
     std::optional<Side> m_selectedSide;
     FolderPane *m_sourcePane = nullptr;
     FolderPane *m_playerPane = nullptr;
-    // "Tonvola 2004", where no fill's summary shows.
-    QLabel *m_panelName = nullptr;
-    // Names the folders the panes wait for.
-    QLabel *m_waiting = nullptr;
-    QLabel *m_freeSpace = nullptr;
-    QTimer m_freeSpaceTimer;
+    StatusPanels *m_status = nullptr;
     // Stop it (StopMediaPlayer) before deleting, moving or overwriting files.
     PreviewPlayer *m_preview = nullptr;
     QPointer<frm_config> m_config;
@@ -110,6 +102,4 @@ private:
     QPointer<frm_Info> m_info;
     FillController *m_fill = nullptr;
     tonvola::Eject *m_eject = nullptr;
-    // "Player auswerfen" beside the summary of a finished fill.
-    QToolButton *m_ejectOffer = nullptr;
 };

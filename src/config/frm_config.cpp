@@ -1,15 +1,14 @@
 #include "config/frm_config.h"
 
 #include "platform/Listing.h"
+#include "text/WindowText.h"
 #include "widgets/Appearance.h"
 #include "widgets/DirListBox.h"
-#include "widgets/DriveListBox.h"
 #include "widgets/FolderPane.h"
 #include "widgets/Keyboard.h"
 #include "widgets/Messages.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -28,16 +27,18 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
 {
     ui.setupUi(this);
     tonvola::appearance::withoutIcon(this);
-    ui.cmd_save->setToolTip(QStringLiteral("Speichert die beiden Verzeichnisse in %1").arg(configFile()));
+    ui.cmd_save->setToolTip(tonvola::windowtext::configSavesIn(configFile()));
     tonvola::appearance::makeFixedDialogWindow(this);
     tonvola::appearance::applyBackground(this);
 
-    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_config::Drive1_Change);
-    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
-    connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
-    connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
+    // As in the main window: a drive chosen moves its folder list to the drive's current folder,
+    // which fills the field through the folder list's change.
     m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, nullptr, this);
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
+    FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
+                                         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
+    connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
+    connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
     connect(ui.mnuSave, &QAction::triggered, this, &frm_config::mnuSave_Click);
     connect(ui.mnuClose, &QAction::triggered, this, &frm_config::mnuClose_Click);
@@ -86,18 +87,6 @@ void frm_config::Form_Load(const tonvola::StoredFolders &shown)
     m_playerFolder = ui.Dir2->path();
 }
 
-// As in the main window: the folder list moves to the drive's current folder, which fills
-// the field through the folder list's change.
-void frm_config::Drive1_Change()
-{
-    m_sourcePane->showDriveFolder();
-}
-
-void frm_config::Drive2_Change()
-{
-    m_playerPane->showDriveFolder();
-}
-
 void frm_config::Dir1_Change()
 {
     m_sourceFolder = ui.Dir1->path();
@@ -126,16 +115,12 @@ void frm_config::mnuClose_Click()
 void frm_config::MakeConfig()
 {
     if (tonvola::fs::isSameDirectory(m_sourceFolder, m_playerFolder)
-        && !tonvola::messages::askOkCancel(
-            this, QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe Verzeichnis: %1\nDamit "
-                                 "kann Tonvola nicht füllen. Trotzdem speichern?")
-                      .arg(tonvola::printableName(QDir::toNativeSeparators(m_sourceFolder)))))
+        && !tonvola::messages::askOkCancel(this, tonvola::windowtext::saveSameFolderQuestion(m_sourceFolder)))
         return;
     const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
-        tonvola::messages::warn(this, QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")
-                                          .arg(configFile(), result.reason));
+        tonvola::messages::warn(this, tonvola::windowtext::configNotSaved(configFile(), result.reason));
         return;
     }
     close();

@@ -3,31 +3,7 @@
 #include "platform/Folder.h"
 #include "platform/Listing.h"
 
-#include <QDir>
-
 namespace tonvola::maintenance {
-
-QString clearQuestion()
-{
-    return QStringLiteral("PlayerVerzeichnis wirklich leeren?");
-}
-
-QString deleteQuestion(const QString &path)
-{
-    return QStringLiteral("MP3: ") + printableName(QDir::toNativeSeparators(path))
-           + QStringLiteral(" wirklich löschen?");
-}
-
-QString goneMessage(const QString &path)
-{
-    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(printableName(QDir::toNativeSeparators(path)));
-}
-
-QString failureMessage(const DeletionOutcome &outcome)
-{
-    return QStringLiteral("Die Datei %1 konnte nicht gelöscht werden: %2")
-        .arg(printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
-}
 
 bool exists(const FilePath &path)
 {

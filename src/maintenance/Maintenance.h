@@ -6,8 +6,8 @@
 #include <QString>
 #include <QStringList>
 
-// Clearing the player folder and deleting single files: the texts the user is asked and
-// told, and the deletions themselves.
+// Clearing the player folder and deleting single files. What the user is asked and told about
+// them is MaintenanceText's.
 namespace tonvola::maintenance {
 
 // What a deletion command did: how many files went, and the file it stopped at.
@@ -18,15 +18,6 @@ struct DeletionOutcome {
 
     [[nodiscard]] bool ok() const { return failure.ok(); }
 };
-
-[[nodiscard]] QString clearQuestion();
-[[nodiscard]] QString deleteQuestion(const QString &path);
-
-// Tells the user that the file to delete is already gone.
-[[nodiscard]] QString goneMessage(const QString &path);
-
-// Names the file a deletion stopped at and why.
-[[nodiscard]] QString failureMessage(const DeletionOutcome &outcome);
 
 [[nodiscard]] bool exists(const FilePath &path);
 

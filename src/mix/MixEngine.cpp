@@ -131,7 +131,8 @@ std::optional<MixResult::NothingCopied> MixResult::whyNothingCopied() const
 
 bool MixResult::hadProblem() const
 {
-    if (!problem().isEmpty() || counts.noRoom > 0 || counts.keptOnPlayer > 0 || !skipped.isEmpty())
+    if ((status != Status::Done && status != Status::Cancelled) || counts.noRoom > 0 || counts.keptOnPlayer > 0
+        || !skipped.isEmpty())
         return true;
     const std::optional<NothingCopied> why = whyNothingCopied();
     return why == NothingCopied::PassedOver || why == NothingCopied::NoRoom;

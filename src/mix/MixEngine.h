@@ -108,15 +108,11 @@ struct MixResult {
     [[nodiscard]] bool hadProblem() const;
 
     [[nodiscard]] bool ok() const { return status == Status::Done; }
-    // True when the run got as far as planning, so that summary() tells something.
+    // True when the run got as far as planning, so that its summary tells something.
     [[nodiscard]] bool walked() const
     {
         return status == Status::Done || status == Status::Cancelled || status == Status::Failed;
     }
-    // What the run did, e.g. "12 Dateien kopiert, 3 vom Player genommen, 2 zurück ins StammVerzeichnis".
-    [[nodiscard]] QString summary() const;
-    // The German sentence for a run that could not do its work; empty for Done and Cancelled.
-    [[nodiscard]] QString problem() const;
 };
 
 // How far the copying has come: on a real stick this is what takes time.

@@ -51,9 +51,6 @@ struct MixStep {
     qint64 size = 0;
     // NameTaken: the entry that holds the name, where it is known.
     FileName other;
-
-    // The step as a line of its own, e.g. "übersprungen: Zeit: 12.mp3 (auf dem Player nicht erlaubt)".
-    [[nodiscard]] QString line() const;
 };
 
 // What a plan is made from: both folders' MP3 files as a look at them found them, and what

@@ -1,7 +1,9 @@
 #include "playback/PreviewPlayer.h"
 
 #include "platform/Folder.h"
+#include "playback/MediaPlayerWidget.h"
 #include "playback/MpegAudioProbe.h"
+#include "text/PlaybackText.h"
 
 #include <QAudioOutput>
 #include <QDir>
@@ -26,16 +28,16 @@ QString openForPlaying(const tonvola::FilePath &path, QFile &file)
     case tonvola::FileResult::Status::Ok:
         break;
     case tonvola::FileResult::Status::NotFound:
-        return QStringLiteral("Sie ist nicht mehr vorhanden.");
+        return tonvola::playbacktext::gone();
     case tonvola::FileResult::Status::NotAFile:
-        return QStringLiteral("Sie ist keine gewöhnliche Datei.");
+        return tonvola::playbacktext::notAFile();
     default:
-        return QStringLiteral("Sie lässt sich nicht lesen (%1).").arg(opened.reason);
+        return tonvola::playbacktext::unreadable(opened.reason);
     }
     if (file.size() == 0)
-        return QStringLiteral("Sie ist leer.");
+        return tonvola::playbacktext::empty();
     if (!tonvola::playback::looksLikeMpegAudio(file) || !file.seek(0))
-        return QStringLiteral("Sie enthält keine MP3-Daten.");
+        return tonvola::playbacktext::noMp3Data();
     return {};
 }
 
@@ -56,6 +58,17 @@ PreviewPlayer::~PreviewPlayer()
     release();
 }
 
+void PreviewPlayer::showOn(MediaPlayerWidget *bar)
+{
+    connect(bar, &MediaPlayerWidget::playPauseRequested, this, &PreviewPlayer::togglePause);
+    connect(bar, &MediaPlayerWidget::stopRequested, this, &PreviewPlayer::stop);
+    connect(bar, &MediaPlayerWidget::seekRequested, this, &PreviewPlayer::seek);
+    connect(this, &PreviewPlayer::stateChanged, bar, &MediaPlayerWidget::setState);
+    connect(this, &PreviewPlayer::positionChanged, bar, &MediaPlayerWidget::setPosition);
+    connect(this, &PreviewPlayer::durationChanged, bar, &MediaPlayerWidget::setDuration);
+    connect(this, &PreviewPlayer::seekableChanged, bar, &MediaPlayerWidget::setSeekable);
+}
+
 bool PreviewPlayer::play(const QString &path)
 {
     const QFileInfo info(path);
@@ -74,7 +87,7 @@ bool PreviewPlayer::play(const tonvola::FilePath &file)
     if (reason.isEmpty()) {
         createPlayer();
         if (!m_player->isAvailable())
-            reason = QStringLiteral("Auf diesem System steht keine Wiedergabe zur Verfügung.");
+            reason = tonvola::playbacktext::noPlaybackOnSystem();
     }
     if (!reason.isEmpty()) {
         qCWarning(lcPlayback) << "not playing" << path << ':' << reason;
@@ -176,11 +189,11 @@ void PreviewPlayer::onErrorOccurred(QMediaPlayer::Error error, const QString &de
 
     QString reason;
     if (error == QMediaPlayer::AccessDeniedError)
-        reason = QStringLiteral("Der Zugriff wurde verweigert.");
+        reason = tonvola::playbacktext::accessDenied();
     else if (!m_loaded)
-        reason = QStringLiteral("Ihr Inhalt lässt sich nicht als MP3 abspielen.");
+        reason = tonvola::playbacktext::notPlayableAsMp3();
     else
-        reason = QStringLiteral("Die Tonausgabe ist gescheitert.");
+        reason = tonvola::playbacktext::soundOutputFailed();
 
     // Qt 6.4 stays in PlayingState after an error, so the player must be stopped here.
     later([this, path = m_file, reason] {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class MediaPlayerWidget;
 class QFile;
 
 // Plays one file at a time for a quick listen. It owns the media player; the player bar and
@@ -20,6 +21,10 @@ class PreviewPlayer : public QObject
 public:
     explicit PreviewPlayer(QObject *parent = nullptr);
     ~PreviewPlayer() override;
+
+    // The bar shows how this player plays, and its buttons and slider ask the player to pause,
+    // stop and seek.
+    void showOn(MediaPlayerWidget *bar);
 
     // Plays the file from its start. A file that cannot be played is reported through failed(),
     // at once when it is gone, empty or holds no MP3 data (then the result is false), or later

@@ -1,9 +1,11 @@
 #include "widgets/FileListBox.h"
 
 #include "platform/Listing.h"
+#include "widgets/Appearance.h"
 
 #include <QDir>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
@@ -148,6 +150,43 @@ void FileListBox::setListIndex(qsizetype index)
         emit fileClicked();
     else
         setCurrentIndex(entry);
+}
+
+QList<tonvola::FilePath> FileListBox::selectEachInTurn()
+{
+    QList<tonvola::FilePath> selected;
+    for (qsizetype i = 0; i < listCount(); ++i) {
+        setListIndex(i);
+        selected.append(selectedPath());
+    }
+    return selected;
+}
+
+void FileListBox::selectInPlaceOf(qsizetype row)
+{
+    if (row >= 0 && listIndex() < 0 && listCount() > 0)
+        setListIndex(std::min(row, listCount() - 1));
+}
+
+void FileListBox::offerFileMenu(const QList<QAction *> &actions)
+{
+    m_fileMenu = actions;
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &FileListBox::showFileMenu);
+}
+
+void FileListBox::showFileMenu(const QPoint &at)
+{
+    const QModelIndex entry = indexAt(at);
+    if (!entry.isValid())
+        return;
+    // The menu acts on the file it was opened on, as a click on it would.
+    setListIndex(entry.row());
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("FileMenu"));
+    menu.setPalette(tonvola::appearance::windowPalette());
+    menu.addActions(m_fileMenu);
+    menu.exec(viewport()->mapToGlobal(at));
 }
 
 QString FileListBox::fileName() const

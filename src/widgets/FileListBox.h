@@ -56,6 +56,14 @@ public:
     [[nodiscard]] qsizetype listIndex() const;
     // Selecting an entry, by the user or the program, raises fileClicked.
     void setListIndex(qsizetype index);
+    // Selects every entry in turn, as clicks would, so that the last one ends up selected; returns
+    // the files it selected.
+    [[nodiscard]] QList<tonvola::FilePath> selectEachInTurn();
+    // After the selected entry at this row went, the entry that takes its place is selected, as a
+    // click on it would: so the next command names a file the list shows.
+    void selectInPlaceOf(qsizetype row);
+    // A right-click on an entry selects it, as a click would, and offers these actions for it.
+    void offerFileMenu(const QList<QAction *> &actions);
     // Name of the selected entry; empty when nothing is selected, also while the keyboard's
     // focus rests on an entry.
     [[nodiscard]] QString fileName() const;
@@ -75,6 +83,7 @@ protected:
     bool viewportEvent(QEvent *event) override;
 
 private:
+    void showFileMenu(const QPoint &at);
     void fill(const tonvola::FileNames &names);
     void folderChanged();
     void showRead(const QString &folder, const QVariant &names);
@@ -86,6 +95,7 @@ private:
     bool m_changedUnshown = false;
     // Set while the list is refilled: restoring the selection is no choice of the user's.
     bool m_filling = false;
+    QList<QAction *> m_fileMenu;
     // The entries' names, row by row: the texts shown may not tell names apart, these do.
     FileNameModel m_model;
     // Short enough that a change shows at once, long enough that a burst is read only once.

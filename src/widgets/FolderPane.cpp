@@ -1,6 +1,5 @@
 #include "widgets/FolderPane.h"
 
-#include "platform/FileName.h"
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
@@ -59,7 +58,7 @@ private:
     DirListBox *m_dir;
 };
 
-void acceptFolderDrops(QWidget *control, DirListBox *dir, QObject *owner)
+void acceptFolderDropsOn(QWidget *control, DirListBox *dir, QObject *owner)
 {
     // An item view takes what is dropped on its viewport.
     auto *scrolling = qobject_cast<QAbstractScrollArea *>(control);
@@ -71,33 +70,46 @@ void acceptFolderDrops(QWidget *control, DirListBox *dir, QObject *owner)
 } // namespace
 
 FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files, QWidget *window)
-    : QObject(window), m_drive(drive), m_dir(dir), m_files(files), m_window(window)
+    : QObject(window), m_drive(drive), m_dir(dir), m_files(files)
 {
-    m_folder.shown(m_dir->path());
-    connect(m_dir, &DirListBox::pathChanged, this, [this](const QString &path) { m_folder.shown(path); });
-    // The drive list shows the volume of the folder its folder list shows.
-    connect(m_dir, &DirListBox::pathChanged, m_drive, &DriveListBox::followFolder);
+    m_presence.shown(m_dir->path());
+    followOneAnother();
     connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
         if (!m_silent)
-            warnNotShown(folder, result);
+            emit folderNotShown(folder, result);
     });
-    if (m_files) {
-        connect(m_dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
-            emit folderVanished(folder);
-            lose(folder);
-        });
-    }
+    acceptFolderDrops(window);
+}
+
+void FolderPane::followOneAnother()
+{
+    connect(m_drive, &DriveListBox::driveChanged, this, &FolderPane::showDriveFolder);
+    connect(m_dir, &DirListBox::pathChanged, this, [this](const QString &path) { m_presence.shown(path); });
+    // The drive list shows the volume of the folder its folder list shows.
+    connect(m_dir, &DirListBox::pathChanged, m_drive, &DriveListBox::followFolder);
+    if (!m_files)
+        return;
+    connect(m_dir, &DirListBox::pathChanged, m_files, &FileListBox::setPath);
+    connect(m_dir, &DirListBox::folderClicked, this, &FolderPane::choose);
+    connect(m_dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
+        emit folderVanished(folder);
+        lose(folder);
+    });
+}
+
+void FolderPane::acceptFolderDrops(QWidget *window)
+{
     for (QWidget *control :
          {static_cast<QWidget *>(m_drive), static_cast<QWidget *>(m_dir), static_cast<QWidget *>(m_files)}) {
         if (control)
-            acceptFolderDrops(control, m_dir, window);
+            acceptFolderDropsOn(control, m_dir, window);
     }
 }
 
 bool FolderPane::showDriveFolder()
 {
     if (!m_silent) {
-        m_folder.stopWaiting();
+        m_presence.stopWaiting();
         emit waitingChanged();
     }
     const QString root = m_drive->drive();
@@ -111,9 +123,7 @@ bool FolderPane::showDriveFolder()
     if (result.ok())
         return true;
     if (!m_silent)
-        tonvola::messages::warn(m_window,
-                                QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2")
-                                    .arg(tonvola::printableName(QDir::toNativeSeparators(root)), result.reason));
+        emit driveNotReady(root, result);
     m_drive->followFolder(m_dir->path());
     return false;
 }
@@ -124,6 +134,19 @@ bool FolderPane::showFolder(const QString &folder)
         return false;
     m_drive->setDrive(folder);
     return m_dir->setPath(folder).ok();
+}
+
+bool FolderPane::openStored(const QString &folder)
+{
+    const Silence silence(*this);
+    const bool shown = showFolder(folder);
+    // A stored folder on a medium that is not plugged in is shown once it is.
+    if (!shown && QDir::isAbsolutePath(folder))
+        await(folder);
+    refresh();
+    if (shown)
+        m_files->setVisible(true);
+    return shown;
 }
 
 void FolderPane::refresh()
@@ -143,7 +166,7 @@ void FolderPane::setFollowsDisk(bool follows)
 
 bool FolderPane::isChosen()
 {
-    if (!m_files->isHidden() && !m_folder.onItsVolume(m_dir->path()))
+    if (!m_files->isHidden() && !m_presence.onItsVolume(m_dir->path()))
         lose(m_dir->path());
     return !m_files->isHidden();
 }
@@ -152,7 +175,7 @@ void FolderPane::choose()
 {
     m_dir->markLost({});
     m_files->setVisible(true);
-    m_folder.stopWaiting();
+    m_presence.stopWaiting();
     emit waitingChanged();
 }
 
@@ -162,22 +185,22 @@ void FolderPane::lose(const QString &folder)
         return;
     m_files->setVisible(false);
     m_dir->markLost(folder);
-    m_folder.await(folder, m_folder.volume());
+    m_presence.await(folder, m_presence.volume());
     emit waitingChanged();
 }
 
 void FolderPane::await(const QString &folder)
 {
-    m_folder.await(folder);
+    m_presence.await(folder);
     emit waitingChanged();
 }
 
 bool FolderPane::bringBack()
 {
     (void)isChosen();
-    if (!m_folder.awaitedIsBack())
+    if (!m_presence.awaitedIsBack())
         return false;
-    const QString awaited = m_folder.awaited();
+    const QString awaited = m_presence.awaited();
     const Silence silence(*this);
     if (!showFolder(awaited))
         return false;
@@ -186,6 +209,20 @@ bool FolderPane::bringBack()
     m_files->refresh();
     choose();
     return true;
+}
+
+void FolderPane::warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences)
+{
+    for (const FolderPane *pane : panes) {
+        connect(pane, &FolderPane::driveNotReady, window,
+                [window, sentences](const QString &root, const tonvola::FileResult &result) {
+                    tonvola::messages::warn(window, sentences.driveNotReady(root, result.reason));
+                });
+        connect(pane, &FolderPane::folderNotShown, window,
+                [window, sentences](const QString &folder, const tonvola::FileResult &result) {
+                    tonvola::messages::warn(window, sentences.folderNotShown(folder, result.reason));
+                });
+    }
 }
 
 void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &panes)
@@ -202,13 +239,6 @@ void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &pane
         if (!panes.isEmpty())
             panes.constFirst()->dir()->editPath();
     });
-}
-
-void FolderPane::warnNotShown(const QString &folder, const tonvola::FileResult &result)
-{
-    tonvola::messages::warn(m_window,
-                            QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
-                                .arg(tonvola::printableName(QDir::toNativeSeparators(folder)), result.reason));
 }
 
 bool FolderPane::contains(const QWidget *widget) const

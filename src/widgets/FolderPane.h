@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FileResult.h"
-#include "widgets/PaneFolder.h"
+#include "widgets/FolderPresence.h"
 
 #include <QList>
 #include <QObject>
@@ -13,10 +13,11 @@ class QWidget;
 
 // One side of a window: its drive list, its folder list and, in the main window, its file list,
 // made to follow one another. The lists stay where the window's form lays them out, in its tab
-// order; the pane only ties them together. The window's handlers of the lists' own signals
-// (Drive1_Change, Dir1_Change, ...) call on it.
+// order; the pane ties them together: a drive chosen moves the folder list to it, the file list
+// shows the folder the folder list shows, and a click on a folder chooses it. The window's own
+// handlers (Dir1_Change, File1_Click, ...) do only what the window adds to that.
 //
-// Alike in both windows: a folder list that cannot show a folder says why, the drive list shows
+// Alike in both windows: a drive or folder that cannot be shown is reported, the drive list shows
 // the volume of the folder shown, and a folder dropped from a file manager on any list opens.
 // With a file list, the pane also keeps the folder the user chose: it loses it when the folder
 // vanishes or its medium is pulled out, and waits for it to come back.
@@ -49,14 +50,18 @@ public:
 
     // Moves the folder list to the current folder of the drive chosen in the drive list (its
     // root when that folder cannot be shown); a folder waited for is given up. When the drive
-    // cannot be shown at all, the user is told why, and the drive list goes back to the drive the
-    // folder list still shows, so both keep a valid folder. True when the folder list shows the
+    // cannot be shown at all, driveNotReady tells why, and the drive list goes back to the drive
+    // the folder list still shows, so both keep a valid folder. True when the folder list shows the
     // drive.
     bool showDriveFolder();
     // Shows a folder named elsewhere (the stored one) in the drive and folder list. One that
     // cannot be shown leaves the pane as it is; a value without a drive (a relative path, another
     // system's network share) names no folder here.
     bool showFolder(const QString &folder);
+    // At start-up, the stored folder as if the user had chosen it; one that cannot be shown but
+    // names a drive (a stick not plugged in) is waited for. Says nothing of what it cannot show.
+    // True when it shows.
+    bool openStored(const QString &folder);
     // Reads the drives, the sub-folders and the files again.
     void refresh();
     // See DirListBox::setFollowsDisk and FileListBox::setFollowsDisk.
@@ -77,7 +82,16 @@ public:
     void await(const QString &folder);
     // Shows the folder waited for where it is back; true when it is.
     bool bringBack();
-    [[nodiscard]] const PaneFolder &folder() const { return m_folder; }
+    [[nodiscard]] const FolderPresence &presence() const { return m_presence; }
+
+    // The words for what a pane cannot show, which the window gives: the panes do not know them.
+    struct Sentences {
+        QString (*driveNotReady)(const QString &root, const QString &reason);
+        QString (*folderNotShown)(const QString &folder, const QString &reason);
+    };
+    // A message box over the window tells what the panes cannot show (driveNotReady,
+    // folderNotShown), in the sentences given.
+    static void warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences);
 
     // Ctrl+L opens a field to type or paste a path in the folder list of the pane that has the
     // focus (the first pane where none has).
@@ -89,15 +103,19 @@ signals:
     // The folder shown is gone: the folder list shows its nearest parent, and the pane loses the
     // folder right after this is told.
     void folderVanished(const QString &folder);
+    // The window tells the user, in words the pane does not know: the drive chosen cannot be
+    // shown, or a folder the user opened cannot. Neither is told while the pane is silent.
+    void driveNotReady(const QString &root, const tonvola::FileResult &result);
+    void folderNotShown(const QString &folder, const tonvola::FileResult &result);
 
 private:
-    void warnNotShown(const QString &folder, const tonvola::FileResult &result);
+    void followOneAnother();
+    void acceptFolderDrops(QWidget *window);
     [[nodiscard]] bool contains(const QWidget *widget) const;
 
     DriveListBox *m_drive;
     DirListBox *m_dir;
     FileListBox *m_files;
-    QWidget *m_window;
-    PaneFolder m_folder;
+    FolderPresence m_presence;
     bool m_silent = false;
 };

@@ -2,10 +2,11 @@
 
 #include <QString>
 
-// What the main window knows of one pane's folder beyond what the pane shows: the volume it
-// lies on, and the folder the pane waits for while that folder is missing (a stick that is not
-// plugged in). Widget-free, so that the window only asks and shows.
-class PaneFolder
+// Whether a pane's folder is still there where the user chose it: the volume it lies on, and the
+// folder the pane waits for while that folder is missing (a stick that is not plugged in). The
+// FolderPane that ties a side's lists together keeps one; this part is widget-free, so that the
+// window only asks and shows.
+class FolderPresence
 {
 public:
     // The pane shows this folder now.

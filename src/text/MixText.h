@@ -5,8 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-// The German sentences for what a fill did and why, made in this one place: the engine and the
-// platform return statuses and subjects, and the window and the command line show these texts.
+// The sentences for what a fill did and why: the engine and the platform return statuses and
+// subjects, and the window and the command line show these texts.
 namespace tonvola::mixtext {
 
 // Why a file was passed over or left on the player, e.g. "auf dem Player nicht erlaubt".
@@ -35,6 +35,9 @@ namespace tonvola::mixtext {
 // Why the run has not begun yet: "Warte auf 3 Dateien, die gerade ins StammVerzeichnis
 // geschrieben werden …".
 [[nodiscard]] QString waiting(qsizetype files);
+
+// Why nothing seems to happen at the end: the copies are being written out onto the medium.
+[[nodiscard]] QString flushing();
 
 // What the run does before its plan is made: "Lese die Verzeichnisse … 5000 von 20000 Dateien",
 // "Vergleiche Dateien mit dem StammVerzeichnis … 12 verglichen".

@@ -1,33 +1,33 @@
-#include "widgets/PaneFolder.h"
+#include "widgets/FolderPresence.h"
 
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
 
 #include <QDir>
 
-void PaneFolder::shown(const QString &folder)
+void FolderPresence::shown(const QString &folder)
 {
     m_volume = tonvola::volumes::rootOf(folder);
 }
 
-bool PaneFolder::onItsVolume(const QString &folder) const
+bool FolderPresence::onItsVolume(const QString &folder) const
 {
     return tonvola::volumes::rootOf(folder) == m_volume;
 }
 
-void PaneFolder::await(const QString &folder, const QString &volume)
+void FolderPresence::await(const QString &folder, const QString &volume)
 {
     m_awaited = QDir::cleanPath(folder);
     m_awaitedVolume = volume;
 }
 
-void PaneFolder::stopWaiting()
+void FolderPresence::stopWaiting()
 {
     m_awaited.clear();
     m_awaitedVolume.clear();
 }
 
-bool PaneFolder::awaitedIsBack() const
+bool FolderPresence::awaitedIsBack() const
 {
     if (!isWaiting() || !tonvola::fs::checkFolder(m_awaited).ok())
         return false;

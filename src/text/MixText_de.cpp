@@ -1,4 +1,4 @@
-#include "mix/MixText.h"
+#include "text/MixText.h"
 
 #include <QDir>
 #include <QLocale>
@@ -31,6 +31,22 @@ QString whyNothing(MixResult::NothingCopied why)
         return QStringLiteral("auf dem Player ist kein Platz frei");
     }
     return {};
+}
+
+enum class Named { Bare, WithReason };
+
+// The first few files by name, the rest counted.
+QString namedAndCounted(const QList<MixStep> &steps, Named how)
+{
+    QStringList named;
+    for (qsizetype i = 0; i < std::min(steps.size(), skippedNamed); ++i) {
+        const QString name = printableName(steps[i].name.text());
+        named.append(how == Named::WithReason ? QStringLiteral("%1 (%2)").arg(name, reason(steps[i])) : name);
+    }
+    QString text = named.join(QStringLiteral(", "));
+    if (steps.size() > skippedNamed)
+        text += QStringLiteral(" und %1 weitere").arg(steps.size() - skippedNamed);
+    return text;
 }
 
 QString megabytes(qint64 bytes)
@@ -135,23 +151,11 @@ QString summary(const MixResult &result)
     // The list shows the collection folder's own files; the run took those below it too.
     if (result.treeFiles >= 0)
         text += QStringLiteral("; %1 im StammVerzeichnis mit Unterordnern").arg(files(result.treeFiles));
-    if (!result.skipped.isEmpty()) {
-        QStringList named;
-        for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
-            named.append(
-                QStringLiteral("%1 (%2)").arg(printableName(result.skipped[i].name.text()), reason(result.skipped[i])));
-        text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
-        if (result.skipped.size() > skippedNamed)
-            text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
-    }
-    if (!result.refusedMovesBack.isEmpty()) {
-        QStringList named;
-        for (qsizetype i = 0; i < std::min(result.refusedMovesBack.size(), skippedNamed); ++i)
-            named.append(printableName(result.refusedMovesBack[i].name.text()));
-        text += QStringLiteral("; nicht ins StammVerzeichnis zurückgelegt: ") + named.join(QStringLiteral(", "));
-        if (result.refusedMovesBack.size() > skippedNamed)
-            text += QStringLiteral(" und %1 weitere").arg(result.refusedMovesBack.size() - skippedNamed);
-    }
+    if (!result.skipped.isEmpty())
+        text += QStringLiteral("; übersprungen: ") + namedAndCounted(result.skipped, Named::WithReason);
+    if (!result.refusedMovesBack.isEmpty())
+        text += QStringLiteral("; nicht ins StammVerzeichnis zurückgelegt: ")
+                + namedAndCounted(result.refusedMovesBack, Named::Bare);
     for (const QString &note : result.notes)
         text += QStringLiteral("; Hinweis: ") + note;
     // A dry run's counts are what a real run would do; its summary must not pass for one.
@@ -283,6 +287,11 @@ QString preparing(const MixPreparing &preparing)
     return QStringLiteral("Lese die Verzeichnisse … %1 von %2 Dateien").arg(preparing.done).arg(preparing.total);
 }
 
+QString flushing()
+{
+    return QStringLiteral("Daten werden auf den Player geschrieben …");
+}
+
 QString waiting(qsizetype files)
 {
     return files == 1 ? QStringLiteral("Warte auf 1 Datei, die gerade ins StammVerzeichnis geschrieben wird …")
@@ -291,22 +300,3 @@ QString waiting(qsizetype files)
 }
 
 } // namespace tonvola::mixtext
-
-namespace tonvola {
-
-QString MixStep::line() const
-{
-    return mixtext::line(*this);
-}
-
-QString MixResult::summary() const
-{
-    return mixtext::summary(*this);
-}
-
-QString MixResult::problem() const
-{
-    return mixtext::problem(*this);
-}
-
-} // namespace tonvola

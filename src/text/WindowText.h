@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// What the windows tell and ask at run time: the message boxes, the status bar's notes and the
+// texts composed from folders and figures. The windows' fixed captions stay in their forms.
+namespace tonvola::windowtext {
+
+// Commands act only on a folder the user chose.
+[[nodiscard]] QString choosePlayerFolderFirst();
+[[nodiscard]] QString chooseSourceFolderFirst();
+
+// The folder panes: a drive or folder that cannot be shown, and one that went away.
+[[nodiscard]] QString driveNotReady(const QString &root, const QString &reason);
+[[nodiscard]] QString folderNotShown(const QString &folder, const QString &reason);
+[[nodiscard]] QString folderGone(const QString &folder);
+
+// A folder waited for, short for the status bar and explained for its tooltip.
+[[nodiscard]] QString sourceMissing(const QString &folder);
+[[nodiscard]] QString sourceMissingExplained(const QString &folder);
+[[nodiscard]] QString playerMissing(const QString &folder);
+[[nodiscard]] QString playerMissingExplained(const QString &folder);
+
+// The free room in the player folder; unreachable while the folder is waited for.
+[[nodiscard]] QString freeRoom(qint64 bytes);
+[[nodiscard]] QString freeRoomUnknown();
+[[nodiscard]] QString freeRoomUnreachable();
+
+[[nodiscard]] QString fillRunning();
+[[nodiscard]] QString fillCancelling();
+[[nodiscard]] QString ejecting();
+
+// Where the two folders are kept, for the menu entry and the save button of the configuration.
+[[nodiscard]] QString configKeptIn(const QString &file);
+[[nodiscard]] QString configSavesIn(const QString &file);
+[[nodiscard]] QString saveSameFolderQuestion(const QString &folder);
+[[nodiscard]] QString configNotSaved(const QString &file, const QString &reason);
+
+// "Extras → Austausch je Lauf …" and "Unterordner einbeziehen".
+[[nodiscard]] QString exchangeTitle();
+[[nodiscard]] QString exchangeQuestion();
+[[nodiscard]] QString settingNotSaved();
+
+} // namespace tonvola::windowtext
