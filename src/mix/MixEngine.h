@@ -126,6 +126,10 @@ struct MixResult {
     void keepNote(const FileResult &done);
 };
 
+// The row of the collection's list that the walk visited last: none for an empty collection,
+// nor for a file of a sub-folder, which the list does not show.
+[[nodiscard]] std::optional<qsizetype> lastVisitedRow(const MixResult &result);
+
 // How far the copying has come: on a real stick this is what takes time.
 struct MixTransfer {
     MixAction action = MixAction::Copied; // Copied, or MovedBack while files go back

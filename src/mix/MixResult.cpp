@@ -72,4 +72,11 @@ void MixResult::keepNote(const FileResult &done)
         notes.append(done.reason);
 }
 
+std::optional<qsizetype> lastVisitedRow(const MixResult &result)
+{
+    if (result.sourceCount > 0 && result.last >= 0)
+        return result.last;
+    return std::nullopt;
+}
+
 } // namespace tonvola
