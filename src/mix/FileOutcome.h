@@ -25,13 +25,14 @@ struct FileOutcome {
         Refused,    // the collection refused the file: it stays on the player, the run ends failed
         FolderFull, // the folder takes no more entries, though the medium has room
         Cancelled,
-        Failed, // the run ends at this step
+        Failed, // the run ends at this step, or as the player gone where it is
     };
     Kind kind = Kind::Failed;
     // The line a Told outcome tells, and the action a Done one counts.
     MixAction action = MixAction::Skipped;
     MixReason why = MixReason::None;
-    // A player gone meanwhile explains the answer better: asked first, it ends the run.
+    // A player gone meanwhile explains the answer better: asked first, it ends the run (Told,
+    // Vanished and Refused outcomes; a failure always asks).
     bool playerFirst = false;
 
     friend bool operator==(const FileOutcome &a, const FileOutcome &b)

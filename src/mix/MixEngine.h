@@ -171,13 +171,13 @@ public:
     virtual void flushing() {}
 };
 
+class MixActing;
+
 // One fill of the player folder from the collection: reads both folders, plans the whole run
 // in memory (makeMixPlan) and then carries the plan out: removals and moves back first, copies
 // after, each copy checked against the real free space before it is written. A dry run stops
 // after the plan and reports it step by step, as the real run with the same seed reports its
 // work. A failure ends the run at that step; what was done stays done.
-class MixActing;
-
 class MixEngine
 {
 public:
