@@ -161,8 +161,8 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     FileListBox *sourceFiles = m_controls.source->files();
     const bool walked = result.walked();
     if (walked) {
-        if (result.sourceCount > 0 && result.last >= 0)
-            sourceFiles->setListIndex(result.last);
+        if (const std::optional<qsizetype> row = tonvola::lastVisitedRow(result))
+            sourceFiles->setListIndex(*row);
         sourceFiles->showNames(sourceNames);
         m_controls.player->files()->showNames(playerNames);
     }

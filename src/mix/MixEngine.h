@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mix/MixContext.h"
 #include "mix/MixMemory.h"
 #include "mix/MixPlan.h"
 #include "mix/MixTree.h"
@@ -113,7 +114,16 @@ struct MixResult {
     {
         return status == Status::Done || status == Status::Cancelled || status == Status::Failed;
     }
+    // Ends the run as failed at that step; `path` is the file or folder it concerns.
+    void fail(Step step, const QString &failedPath, const QString &why);
+    // What the system could not make sure of, though the step went well: said once, beside the
+    // summary, however often it comes up.
+    void keepNote(const FileResult &done);
 };
+
+// The row of the collection's list that the walk visited last: none for an empty collection,
+// nor for a file of a sub-folder, which the list does not show.
+[[nodiscard]] std::optional<qsizetype> lastVisitedRow(const MixResult &result);
 
 // How far the copying has come: on a real stick this is what takes time.
 struct MixTransfer {
@@ -156,6 +166,8 @@ public:
     virtual void flushing() {}
 };
 
+class MixActing;
+
 // One fill of the player folder from the collection: reads both folders, plans the whole run
 // in memory (makeMixPlan) and then carries the plan out: removals and moves back first, copies
 // after, each copy checked against the real free space before it is written. A dry run stops
@@ -175,30 +187,51 @@ public:
     [[nodiscard]] FileNames playerNames() const;
 
 private:
-    class Acting;
-    friend class Acting;
-
     [[nodiscard]] bool open(MixResult &result);
     [[nodiscard]] bool read(MixInput &input, MixResult &result, std::optional<fs::PlayerLock> &lock);
+    // Both lists, before anything is touched.
+    [[nodiscard]] bool readLists(fs::Listing &source, fs::Listing &player, MixResult &result);
+    // Keeps a second fill off the player and takes off what a killed one left.
+    [[nodiscard]] bool lockPlayer(MixResult &result, std::optional<fs::PlayerLock> &lock);
+    // Each file of both lists, as the folders hold it now.
+    void lookAtFiles(const fs::Listing &source, const fs::Listing &player, MixInput &input);
+    void lookAtSource(const fs::Listing &source, MixInput &input, MixPreparing &looking);
+    void lookAtPlayer(const fs::Listing &player, MixInput &input, MixPreparing &looking);
+    // What the memory of this pair of folders and the player's record know of each file.
+    void recall(MixInput &input);
+    // The room on the player and what its medium and the collection's take.
+    [[nodiscard]] bool measure(MixInput &input, MixResult &result);
     // Keeps as broken only the copies whose bytes show it.
     void confirmBrokenCopies(MixInput &input);
     // Waits a few seconds for collection files that are being written, and looks at them again.
     void waitForFreshFiles(MixInput &input);
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
-    void report(MixResult &result, const MixStep &step);
-    // Keeps the player's list for observers current.
-    void nowOnPlayer(qsizetype key, const FileName &name, bool present);
     // Takes the collection's sub-folders into the lists, with the names their files have on the player.
     void readTree(fs::Listing &source);
+    // The names the sub-folders' files have on the player: joined with their paths where two share one.
+    [[nodiscard]] FileNames treeNames(const std::vector<MixTree::File> &files) const;
+    // By file: whether another file whose path comes first holds its name on the player.
+    [[nodiscard]] std::vector<char> namesTaken(const std::vector<MixTree::File> &files, const FileNames &names) const;
+    // Of files whose names are one on the player, the one whose path comes first keeps it.
+    void keepFirstOfEachName(const std::vector<MixTree::File> &files, const FileNames &names, fs::Listing &source);
+    [[nodiscard]] QByteArray treePath(const MixTree::File &file) const;
     // Gives a copy of a sub-folder's file the key of that file, where its name on the player changed since.
     void followOrigins(MixInput &input);
     // Where each player file goes back, where that is not the collection folder under its own name.
     void findWayBack(MixInput &input, const std::vector<qsizetype> &sourceOf);
     [[nodiscard]] const fs::Folder &folderOf(const MixInput::Source &file) const { return m_tree->folder(file.folder); }
-    [[nodiscard]] static const FileName &ownName(const MixInput::Source &file)
-    {
-        return file.own.isEmpty() ? file.name : file.own;
-    }
+    // The plan's figures in the result, and the plan told to the observer.
+    void tellPlan(const MixPlan &plan, MixResult &result);
+    [[nodiscard]] FileNames listedSourceNames(const MixPlan &plan, MixResult &result) const;
+    [[nodiscard]] MixContext context(MixResult &result);
+    void finish(const MixActing &acting, MixResult &result);
+    // The next run brings first what this one left in the collection.
+    void rememberOrder();
+    // Forgets names that are gone, so that a file of the user's may take them; true when the
+    // record was written anew.
+    [[nodiscard]] bool forgetGoneNames();
+    void flush(const MixActing &acting, bool recordRewritten, MixResult &result);
+    void report(MixResult &result, const MixStep &step) { reportStep(result, *m_observer, step); }
 
     MixOptions m_options;
     MixObserver *m_observer;
@@ -211,29 +244,15 @@ private:
     std::vector<MixTree::File> m_treeFiles;
     // Folders that could not be read and files whose name another one took: told as the plan is.
     QList<MixStep> m_treeNotes;
-    // By the player's index: the folder a move back goes into (-1, the collection itself), and
-    // whether a file of its name there may be its source, to be compared before it is written.
-    std::vector<qsizetype> m_backInto;
-    std::vector<char> m_backMayBeThere;
+    MixWayBack m_wayBack;
     std::unique_ptr<fs::WrittenRecord> m_record;
     MixMemory m_memory;
     // Whether the run found temporary files of a killed one and took them off.
     bool m_leftoversOnPlayer = false;
     bool m_leftoversInSource = false;
-    // What a comparison saw, by the player's index: the removal it allows first checks that
-    // neither file changed since.
-    struct Compared {
-        qsizetype sourceIndex = -1;
-        fs::Entry source;
-        fs::Entry player;
-        // A copy the record vouches for: its tags are compared just before it goes, so that
-        // nothing is read of files that stay, and a dry run reads nothing of it.
-        bool tagsLeft = false;
-    };
-    QHash<qsizetype, Compared> m_compared;
+    QHash<qsizetype, MixCompared> m_compared;
     qsizetype m_comparedWhole = 0;
-    std::vector<FileName> m_nameOfKey;
-    std::vector<char> m_presentNow;
+    MixPlayerList m_now;
 };
 
 } // namespace tonvola

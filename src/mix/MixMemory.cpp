@@ -104,23 +104,31 @@ void MixMemory::read()
     QHash<QByteArray, Stay> stays;
     stays.reserve(content.count('\n'));
     while (const std::optional<QByteArrayView> line = nextLine()) {
-        // "LAST SINCE NAME"
-        const qsizetype first = line->indexOf(' ');
-        const qsizetype second = first > 0 ? line->indexOf(' ', first + 1) : -1;
-        bool sinceOk = false;
-        const Stay stay{second > 0 ? line->first(first).toLongLong(&ok) : -1,
-                        second > 0 ? line->sliced(first + 1, second - first - 1).toLongLong(&sinceOk) : -1};
         // A garbled memory is no memory: half of it would order the rest wrongly.
-        if (!ok || !sinceOk || stay.last < 1 || stay.last > count || stay.since < 1 || stay.since > stay.last
-            || second + 1 >= line->size())
+        if (!readStay(*line, count, stays))
             return;
-        stays.insert(unescaped(line->sliced(second + 1)), stay);
     }
     if (!rest.isEmpty())
         return;
     m_runs = count;
     m_folderEntries = folderEntries;
     m_stays = std::move(stays);
+}
+
+bool MixMemory::readStay(QByteArrayView line, qint64 runs, QHash<QByteArray, Stay> &stays)
+{
+    // "LAST SINCE NAME"
+    const qsizetype first = line.indexOf(' ');
+    const qsizetype second = first > 0 ? line.indexOf(' ', first + 1) : -1;
+    bool ok = false;
+    bool sinceOk = false;
+    const Stay stay{second > 0 ? line.first(first).toLongLong(&ok) : -1,
+                    second > 0 ? line.sliced(first + 1, second - first - 1).toLongLong(&sinceOk) : -1};
+    if (!ok || !sinceOk || stay.last < 1 || stay.last > runs || stay.since < 1 || stay.since > stay.last
+        || second + 1 >= line.size())
+        return false;
+    stays.insert(unescaped(line.sliced(second + 1)), stay);
+    return true;
 }
 
 QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)> &nameAt,

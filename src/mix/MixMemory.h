@@ -65,6 +65,9 @@ private:
         qint64 savedIn = 0; // the run that wrote it last, while the memory is written
     };
     QHash<QByteArray, Stay> m_stays;
+
+    // One line of the memory into `stays`; false for a line that is garbled.
+    [[nodiscard]] static bool readStay(QByteArrayView line, qint64 runs, QHash<QByteArray, Stay> &stays);
 };
 
 } // namespace tonvola

@@ -1,6 +1,5 @@
-#include "mix/MixPlan.h"
+#include "mix/MixPlanner.h"
 
-#include "mix/MixRandom.h"
 #include "platform/WrittenRecord.h"
 
 #include <QHash>
@@ -9,469 +8,298 @@
 
 namespace tonvola {
 
-namespace {
-
-// One planned removal or copy, before the plan is netted; kept small, since a plan of a large
-// collection holds many: the steps are made from it once it is netted.
-struct Move {
-    qsizetype index = -1; // into the player's list for a removal, the collection's for a copy
-    MixAction action = MixAction::Copied;
-    bool alreadyInCollection = false;
-    [[nodiscard]] bool isCopy() const { return action == MixAction::Copied; }
-};
-
-class Planner
+MixPlanner::MixPlanner(const MixInput &input, quint64 seed, const MixComparer &compare)
+    : m_in(input), m_compare(compare), m_random(seed), m_present(toIndex(input.keyCount), 0),
+      m_eligible(toIndex(input.keyCount), 0), m_kept(toIndex(input.keyCount), 0),
+      m_playerOf(toIndex(input.keyCount), -1), m_sourceOf(toIndex(input.keyCount), -1),
+      m_startedPresent(toIndex(input.keyCount), 0), m_resting(toIndex(input.keyCount), 0),
+      m_copied(toIndex(input.keyCount), 0), m_replaced(toIndex(input.keyCount), 0),
+      m_likeness(toIndex(input.keyCount), unknown), m_noted(input.source.size(), 0), m_free(input.freeBytes),
+      m_freeEntries(input.freeEntries), m_recordBytes(input.recordBytes)
 {
-public:
-    Planner(const MixInput &input, quint64 seed, const MixComparer &compare)
-        : m_in(input), m_compare(compare), m_random(seed), m_present(toIndex(input.keyCount), 0),
-          m_eligible(toIndex(input.keyCount), 0), m_kept(toIndex(input.keyCount), 0),
-          m_playerOf(toIndex(input.keyCount), -1), m_sourceOf(toIndex(input.keyCount), -1),
-          m_startedPresent(toIndex(input.keyCount), 0), m_resting(toIndex(input.keyCount), 0),
-          m_copied(toIndex(input.keyCount), 0), m_replaced(toIndex(input.keyCount), 0),
-          m_likeness(toIndex(input.keyCount), unknown), m_noted(input.source.size(), 0), m_free(input.freeBytes),
-          m_freeEntries(input.freeEntries), m_recordBytes(input.recordBytes)
-    {
-        for (qsizetype j = 0; j < static_cast<qsizetype>(m_in.player.size()); ++j) {
-            const MixInput::OnPlayer &file = player(j);
-            if (!file.entry.isFile())
-                continue;
-            m_playerOf[toIndex(file.key)] = j;
-            m_present[toIndex(file.key)] = 1;
-            m_startedPresent[toIndex(file.key)] = 1;
-            m_taken += allocated(file.entry.size);
-            m_takenEntries += entriesOf(file.name);
-            if (!file.entry.writeProtected && !fs::isBeingWritten(file.entry) && !file.broken) {
-                m_eligible[toIndex(file.key)] = 1;
-                m_leaving.push_back(j);
-            }
-        }
-        for (qsizetype i = static_cast<qsizetype>(m_in.source.size()) - 1; i >= 0; --i)
-            m_sourceOf[toIndex(source(i).key)] = i;
-    }
-
-    MixPlan plan(int exchangePercent)
-    {
-        MixPlan plan;
-        const auto count = static_cast<qsizetype>(m_in.source.size());
-        plan.sourceCount = count;
-        plan.order = walkOrder();
-        if (count > 0) {
-            plan.start = plan.order.front();
-            plan.last = plan.order.back();
-        }
-        orderLeaving();
-        // Every file moves once at most; untouched room costs no memory.
-        m_moves.reserve(m_in.source.size() + m_in.player.size());
-
-        removeBrokenCopies();
-        m_budget = (m_taken * std::clamp(exchangePercent, 0, 100) + 99) / 100;
-        m_entryBudget = (m_takenEntries * std::clamp(exchangePercent, 0, 100) + 99) / 100;
-        exchange();
-        for (const qsizetype i : plan.order)
-            visit(i);
-        for (const qsizetype i : plan.order)
-            refill(i);
-
-        plan.budget = m_budget;
-        plan.spent = m_spent;
-        net(plan);
-        std::vector<Move>().swap(m_moves);
-        settle(plan);
-        plan.notes = std::move(m_notes);
-        return plan;
-    }
-
-private:
-    static constexpr signed char unknown = -1;
-    static std::size_t toIndex(qsizetype i) { return static_cast<std::size_t>(i); }
-
-    const MixInput::Source &source(qsizetype i) const { return m_in.source[toIndex(i)]; }
-    const MixInput::OnPlayer &player(qsizetype j) const { return m_in.player[toIndex(j)]; }
-    qint64 allocated(qint64 size) const { return (size + m_in.cluster - 1) / m_in.cluster * m_in.cluster; }
-    // Counted only where the folder takes so many: a name's entries cost a look at its text.
-    qint64 entriesOf(const FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
-    [[nodiscard]] bool fits(const MixInput::Source &candidate, qint64 free, qint64 freeEntries) const
-    {
-        return fitsOnPlayer(candidate.entry.size, free)
-               && (freeEntries < 0 || entriesOf(candidate.name) <= freeEntries);
-    }
-
-    // The record of the program's copies grows with each change and takes its room too.
-    void recordGrows(const FileName &name, bool copy)
-    {
-        const qint64 before = m_recordBytes < 0 ? 0 : allocated(m_recordBytes);
-        m_recordBytes =
-            std::max<qint64>(m_recordBytes, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
-        m_free -= allocated(m_recordBytes) - before;
-    }
-
-    void note(MixAction action, const FileName &name, MixReason why)
-    {
-        MixStep step;
-        step.action = action;
-        step.name = name;
-        step.why = why;
-        m_notes.append(std::move(step));
-    }
-
-    void removeBrokenCopies()
-    {
-        for (qsizetype j = 0; j < static_cast<qsizetype>(m_in.player.size()); ++j) {
-            const MixInput::OnPlayer &file = player(j);
-            if (file.broken && file.entry.isFile()) {
-                remove(j, MixAction::RemovedBroken);
-                // Not resting: the collection's whole file may take its place.
-                m_replaced[toIndex(file.key)] = 1;
-            }
+    for (qsizetype j = 0; j < static_cast<qsizetype>(m_in.player.size()); ++j) {
+        const MixInput::OnPlayer &file = player(j);
+        if (!file.entry.isFile())
+            continue;
+        m_playerOf[toIndex(file.key)] = j;
+        m_present[toIndex(file.key)] = 1;
+        m_startedPresent[toIndex(file.key)] = 1;
+        m_taken += allocated(file.entry.size);
+        m_takenEntries += entriesOf(file.name);
+        if (!file.entry.writeProtected && !fs::isBeingWritten(file.entry) && !file.broken) {
+            m_eligible[toIndex(file.key)] = 1;
+            m_leaving.push_back(j);
         }
     }
+    for (qsizetype i = static_cast<qsizetype>(m_in.source.size()) - 1; i >= 0; --i)
+        m_sourceOf[toIndex(source(i).key)] = i;
+}
 
-    // Deals the collection like a deck of cards, then lets the files that were on the player
-    // least recently go first; a stable sort keeps the deal within each group.
-    std::vector<qsizetype> walkOrder()
-    {
-        const auto count = static_cast<qsizetype>(m_in.source.size());
-        std::vector<qsizetype> order(toIndex(count));
-        for (qsizetype i = 0; i < count; ++i)
-            order[toIndex(i)] = i;
-        shuffle(order);
-        std::stable_sort(order.begin(), order.end(),
-                         [this](qsizetype a, qsizetype b) { return source(a).lastRun < source(b).lastRun; });
-        return order;
+MixPlan MixPlanner::plan(int exchangePercent)
+{
+    MixPlan plan;
+    const auto count = static_cast<qsizetype>(m_in.source.size());
+    plan.sourceCount = count;
+    plan.order = walkOrder();
+    if (count > 0) {
+        plan.start = plan.order.front();
+        plan.last = plan.order.back();
     }
+    orderLeaving();
+    // Every file moves once at most; untouched room costs no memory.
+    m_moves.reserve(m_in.source.size() + m_in.player.size());
 
-    // The player's files that may go, oldest copy first; the user's own files, of which the
-    // record knows no time, before them, so that none stays for ever.
-    void orderLeaving()
-    {
-        shuffle(m_leaving);
-        std::stable_sort(m_leaving.begin(), m_leaving.end(), [this](qsizetype a, qsizetype b) {
-            return std::pair(player(a).writtenAtS, player(a).arrivedRun)
-                   < std::pair(player(b).writtenAtS, player(b).arrivedRun);
-        });
-    }
+    removeBrokenCopies();
+    m_budget = (m_taken * std::clamp(exchangePercent, 0, 100) + 99) / 100;
+    m_entryBudget = (m_takenEntries * std::clamp(exchangePercent, 0, 100) + 99) / 100;
+    exchange();
+    for (const qsizetype i : plan.order)
+        visit(i);
+    for (const qsizetype i : plan.order)
+        refill(i);
 
-    // Fisher and Yates: each place takes a card drawn from those not placed yet.
-    void shuffle(std::vector<qsizetype> &cards)
-    {
-        for (auto n = static_cast<qsizetype>(cards.size()) - 1; n > 0; --n)
-            std::swap(cards[toIndex(n)], cards[toIndex(m_random.nextPosition(n + 1))]);
-    }
+    plan.budget = m_budget;
+    plan.spent = m_spent;
+    net(plan);
+    std::vector<Move>().swap(m_moves);
+    settle(plan);
+    plan.notes = std::move(m_notes);
+    return plan;
+}
 
-    [[nodiscard]] bool budgetLeft() const { return m_spent < m_budget; }
+void MixPlanner::recordGrows(const FileName &name, bool copy)
+{
+    const qint64 before = m_recordBytes < 0 ? 0 : allocated(m_recordBytes);
+    m_recordBytes =
+        std::max<qint64>(m_recordBytes, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
+    m_free -= allocated(m_recordBytes) - before;
+}
 
-    // The oldest file that was on the player, is still there and may go back; -1 when none is.
-    qsizetype nextLeaving()
-    {
-        while (m_nextLeaving < m_leaving.size() && !m_eligible[toIndex(player(m_leaving[m_nextLeaving]).key)])
-            ++m_nextLeaving;
-        return m_nextLeaving < m_leaving.size() ? m_leaving[m_nextLeaving] : -1;
-    }
+void MixPlanner::note(MixAction action, const FileName &name, MixReason why)
+{
+    MixStep step;
+    step.action = action;
+    step.name = name;
+    step.why = why;
+    m_notes.append(std::move(step));
+}
 
-    void exchange()
-    {
-        const auto roomWanted = [this] {
-            return m_free < m_budget || (m_freeEntries >= 0 && m_freeEntries < m_entryBudget);
-        };
-        while (roomWanted() && budgetLeft()) {
-            const qsizetype j = nextLeaving();
-            if (j < 0)
-                break;
-            moveBack(player(j).key);
+void MixPlanner::removeBrokenCopies()
+{
+    for (qsizetype j = 0; j < static_cast<qsizetype>(m_in.player.size()); ++j) {
+        const MixInput::OnPlayer &file = player(j);
+        if (file.broken && file.entry.isFile()) {
+            remove(j, MixAction::RemovedBroken);
+            // Not resting: the collection's whole file may take its place.
+            m_replaced[toIndex(file.key)] = 1;
         }
     }
+}
 
-    void visit(qsizetype i)
-    {
-        const MixInput::Source &candidate = source(i);
-        if (!candidate.entry.isFile()) {
-            note(MixAction::Skipped, candidate.name,
-                 candidate.entry.kind == fs::Entry::Kind::Missing ? MixReason::GoneFromCollection
-                                                                  : MixReason::NotAFile);
-            return;
-        }
-        if (!fits(candidate, m_free, m_freeEntries))
-            return;
-        const qsizetype key = candidate.key;
-        if (m_present[toIndex(key)]) {
-            // Another spelling of a file this run brought is no repeat; a file already left on
-            // the player for its reason is told once; a spent budget keeps the repeat there.
-            if (!m_copied[toIndex(key)] && !m_kept[toIndex(key)] && budgetLeft())
-                takeOff(i);
-            return;
-        }
-        if (m_resting[toIndex(key)] || !canCopy(i))
-            return;
-        // The chance is drawn before every copy, also when the player has nothing to give back.
-        if (m_random.next() < 0.5 && budgetLeft()) {
-            if (const qsizetype j = nextLeaving(); j >= 0)
-                moveBack(player(j).key);
-        }
-        copy(i);
-    }
+std::vector<qsizetype> MixPlanner::walkOrder()
+{
+    const auto count = static_cast<qsizetype>(m_in.source.size());
+    std::vector<qsizetype> order(toIndex(count));
+    for (qsizetype i = 0; i < count; ++i)
+        order[toIndex(i)] = i;
+    shuffle(order);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](qsizetype a, qsizetype b) { return source(a).lastRun < source(b).lastRun; });
+    return order;
+}
 
-    void refill(qsizetype i)
-    {
-        const MixInput::Source &candidate = source(i);
-        if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)] && fits(candidate, m_free, m_freeEntries)
-            && canCopy(i))
-            copy(i);
-    }
+void MixPlanner::orderLeaving()
+{
+    shuffle(m_leaving);
+    std::stable_sort(m_leaving.begin(), m_leaving.end(), [this](qsizetype a, qsizetype b) {
+        return std::pair(player(a).writtenAtS, player(a).arrivedRun)
+               < std::pair(player(b).writtenAtS, player(b).arrivedRun);
+    });
+}
 
-    // Whether a candidate may go onto the player at all; says why not, once.
-    bool canCopy(qsizetype i)
-    {
-        const MixInput::Source &candidate = source(i);
-        MixReason why = MixReason::None;
-        if (fs::isBeingWritten(candidate.entry))
-            why = MixReason::InUse;
-        else if (m_in.playerKeepsFatNames && fs::fatRefuses(candidate.name))
-            why = MixReason::NameRefused;
-        else if (candidate.entry.size > m_in.largestFile)
-            why = MixReason::TooLarge;
-        if (why == MixReason::None)
-            return true;
-        if (!m_noted[toIndex(i)]) {
-            m_noted[toIndex(i)] = 1;
-            note(MixAction::Skipped, candidate.name, why);
-        }
-        return false;
-    }
+void MixPlanner::shuffle(std::vector<qsizetype> &cards)
+{
+    for (auto n = static_cast<qsizetype>(cards.size()) - 1; n > 0; --n)
+        std::swap(cards[toIndex(n)], cards[toIndex(m_random.nextPosition(n + 1))]);
+}
 
-    fs::Likeness likeness(qsizetype i, qsizetype j)
-    {
-        signed char &known = m_likeness[toIndex(source(i).key)];
-        if (known == unknown)
-            known = static_cast<signed char>(m_compare(i, j));
-        return static_cast<fs::Likeness>(known);
-    }
+qsizetype MixPlanner::nextLeaving()
+{
+    while (m_nextLeaving < m_leaving.size() && !m_eligible[toIndex(player(m_leaving[m_nextLeaving]).key)])
+        ++m_nextLeaving;
+    return m_nextLeaving < m_leaving.size() ? m_leaving[m_nextLeaving] : -1;
+}
 
-    // The reason a player file stays although the collection holds a file of its name, or
-    // None when the collection holds the same bytes.
-    MixReason reasonToKeep(qsizetype i, qsizetype j)
-    {
-        switch (likeness(i, j)) {
-        case fs::Likeness::SameBytes:
-            return MixReason::None;
-        case fs::Likeness::OtherBytes:
-            return MixReason::OtherContent;
-        case fs::Likeness::SameFile:
-            return MixReason::SameFile;
-        case fs::Likeness::Unreadable:
+void MixPlanner::exchange()
+{
+    const auto roomWanted = [this] {
+        return m_free < m_budget || (m_freeEntries >= 0 && m_freeEntries < m_entryBudget);
+    };
+    while (roomWanted() && budgetLeft()) {
+        const qsizetype j = nextLeaving();
+        if (j < 0)
             break;
-        }
-        return MixReason::Unreadable;
+        moveBack(player(j).key);
     }
+}
 
-    void keep(qsizetype j, MixReason why)
-    {
-        m_eligible[toIndex(player(j).key)] = 0;
-        m_kept[toIndex(player(j).key)] = 1;
-        note(MixAction::KeptOnPlayer, player(j).name, why);
+void MixPlanner::visit(qsizetype i)
+{
+    const MixInput::Source &candidate = source(i);
+    if (!candidate.entry.isFile()) {
+        note(MixAction::Skipped, candidate.name,
+             candidate.entry.kind == fs::Entry::Kind::Missing ? MixReason::GoneFromCollection : MixReason::NotAFile);
+        return;
     }
+    if (!fits(candidate, m_free, m_freeEntries))
+        return;
+    const qsizetype key = candidate.key;
+    if (m_present[toIndex(key)]) {
+        // Another spelling of a file this run brought is no repeat; a file already left on
+        // the player for its reason is told once; a spent budget keeps the repeat there.
+        if (!m_copied[toIndex(key)] && !m_kept[toIndex(key)] && budgetLeft())
+            takeOff(i);
+        return;
+    }
+    if (m_resting[toIndex(key)] || !canCopy(i))
+        return;
+    // The chance is drawn before every copy, also when the player has nothing to give back.
+    if (m_random.next() < 0.5 && budgetLeft()) {
+        if (const qsizetype j = nextLeaving(); j >= 0)
+            moveBack(player(j).key);
+    }
+    copy(i);
+}
 
-    void takeOff(qsizetype i)
-    {
-        const qsizetype j = m_playerOf[toIndex(source(i).key)];
-        const MixInput::OnPlayer &repeat = player(j);
-        MixReason why = MixReason::None;
-        if (repeat.entry.writeProtected)
-            why = MixReason::WriteProtected;
-        else if (fs::isBeingWritten(repeat.entry))
-            why = MixReason::InUse;
-        else
-            why = reasonToKeep(i, j);
-        if (why != MixReason::None) {
+void MixPlanner::refill(qsizetype i)
+{
+    const MixInput::Source &candidate = source(i);
+    if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)] && fits(candidate, m_free, m_freeEntries)
+        && canCopy(i))
+        copy(i);
+}
+
+bool MixPlanner::canCopy(qsizetype i)
+{
+    const MixInput::Source &candidate = source(i);
+    MixReason why = MixReason::None;
+    if (fs::isBeingWritten(candidate.entry))
+        why = MixReason::InUse;
+    else if (m_in.playerKeepsFatNames && fs::fatRefuses(candidate.name))
+        why = MixReason::NameRefused;
+    else if (candidate.entry.size > m_in.largestFile)
+        why = MixReason::TooLarge;
+    if (why == MixReason::None)
+        return true;
+    if (!m_noted[toIndex(i)]) {
+        m_noted[toIndex(i)] = 1;
+        note(MixAction::Skipped, candidate.name, why);
+    }
+    return false;
+}
+
+fs::Likeness MixPlanner::likeness(qsizetype i, qsizetype j)
+{
+    signed char &known = m_likeness[toIndex(source(i).key)];
+    if (known == unknown)
+        known = static_cast<signed char>(m_compare(i, j));
+    return static_cast<fs::Likeness>(known);
+}
+
+MixReason MixPlanner::reasonToKeep(qsizetype i, qsizetype j)
+{
+    switch (likeness(i, j)) {
+    case fs::Likeness::SameBytes:
+        return MixReason::None;
+    case fs::Likeness::OtherBytes:
+        return MixReason::OtherContent;
+    case fs::Likeness::SameFile:
+        return MixReason::SameFile;
+    case fs::Likeness::Unreadable:
+        break;
+    }
+    return MixReason::Unreadable;
+}
+
+void MixPlanner::keep(qsizetype j, MixReason why)
+{
+    m_eligible[toIndex(player(j).key)] = 0;
+    m_kept[toIndex(player(j).key)] = 1;
+    note(MixAction::KeptOnPlayer, player(j).name, why);
+}
+
+void MixPlanner::takeOff(qsizetype i)
+{
+    const qsizetype j = m_playerOf[toIndex(source(i).key)];
+    const MixInput::OnPlayer &repeat = player(j);
+    MixReason why = MixReason::None;
+    if (repeat.entry.writeProtected)
+        why = MixReason::WriteProtected;
+    else if (fs::isBeingWritten(repeat.entry))
+        why = MixReason::InUse;
+    else
+        why = reasonToKeep(i, j);
+    if (why != MixReason::None) {
+        keep(j, why);
+        return;
+    }
+    remove(j, MixAction::TakenOff);
+}
+
+void MixPlanner::moveBack(qsizetype key)
+{
+    const qsizetype j = m_playerOf[toIndex(key)];
+    const MixInput::OnPlayer &file = player(j);
+    const qsizetype i = m_sourceOf[toIndex(key)];
+    if (i >= 0 && source(i).entry.kind == fs::Entry::Kind::Other) {
+        keep(j, MixReason::NoFileInCollection);
+        return;
+    }
+    if (i >= 0 && source(i).entry.isFile()) {
+        // Never replace a collection file by another one: identical means the player's copy
+        // can simply go; different means both stay where they are.
+        if (const MixReason why = reasonToKeep(i, j); why != MixReason::None) {
             keep(j, why);
             return;
         }
-        remove(j, MixAction::TakenOff);
+        remove(j, MixAction::MovedBack, true);
+        return;
     }
-
-    void moveBack(qsizetype key)
-    {
-        const qsizetype j = m_playerOf[toIndex(key)];
-        const MixInput::OnPlayer &file = player(j);
-        const qsizetype i = m_sourceOf[toIndex(key)];
-        if (i >= 0 && source(i).entry.kind == fs::Entry::Kind::Other) {
-            keep(j, MixReason::NoFileInCollection);
-            return;
-        }
-        if (i >= 0 && source(i).entry.isFile()) {
-            // Never replace a collection file by another one: identical means the player's copy
-            // can simply go; different means both stay where they are.
-            if (const MixReason why = reasonToKeep(i, j); why != MixReason::None) {
-                keep(j, why);
-                return;
-            }
-            remove(j, MixAction::MovedBack, true);
-            return;
-        }
-        const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
-        if (back.native().size() > m_in.collectionNameMax || (m_in.collectionKeepsFatNames && fs::fatRefuses(back))) {
-            keep(j, MixReason::CollectionRefuses);
-            return;
-        }
-        remove(j, MixAction::MovedBack);
+    const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+    if (back.native().size() > m_in.collectionNameMax || (m_in.collectionKeepsFatNames && fs::fatRefuses(back))) {
+        keep(j, MixReason::CollectionRefuses);
+        return;
     }
+    remove(j, MixAction::MovedBack);
+}
 
-    void remove(qsizetype j, MixAction action, bool alreadyInCollection = false)
-    {
-        const MixInput::OnPlayer &file = player(j);
-        m_present[toIndex(file.key)] = 0;
-        m_eligible[toIndex(file.key)] = 0;
-        m_free += allocated(file.entry.size);
-        if (m_freeEntries >= 0)
-            m_freeEntries += entriesOf(file.name);
-        recordGrows(file.name, false);
-        if (action != MixAction::RemovedBroken) {
-            m_resting[toIndex(file.key)] = 1;
-            m_spent += allocated(file.entry.size);
-        }
-        m_moves.push_back({j, action, alreadyInCollection});
+void MixPlanner::remove(qsizetype j, MixAction action, bool alreadyInCollection)
+{
+    const MixInput::OnPlayer &file = player(j);
+    m_present[toIndex(file.key)] = 0;
+    m_eligible[toIndex(file.key)] = 0;
+    m_free += allocated(file.entry.size);
+    if (m_freeEntries >= 0)
+        m_freeEntries += entriesOf(file.name);
+    recordGrows(file.name, false);
+    if (action != MixAction::RemovedBroken) {
+        m_resting[toIndex(file.key)] = 1;
+        m_spent += allocated(file.entry.size);
     }
+    m_moves.push_back({j, action, alreadyInCollection});
+}
 
-    void copy(qsizetype i)
-    {
-        const MixInput::Source &candidate = source(i);
-        m_present[toIndex(candidate.key)] = 1;
-        m_copied[toIndex(candidate.key)] = 1;
-        m_free -= allocated(candidate.entry.size);
-        if (m_freeEntries >= 0)
-            m_freeEntries -= entriesOf(candidate.name);
-        recordGrows(candidate.name, true);
-        m_moves.push_back({i, MixAction::Copied, false});
-    }
-
-    // A file that left the player and came back stays where it was; nothing moves for it.
-    void net(MixPlan &plan) const
-    {
-        const auto cancelled = [this](const Move &move) {
-            const qsizetype key = move.isCopy() ? source(move.index).key : player(move.index).key;
-            return m_startedPresent[toIndex(key)] && m_present[toIndex(key)] && !m_replaced[toIndex(key)];
-        };
-        const auto copies =
-            std::count_if(m_moves.cbegin(), m_moves.cend(), [](const Move &move) { return move.isCopy(); });
-        plan.copies.reserve(copies);
-        plan.copyIndex.reserve(copies);
-        plan.removals.reserve(static_cast<qsizetype>(m_moves.size()) - copies);
-        plan.removalIndex.reserve(static_cast<qsizetype>(m_moves.size()) - copies);
-        for (const Move &move : m_moves) {
-            if (cancelled(move))
-                continue;
-            MixStep step;
-            step.action = move.action;
-            step.alreadyInCollection = move.alreadyInCollection;
-            if (move.isCopy()) {
-                step.name = source(move.index).name;
-                step.size = source(move.index).entry.size;
-                plan.copies.append(std::move(step));
-                plan.copyIndex.append(move.index);
-            } else {
-                step.name = player(move.index).name;
-                step.size = player(move.index).entry.size;
-                plan.removals.append(std::move(step));
-                plan.removalIndex.append(move.index);
-            }
-        }
-    }
-
-    // The netted plan is carried out in its own order: every removal first, then the copies.
-    // A copy that fitted only thanks to room that a netted removal held for a while does not
-    // fit there; it is dropped, and what room is left goes to whatever still fits, as in the
-    // refill, so that the run does exactly what the plan says.
-    void settle(MixPlan &plan)
-    {
-        qint64 free = m_in.freeBytes;
-        qint64 freeEntries = m_in.freeEntries;
-        qint64 record = m_in.recordBytes;
-        const auto grows = [&](const FileName &name, bool copy) {
-            const qint64 before = record < 0 ? 0 : allocated(record);
-            record =
-                std::max<qint64>(record, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
-            free -= allocated(record) - before;
-        };
-        for (const MixStep &removal : std::as_const(plan.removals)) {
-            free += allocated(removal.size);
-            if (freeEntries >= 0)
-                freeEntries += entriesOf(removal.name);
-            grows(removal.name, false);
-        }
-        plan.copyBytes = 0;
-        const auto counted = [&](const MixStep &step) {
-            free -= allocated(step.size);
-            if (freeEntries >= 0)
-                freeEntries -= entriesOf(step.name);
-            grows(step.name, true);
-            plan.copyBytes += step.size;
-        };
-        // The copies that still fit keep their places, in the list itself.
-        qsizetype kept = 0;
-        for (qsizetype k = 0; k < plan.copies.size(); ++k) {
-            if (!fits(source(plan.copyIndex[k]), free, freeEntries)) {
-                m_present[toIndex(source(plan.copyIndex[k]).key)] = 0;
-                continue;
-            }
-            counted(plan.copies[k]);
-            if (kept != k) {
-                plan.copies[kept] = std::move(plan.copies[k]);
-                plan.copyIndex[kept] = plan.copyIndex[k];
-            }
-            ++kept;
-        }
-        plan.copies.resize(kept);
-        plan.copyIndex.resize(kept);
-        // A file that was on the player and went stays gone: its coming back would undo the removal.
-        for (const qsizetype i : plan.order) {
-            const MixInput::Source &candidate = source(i);
-            if (candidate.entry.isFile() && !m_present[toIndex(candidate.key)]
-                && !m_startedPresent[toIndex(candidate.key)] && fits(candidate, free, freeEntries) && canCopy(i)) {
-                m_present[toIndex(candidate.key)] = 1;
-                MixStep step;
-                step.action = MixAction::Copied;
-                step.name = candidate.name;
-                step.size = candidate.entry.size;
-                counted(step);
-                plan.copies.append(std::move(step));
-                plan.copyIndex.append(i);
-            }
-        }
-        plan.freeAfter = free;
-    }
-
-    const MixInput &m_in;
-    const MixComparer &m_compare;
-    MixRandom m_random;
-    std::vector<char> m_present;
-    // Files that were on the player when the run started, are still there and may go back.
-    std::vector<char> m_eligible;
-    // Files left on the player for a reason the run told already.
-    std::vector<char> m_kept;
-    // The player's files that may go, in the order they go, and how far the run has come in it.
-    std::vector<qsizetype> m_leaving;
-    std::size_t m_nextLeaving = 0;
-    qint64 m_taken = 0;
-    qint64 m_budget = 0;
-    qint64 m_spent = 0;
-    std::vector<qsizetype> m_playerOf;
-    std::vector<qsizetype> m_sourceOf;
-    std::vector<char> m_startedPresent;
-    std::vector<char> m_resting;
-    std::vector<char> m_copied;
-    std::vector<char> m_replaced;
-    std::vector<signed char> m_likeness;
-    std::vector<char> m_noted;
-    qint64 m_free = 0;
-    qint64 m_freeEntries = -1;
-    qint64 m_takenEntries = 0;
-    qint64 m_entryBudget = 0;
-    qint64 m_recordBytes = -1;
-    QList<MixStep> m_notes;
-    std::vector<Move> m_moves;
-};
-
-} // namespace
+void MixPlanner::copy(qsizetype i)
+{
+    const MixInput::Source &candidate = source(i);
+    m_present[toIndex(candidate.key)] = 1;
+    m_copied[toIndex(candidate.key)] = 1;
+    m_free -= allocated(candidate.entry.size);
+    if (m_freeEntries >= 0)
+        m_freeEntries -= entriesOf(candidate.name);
+    recordGrows(candidate.name, true);
+    m_moves.push_back({i, MixAction::Copied, false});
+}
 
 void MixInput::assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std::vector<fs::ListKey> &playerKeys,
                           fs::LetterCase playerCase)
@@ -497,7 +325,7 @@ void MixInput::assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std:
 
 MixPlan makeMixPlan(const MixInput &input, quint64 seed, int exchangePercent, const MixComparer &compare)
 {
-    Planner planner(input, seed, compare);
+    MixPlanner planner(input, seed, compare);
     MixPlan plan = planner.plan(exchangePercent);
     plan.seed = seed;
     return plan;
