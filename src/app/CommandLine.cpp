@@ -243,7 +243,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         if (unknown.isEmpty())
             return wrongUse(parser.errorText());
         return wrongUse(
-            QStringLiteral("Unbekannte Option: %1").arg(printableName(asTyped(arguments, unknown.first()))));
+            QStringLiteral("Unbekannte Option: %1").arg(fs::printableName(asTyped(arguments, unknown.first()))));
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         QCommandLineParser help;
@@ -265,7 +265,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
                                            "gelten nur zusammen mit --fill."));
         if (!folders.isEmpty())
             return wrongUse(QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
-                                .arg(printableName(folders.first())));
+                                .arg(fs::printableName(folders.first())));
         return wrongUse(QStringLiteral("Ohne --fill gibt es auf der Kommandozeile nichts zu tun."));
     }
     if (const QString window = windowOptionIn(parser); !window.isEmpty())
@@ -286,7 +286,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         options.exchangePercent = percent.toInt(&ok);
         if (!ok || options.exchangePercent < 0 || options.exchangePercent > 100)
             return wrongUse(QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
-                                .arg(printableName(percent)));
+                                .arg(fs::printableName(percent)));
     }
     if (parser.isSet(QStringLiteral("subfolders")) && parser.isSet(QStringLiteral("no-subfolders")))
         return wrongUse(QStringLiteral("--subfolders und --no-subfolders schließen einander aus."));
@@ -298,7 +298,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, const 
         options.seed = seed.toULongLong(&ok);
         if (!ok)
             return wrongUse(
-                QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(printableName(seed)));
+                QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(fs::printableName(seed)));
     }
 
     const bool quiet = parser.isSet(QStringLiteral("quiet"));
@@ -341,7 +341,7 @@ int runOnConsole(const QStringList &arguments)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = run(arguments, out, err, &interrupted, process::standardOutputIsTerminal());
+    const int code = run(arguments, out, err, &interrupted, fs::process::standardOutputIsTerminal());
     out.flush();
     err.flush();
     return code;

@@ -104,7 +104,7 @@ void FillController::showReport()
     m_report->activateWindow();
 }
 
-void FillController::showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames)
+void FillController::showStart(const tonvola::fs::FileNames &sourceNames, const tonvola::fs::FileNames &playerNames)
 {
     m_controls.source->files()->showNames(sourceNames);
     m_controls.player->files()->showNames(playerNames);
@@ -153,8 +153,8 @@ void FillController::showProgress(const tonvola::MixProgress &progress)
         m_controls.statusBar->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
 }
 
-void FillController::end(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                         const tonvola::FileNames &playerNames)
+void FillController::end(const tonvola::MixResult &result, const tonvola::fs::FileNames &sourceNames,
+                         const tonvola::fs::FileNames &playerNames)
 {
     using Status = tonvola::MixResult::Status;
     FileListBox *sourceFiles = m_controls.source->files();
@@ -198,10 +198,10 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     // The run's lists and plan are gone and the lists shown are the last ones; what the run
     // freed would otherwise stay with the window, and grow with every fill of a large
     // collection.
-    tonvola::process::returnFreeMemory();
+    tonvola::fs::process::returnFreeMemory();
     if (!m_controls.window->isActiveWindow())
-        tonvola::notification::show(QStringLiteral("Tonvola"),
-                                    QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
+        tonvola::fs::notification::show(QStringLiteral("Tonvola"),
+                                        QStringList{summary, result.problem()}.join(QLatin1Char('\n')).trimmed());
     if (result.status != Status::SameFolder && !result.problem().isEmpty())
         tonvola::messages::warn(m_controls.window, result.problem());
 }

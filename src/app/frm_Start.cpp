@@ -11,6 +11,7 @@
 #include "platform/Eject.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/Path.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
 #include "widgets/Appearance.h"
@@ -132,11 +133,11 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
         connect(pane, &FolderPane::waitingChanged, this, &frm_Start::showFreeSpace);
         connect(pane, &FolderPane::folderVanished, this, [this](const QString &folder) {
             ui.StatusBar1->showMessage(QStringLiteral("Das Verzeichnis %1 ist nicht mehr vorhanden.")
-                                           .arg(tonvola::printableName(QDir::toNativeSeparators(folder))),
+                                           .arg(tonvola::fs::printableName(QDir::toNativeSeparators(folder))),
                                        10000);
         });
     }
-    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
+    connect(tonvola::fs::VolumeWatcher::instance(), &tonvola::fs::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
     FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
     for (FileListBox *list : {ui.File1, ui.File2}) {
@@ -169,8 +170,8 @@ frm_Start::frm_Start(QWidget *parent) : QMainWindow(parent)
     ui.mnuSubfolders->setChecked(tonvola::settings::subfolders());
     connect(ui.mnuSubfolders, &QAction::toggled, this, &frm_Start::mnuSubfolders_Click);
     connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
-    m_eject = new tonvola::Eject(this);
-    connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
+    m_eject = new tonvola::fs::Eject(this);
+    connect(m_eject, &tonvola::fs::Eject::finished, this, &frm_Start::endEject);
 
     setupPreview();
     tonvola::keyboard::enterPressesFocusedButton(this);
@@ -390,7 +391,7 @@ void frm_Start::mnuclear_Click()
         nextAction();
         StopMediaPlayer();
         // Each entry is selected in turn, as a click would, so SelectedFile ends on the last one.
-        QList<tonvola::FilePath> listed;
+        QList<tonvola::fs::FilePath> listed;
         for (qsizetype i = 0; i < ui.File2->listCount(); ++i) {
             ui.File2->setListIndex(i);
             listed.append(ui.File2->selectedPath());
@@ -407,7 +408,7 @@ void frm_Start::mnuclear_Click()
 void frm_Start::mnuDelete_Click()
 {
     namespace maintenance = tonvola::maintenance;
-    const tonvola::FilePath path = m_selected;
+    const tonvola::fs::FilePath path = m_selected;
     if (!tonvola::fs::isMp3(path.name.text()))
         return;
     if (m_selectedSide && askForFolder(*m_selectedSide))
@@ -441,7 +442,7 @@ void frm_Start::selectionFollowsLists()
 {
     if (!m_selectedSide)
         return;
-    const tonvola::FilePath shown = files(*m_selectedSide).selectedPath();
+    const tonvola::fs::FilePath shown = files(*m_selectedSide).selectedPath();
     if (shown == m_selected)
         return;
     m_selected = shown;
@@ -491,7 +492,7 @@ void frm_Start::mnuEject_Click()
     ui.StatusBar1->showMessage(QStringLiteral("Der Player wird ausgeworfen …"));
 }
 
-void frm_Start::endEject(const tonvola::EjectResult &result)
+void frm_Start::endEject(const tonvola::fs::EjectResult &result)
 {
     ui.mnuEject->setEnabled(true);
     ui.StatusBar1->clearMessage();
@@ -549,7 +550,7 @@ void frm_Start::setupPreview()
     connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
         ui.MediaPlayer1->setVisible(false);
         ui.StatusBar1->showMessage(QStringLiteral("Die Datei %1 kann nicht abgespielt werden: %2")
-                                       .arg(tonvola::printableName(QFileInfo(path).fileName()), reason),
+                                       .arg(tonvola::fs::printableName(QFileInfo(path).fileName()), reason),
                                    noteMs);
     });
 }
@@ -558,7 +559,7 @@ void frm_Start::OpenMediaPlayer()
 {
     if (!tonvola::fs::isMp3(m_selected.name.text()))
         return;
-    ui.MediaPlayer1->setFileName(tonvola::printableName(m_selected.name.text()));
+    ui.MediaPlayer1->setFileName(tonvola::fs::printableName(m_selected.name.text()));
     ui.MediaPlayer1->setVisible(true);
     m_preview->play(m_selected);
 }

@@ -1,6 +1,6 @@
 #include "config/frm_config.h"
 
-#include "platform/Listing.h"
+#include "platform/Path.h"
 #include "widgets/Appearance.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -129,9 +129,9 @@ void frm_config::MakeConfig()
         && !tonvola::messages::askOkCancel(
             this, QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind dasselbe Verzeichnis: %1\nDamit "
                                  "kann Tonvola nicht füllen. Trotzdem speichern?")
-                      .arg(tonvola::printableName(QDir::toNativeSeparators(m_sourceFolder)))))
+                      .arg(tonvola::fs::printableName(QDir::toNativeSeparators(m_sourceFolder)))))
         return;
-    const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
+    const tonvola::fs::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
         tonvola::messages::warn(this, QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")

@@ -14,37 +14,37 @@ QString clearQuestion()
 
 QString deleteQuestion(const QString &path)
 {
-    return QStringLiteral("MP3: ") + printableName(QDir::toNativeSeparators(path))
+    return QStringLiteral("MP3: ") + fs::printableName(QDir::toNativeSeparators(path))
            + QStringLiteral(" wirklich löschen?");
 }
 
 QString goneMessage(const QString &path)
 {
-    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(printableName(QDir::toNativeSeparators(path)));
+    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(fs::printableName(QDir::toNativeSeparators(path)));
 }
 
 QString failureMessage(const DeletionOutcome &outcome)
 {
     return QStringLiteral("Die Datei %1 konnte nicht gelöscht werden: %2")
-        .arg(printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
+        .arg(fs::printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
 }
 
-bool exists(const FilePath &path)
+bool exists(const fs::FilePath &path)
 {
     return fs::Folder(path.folder).look(path.name).kind != fs::Entry::Kind::Missing;
 }
 
-DeletionOutcome deleteMp3s(const QList<FilePath> &paths)
+DeletionOutcome deleteMp3s(const QList<fs::FilePath> &paths)
 {
     DeletionOutcome outcome;
     fs::Folder folder;
-    for (const FilePath &path : paths) {
+    for (const fs::FilePath &path : paths) {
         if (!fs::isMp3(path.name.text()))
             continue;
         // Clearing a folder opens it once, not once per file.
         if (folder.path() != path.folder)
             folder = fs::Folder(path.folder);
-        const FileResult result = folder.remove(path.name);
+        const fs::FileResult result = folder.remove(path.name);
         if (!result.ok()) {
             outcome.stoppedAt = path.text();
             outcome.failure = result;

@@ -14,7 +14,7 @@ namespace tonvola::maintenance {
 struct DeletionOutcome {
     qsizetype deleted = 0;
     QString stoppedAt;
-    FileResult failure;
+    fs::FileResult failure;
 
     [[nodiscard]] bool ok() const { return failure.ok(); }
 };
@@ -28,11 +28,11 @@ struct DeletionOutcome {
 // Names the file a deletion stopped at and why.
 [[nodiscard]] QString failureMessage(const DeletionOutcome &outcome);
 
-[[nodiscard]] bool exists(const FilePath &path);
+[[nodiscard]] bool exists(const fs::FilePath &path);
 
 // Deletes the MP3 files among the paths, in their order; other names are left alone. Stops at
 // the first file that cannot be deleted, a file the user protected included, so that the user
 // hears of it at once; what was deleted before stays deleted.
-[[nodiscard]] DeletionOutcome deleteMp3s(const QList<FilePath> &paths);
+[[nodiscard]] DeletionOutcome deleteMp3s(const QList<fs::FilePath> &paths);
 
 } // namespace tonvola::maintenance

@@ -5,6 +5,8 @@
 #include "platform/Listing.h"
 #include "platform/Medium.h"
 #include "platform/MediumIdentity.h"
+#include "platform/NameRules.h"
+#include "platform/Path.h"
 #include "platform/Temporary.h"
 
 #include <QElapsedTimer>
@@ -50,23 +52,23 @@ bool allNamed(const QList<fs::CopyBatch::Named> &named)
 // A look at the player's path costs as much as a small copy; it is taken this often at most.
 constexpr qint64 lookForPlayerMs = 100;
 
-MixReason reasonFor(FileResult::Status status)
+MixReason reasonFor(fs::FileResult::Status status)
 {
     switch (status) {
-    case FileResult::Status::InUse:
+    case fs::FileResult::Status::InUse:
         return MixReason::InUse;
-    case FileResult::Status::SourceChanged:
+    case fs::FileResult::Status::SourceChanged:
         return MixReason::Changed;
-    case FileResult::Status::NotFound:
+    case fs::FileResult::Status::NotFound:
         return MixReason::GoneFromCollection;
-    case FileResult::Status::NotAFile:
+    case fs::FileResult::Status::NotAFile:
         return MixReason::NotAFile;
-    case FileResult::Status::TooLarge:
+    case fs::FileResult::Status::TooLarge:
         return MixReason::TooLarge;
-    case FileResult::Status::NameRefused:
+    case fs::FileResult::Status::NameRefused:
         return MixReason::NameRefused;
-    case FileResult::Status::AlreadyExists:
-    case FileResult::Status::NameTaken:
+    case fs::FileResult::Status::AlreadyExists:
+    case fs::FileResult::Status::NameTaken:
         return MixReason::NameTaken;
     default:
         return MixReason::None;
@@ -75,7 +77,7 @@ MixReason reasonFor(FileResult::Status status)
 
 // What the system could not make sure of, though the step went well: said once, beside the
 // summary, however often it comes up.
-void addNote(MixResult &result, const FileResult &done)
+void addNote(MixResult &result, const fs::FileResult &done)
 {
     if (done.ok() && !done.reason.isEmpty() && !result.notes.contains(done.reason))
         result.notes.append(done.reason);
@@ -215,7 +217,7 @@ private:
     }
     // Outcomes are reported in the order of the plan's steps, also where a copy's outcome is
     // known only once its batch is named: a run and its dry run tell the same lines.
-    void note(MixAction action, const FileName &name, MixReason why, const FileName &other = {})
+    void note(MixAction action, const fs::FileName &name, MixReason why, const fs::FileName &other = {})
     {
         MixStep step;
         step.action = action;
@@ -251,7 +253,7 @@ private:
             m_queue.pop_front();
         }
     }
-    void transferring(MixAction action, const FileName &name, qint64 fileDone, qint64 fileSize)
+    void transferring(MixAction action, const fs::FileName &name, qint64 fileDone, qint64 fileSize)
     {
         MixTransfer transfer;
         transfer.action = action;
@@ -269,9 +271,9 @@ private:
         }
         m_engine.m_observer->transferring(transfer);
     }
-    CopyOptions copyOptions(MixAction action, const FileName &name, const fs::Entry &expected)
+    fs::CopyOptions copyOptions(MixAction action, const fs::FileName &name, const fs::Entry &expected)
     {
-        CopyOptions options;
+        fs::CopyOptions options;
         options.cancel = m_engine.m_options.cancel;
         options.expected = expected;
         options.progress = [this, action, name](qint64 copied, qint64 total) {
@@ -282,7 +284,7 @@ private:
     // The collection refused the file a move back brought it: it stays on the player, the run
     // goes on and ends as a failure that names the first such file. `decidedLater` for a move
     // whose place in the order waits in its batch.
-    void refused(const FileName &name, const QString &reason, bool decidedLater = false)
+    void refused(const fs::FileName &name, const QString &reason, bool decidedLater = false)
     {
         MixStep step;
         step.action = MixAction::KeptOnPlayer;
@@ -304,11 +306,11 @@ private:
     bool removeFromPlayer(const MixStep &step, qsizetype playerIndex);
     // A move back whose source is found where it would go, with the same bytes: the player's
     // copy is only taken off. False when the move is to be written.
-    bool alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step, qsizetype playerIndex);
+    bool alreadyThere(const fs::Folder &to, const fs::FileName &back, const MixStep &step, qsizetype playerIndex);
     bool commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pending);
     bool commitCopies(fs::CopyBatch &batch);
     // The listed player file that holds a name another entry has taken (a FAT short name).
-    FileName holderOf(const FileName &name) const;
+    fs::FileName holderOf(const fs::FileName &name) const;
 
     MixEngine &m_engine;
     const MixPlan &m_plan;
@@ -347,7 +349,7 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
             return true;
         const MixInput::Source &original = m_in.source[static_cast<std::size_t>(compared->sourceIndex)];
         const fs::Folder &from = m_engine.folderOf(original);
-        const FileName &inCollection = ownName(original);
+        const fs::FileName &inCollection = ownName(original);
         expected = compared->player;
         if (compared->tagsLeft) {
             fs::Entry source;
@@ -366,23 +368,23 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
             return true;
         }
     }
-    const FileResult removed = m_player.removeIfUnchanged(file.name, expected);
+    const fs::FileResult removed = m_player.removeIfUnchanged(file.name, expected);
     switch (removed.status) {
-    case FileResult::Status::Ok:
+    case fs::FileResult::Status::Ok:
         m_changedPlayer = true;
         m_freedOnPlayer = true;
         m_engine.m_record->noteRemoved(file.name);
         done(step, file.key, false);
         return !playerGoneLately();
-    case FileResult::Status::SourceChanged:
+    case fs::FileResult::Status::SourceChanged:
         note(MixAction::KeptOnPlayer, file.name, MixReason::Changed);
         return true;
-    case FileResult::Status::PermissionDenied:
+    case fs::FileResult::Status::PermissionDenied:
         if (playerGone())
             return false;
         note(MixAction::KeptOnPlayer, file.name, MixReason::WriteProtected);
         return true;
-    case FileResult::Status::NotFound:
+    case fs::FileResult::Status::NotFound:
         // Taken away by another program, or gone with its medium.
         return !playerGone();
     default:
@@ -392,7 +394,7 @@ bool MixEngine::Acting::removeFromPlayer(const MixStep &step, qsizetype playerIn
     }
 }
 
-bool MixEngine::Acting::alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step,
+bool MixEngine::Acting::alreadyThere(const fs::Folder &to, const fs::FileName &back, const MixStep &step,
                                      qsizetype playerIndex)
 {
     const MixInput::OnPlayer &file = m_in.player[static_cast<std::size_t>(playerIndex)];
@@ -400,10 +402,11 @@ bool MixEngine::Acting::alreadyThere(const fs::Folder &to, const FileName &back,
     if (!to.look(back).isFile()
         || fs::compareFiles(to, back, m_player, file.name, nullptr, &seen) != fs::Likeness::SameBytes)
         return false;
-    const FileResult removed = m_player.removeIfUnchanged(file.name, seen);
+    const fs::FileResult removed = m_player.removeIfUnchanged(file.name, seen);
     if (!removed.ok()) {
         note(MixAction::KeptOnPlayer, file.name,
-             removed.status == FileResult::Status::PermissionDenied ? MixReason::WriteProtected : MixReason::Changed);
+             removed.status == fs::FileResult::Status::PermissionDenied ? MixReason::WriteProtected
+                                                                        : MixReason::Changed);
         return true;
     }
     m_changedPlayer = true;
@@ -442,17 +445,17 @@ bool MixEngine::Acting::removeAndMoveBack()
             m_cleanedFolders.insert(into);
             m_freedInSource = fs::removeLeftovers(to) || m_freedInSource;
         }
-        const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+        const fs::FileName &back = file.backName.isEmpty() ? file.name : file.backName;
         if (at < m_engine.m_backMayBeThere.size() && m_engine.m_backMayBeThere[at] && alreadyThere(to, back, step, j))
             continue;
         transferring(MixAction::MovedBack, file.name, 0, file.entry.size);
-        CopyOptions options = copyOptions(MixAction::MovedBack, file.name, file.entry);
+        fs::CopyOptions options = copyOptions(MixAction::MovedBack, file.name, file.entry);
         options.into = &to;
         options.as = back;
-        const FileResult added = batch.add(m_player, file.name, options);
+        const fs::FileResult added = batch.add(m_player, file.name, options);
         m_freedInSource = m_freedInSource || !added.ok();
         switch (added.status) {
-        case FileResult::Status::Ok:
+        case fs::FileResult::Status::Ok:
             if (pending.isEmpty())
                 sinceFirst.start();
             pending.append({step, j});
@@ -461,21 +464,21 @@ bool MixEngine::Acting::removeAndMoveBack()
                 && !commitMovesBack(batch, pending))
                 return false;
             continue;
-        case FileResult::Status::Cancelled:
+        case fs::FileResult::Status::Cancelled:
             m_result.status = MixResult::Status::Cancelled;
             break;
-        case FileResult::Status::InUse:
-        case FileResult::Status::SourceChanged:
+        case fs::FileResult::Status::InUse:
+        case fs::FileResult::Status::SourceChanged:
             note(MixAction::KeptOnPlayer, file.name, reasonFor(added.status));
             continue;
-        case FileResult::Status::NotFound:
+        case fs::FileResult::Status::NotFound:
             if (playerGone())
                 return false;
             // Taken away by another program; or the collection is gone, which refuses it.
             if (!m_source.isReachable())
                 refused(file.name, collectionGone());
             continue;
-        case FileResult::Status::AlreadyExists:
+        case fs::FileResult::Status::AlreadyExists:
             // Another entry holds the name there (a folder, a link): the file stays where it is.
             note(MixAction::KeptOnPlayer, file.name, MixReason::CollectionRefuses);
             continue;
@@ -500,7 +503,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
     const auto trimmed = qScopeGuard([this] { m_engine.m_tree->trim(); });
     m_freedInSource = m_freedInSource || !allNamed(named);
     const QList<Pending> moves = std::exchange(pending, {});
-    const auto kept = [](const FileName &name, MixReason why) {
+    const auto kept = [](const fs::FileName &name, MixReason why) {
         MixStep step;
         step.action = MixAction::KeptOnPlayer;
         step.name = name;
@@ -515,7 +518,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         const fs::CopyBatch::Named &copy = named[k];
         const qsizetype j = moves[k].playerIndex;
         // The file's name on the player; it may take another one back in the collection.
-        const FileName &onPlayer = m_in.player[static_cast<std::size_t>(j)].name;
+        const fs::FileName &onPlayer = m_in.player[static_cast<std::size_t>(j)].name;
         const fs::Folder &into = copy.folder ? *copy.folder : m_source;
         if (!goOn || !copy.result.ok() || collectionGone) {
             // A move: the collection keeps no second copy, perhaps not whole, of a file that stays
@@ -531,7 +534,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
                 goOn = false;
                 continue;
             }
-            if (copy.result.status == FileResult::Status::AlreadyExists && !collectionGone)
+            if (copy.result.status == fs::FileResult::Status::AlreadyExists && !collectionGone)
                 decided(kept(onPlayer, MixReason::CollectionRefuses));
             else
                 refused(onPlayer, collectionGone ? this->collectionGone() : copy.result.reason, true);
@@ -540,7 +543,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         m_wroteToSource = true;
         ++m_movesDone;
         addNote(m_result, copy.result);
-        const FileResult removed = m_player.removeIfUnchanged(onPlayer, copy.source);
+        const fs::FileResult removed = m_player.removeIfUnchanged(onPlayer, copy.source);
         if (removed.ok()) {
             m_changedPlayer = true;
             m_freedOnPlayer = true;
@@ -553,11 +556,11 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
         m_freedInSource = true;
         (void)into.remove(copy.name);
         switch (removed.status) {
-        case FileResult::Status::PermissionDenied:
+        case fs::FileResult::Status::PermissionDenied:
             decided(kept(onPlayer, MixReason::WriteProtected));
             break;
-        case FileResult::Status::SourceChanged:
-        case FileResult::Status::NotFound:
+        case fs::FileResult::Status::SourceChanged:
+        case fs::FileResult::Status::NotFound:
             decided(kept(onPlayer, MixReason::Changed));
             break;
         default:
@@ -572,7 +575,7 @@ bool MixEngine::Acting::commitMovesBack(fs::CopyBatch &batch, QList<Pending> &pe
     return goOn;
 }
 
-FileName MixEngine::Acting::holderOf(const FileName &name) const
+fs::FileName MixEngine::Acting::holderOf(const fs::FileName &name) const
 {
     const fs::Entry holder = m_player.look(name);
     for (const MixInput::OnPlayer &file : m_in.player) {
@@ -603,16 +606,16 @@ bool MixEngine::Acting::copy()
             continue;
         }
         transferring(MixAction::Copied, candidate.name, 0, candidate.entry.size);
-        CopyOptions options = copyOptions(MixAction::Copied, candidate.name, candidate.entry);
+        fs::CopyOptions options = copyOptions(MixAction::Copied, candidate.name, candidate.entry);
         options.as = candidate.name;
         if (candidate.folder >= 0)
             options.origin = m_engine.m_tree->path(candidate.folder) + '/' + ownName(candidate).native();
-        const FileResult added = batch.add(m_engine.folderOf(candidate), ownName(candidate), options);
+        const fs::FileResult added = batch.add(m_engine.folderOf(candidate), ownName(candidate), options);
         // The batch keeps nothing of the folder it read from.
         m_engine.m_tree->trim();
         m_freedOnPlayer = m_freedOnPlayer || !added.ok();
         switch (added.status) {
-        case FileResult::Status::Ok:
+        case fs::FileResult::Status::Ok:
             m_stagedKeys.append(candidate.key);
             waiting();
             space.wrote(candidate.entry.size);
@@ -627,17 +630,17 @@ bool MixEngine::Acting::copy()
                 return false;
             retried = false;
             continue;
-        case FileResult::Status::Cancelled:
+        case fs::FileResult::Status::Cancelled:
             m_result.status = MixResult::Status::Cancelled;
             break;
-        case FileResult::Status::NoSpace:
+        case fs::FileResult::Status::NoSpace:
             if (playerGone())
                 return false;
             // A full player is what the user asked for; smaller files may still fit.
             space.lookAgain();
             note(MixAction::NoRoom, candidate.name, MixReason::None);
             continue;
-        case FileResult::Status::FolderFull:
+        case fs::FileResult::Status::FolderFull:
             // The waiting copies hold entries of their own under temporary names; named, they
             // may leave room for one more.
             if (!retried && !batch.isEmpty()) {
@@ -681,7 +684,7 @@ bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
         MixStep step;
         step.name = copy.name;
         switch (copy.result.status) {
-        case FileResult::Status::Ok:
+        case fs::FileResult::Status::Ok:
             ++m_copiesDone;
             m_result.copiedBytes += copy.source.size;
             addNote(m_result, copy.result);
@@ -690,22 +693,22 @@ bool MixEngine::Acting::commitCopies(fs::CopyBatch &batch)
             m_engine.nowOnPlayer(keys[k], copy.name, true);
             decided(step);
             continue;
-        case FileResult::Status::AlreadyExists:
+        case fs::FileResult::Status::AlreadyExists:
             step.action = MixAction::Skipped;
             step.why = MixReason::NameTaken;
             step.other = holderOf(copy.name);
             decided(step);
             continue;
-        case FileResult::Status::NameRefused:
+        case fs::FileResult::Status::NameRefused:
             step.action = MixAction::Skipped;
             step.why = MixReason::NameRefused;
             decided(step);
             continue;
-        case FileResult::Status::NoSpace:
+        case fs::FileResult::Status::NoSpace:
             step.action = MixAction::NoRoom;
             decided(step);
             continue;
-        case FileResult::Status::FolderFull:
+        case fs::FileResult::Status::FolderFull:
             if (goOn) {
                 folderFull();
                 fail(MixResult::Step::FolderFull, m_player.path(), copy.result.reason);
@@ -741,7 +744,7 @@ void MixEngine::report(MixResult &result, const MixStep &step)
     m_observer->acted(step);
 }
 
-void MixEngine::nowOnPlayer(qsizetype key, const FileName &name, bool present)
+void MixEngine::nowOnPlayer(qsizetype key, const fs::FileName &name, bool present)
 {
     if (key < 0 || key >= static_cast<qsizetype>(m_presentNow.size()))
         return;
@@ -749,9 +752,9 @@ void MixEngine::nowOnPlayer(qsizetype key, const FileName &name, bool present)
     m_nameOfKey[static_cast<std::size_t>(key)] = name;
 }
 
-FileNames MixEngine::playerNames() const
+fs::FileNames MixEngine::playerNames() const
 {
-    FileNames names;
+    fs::FileNames names;
     // Sent to the window while the run goes on: exactly as long as needed, with no room to grow.
     names.reserve(std::count(m_presentNow.cbegin(), m_presentNow.cend(), char(1)));
     for (std::size_t key = 0; key < m_presentNow.size(); ++key) {
@@ -791,7 +794,7 @@ MixResult MixEngine::run()
     }
 
     // The window's list shows the collection folder's own files, with sub-folders too.
-    FileNames sourceNames;
+    fs::FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
     for (std::size_t i = 0; i < m_input.source.size(); ++i) {
         const MixInput::Source &file = m_input.source[i];
@@ -843,10 +846,10 @@ MixResult MixEngine::run()
     }
     // Forgets names that are gone, so that a file of the user's may take them.
     QSet<QByteArray> present;
-    for (const FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
+    for (const fs::FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
         present.insert(name.native());
     const bool recordRewritten =
-        m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });
+        m_record->keepOnly([&present](const fs::FileName &name) { return present.contains(name.native()); });
 
     // Players are pulled out as soon as the run says it is over, so what it wrote, also
     // before a failure or a cancel, has to be on the medium by then.
@@ -857,7 +860,7 @@ MixResult MixEngine::run()
     m_observer->flushing();
     const auto flushed = [&](const fs::Folder &folder, const QList<int> &files, bool freed) {
         const bool cancelled = result.status == MixResult::Status::Cancelled;
-        const FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
+        const fs::FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
         addNote(result, done);
         if (!done.ok() && result.status != MixResult::Status::Failed) {
             result.status = MixResult::Status::Failed;
@@ -880,7 +883,7 @@ bool MixEngine::open(MixResult &result)
     m_player = fs::Folder(m_options.player);
     for (const fs::Folder *folder : {&m_source, &m_player}) {
         if (!folder->isOpen()) {
-            result.status = folder->opened().status == FileResult::Status::NotFound
+            result.status = folder->opened().status == fs::FileResult::Status::NotFound
                                 ? MixResult::Status::FolderMissing
                                 : MixResult::Status::FolderUnreadable;
             result.path = folder->path();
@@ -1010,7 +1013,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
         if (const std::optional<qint64> used = fs::fatEntriesUsed(m_player)) {
             // A copy is written under its temporary name before it gets its own, and the record
             // may be new.
-            qint64 setAside = fs::fatEntriesFor(FileName::fromNative(fs::temporaryName(fs::Temporary::Copy, 0)));
+            qint64 setAside = fs::fatEntriesFor(fs::FileName::fromNative(fs::temporaryName(fs::Temporary::Copy, 0)));
             if (input.recordBytes < 0)
                 setAside += fs::fatEntriesFor(fs::WrittenRecord::fileName());
             input.freeEntries = std::max<qint64>(0, most - *used - setAside);
@@ -1022,7 +1025,7 @@ bool MixEngine::read(MixInput &input, MixResult &result, std::optional<fs::Playe
     input.collectionNameMax = fs::longestName(m_source);
     input.collectionKeepsFatNames = fs::keepsFatNames(m_source);
 
-    m_nameOfKey.assign(static_cast<std::size_t>(input.keyCount), FileName());
+    m_nameOfKey.assign(static_cast<std::size_t>(input.keyCount), fs::FileName());
     m_presentNow.assign(static_cast<std::size_t>(input.keyCount), 0);
     for (const MixInput::OnPlayer &file : input.player)
         nowOnPlayer(file.key, file.name, file.entry.isFile());
@@ -1083,14 +1086,14 @@ void MixEngine::readTree(fs::Listing &source)
 {
     std::vector<MixTree::File> files;
     files.reserve(static_cast<std::size_t>(source.names.size()));
-    for (const FileName &name : source.names)
+    for (const fs::FileName &name : source.names)
         files.push_back({-1, name, m_source.look(name)});
     QList<MixTree::Unreadable> unreadable;
     m_tree->walk(files, unreadable, m_options.cancel);
     for (const MixTree::Unreadable &folder : unreadable) {
         MixStep step;
         step.action = MixAction::Skipped;
-        step.name = FileName::fromNative(folder.path);
+        step.name = fs::FileName::fromNative(folder.path);
         step.why = MixReason::FolderUnreadable;
         m_treeNotes.append(step);
         qCWarning(lcMix) << "folder left out:" << folder.path << folder.reason;
@@ -1103,7 +1106,7 @@ void MixEngine::readTree(fs::Listing &source)
     for (const MixTree::File &file : files)
         ++owners[fs::caseKey(file.own, m_playerCase)];
     const qsizetype longest = fs::longestName(m_player);
-    FileNames names;
+    fs::FileNames names;
     names.reserve(static_cast<qsizetype>(files.size()));
     for (const MixTree::File &file : files) {
         const bool shared = file.folder >= 0 && owners.value(fs::caseKey(file.own, m_playerCase)) > 1;
@@ -1132,16 +1135,16 @@ void MixEngine::readTree(fs::Listing &source)
         holder.insert(key, keeps);
         left[leaves] = 1;
     }
-    FileNames kept;
+    fs::FileNames kept;
     kept.reserve(names.size());
     QHash<QByteArray, std::size_t> fileOf;
     fileOf.reserve(names.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const FileName &name = names[static_cast<qsizetype>(i)];
+        const fs::FileName &name = names[static_cast<qsizetype>(i)];
         if (left[i]) {
             MixStep step;
             step.action = MixAction::Skipped;
-            step.name = FileName::fromNative(pathOf(i));
+            step.name = fs::FileName::fromNative(pathOf(i));
             step.why = MixReason::NameTaken;
             step.other = name;
             m_treeNotes.append(step);
@@ -1154,7 +1157,7 @@ void MixEngine::readTree(fs::Listing &source)
     source.names = fs::namesOf(source.keys);
     m_treeFiles.clear();
     m_treeFiles.reserve(static_cast<std::size_t>(source.names.size()));
-    for (const FileName &name : source.names)
+    for (const fs::FileName &name : source.names)
         m_treeFiles.push_back(files[fileOf.value(name.native())]);
 }
 
@@ -1215,7 +1218,7 @@ void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourc
         if (folder < 0)
             continue;
         m_backInto[j] = folder;
-        file.backName = FileName::fromNative(origin.sliced(slash + 1));
+        file.backName = fs::FileName::fromNative(origin.sliced(slash + 1));
         m_backMayBeThere[j] = 1;
     }
 }

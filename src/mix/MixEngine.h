@@ -89,7 +89,7 @@ struct MixResult {
     qsizetype last = 0;
     qsizetype visited = 0;
     // The collection entry the walk visited last; `last` is -1 where it lies in a sub-folder.
-    FilePath lastSelected;
+    fs::FilePath lastSelected;
     quint64 seed = 0;
     bool dryRun = false;
     // What the plan meant to copy, and how much of it was written.
@@ -122,7 +122,7 @@ struct MixResult {
 // How far the copying has come: on a real stick this is what takes time.
 struct MixTransfer {
     MixAction action = MixAction::Copied; // Copied, or MovedBack while files go back
-    FileName name;                        // the file being written
+    fs::FileName name;                    // the file being written
     qsizetype filesDone = 0;              // the files of this kind written so far
     qsizetype filesPlanned = 0;
     qint64 bytesDone = 0; // copies only: of all of them
@@ -146,7 +146,9 @@ class MixObserver
 public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
-    virtual void started(const FileNames & /*sourceNames*/, const FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    virtual void started(const fs::FileNames & /*sourceNames*/, const fs::FileNames & /*playerNames*/,
+                         qsizetype /*start*/)
+    {}
     // Files of the collection were written moments ago, most likely still being copied there;
     // the run waits a few seconds for them before it plans.
     virtual void waiting(qsizetype /*files*/) {}
@@ -176,7 +178,7 @@ public:
     [[nodiscard]] MixResult run();
 
     // The player's list as the run sees it now; for observers, during a run.
-    [[nodiscard]] FileNames playerNames() const;
+    [[nodiscard]] fs::FileNames playerNames() const;
 
 private:
     class Acting;
@@ -191,7 +193,7 @@ private:
     [[nodiscard]] fs::Likeness compare(qsizetype sourceIndex, qsizetype playerIndex);
     void report(MixResult &result, const MixStep &step);
     // Keeps the player's list for observers current.
-    void nowOnPlayer(qsizetype key, const FileName &name, bool present);
+    void nowOnPlayer(qsizetype key, const fs::FileName &name, bool present);
     // Takes the collection's sub-folders into the lists, with the names their files have on the player.
     void readTree(fs::Listing &source);
     // Gives a copy of a sub-folder's file the key of that file, where its name on the player changed since.
@@ -199,7 +201,7 @@ private:
     // Where each player file goes back, where that is not the collection folder under its own name.
     void findWayBack(MixInput &input, const std::vector<qsizetype> &sourceOf);
     [[nodiscard]] const fs::Folder &folderOf(const MixInput::Source &file) const { return m_tree->folder(file.folder); }
-    [[nodiscard]] static const FileName &ownName(const MixInput::Source &file)
+    [[nodiscard]] static const fs::FileName &ownName(const MixInput::Source &file)
     {
         return file.own.isEmpty() ? file.name : file.own;
     }
@@ -236,7 +238,7 @@ private:
     };
     QHash<qsizetype, Compared> m_compared;
     qsizetype m_comparedWhole = 0;
-    std::vector<FileName> m_nameOfKey;
+    std::vector<fs::FileName> m_nameOfKey;
     std::vector<char> m_presentNow;
 };
 

@@ -90,7 +90,7 @@ private:
     const MixInput::OnPlayer &player(qsizetype j) const { return m_in.player[toIndex(j)]; }
     qint64 allocated(qint64 size) const { return (size + m_in.cluster - 1) / m_in.cluster * m_in.cluster; }
     // Counted only where the folder takes so many: a name's entries cost a look at its text.
-    qint64 entriesOf(const FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
+    qint64 entriesOf(const fs::FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
     [[nodiscard]] bool fits(const MixInput::Source &candidate, qint64 free, qint64 freeEntries) const
     {
         return fitsOnPlayer(candidate.entry.size, free)
@@ -98,7 +98,7 @@ private:
     }
 
     // The record of the program's copies grows with each change and takes its room too.
-    void recordGrows(const FileName &name, bool copy)
+    void recordGrows(const fs::FileName &name, bool copy)
     {
         const qint64 before = m_recordBytes < 0 ? 0 : allocated(m_recordBytes);
         m_recordBytes =
@@ -106,7 +106,7 @@ private:
         m_free -= allocated(m_recordBytes) - before;
     }
 
-    void note(MixAction action, const FileName &name, MixReason why)
+    void note(MixAction action, const fs::FileName &name, MixReason why)
     {
         MixStep step;
         step.action = action;
@@ -308,7 +308,7 @@ private:
             remove(j, MixAction::MovedBack, true);
             return;
         }
-        const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+        const fs::FileName &back = file.backName.isEmpty() ? file.name : file.backName;
         if (back.native().size() > m_in.collectionNameMax || (m_in.collectionKeepsFatNames && fs::fatRefuses(back))) {
             keep(j, MixReason::CollectionRefuses);
             return;
@@ -386,7 +386,7 @@ private:
         qint64 free = m_in.freeBytes;
         qint64 freeEntries = m_in.freeEntries;
         qint64 record = m_in.recordBytes;
-        const auto grows = [&](const FileName &name, bool copy) {
+        const auto grows = [&](const fs::FileName &name, bool copy) {
             const qint64 before = record < 0 ? 0 : allocated(record);
             record =
                 std::max<qint64>(record, fs::WrittenRecord::headerSize()) + fs::WrittenRecord::growthFor(name, copy);
@@ -486,7 +486,7 @@ void MixInput::assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std:
     std::size_t p = 0;
     while (s < sourceKeys.size() || p < playerKeys.size()) {
         const bool takePlayer = s >= sourceKeys.size() || (p < playerKeys.size() && playerKeys[p] < sourceKeys[s]);
-        const FileName &name = takePlayer ? player[p].name : source[s].name;
+        const fs::FileName &name = takePlayer ? player[p].name : source[s].name;
         const QByteArray folded = fs::caseKey(name, playerCase);
         auto found = keys.constFind(folded);
         if (found == keys.cend())

@@ -67,7 +67,8 @@ QString reason(const MixStep &step)
         return QStringLiteral("zu groß für den Datenträger des Players");
     case MixReason::NameTaken:
         if (!step.other.isEmpty())
-            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(printableName(step.other.text()));
+            return QStringLiteral("Name auf dem Player schon vergeben an „%1“")
+                .arg(fs::printableName(step.other.text()));
         return QStringLiteral("Name auf dem Player schon vergeben");
     case MixReason::CollectionRefuses:
         return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");
@@ -84,7 +85,7 @@ QString reason(const MixStep &step)
 QString line(const MixStep &step)
 {
     // A name that holds a line break would otherwise print a second, false line for scripts.
-    QString name = printableName(step.name.text());
+    QString name = fs::printableName(step.name.text());
     switch (step.action) {
     case MixAction::Copied:
         return QStringLiteral("kopiert: ") + name;
@@ -138,8 +139,8 @@ QString summary(const MixResult &result)
     if (!result.skipped.isEmpty()) {
         QStringList named;
         for (qsizetype i = 0; i < std::min(result.skipped.size(), skippedNamed); ++i)
-            named.append(
-                QStringLiteral("%1 (%2)").arg(printableName(result.skipped[i].name.text()), reason(result.skipped[i])));
+            named.append(QStringLiteral("%1 (%2)").arg(fs::printableName(result.skipped[i].name.text()),
+                                                       reason(result.skipped[i])));
         text += QStringLiteral("; übersprungen: ") + named.join(QStringLiteral(", "));
         if (result.skipped.size() > skippedNamed)
             text += QStringLiteral(" und %1 weitere").arg(result.skipped.size() - skippedNamed);
@@ -147,7 +148,7 @@ QString summary(const MixResult &result)
     if (!result.refusedMovesBack.isEmpty()) {
         QStringList named;
         for (qsizetype i = 0; i < std::min(result.refusedMovesBack.size(), skippedNamed); ++i)
-            named.append(printableName(result.refusedMovesBack[i].name.text()));
+            named.append(fs::printableName(result.refusedMovesBack[i].name.text()));
         text += QStringLiteral("; nicht ins StammVerzeichnis zurückgelegt: ") + named.join(QStringLiteral(", "));
         if (result.refusedMovesBack.size() > skippedNamed)
             text += QStringLiteral(" und %1 weitere").arg(result.refusedMovesBack.size() - skippedNamed);
@@ -180,7 +181,7 @@ QString problem(const MixResult &result)
 {
     using Status = MixResult::Status;
     using Step = MixResult::Step;
-    const QString shown = printableName(QDir::toNativeSeparators(result.path));
+    const QString shown = fs::printableName(QDir::toNativeSeparators(result.path));
     const QString &why = result.reason;
     switch (result.status) {
     case Status::Done:
@@ -236,8 +237,8 @@ QString problem(const MixResult &result)
 
 QString sameFolder(const QString &source, const QString &player)
 {
-    const QString shownSource = printableName(QDir::toNativeSeparators(source));
-    const QString shownPlayer = printableName(QDir::toNativeSeparators(player));
+    const QString shownSource = fs::printableName(QDir::toNativeSeparators(source));
+    const QString shownPlayer = fs::printableName(QDir::toNativeSeparators(player));
     if (shownSource == shownPlayer)
         return QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind beide %1.").arg(shownSource);
     return QStringLiteral("Das StammVerzeichnis %1 und das Mp3 Player Verzeichnis %2 sind dasselbe Verzeichnis.")
@@ -260,7 +261,7 @@ QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)
 
 QString progress(const MixTransfer &transfer, qint64 elapsedMs)
 {
-    const QString name = printableName(transfer.name.text());
+    const QString name = fs::printableName(transfer.name.text());
     if (transfer.action == MixAction::MovedBack)
         return QStringLiteral("Lege %1 zurück ins StammVerzeichnis – %2 von %3")
             .arg(name)

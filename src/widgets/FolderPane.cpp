@@ -1,7 +1,8 @@
 #include "widgets/FolderPane.h"
 
 #include "platform/FileName.h"
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
+#include "platform/Path.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -77,7 +78,7 @@ FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files,
     connect(m_dir, &DirListBox::pathChanged, this, [this](const QString &path) { m_folder.shown(path); });
     // The drive list shows the volume of the folder its folder list shows.
     connect(m_dir, &DirListBox::pathChanged, m_drive, &DriveListBox::followFolder);
-    connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
+    connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::fs::FileResult &result) {
         if (!m_silent)
             warnNotShown(folder, result);
     });
@@ -101,9 +102,9 @@ bool FolderPane::showDriveFolder()
         emit waitingChanged();
     }
     const QString root = m_drive->drive();
-    tonvola::FileResult result = tonvola::volumes::checkReady(root);
+    tonvola::fs::FileResult result = tonvola::fs::volumes::checkReady(root);
     if (result.ok()) {
-        const QString current = tonvola::volumes::currentFolder(root);
+        const QString current = tonvola::fs::volumes::currentFolder(root);
         result = m_dir->setPath(current);
         if (!result.ok() && current != root)
             result = m_dir->setPath(root);
@@ -113,7 +114,7 @@ bool FolderPane::showDriveFolder()
     if (!m_silent)
         tonvola::messages::warn(m_window,
                                 QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2")
-                                    .arg(tonvola::printableName(QDir::toNativeSeparators(root)), result.reason));
+                                    .arg(tonvola::fs::printableName(QDir::toNativeSeparators(root)), result.reason));
     m_drive->followFolder(m_dir->path());
     return false;
 }
@@ -204,11 +205,11 @@ void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &pane
     });
 }
 
-void FolderPane::warnNotShown(const QString &folder, const tonvola::FileResult &result)
+void FolderPane::warnNotShown(const QString &folder, const tonvola::fs::FileResult &result)
 {
     tonvola::messages::warn(m_window,
                             QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
-                                .arg(tonvola::printableName(QDir::toNativeSeparators(folder)), result.reason));
+                                .arg(tonvola::fs::printableName(QDir::toNativeSeparators(folder)), result.reason));
 }
 
 bool FolderPane::contains(const QWidget *widget) const

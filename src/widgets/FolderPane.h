@@ -91,7 +91,7 @@ signals:
     void folderVanished(const QString &folder);
 
 private:
-    void warnNotShown(const QString &folder, const tonvola::FileResult &result);
+    void warnNotShown(const QString &folder, const tonvola::fs::FileResult &result);
     [[nodiscard]] bool contains(const QWidget *widget) const;
 
     DriveListBox *m_drive;
