@@ -30,8 +30,11 @@
 #include "mix/MixRandom.h"
 #include "mix/MixRunner.h"
 #include "platform/Copy.h"
+#include "platform/FolderByPath.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/NameRules.h"
+#include "platform/Path.h"
 #include "platform/Process.h"
 #include "widgets/FileListBox.h"
 
@@ -273,20 +276,21 @@ int measureWatch(const QString &folder, const QString &other, int changes)
 }
 
 // The file operations the naive fill uses, on files given by their paths.
-FileResult copyInto(const QString &source, const QString &folder)
+fs::FileResult copyInto(const QString &source, const QString &folder)
 {
     const QFileInfo info(source);
     const fs::Folder to(folder);
     fs::CopyBatch batch(to);
-    if (const FileResult added = batch.add(fs::Folder(info.path()), FileName::fromText(info.fileName())); !added.ok())
+    if (const fs::FileResult added = batch.add(fs::Folder(info.path()), fs::FileName::fromText(info.fileName()));
+        !added.ok())
         return added;
     return batch.commit().constFirst().result;
 }
 
-FileResult removeFile(const QString &path)
+fs::FileResult removeFile(const QString &path)
 {
     const QFileInfo info(path);
-    return fs::Folder(info.path()).remove(FileName::fromText(info.fileName()));
+    return fs::Folder(info.path()).remove(fs::FileName::fromText(info.fileName()));
 }
 
 int naiveFill(quint64 seed, const QString &source, const QString &player)
@@ -348,17 +352,17 @@ qint64 peakKib()
 int measurePlan(qsizetype sourceCount, qsizetype playerCount)
 {
     std::mt19937_64 dice(1);
-    FileNames sourceNames;
-    FileNames playerNames;
+    fs::FileNames sourceNames;
+    fs::FileNames playerNames;
     QHash<QString, qint64> sizes;
     for (qsizetype i = 0; i < sourceCount; ++i) {
         const QString name = QStringLiteral("Titel %1 - Interpret %2.mp3").arg(i, 6, 10, QLatin1Char('0')).arg(i % 97);
-        sourceNames.append(FileName::fromText(name));
+        sourceNames.append(fs::FileName::fromText(name));
         sizes.insert(name, qint64(1024 * 1024 + dice() % (7 * 1024 * 1024)));
     }
     qint64 used = 0;
     for (qsizetype i = 0; i < playerCount; ++i) {
-        const FileName &name = sourceNames[qsizetype(dice() % quint64(sourceCount))];
+        const fs::FileName &name = sourceNames[qsizetype(dice() % quint64(sourceCount))];
         if (!playerNames.contains(name)) {
             playerNames.append(name);
             used += sizes.value(name.text());
@@ -424,7 +428,7 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
 int main(int argc, char *argv[])
 {
     // As the window program does.
-    process::shareOneHeap();
+    fs::process::shareOneHeap();
     // Planning needs no window, and its memory is measured without the window's libraries.
     if (argc == 4 && QByteArrayView(argv[1]) == "plan")
         return measurePlan(QByteArray(argv[2]).toLongLong(), QByteArray(argv[3]).toLongLong());

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "platform/Folder.h"
+#include "platform/Path.h"
 
 #include <QDir>
 #include <QFile>
@@ -190,26 +191,26 @@ FatStick::Run FatStick::run(const QString &command, double cutAfterSeconds)
     return done;
 }
 
-tonvola::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::FileName &name,
-                             const tonvola::fs::Folder &to, const tonvola::CopyOptions &options)
+tonvola::fs::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::fs::FileName &name,
+                                 const tonvola::fs::Folder &to, const tonvola::fs::CopyOptions &options)
 {
     tonvola::fs::CopyBatch batch(to);
-    if (const tonvola::FileResult added = batch.add(from, name, options); !added.ok())
+    if (const tonvola::fs::FileResult added = batch.add(from, name, options); !added.ok())
         return added;
     return batch.commit().constFirst().result;
 }
 
-tonvola::FileResult copyInto(const QString &source, const QString &folder, const tonvola::CopyOptions &options)
+tonvola::fs::FileResult copyInto(const QString &source, const QString &folder, const tonvola::fs::CopyOptions &options)
 {
     const QFileInfo info(source);
-    return copyFile(tonvola::fs::Folder(info.path()), tonvola::FileName::fromText(info.fileName()),
+    return copyFile(tonvola::fs::Folder(info.path()), tonvola::fs::FileName::fromText(info.fileName()),
                     tonvola::fs::Folder(folder), options);
 }
 
-tonvola::FileResult removeFile(const QString &path)
+tonvola::fs::FileResult removeFile(const QString &path)
 {
     const QFileInfo info(path);
-    return tonvola::fs::Folder(info.path()).remove(tonvola::FileName::fromText(info.fileName()));
+    return tonvola::fs::Folder(info.path()).remove(tonvola::fs::FileName::fromText(info.fileName()));
 }
 
 bool haveSameContent(const QString &a, const QString &b)
@@ -217,8 +218,8 @@ bool haveSameContent(const QString &a, const QString &b)
     const QFileInfo ia(a);
     const QFileInfo ib(b);
     const tonvola::fs::Likeness likeness =
-        tonvola::fs::compareFiles(tonvola::fs::Folder(ia.path()), tonvola::FileName::fromText(ia.fileName()),
-                                  tonvola::fs::Folder(ib.path()), tonvola::FileName::fromText(ib.fileName()));
+        tonvola::fs::compareFiles(tonvola::fs::Folder(ia.path()), tonvola::fs::FileName::fromText(ia.fileName()),
+                                  tonvola::fs::Folder(ib.path()), tonvola::fs::FileName::fromText(ib.fileName()));
     return likeness == tonvola::fs::Likeness::SameBytes || likeness == tonvola::fs::Likeness::SameFile;
 }
 

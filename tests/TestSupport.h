@@ -189,11 +189,12 @@ inline constexpr char mediumSerial[] = "learns from Qt a medium's label, not its
 } // namespace portable
 
 // The platform's file operations for files given by their paths, as tests name them.
-[[nodiscard]] tonvola::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::FileName &name,
-                                           const tonvola::fs::Folder &to, const tonvola::CopyOptions &options = {});
-[[nodiscard]] tonvola::FileResult copyInto(const QString &source, const QString &folder,
-                                           const tonvola::CopyOptions &options = {});
-[[nodiscard]] tonvola::FileResult removeFile(const QString &path);
+[[nodiscard]] tonvola::fs::FileResult copyFile(const tonvola::fs::Folder &from, const tonvola::fs::FileName &name,
+                                               const tonvola::fs::Folder &to,
+                                               const tonvola::fs::CopyOptions &options = {});
+[[nodiscard]] tonvola::fs::FileResult copyInto(const QString &source, const QString &folder,
+                                               const tonvola::fs::CopyOptions &options = {});
+[[nodiscard]] tonvola::fs::FileResult removeFile(const QString &path);
 // True when both files hold the same bytes; false also when either cannot be read.
 [[nodiscard]] bool haveSameContent(const QString &a, const QString &b);
 

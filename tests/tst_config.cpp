@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "config/ConfigFile.h"
-#include "platform/Listing.h"
+#include "platform/Path.h"
 
 #include <QDir>
 #include <QFile>
@@ -176,7 +176,7 @@ void tst_Config::saveThenLoadGivesTheFoldersBack()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"config.dat"_s);
 
-    const tonvola::FileResult result = config::save(source, player, path);
+    const tonvola::fs::FileResult result = config::save(source, player, path);
     QVERIFY2(result.ok(), qPrintable(result.reason));
     QCOMPARE(testsupport::readBytes(path), config::serialize(source, player));
 
@@ -260,7 +260,7 @@ void tst_Config::failedSaveKeepsTheOldFile()
     {
         testsupport::ImmutableFile locked(lockFolder ? dir.path() : path);
         REQUIRE_FIXTURE(locked);
-        const tonvola::FileResult result = config::save(folder(u"neu"_s), folder(u"neu2"_s), path);
+        const tonvola::fs::FileResult result = config::save(folder(u"neu"_s), folder(u"neu2"_s), path);
         QVERIFY(!result.ok());
         QVERIFY(!result.reason.isEmpty());
     }

@@ -140,7 +140,7 @@ void tst_ConfigWindow::opensWithoutConfigAndSavesTheFoldersShown()
     const QString shown2 = child<DirListBox>(window, "Dir2")->path();
     QCOMPARE(shown1, fromMainWindow ? m_source : m_work->path());
     QCOMPARE(shown2, fromMainWindow ? m_player : m_work->path());
-    QCOMPARE(child<DriveListBox>(window, "Drive1")->drive(), tonvola::volumes::rootOf(shown1));
+    QCOMPARE(child<DriveListBox>(window, "Drive1")->drive(), tonvola::fs::volumes::rootOf(shown1));
 
     testsupport::MessageBoxAnswerer answerer(answer);
     QTest::mouseClick(child<QPushButton>(window, "cmd_save"), Qt::LeftButton);
@@ -182,7 +182,7 @@ void tst_ConfigWindow::opensWithStoredFolders()
     frm_config window;
     QCOMPARE(child<DirListBox>(&window, "Dir1")->path(), m_source);
     QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), player);
-    QCOMPARE(child<DriveListBox>(&window, "Drive2")->drive(), tonvola::volumes::rootOf(player));
+    QCOMPARE(child<DriveListBox>(&window, "Drive2")->drive(), tonvola::fs::volumes::rootOf(player));
 
     // Saving at once stores exactly what was loaded.
     const QByteArray before = testsupport::readBytes(u"config.dat"_s);
@@ -257,7 +257,7 @@ void tst_ConfigWindow::savesFoldersAfterBrowsing()
         QVERIFY(child<DirListBox>(&window, "Dir1")->setPath(source).ok());
         QVERIFY(child<DirListBox>(&window, "Dir2")->setPath(player).ok());
     }
-    QCOMPARE(child<DriveListBox>(&window, "Drive1")->drive(), tonvola::volumes::rootOf(source));
+    QCOMPARE(child<DriveListBox>(&window, "Drive1")->drive(), tonvola::fs::volumes::rootOf(source));
 
     QTest::mouseClick(child<QPushButton>(&window, "cmd_save"), Qt::LeftButton);
     const std::optional<tonvola::StoredFolders> stored = tonvola::config::load();
@@ -292,7 +292,7 @@ void tst_ConfigWindow::choosingAnotherDriveMovesItsList()
     QVERIFY(dir2->setPath(album).ok());
 
     // Each drive then opens at the folder shown on it last, as in the main window.
-    QVERIFY(choose(tonvola::volumes::rootOf(m_player)));
+    QVERIFY(choose(tonvola::fs::volumes::rootOf(m_player)));
     QCOMPARE(dir2->path(), m_player);
     QVERIFY(choose(card.path()));
     QCOMPARE(dir2->path(), album);
@@ -326,10 +326,10 @@ void tst_ConfigWindow::driveNotReadyWarnsAndReturnsTheDriveList()
                  u"Das Laufwerk %1 ist nicht bereit: "_s.arg(QDir::toNativeSeparators(reader))),
              qPrintable(answerer.texts().constFirst()));
     QCOMPARE(child<DirListBox>(&window, "Dir2")->path(), m_player);
-    QCOMPARE(drive2->drive(), tonvola::volumes::rootOf(m_player));
+    QCOMPARE(drive2->drive(), tonvola::fs::volumes::rootOf(m_player));
     QCOMPARE(drive2->currentText(),
-             drive2->itemText(
-                 drive2->findText(QDir::toNativeSeparators(tonvola::volumes::rootOf(m_player)), Qt::MatchStartsWith)));
+             drive2->itemText(drive2->findText(QDir::toNativeSeparators(tonvola::fs::volumes::rootOf(m_player)),
+                                               Qt::MatchStartsWith)));
 
     child<QAction>(&window, "mnuSave")->trigger();
     QCOMPARE(testsupport::readBytes(u"config.dat"_s), tonvola::config::serialize(m_source, m_player));

@@ -5,7 +5,8 @@
 #include "config/Settings.h"
 #include "mix/MixRunner.h"
 #include "platform/Folder.h"
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
+#include "platform/Path.h"
 #include "platform/PlayerLock.h"
 #include "playback/MediaPlayerWidget.h"
 #include "playback/PreviewPlayer.h"
@@ -410,8 +411,8 @@ void tst_FillWindow::lockedWhileRunningAndCancellable()
     QStringList walked;
     connect(
         w.runner(), &MixRunner::started, w.runner(),
-        [&](const FileNames &sourceNames) {
-            for (const FileName &name : sourceNames)
+        [&](const fs::FileNames &sourceNames) {
+            for (const fs::FileName &name : sourceNames)
                 walked.append(name.text());
             held = true;
             gate.acquire();

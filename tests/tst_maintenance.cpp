@@ -275,7 +275,7 @@ void tst_Maintenance::deleteRemovesTheSelectedFile()
         QVERIFY(testsupport::writeNative(m_player, native, "x"));
     }
     openMainWindow();
-    const QString shown = tonvola::FileName::fromNative(name.toLatin1()).text();
+    const QString shown = tonvola::fs::FileName::fromNative(name.toLatin1()).text();
     const QString folder = list == QLatin1String("File1") ? m_source : m_player;
     const QString other = list == QLatin1String("File1") ? m_player : m_source;
     if (withKeys) {

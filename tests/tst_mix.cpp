@@ -5,8 +5,11 @@
 #include "mix/MixPlan.h"
 #include "mix/MixRandom.h"
 #include "platform/Folder.h"
+#include "platform/FolderByPath.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/NameRules.h"
+#include "platform/Path.h"
 #include "platform/Temporary.h"
 #include "platform/WrittenRecord.h"
 #include "text/MixText.h"
@@ -57,7 +60,7 @@ QString afterWriting()
 
 QString keyOf(const QByteArray &native)
 {
-    const FileName name = FileName::fromNative(native);
+    const fs::FileName name = fs::FileName::fromNative(native);
     return name.isExactText() ? name.text() : QString::fromLatin1(native.toPercentEncoding());
 }
 
@@ -71,7 +74,7 @@ Snapshot snapshot(const QString &folder)
         if (native == fs::WrittenRecord::fileName().native())
             continue;
         QFile file;
-        files.insert(keyOf(native), fs::openForReading(dir, FileName::fromNative(native), file).ok()
+        files.insert(keyOf(native), fs::openForReading(dir, fs::FileName::fromNative(native), file).ok()
                                         ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1)
                                         : QByteArrayLiteral("unreadable"));
     }
@@ -159,7 +162,7 @@ QStringList describe(const MixPlan &plan)
 class Recorder : public MixObserver
 {
 public:
-    void started(const FileNames &, const FileNames &, qsizetype first) override
+    void started(const fs::FileNames &, const fs::FileNames &, qsizetype first) override
     {
         start = first;
         if (onStarted)
@@ -263,10 +266,10 @@ struct Simulated {
     {
         MixInput in;
         const auto sorted = [](const QList<std::pair<QString, qint64>> &files, auto &into) {
-            FileNames names;
+            fs::FileNames names;
             QHash<QString, qint64> sizes;
             for (const auto &[name, size] : files) {
-                names.append(FileName::fromText(name));
+                names.append(fs::FileName::fromText(name));
                 sizes.insert(name, size);
             }
             std::vector<fs::ListKey> keys = fs::inListOrder(names);
@@ -348,7 +351,7 @@ QStringList walkedByHand(const Simulated &sim, quint64 seed, int exchange)
         return qint64(-1);
     };
     const auto same = [&](const QString &a, const QString &b) {
-        return fs::isSameName(FileName::fromText(a), FileName::fromText(b), sim.letterCase);
+        return fs::isSameName(fs::FileName::fromText(a), fs::FileName::fromText(b), sim.letterCase);
     };
     const auto findIn = [&](const QStringList &list, const QString &name) {
         for (qsizetype i = 0; i < list.size(); ++i) {
@@ -389,7 +392,7 @@ QStringList walkedByHand(const Simulated &sim, quint64 seed, int exchange)
     const auto recordGrows = [&](const QString &name, bool copy) {
         const qint64 before = sim.allocated(record);
         record = std::max(record, fs::WrittenRecord::headerSize())
-                 + fs::WrittenRecord::growthFor(FileName::fromText(name), copy);
+                 + fs::WrittenRecord::growthFor(fs::FileName::fromText(name), copy);
         free -= sim.allocated(record) - before;
     };
 
@@ -760,12 +763,12 @@ void tst_Mix::walkScenarios()
 
         QSet<QByteArray> before;
         for (const auto &[name, size] : sim.player)
-            before.insert(fs::caseKey(FileName::fromText(name), sim.letterCase));
+            before.insert(fs::caseKey(fs::FileName::fromText(name), sim.letterCase));
         const qint64 usedBefore = sim.used();
         qint64 notOnPlayer = 0;
         for (const auto &[name, size] : std::as_const(sim.source)) {
             const bool there = std::any_of(sim.player.cbegin(), sim.player.cend(), [&](const auto &file) {
-                return fs::isSameName(FileName::fromText(file.first), FileName::fromText(name), sim.letterCase);
+                return fs::isSameName(fs::FileName::fromText(file.first), fs::FileName::fromText(name), sim.letterCase);
             });
             notOnPlayer += there ? 0 : sim.allocated(size);
         }
@@ -816,7 +819,7 @@ void tst_Mix::walkScenarios()
         qsizetype newFiles = 0;
         QSet<QByteArray> onMedium;
         for (const auto &[name, size] : std::as_const(sim.player)) {
-            const QByteArray key = fs::caseKey(FileName::fromText(name), sim.letterCase);
+            const QByteArray key = fs::caseKey(fs::FileName::fromText(name), sim.letterCase);
             // Names that are one on the medium are there once.
             QVERIFY2(!onMedium.contains(key), qPrintable(name));
             onMedium.insert(key);
@@ -862,7 +865,7 @@ void tst_Mix::planIsTheWalkByHand()
             const qint64 size = qint64(dice() % (3 * MiB));
             if (dice() % 3 != 0)
                 sim.source.append({name, size});
-            const QByteArray key = fs::caseKey(FileName::fromText(name), sim.letterCase);
+            const QByteArray key = fs::caseKey(fs::FileName::fromText(name), sim.letterCase);
             if (dice() % 3 == 0 && !onMedium.contains(key) && sim.used() + sim.allocated(size) <= sim.room) {
                 onMedium.insert(key);
                 sim.player.append({name, size});
@@ -873,7 +876,7 @@ void tst_Mix::planIsTheWalkByHand()
         // Another spelling of a collection file on the player holds that file's size.
         for (auto &[name, size] : sim.player) {
             for (const auto &[other, otherSize] : std::as_const(sim.source)) {
-                if (fs::isSameName(FileName::fromText(name), FileName::fromText(other), sim.letterCase)
+                if (fs::isSameName(fs::FileName::fromText(name), fs::FileName::fromText(other), sim.letterCase)
                     && !sim.otherBytes.contains(name))
                     size = otherSize;
             }
@@ -956,7 +959,7 @@ void tst_Mix::singleFileOfAnyNameIsCopied_data()
 void tst_Mix::singleFileOfAnyNameIsCopied()
 {
     QFETCH(QByteArray, name);
-    if (!FileName::fromNative(name).isExactText())
+    if (!fs::FileName::fromNative(name).isExactText())
         SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::byteNames);
     QTemporaryDir source;
     TmpfsMount player(u"size=4m"_s);
@@ -973,7 +976,7 @@ void tst_Mix::singleFileOfAnyNameIsCopied()
     QCOMPARE(first.counts.copied, 1);
     QCOMPARE(snapshot(player.path()).keys().filter(u".mp3"_s, Qt::CaseInsensitive), QStringList{keyOf(name)});
     QCOMPARE(snapshot(player.path()).value(keyOf(name)), snapshot(source.path()).value(keyOf(name)));
-    QCOMPARE(first.lastSelected, (FilePath{source.path(), FileName::fromNative(name)}));
+    QCOMPARE(first.lastSelected, (fs::FilePath{source.path(), fs::FileName::fromNative(name)}));
 
     // It comes up again and is taken off, and the refill brings it back: it simply stays.
     const Snapshot onPlayer = snapshot(player.path());
@@ -1047,8 +1050,8 @@ void tst_Mix::playerFileGoesOnlyWhenTheCollectionHoldsItsBytes()
     if (situation.startsWith(u"vouched"_s)) {
         const fs::Folder folder(player.path());
         fs::WrittenRecord record(folder);
-        record.noteCopies(
-            {{FileName::fromText(onPlayer), fs::Folder(source.path()).look(FileName::fromText(u"song.mp3"_s))}});
+        record.noteCopies({{fs::FileName::fromText(onPlayer),
+                            fs::Folder(source.path()).look(fs::FileName::fromText(u"song.mp3"_s))}});
     }
     if (situation.endsWith(u"read-only"_s))
         QVERIFY(QFile::setPermissions(there, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
@@ -1325,7 +1328,7 @@ void tst_Mix::collectionInFolders()
         options.exchangePercent = 100;
         QVERIFY(testsupport::writeBytes(fs::joinPath(player, u"x.mp3"_s), contentFor(u"x"_s, 3000 * KiB)));
         const fs::Folder onPlayer(player);
-        const FileName x = FileName::fromText(u"x.mp3"_s);
+        const fs::FileName x = fs::FileName::fromText(u"x.mp3"_s);
         fs::WrittenRecord(onPlayer).noteCopies({{x, onPlayer.look(x)}}, {}, {QByteArray("../Draußen/x.mp3")});
         QVERIFY(MixEngine(options).run().ok());
         QCOMPARE(QDir(collection.filePath(u"Draußen"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -1378,7 +1381,7 @@ void tst_Mix::collectionInFolders()
     if (situation == u"links"_s)
         return;
     const fs::Folder onPlayer(player);
-    QCOMPARE(fs::WrittenRecord(onPlayer).originOf(FileName::fromText(names[1])),
+    QCOMPARE(fs::WrittenRecord(onPlayer).originOf(fs::FileName::fromText(names[1])),
              QByteArray("Artist B/Album Y/01 Intro.mp3"));
 
     options.seed = 2;

@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 using tonvola::FileOutcome;
 using tonvola::FilePhase;
-using tonvola::FileResult;
+using tonvola::fs::FileResult;
 using tonvola::MixAction;
 using tonvola::MixReason;
 using tonvola::MixStep;
@@ -52,7 +52,7 @@ void tst_MixSteps::stepsAreToldInThePlansOrder()
     StepOrder order([&log](const MixStep &step) { log << step.name.text(); });
     const auto step = [](const QString &name) {
         MixStep made;
-        made.name = tonvola::FileName::fromText(name);
+        made.name = tonvola::fs::FileName::fromText(name);
         return made;
     };
     for (const QString &op : script.split(u' ')) {

@@ -2,7 +2,7 @@
 
 #include "app/frm_Start.h"
 #include "config/ConfigFile.h"
-#include "platform/Listing.h"
+#include "platform/Path.h"
 #include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
@@ -368,10 +368,10 @@ void PanesTest::startUpShowsEachStoredFolderItCan()
     const QString playerShown = player.isEmpty() ? m_home->path() : folder(player);
     QCOMPARE(window.dir1->path(), sourceShown);
     QCOMPARE(window.file1->path(), sourceShown);
-    QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(sourceShown));
+    QCOMPARE(window.drive1->drive(), tonvola::fs::volumes::rootOf(sourceShown));
     QCOMPARE(window.dir2->path(), playerShown);
     QCOMPARE(window.file2->path(), playerShown);
-    QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(playerShown));
+    QCOMPARE(window.drive2->drive(), tonvola::fs::volumes::rootOf(playerShown));
     QCOMPARE(window.file1->isVisible(), sourceVisible);
     QCOMPARE(window.file2->isVisible(), playerVisible);
     QCOMPARE(window.dir1->currentItem()->text(0), tonvola::fs::shownPath(QFileInfo(sourceShown).fileName()));
@@ -423,7 +423,7 @@ void PanesTest::driveChoiceMovesFolderAndFileList()
     testsupport::MessageBoxAnswerer answerer(QMessageBox::Ok);
     Window window;
     QVERIFY(window.shown());
-    const QString homeVolume = tonvola::volumes::rootOf(m_home->path());
+    const QString homeVolume = tonvola::fs::volumes::rootOf(m_home->path());
 
     QTRY_VERIFY_WITH_TIMEOUT(chooseDrive(window.drive2, medium.path()), mediaTimeout);
     QCOMPARE(window.drive2->drive(), medium.path());
@@ -606,7 +606,7 @@ void PanesTest::fileListFollowsTheFolderOnDisk()
     const QString selected = window.selectedFile();
     testsupport::ImmutableFile locked(selected);
     REQUIRE_FIXTURE(locked);
-    QCOMPARE(testsupport::removeFile(selected).status, tonvola::FileResult::Status::PermissionDenied);
+    QCOMPARE(testsupport::removeFile(selected).status, tonvola::fs::FileResult::Status::PermissionDenied);
     window.file2->refresh();
     QCOMPARE(testsupport::entriesOf(window.file2), QStringList{u"z.mp3"_s});
     QCOMPARE(window.file2->fileName(), u"z.mp3"_s);
@@ -626,7 +626,7 @@ void PanesTest::folderRemovedWhileShown()
     QTRY_COMPARE(window.dir1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->path(), folder(u"Musik"_s));
     QCOMPARE(window.file1->listCount(), 3);
-    QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(folder(u"Musik"_s)));
+    QCOMPARE(window.drive1->drive(), tonvola::fs::volumes::rootOf(folder(u"Musik"_s)));
     // Its name stays, greyed, where it was; nothing opens it.
     const QTreeWidgetItem *gone = folderItem(window.dir1, u"Rock"_s);
     QVERIFY(gone && !(gone->flags() & Qt::ItemIsEnabled));
@@ -677,7 +677,7 @@ void PanesTest::playerMediumComesAndGoes()
         QVERIFY(window.file2->isVisible());
         // Pulled out while in use: the mount point stays behind as an empty folder.
         QVERIFY(unmount(stick, true));
-        QTRY_COMPARE_WITH_TIMEOUT(window.drive2->drive(), tonvola::volumes::rootOf(stick), mediaTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(window.drive2->drive(), tonvola::fs::volumes::rootOf(stick), mediaTimeout);
         QCOMPARE(window.drive2->findText(QDir::toNativeSeparators(stick)), -1);
         // The folder went with the stick; the list shows the bare mount point.
         QTRY_COMPARE(window.dir2->path(), stick);
@@ -733,7 +733,7 @@ void PanesTest::driveThatIsNotReadyIsExplained()
                  u"Das Laufwerk %1 ist nicht bereit: "_s.arg(QDir::toNativeSeparators(medium.path()))),
              qPrintable(answerer.texts().first()));
     QCOMPARE(window.dir2->path(), folder(u"Player"_s));
-    QCOMPARE(window.drive2->drive(), tonvola::volumes::rootOf(folder(u"Player"_s)));
+    QCOMPARE(window.drive2->drive(), tonvola::fs::volumes::rootOf(folder(u"Player"_s)));
     QVERIFY(window.drive2->currentText().startsWith(QDir::toNativeSeparators(window.drive2->drive())));
     QTRY_COMPARE_WITH_TIMEOUT(window.drive2->findText(QDir::toNativeSeparators(medium.path())), -1, mediaTimeout);
 }
@@ -771,7 +771,7 @@ void PanesTest::mountedMediumAppearsInBothDriveLists()
         QTRY_VERIFY_WITH_TIMEOUT(window.drive1->findText(root) >= 0 && window.drive2->findText(root) >= 0,
                                  mediaTimeout);
         // Appearing changes nobody's choice.
-        QCOMPARE(window.drive1->drive(), tonvola::volumes::rootOf(m_home->path()));
+        QCOMPARE(window.drive1->drive(), tonvola::fs::volumes::rootOf(m_home->path()));
         QCOMPARE(window.dir1->path(), m_home->path());
     }
     QTRY_VERIFY_WITH_TIMEOUT(window.drive1->findText(root) < 0 && window.drive2->findText(root) < 0, mediaTimeout);
@@ -834,7 +834,7 @@ void PanesTest::ejectTakesThePlayerOut()
     REQUIRE_FIXTURE(*m_systemBus);
 
     StandInUDisks standIn;
-    standIn.mountPoint = tonvola::volumes::rootOf(folder(u"Player"_s));
+    standIn.mountPoint = tonvola::fs::volumes::rootOf(folder(u"Player"_s));
     for (const QString &property : drive.split(u'|', Qt::SkipEmptyParts))
         standIn.drive.insert(property, true);
     standIn.unmountError = unmountError;

@@ -2,8 +2,11 @@
 
 #include "platform/Copy.h"
 #include "platform/Folder.h"
+#include "platform/FolderByPath.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/NameRules.h"
+#include "platform/Path.h"
 #include "platform/PlayerLock.h"
 #include "platform/Temporary.h"
 #include "platform/Volumes.h"
@@ -27,12 +30,12 @@
 
 using namespace Qt::StringLiterals;
 
-using tonvola::CopyOptions;
-using tonvola::FileName;
-using tonvola::FileNames;
-using tonvola::FileResult;
+using tonvola::fs::CopyOptions;
+using tonvola::fs::FileName;
+using tonvola::fs::FileNames;
+using tonvola::fs::FileResult;
 namespace fs = tonvola::fs;
-namespace volumes = tonvola::volumes;
+namespace volumes = tonvola::fs::volumes;
 
 namespace {
 
@@ -81,9 +84,9 @@ QList<QByteArray> nativesOf(const FileNames &names)
     return natives;
 }
 
-bool listsVolume(const QList<tonvola::Volume> &list, const QString &root)
+bool listsVolume(const QList<tonvola::fs::Volume> &list, const QString &root)
 {
-    return std::any_of(list.cbegin(), list.cend(), [&](const tonvola::Volume &v) { return v.root == root; });
+    return std::any_of(list.cbegin(), list.cend(), [&](const tonvola::fs::Volume &v) { return v.root == root; });
 }
 
 } // namespace
@@ -203,7 +206,7 @@ void PlatformTest::namesPrintOnOneLineAndReadBack()
     QFETCH(QString, printed);
     if (name.contains(QChar::ReplacementCharacter))
         SKIP_ON_PORTABLE_PLATFORM(testsupport::portable::byteNames);
-    QCOMPARE(tonvola::printableName(name), printed);
+    QCOMPARE(tonvola::fs::printableName(name), printed);
     if (printed == name)
         return;
     // A script that reads the line back through the shell gets the very name, byte for byte.
@@ -925,10 +928,10 @@ void PlatformTest::volumeListHasRootAndMediaButNoPseudoFileSystems()
 {
     testsupport::TmpfsMount medium(u"size=4m"_s);
     REQUIRE_FIXTURE(medium);
-    const QList<tonvola::Volume> list = volumes::userVolumes();
+    const QList<tonvola::fs::Volume> list = volumes::userVolumes();
     QVERIFY(listsVolume(list, QDir::rootPath()));
     QVERIFY(listsVolume(list, medium.path()));
-    for (const tonvola::Volume &volume : list) {
+    for (const tonvola::fs::Volume &volume : list) {
         QVERIFY2(!volume.root.startsWith(QLatin1String("/proc")) && !volume.root.startsWith(QLatin1String("/sys"))
                      && !volume.root.startsWith(QLatin1String("/dev")),
                  qPrintable(volume.root));

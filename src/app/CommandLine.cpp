@@ -323,7 +323,7 @@ int runOnConsole(const QStringList &arguments)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int code = run(arguments, out, err, &interrupted, process::standardOutputIsTerminal());
+    const int code = run(arguments, out, err, &interrupted, fs::process::standardOutputIsTerminal());
     out.flush();
     err.flush();
     return code;

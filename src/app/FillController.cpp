@@ -105,7 +105,7 @@ void FillController::showReport()
     m_report->activateWindow();
 }
 
-void FillController::showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames)
+void FillController::showStart(const tonvola::fs::FileNames &sourceNames, const tonvola::fs::FileNames &playerNames)
 {
     m_controls.source->files()->showNames(sourceNames);
     m_controls.player->files()->showNames(playerNames);
@@ -154,8 +154,8 @@ void FillController::showProgress(const tonvola::MixProgress &progress)
         m_controls.statusBar->showMessage(tonvola::mixtext::progress(transfer, progress.transferMs));
 }
 
-void FillController::end(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                         const tonvola::FileNames &playerNames)
+void FillController::end(const tonvola::MixResult &result, const tonvola::fs::FileNames &sourceNames,
+                         const tonvola::fs::FileNames &playerNames)
 {
     using Status = tonvola::MixResult::Status;
     FileListBox *sourceFiles = m_controls.source->files();
@@ -199,9 +199,9 @@ void FillController::end(const tonvola::MixResult &result, const tonvola::FileNa
     // The run's lists and plan are gone and the lists shown are the last ones; what the run
     // freed would otherwise stay with the window, and grow with every fill of a large
     // collection.
-    tonvola::process::returnFreeMemory();
+    tonvola::fs::process::returnFreeMemory();
     if (!m_controls.window->isActiveWindow())
-        tonvola::notification::show(
+        tonvola::fs::notification::show(
             QStringLiteral("Tonvola"),
             QStringList{summary, tonvola::mixtext::problem(result)}.join(QLatin1Char('\n')).trimmed());
     if (result.status != Status::SameFolder && !tonvola::mixtext::problem(result).isEmpty())

@@ -69,10 +69,10 @@ signals:
     void finished(const tonvola::MixResult &result);
 
 private:
-    void showStart(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames);
+    void showStart(const tonvola::fs::FileNames &sourceNames, const tonvola::fs::FileNames &playerNames);
     void showProgress(const tonvola::MixProgress &progress);
-    void end(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-             const tonvola::FileNames &playerNames);
+    void end(const tonvola::MixResult &result, const tonvola::fs::FileNames &sourceNames,
+             const tonvola::fs::FileNames &playerNames);
     void lock(bool locked);
 
     Controls m_controls;

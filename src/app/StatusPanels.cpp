@@ -2,6 +2,7 @@
 
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/Path.h"
 #include "text/WindowText.h"
 #include "widgets/ElidedLabel.h"
 #include "widgets/FileListBox.h"

@@ -78,7 +78,7 @@ void frm_Start::setupPanes()
     connect(ui.File2, &FileListBox::fileClicked, this, &frm_Start::File2_Click);
     connect(ui.File1, &FileListBox::fileDoubleClicked, this, &frm_Start::File1_DblClick);
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
-    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
+    connect(tonvola::fs::VolumeWatcher::instance(), &tonvola::fs::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
     FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
     FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
@@ -120,8 +120,8 @@ void frm_Start::setupMenus()
     ui.mnuSubfolders->setChecked(tonvola::settings::subfolders());
     connect(ui.mnuSubfolders, &QAction::toggled, this, &frm_Start::mnuSubfolders_Click);
     connect(ui.mnuEject, &QAction::triggered, this, &frm_Start::mnuEject_Click);
-    m_eject = new tonvola::Eject(this);
-    connect(m_eject, &tonvola::Eject::finished, this, &frm_Start::endEject);
+    m_eject = new tonvola::fs::Eject(this);
+    connect(m_eject, &tonvola::fs::Eject::finished, this, &frm_Start::endEject);
 }
 
 void frm_Start::setupFill()
@@ -237,7 +237,7 @@ void frm_Start::mnuclear_Click()
 
 void frm_Start::mnuDelete_Click()
 {
-    const tonvola::FilePath path = m_selected;
+    const tonvola::fs::FilePath path = m_selected;
     if (!tonvola::fs::isMp3(path.name.text()))
         return;
     if (m_selectedSide && askForFolder(*m_selectedSide))
@@ -269,7 +269,7 @@ void frm_Start::selectionFollowsLists()
 {
     if (!m_selectedSide)
         return;
-    const tonvola::FilePath shown = files(*m_selectedSide).selectedPath();
+    const tonvola::fs::FilePath shown = files(*m_selectedSide).selectedPath();
     if (shown == m_selected)
         return;
     m_selected = shown;
@@ -298,7 +298,7 @@ void frm_Start::mnuEject_Click()
     ui.StatusBar1->showMessage(tonvola::windowtext::ejecting());
 }
 
-void frm_Start::endEject(const tonvola::EjectResult &result)
+void frm_Start::endEject(const tonvola::fs::EjectResult &result)
 {
     ui.mnuEject->setEnabled(true);
     ui.StatusBar1->clearMessage();
@@ -346,7 +346,7 @@ void frm_Start::setupPreview()
     connect(m_preview, &PreviewPlayer::failed, this, [this](const QString &path, const QString &reason) {
         ui.MediaPlayer1->setVisible(false);
         ui.StatusBar1->showMessage(
-            tonvola::playbacktext::cannotPlay(tonvola::printableName(QFileInfo(path).fileName()), reason), noteMs);
+            tonvola::playbacktext::cannotPlay(tonvola::fs::printableName(QFileInfo(path).fileName()), reason), noteMs);
     });
 }
 
@@ -354,7 +354,7 @@ void frm_Start::OpenMediaPlayer()
 {
     if (!tonvola::fs::isMp3(m_selected.name.text()))
         return;
-    ui.MediaPlayer1->setFileName(tonvola::printableName(m_selected.name.text()));
+    ui.MediaPlayer1->setFileName(tonvola::fs::printableName(m_selected.name.text()));
     ui.MediaPlayer1->setVisible(true);
     m_preview->play(m_selected);
 }

@@ -18,10 +18,12 @@ class frm_Help;
 class frm_Info;
 
 namespace tonvola {
-class Eject;
-struct EjectResult;
 struct MixResult;
 } // namespace tonvola
+namespace tonvola::fs {
+class Eject;
+struct EjectResult;
+} // namespace tonvola::fs
 
 // The main window: two folder panes, the start button, the preview player and the menus.
 class frm_Start : public QMainWindow
@@ -86,11 +88,11 @@ private:
     void Getmix();
 
     void endMix(const tonvola::MixResult &result);
-    void endEject(const tonvola::EjectResult &result);
+    void endEject(const tonvola::fs::EjectResult &result);
 
     Ui::frm_Start ui;
     // Kept by its name's bytes, so that commands reach the file also where the name shows oddly.
-    tonvola::FilePath m_selected;
+    tonvola::fs::FilePath m_selected;
     std::optional<Side> m_selectedSide;
     FolderPane *m_sourcePane = nullptr;
     FolderPane *m_playerPane = nullptr;
@@ -101,5 +103,5 @@ private:
     QPointer<frm_Help> m_help;
     QPointer<frm_Info> m_info;
     FillController *m_fill = nullptr;
-    tonvola::Eject *m_eject = nullptr;
+    tonvola::fs::Eject *m_eject = nullptr;
 };

@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "platform/Listing.h"
+#include "platform/Path.h"
 #include "platform/Process.h"
 
 #include <QCoreApplication>
@@ -23,11 +23,11 @@ int main(int argc, char *argv[])
     // program comes from the install folders.
     const QString program =
         QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TONVOLA_WINDOW_PATH)));
-    const tonvola::FileResult started =
+    const tonvola::fs::FileResult started =
         QFileInfo(program).isExecutable()
-            ? tonvola::process::replaceWith(program, argc, argv)
-            : tonvola::FileResult::failure(tonvola::FileResult::Status::NotFound,
-                                           QStringLiteral("%1 fehlt").arg(QDir::toNativeSeparators(program)));
+            ? tonvola::fs::process::replaceWith(program, argc, argv)
+            : tonvola::fs::FileResult::failure(tonvola::fs::FileResult::Status::NotFound,
+                                               QStringLiteral("%1 fehlt").arg(QDir::toNativeSeparators(program)));
     QTextStream(stderr)
         << QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: %1\n").arg(started.reason);
     return 1;

@@ -6,7 +6,7 @@
 
 int main(int argc, char *argv[])
 {
-    tonvola::process::shareOneHeap();
+    tonvola::fs::process::shareOneHeap();
     tonvola::exitWhenNoWindowCanOpen();
     QApplication app(argc, argv);
     tonvola::setupApplication(app);

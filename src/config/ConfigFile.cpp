@@ -1,6 +1,6 @@
 #include "config/ConfigFile.h"
 
-#include "platform/Listing.h"
+#include "platform/Path.h"
 #include "platform/SaveFile.h"
 
 #include <QDir>
@@ -116,7 +116,7 @@ QByteArray serialize(const QString &source, const QString &player)
     return record(source) + record(player);
 }
 
-FileResult save(const QString &source, const QString &player, const QString &path)
+fs::FileResult save(const QString &source, const QString &player, const QString &path)
 {
     return fs::replaceFile(path, serialize(source, player));
 }

@@ -38,7 +38,7 @@ namespace config {
 [[nodiscard]] QByteArray serialize(const QString &source, const QString &player);
 
 // Replaces the whole file atomically, so a failed save leaves the old file as it was.
-[[nodiscard]] FileResult save(const QString &source, const QString &player, const QString &path = defaultPath());
+[[nodiscard]] fs::FileResult save(const QString &source, const QString &player, const QString &path = defaultPath());
 
 } // namespace config
 } // namespace tonvola

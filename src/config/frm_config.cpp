@@ -1,6 +1,7 @@
 #include "config/frm_config.h"
 
 #include "platform/Listing.h"
+#include "platform/Path.h"
 #include "text/WindowText.h"
 #include "widgets/Appearance.h"
 #include "widgets/DirListBox.h"
@@ -117,7 +118,7 @@ void frm_config::MakeConfig()
     if (tonvola::fs::isSameDirectory(m_sourceFolder, m_playerFolder)
         && !tonvola::messages::askOkCancel(this, tonvola::windowtext::saveSameFolderQuestion(m_sourceFolder)))
         return;
-    const tonvola::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
+    const tonvola::fs::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
         tonvola::messages::warn(this, tonvola::windowtext::configNotSaved(configFile(), result.reason));

@@ -5,22 +5,22 @@
 
 namespace tonvola::maintenance {
 
-bool exists(const FilePath &path)
+bool exists(const fs::FilePath &path)
 {
     return fs::Folder(path.folder).look(path.name).kind != fs::Entry::Kind::Missing;
 }
 
-DeletionOutcome deleteMp3s(const QList<FilePath> &paths)
+DeletionOutcome deleteMp3s(const QList<fs::FilePath> &paths)
 {
     DeletionOutcome outcome;
     fs::Folder folder;
-    for (const FilePath &path : paths) {
+    for (const fs::FilePath &path : paths) {
         if (!fs::isMp3(path.name.text()))
             continue;
         // Clearing a folder opens it once, not once per file.
         if (folder.path() != path.folder)
             folder = fs::Folder(path.folder);
-        const FileResult result = folder.remove(path.name);
+        const fs::FileResult result = folder.remove(path.name);
         if (!result.ok()) {
             outcome.stoppedAt = path.text();
             outcome.failure = result;

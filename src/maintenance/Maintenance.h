@@ -14,16 +14,16 @@ namespace tonvola::maintenance {
 struct DeletionOutcome {
     qsizetype deleted = 0;
     QString stoppedAt;
-    FileResult failure;
+    fs::FileResult failure;
 
     [[nodiscard]] bool ok() const { return failure.ok(); }
 };
 
-[[nodiscard]] bool exists(const FilePath &path);
+[[nodiscard]] bool exists(const fs::FilePath &path);
 
 // Deletes the MP3 files among the paths, in their order; other names are left alone. Stops at
 // the first file that cannot be deleted, a file the user protected included, so that the user
 // hears of it at once; what was deleted before stays deleted.
-[[nodiscard]] DeletionOutcome deleteMp3s(const QList<FilePath> &paths);
+[[nodiscard]] DeletionOutcome deleteMp3s(const QList<fs::FilePath> &paths);
 
 } // namespace tonvola::maintenance

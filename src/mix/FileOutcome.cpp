@@ -8,7 +8,7 @@ namespace tonvola {
 namespace {
 
 using Kind = FileOutcome::Kind;
-using Status = FileResult::Status;
+using Status = fs::FileResult::Status;
 
 constexpr FileOutcome done(MixAction action = MixAction::Skipped)
 {
@@ -104,7 +104,7 @@ constexpr Otherwise otherwise[] = {
 
 } // namespace
 
-FileOutcome outcomeOf(FilePhase phase, FileResult::Status status)
+FileOutcome outcomeOf(FilePhase phase, fs::FileResult::Status status)
 {
     const auto answer = std::find_if(std::begin(answers), std::end(answers),
                                      [&](const Answer &row) { return row.phase == phase && row.status == status; });

@@ -41,6 +41,6 @@ struct FileOutcome {
     }
 };
 
-[[nodiscard]] FileOutcome outcomeOf(FilePhase phase, FileResult::Status status);
+[[nodiscard]] FileOutcome outcomeOf(FilePhase phase, fs::FileResult::Status status);
 
 } // namespace tonvola

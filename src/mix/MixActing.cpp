@@ -77,7 +77,7 @@ void MixActing::failUnlessGone(MixResult::Step step, const QString &path, const 
         m_result.fail(step, path, reason);
 }
 
-MixStep MixActing::stepOf(MixAction action, const FileName &name, MixReason why)
+MixStep MixActing::stepOf(MixAction action, const fs::FileName &name, MixReason why)
 {
     MixStep step;
     step.action = action;
@@ -86,7 +86,7 @@ MixStep MixActing::stepOf(MixAction action, const FileName &name, MixReason why)
     return step;
 }
 
-void MixActing::note(MixAction action, const FileName &name, MixReason why)
+void MixActing::note(MixAction action, const fs::FileName &name, MixReason why)
 {
     m_order.add(stepOf(action, name, why));
 }
@@ -99,7 +99,7 @@ void MixActing::tookOff(const MixInput::OnPlayer &file)
     m_ctx.now.set(file.key, file.name, false);
 }
 
-void MixActing::transferring(MixAction action, const FileName &name, qint64 fileDone, qint64 fileSize)
+void MixActing::transferring(MixAction action, const fs::FileName &name, qint64 fileDone, qint64 fileSize)
 {
     MixTransfer transfer;
     transfer.action = action;
@@ -118,9 +118,9 @@ void MixActing::transferring(MixAction action, const FileName &name, qint64 file
     m_ctx.observer.transferring(transfer);
 }
 
-CopyOptions MixActing::copyOptions(MixAction action, const FileName &name, const fs::Entry &expected)
+fs::CopyOptions MixActing::copyOptions(MixAction action, const fs::FileName &name, const fs::Entry &expected)
 {
-    CopyOptions options;
+    fs::CopyOptions options;
     options.cancel = m_ctx.options.cancel;
     options.expected = expected;
     options.progress = [this, action, name](qint64 copied, qint64 total) { transferring(action, name, copied, total); };
@@ -137,7 +137,7 @@ bool MixActing::allNamed(const QList<fs::CopyBatch::Named> &named)
     return std::all_of(named.cbegin(), named.cend(), [](const fs::CopyBatch::Named &copy) { return copy.result.ok(); });
 }
 
-void MixActing::refused(const FileName &name, const QString &reason, bool decidedLater)
+void MixActing::refused(const fs::FileName &name, const QString &reason, bool decidedLater)
 {
     const MixStep step = stepOf(MixAction::KeptOnPlayer, name, MixReason::CollectionRefuses);
     if (m_result.refusedMovesBack.isEmpty()) {

@@ -49,18 +49,18 @@ private:
     bool playerGoneLately();
     // The run ends at this step, as the player gone where it is.
     void failUnlessGone(MixResult::Step step, const QString &path, const QString &reason);
-    [[nodiscard]] static MixStep stepOf(MixAction action, const FileName &name, MixReason why);
-    void note(MixAction action, const FileName &name, MixReason why);
+    [[nodiscard]] static MixStep stepOf(MixAction action, const fs::FileName &name, MixReason why);
+    void note(MixAction action, const fs::FileName &name, MixReason why);
     // The player's file is gone; the step that took it is told by the caller.
     void tookOff(const MixInput::OnPlayer &file);
-    void transferring(MixAction action, const FileName &name, qint64 fileDone, qint64 fileSize);
-    CopyOptions copyOptions(MixAction action, const FileName &name, const fs::Entry &expected);
+    void transferring(MixAction action, const fs::FileName &name, qint64 fileDone, qint64 fileSize);
+    fs::CopyOptions copyOptions(MixAction action, const fs::FileName &name, const fs::Entry &expected);
     [[nodiscard]] static bool batchFull(const fs::CopyBatch &batch, const QElapsedTimer &sinceFirst);
     [[nodiscard]] static bool allNamed(const QList<fs::CopyBatch::Named> &named);
     // The collection refused the file a move back brought it: it stays on the player, the run
     // goes on and ends as a failure that names the first such file. `decidedLater` for a move
     // whose place in the order waits in its batch.
-    void refused(const FileName &name, const QString &reason, bool decidedLater = false);
+    void refused(const fs::FileName &name, const QString &reason, bool decidedLater = false);
     [[nodiscard]] const MixInput::OnPlayer &playerFile(qsizetype index) const
     {
         return m_ctx.input.player[static_cast<std::size_t>(index)];
@@ -78,7 +78,7 @@ private:
     bool moveBack(const MixStep &step, qsizetype playerIndex, MovesBack &batch);
     // A move back whose source is found where it would go, with the same bytes: the player's
     // copy is only taken off. False when the move is to be written.
-    bool alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step, qsizetype playerIndex);
+    bool alreadyThere(const fs::Folder &to, const fs::FileName &back, const MixStep &step, qsizetype playerIndex);
     // A move back into a sub-folder first rids it of what a killed run left there.
     void cleanOnce(qsizetype folder, const fs::Folder &to);
     bool commitMovesBack(MixActing::MovesBack &batch);
@@ -87,18 +87,18 @@ private:
     bool finishMoveBack(const fs::CopyBatch::Named &copy, const Pending &move, bool goOn, bool collectionGone);
     bool removeMoved(const fs::CopyBatch::Named &copy, const Pending &move, const fs::Folder &into);
     // A move: the collection keeps no second copy of a file that stays on the player.
-    void dropCopy(const fs::Folder &into, const FileName &name);
+    void dropCopy(const fs::Folder &into, const fs::FileName &name);
 
     // Copies (MixCopying.cpp).
     Next copyOne(const MixInput::Source &candidate, Copies &copies);
-    FileResult addCopy(const MixInput::Source &candidate, fs::CopyBatch &batch);
+    fs::FileResult addCopy(const MixInput::Source &candidate, fs::CopyBatch &batch);
     bool staged(const MixInput::Source &candidate, Copies &copies);
     Next folderFullWhileAdding(Copies &copies, const QString &reason);
     bool commitCopies(fs::CopyBatch &batch);
     // One copy the batch named, or could not; false when the run ends with it.
     bool namedCopy(const fs::CopyBatch::Named &copy, qsizetype key, bool goOn);
     // The listed player file that holds a name another entry has taken (a FAT short name).
-    FileName holderOf(const FileName &name) const;
+    fs::FileName holderOf(const fs::FileName &name) const;
 
     MixContext m_ctx;
     const MixPlan &m_plan;

@@ -22,11 +22,11 @@ void reportStep(MixResult &result, MixObserver &observer, const MixStep &step)
 
 void MixPlayerList::reset(qsizetype keyCount)
 {
-    m_nameOfKey.assign(static_cast<std::size_t>(keyCount), FileName());
+    m_nameOfKey.assign(static_cast<std::size_t>(keyCount), fs::FileName());
     m_present.assign(static_cast<std::size_t>(keyCount), 0);
 }
 
-void MixPlayerList::set(qsizetype key, const FileName &name, bool present)
+void MixPlayerList::set(qsizetype key, const fs::FileName &name, bool present)
 {
     if (key < 0 || key >= static_cast<qsizetype>(m_present.size()))
         return;
@@ -34,9 +34,9 @@ void MixPlayerList::set(qsizetype key, const FileName &name, bool present)
     m_nameOfKey[static_cast<std::size_t>(key)] = name;
 }
 
-FileNames MixPlayerList::names() const
+fs::FileNames MixPlayerList::names() const
 {
-    FileNames names;
+    fs::FileNames names;
     // Sent to the window while the run goes on: exactly as long as needed, with no room to grow.
     names.reserve(std::count(m_present.cbegin(), m_present.cend(), char(1)));
     for (std::size_t key = 0; key < m_present.size(); ++key) {

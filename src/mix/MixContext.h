@@ -38,12 +38,12 @@ class MixPlayerList
 public:
     void reset(qsizetype keyCount);
     // Keys outside the list (a collection file new to the player) are left alone.
-    void set(qsizetype key, const FileName &name, bool present);
+    void set(qsizetype key, const fs::FileName &name, bool present);
     [[nodiscard]] bool holds(qsizetype key) const { return m_present[static_cast<std::size_t>(key)] != 0; }
-    [[nodiscard]] FileNames names() const;
+    [[nodiscard]] fs::FileNames names() const;
 
 private:
-    std::vector<FileName> m_nameOfKey;
+    std::vector<fs::FileName> m_nameOfKey;
     std::vector<char> m_present;
 };
 
@@ -83,7 +83,7 @@ struct MixContext {
 };
 
 // The collection file's name in its own folder; `name` is the one it has on the player.
-[[nodiscard]] inline const FileName &ownName(const MixInput::Source &file)
+[[nodiscard]] inline const fs::FileName &ownName(const MixInput::Source &file)
 {
     return file.own.isEmpty() ? file.name : file.own;
 }

@@ -44,7 +44,7 @@ MixActing::Next MixActing::copyOne(const MixInput::Source &candidate, Copies &co
         note(MixAction::NoRoom, candidate.name, MixReason::None);
         return Next::Copy;
     }
-    const FileResult added = addCopy(candidate, copies.batch);
+    const fs::FileResult added = addCopy(candidate, copies.batch);
     const FileOutcome outcome = outcomeOf(FilePhase::AddingCopy, added.status);
     if (outcome.playerFirst && playerGone())
         return Next::End;
@@ -68,14 +68,14 @@ MixActing::Next MixActing::copyOne(const MixInput::Source &candidate, Copies &co
     }
 }
 
-FileResult MixActing::addCopy(const MixInput::Source &candidate, fs::CopyBatch &batch)
+fs::FileResult MixActing::addCopy(const MixInput::Source &candidate, fs::CopyBatch &batch)
 {
     transferring(MixAction::Copied, candidate.name, 0, candidate.entry.size);
-    CopyOptions options = copyOptions(MixAction::Copied, candidate.name, candidate.entry);
+    fs::CopyOptions options = copyOptions(MixAction::Copied, candidate.name, candidate.entry);
     options.as = candidate.name;
     if (candidate.folder >= 0)
         options.origin = m_ctx.tree.path(candidate.folder) + '/' + ownName(candidate).native();
-    FileResult added = batch.add(folderOf(candidate), ownName(candidate), options);
+    fs::FileResult added = batch.add(folderOf(candidate), ownName(candidate), options);
     // The batch keeps nothing of the folder it read from.
     m_ctx.tree.trim();
     m_freedOnPlayer = m_freedOnPlayer || !added.ok();
@@ -158,7 +158,7 @@ bool MixActing::namedCopy(const fs::CopyBatch::Named &copy, qsizetype key, bool 
     }
 }
 
-FileName MixActing::holderOf(const FileName &name) const
+fs::FileName MixActing::holderOf(const fs::FileName &name) const
 {
     const fs::Entry holder = m_ctx.player.look(name);
     for (const MixInput::OnPlayer &file : m_ctx.input.player) {

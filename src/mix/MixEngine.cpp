@@ -25,7 +25,7 @@ MixObserver &silentObserver()
 void flushFolder(const fs::Folder &folder, const QList<int> &files, bool freed, MixResult &result)
 {
     const bool cancelled = result.status == MixResult::Status::Cancelled;
-    const FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
+    const fs::FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
     result.keepNote(done);
     if (!done.ok() && result.status != MixResult::Status::Failed)
         result.fail(MixResult::Step::Flush, folder.path(), done.reason);
@@ -39,7 +39,7 @@ MixEngine::MixEngine(MixOptions options, MixObserver *observer)
 
 MixEngine::~MixEngine() = default;
 
-FileNames MixEngine::playerNames() const
+fs::FileNames MixEngine::playerNames() const
 {
     return m_now.names();
 }
@@ -88,7 +88,7 @@ void MixEngine::tellPlan(const MixPlan &plan, MixResult &result)
         const MixInput::Source &last = m_input.source[static_cast<std::size_t>(plan.last)];
         result.lastSelected = folderOf(last).pathOf(ownName(last));
     }
-    const FileNames sourceNames = listedSourceNames(plan, result);
+    const fs::FileNames sourceNames = listedSourceNames(plan, result);
     m_observer->started(sourceNames, playerNames(), plan.start);
     m_observer->planned(plan);
     for (const MixStep &step : m_treeNotes)
@@ -97,10 +97,10 @@ void MixEngine::tellPlan(const MixPlan &plan, MixResult &result)
         report(result, step);
 }
 
-FileNames MixEngine::listedSourceNames(const MixPlan &plan, MixResult &result) const
+fs::FileNames MixEngine::listedSourceNames(const MixPlan &plan, MixResult &result) const
 {
     // The window's list shows the collection folder's own files, with sub-folders too.
-    FileNames sourceNames;
+    fs::FileNames sourceNames;
     sourceNames.reserve(static_cast<qsizetype>(m_input.source.size()));
     for (std::size_t i = 0; i < m_input.source.size(); ++i) {
         const MixInput::Source &file = m_input.source[i];
@@ -155,9 +155,9 @@ void MixEngine::rememberOrder()
 bool MixEngine::forgetGoneNames()
 {
     QSet<QByteArray> present;
-    for (const FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
+    for (const fs::FileName &name : m_player.mp3Files(fs::Folder::Order::None).names)
         present.insert(name.native());
-    return m_record->keepOnly([&present](const FileName &name) { return present.contains(name.native()); });
+    return m_record->keepOnly([&present](const fs::FileName &name) { return present.contains(name.native()); });
 }
 
 void MixEngine::flush(const MixActing &acting, bool recordRewritten, MixResult &result)
@@ -176,7 +176,7 @@ bool MixEngine::open(MixResult &result)
     m_player = fs::Folder(m_options.player);
     for (const fs::Folder *folder : {&m_source, &m_player}) {
         if (!folder->isOpen()) {
-            result.status = folder->opened().status == FileResult::Status::NotFound
+            result.status = folder->opened().status == fs::FileResult::Status::NotFound
                                 ? MixResult::Status::FolderMissing
                                 : MixResult::Status::FolderUnreadable;
             result.path = folder->path();

@@ -90,7 +90,7 @@ struct MixResult {
     qsizetype last = 0;
     qsizetype visited = 0;
     // The collection entry the walk visited last; `last` is -1 where it lies in a sub-folder.
-    FilePath lastSelected;
+    fs::FilePath lastSelected;
     quint64 seed = 0;
     bool dryRun = false;
     // What the plan meant to copy, and how much of it was written.
@@ -118,7 +118,7 @@ struct MixResult {
     void fail(Step step, const QString &failedPath, const QString &why);
     // What the system could not make sure of, though the step went well: said once, beside the
     // summary, however often it comes up.
-    void keepNote(const FileResult &done);
+    void keepNote(const fs::FileResult &done);
 };
 
 // The row of the collection's list that the walk visited last: none for an empty collection,
@@ -128,7 +128,7 @@ struct MixResult {
 // How far the copying has come: on a real stick this is what takes time.
 struct MixTransfer {
     MixAction action = MixAction::Copied; // Copied, or MovedBack while files go back
-    FileName name;                        // the file being written
+    fs::FileName name;                        // the file being written
     qsizetype filesDone = 0;              // the files of this kind written so far
     qsizetype filesPlanned = 0;
     qint64 bytesDone = 0; // copies only: of all of them
@@ -152,7 +152,7 @@ class MixObserver
 public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
-    virtual void started(const FileNames & /*sourceNames*/, const FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    virtual void started(const fs::FileNames & /*sourceNames*/, const fs::FileNames & /*playerNames*/, qsizetype /*start*/) {}
     // Files of the collection were written moments ago, most likely still being copied there;
     // the run waits a few seconds for them before it plans.
     virtual void waiting(qsizetype /*files*/) {}
@@ -184,7 +184,7 @@ public:
     [[nodiscard]] MixResult run();
 
     // The player's list as the run sees it now; for observers, during a run.
-    [[nodiscard]] FileNames playerNames() const;
+    [[nodiscard]] fs::FileNames playerNames() const;
 
 private:
     [[nodiscard]] bool open(MixResult &result);
@@ -209,11 +209,11 @@ private:
     // Takes the collection's sub-folders into the lists, with the names their files have on the player.
     void readTree(fs::Listing &source);
     // The names the sub-folders' files have on the player: joined with their paths where two share one.
-    [[nodiscard]] FileNames treeNames(const std::vector<MixTree::File> &files) const;
+    [[nodiscard]] fs::FileNames treeNames(const std::vector<MixTree::File> &files) const;
     // By file: whether another file whose path comes first holds its name on the player.
-    [[nodiscard]] std::vector<char> namesTaken(const std::vector<MixTree::File> &files, const FileNames &names) const;
+    [[nodiscard]] std::vector<char> namesTaken(const std::vector<MixTree::File> &files, const fs::FileNames &names) const;
     // Of files whose names are one on the player, the one whose path comes first keeps it.
-    void keepFirstOfEachName(const std::vector<MixTree::File> &files, const FileNames &names, fs::Listing &source);
+    void keepFirstOfEachName(const std::vector<MixTree::File> &files, const fs::FileNames &names, fs::Listing &source);
     [[nodiscard]] QByteArray treePath(const MixTree::File &file) const;
     // Gives a copy of a sub-folder's file the key of that file, where its name on the player changed since.
     void followOrigins(MixInput &input);
@@ -222,7 +222,7 @@ private:
     [[nodiscard]] const fs::Folder &folderOf(const MixInput::Source &file) const { return m_tree->folder(file.folder); }
     // The plan's figures in the result, and the plan told to the observer.
     void tellPlan(const MixPlan &plan, MixResult &result);
-    [[nodiscard]] FileNames listedSourceNames(const MixPlan &plan, MixResult &result) const;
+    [[nodiscard]] fs::FileNames listedSourceNames(const MixPlan &plan, MixResult &result) const;
     [[nodiscard]] MixContext context(MixResult &result);
     void finish(const MixActing &acting, MixResult &result);
     // The next run brings first what this one left in the collection.

@@ -131,7 +131,7 @@ bool MixMemory::readStay(QByteArrayView line, qint64 runs, QHash<QByteArray, Sta
     return true;
 }
 
-QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)> &nameAt,
+QString MixMemory::save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
                         const std::function<bool(qsizetype)> &onPlayer)
 {
     const qint64 run = thisRun();
@@ -146,7 +146,7 @@ QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)
     // much again. Whatever the write's outcome, this is now the memory after the run.
     m_stays.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
-        const FileName name = nameAt(i);
+        const fs::FileName name = nameAt(i);
         const bool there = onPlayer(i);
         auto found = m_stays.find(name.native());
         if (found == m_stays.end()) {
@@ -173,7 +173,7 @@ QString MixMemory::save(qsizetype count, const std::function<FileName(qsizetype)
     m_runs = run;
     if (!QDir().mkpath(folder()))
         return QStringLiteral("Der Ordner %1 kann nicht angelegt werden").arg(folder());
-    if (const FileResult written = fs::replaceFile(m_path, content); !written.ok())
+    if (const fs::FileResult written = fs::replaceFile(m_path, content); !written.ok())
         return written.reason;
     return {};
 }

@@ -31,9 +31,9 @@ public:
     // The run that is about to be made, counted from 1.
     [[nodiscard]] qint64 thisRun() const { return m_runs + 1; }
     // The run in which the file was last on the player; -1 when never, as far as it knows.
-    [[nodiscard]] qint64 lastRun(const FileName &name) const { return m_stays.value(name.native()).last; }
+    [[nodiscard]] qint64 lastRun(const fs::FileName &name) const { return m_stays.value(name.native()).last; }
     // For a file that was on the player in the last run: the run that brought it there; -1 else.
-    [[nodiscard]] qint64 arrivedIn(const FileName &name) const
+    [[nodiscard]] qint64 arrivedIn(const fs::FileName &name) const
     {
         const Stay stay = m_stays.value(name.native());
         return stay.last == m_runs ? stay.since : -1;
@@ -48,7 +48,7 @@ public:
     // Keeps what this run leaves, whole or not at all: each of the collection's files, and
     // whether it is on the player now; files no longer in the collection leave the memory.
     // What went wrong, or nothing.
-    [[nodiscard]] QString save(qsizetype count, const std::function<FileName(qsizetype)> &nameAt,
+    [[nodiscard]] QString save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
                                const std::function<bool(qsizetype)> &onPlayer);
 
 private:

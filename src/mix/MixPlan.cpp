@@ -67,7 +67,7 @@ MixPlan MixPlanner::plan(int exchangePercent)
     return plan;
 }
 
-void MixPlanner::recordGrows(const FileName &name, bool copy)
+void MixPlanner::recordGrows(const fs::FileName &name, bool copy)
 {
     const qint64 before = m_recordBytes < 0 ? 0 : allocated(m_recordBytes);
     m_recordBytes =
@@ -75,7 +75,7 @@ void MixPlanner::recordGrows(const FileName &name, bool copy)
     m_free -= allocated(m_recordBytes) - before;
 }
 
-void MixPlanner::note(MixAction action, const FileName &name, MixReason why)
+void MixPlanner::note(MixAction action, const fs::FileName &name, MixReason why)
 {
     MixStep step;
     step.action = action;
@@ -265,7 +265,7 @@ void MixPlanner::moveBack(qsizetype key)
         remove(j, MixAction::MovedBack, true);
         return;
     }
-    const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+    const fs::FileName &back = file.backName.isEmpty() ? file.name : file.backName;
     if (back.native().size() > m_in.collectionNameMax || (m_in.collectionKeepsFatNames && fs::fatRefuses(back))) {
         keep(j, MixReason::CollectionRefuses);
         return;
@@ -314,7 +314,7 @@ void MixInput::assignKeys(const std::vector<fs::ListKey> &sourceKeys, const std:
     std::size_t p = 0;
     while (s < sourceKeys.size() || p < playerKeys.size()) {
         const bool takePlayer = s >= sourceKeys.size() || (p < playerKeys.size() && playerKeys[p] < sourceKeys[s]);
-        const FileName &name = takePlayer ? player[p].name : source[s].name;
+        const fs::FileName &name = takePlayer ? player[p].name : source[s].name;
         const QByteArray folded = fs::caseKey(name, playerCase);
         auto found = keys.constFind(folded);
         if (found == keys.cend())

@@ -4,6 +4,7 @@
 #include "platform/Folder.h"
 #include "platform/Listing.h"
 #include "platform/Medium.h"
+#include "platform/NameRules.h"
 
 #include <QList>
 
@@ -44,13 +45,13 @@ enum class MixReason {
 
 struct MixStep {
     MixAction action = MixAction::Copied;
-    FileName name;
+    fs::FileName name;
     MixReason why = MixReason::None;
     // MovedBack only: the collection held the same file already, so the player's copy was just deleted.
     bool alreadyInCollection = false;
     qint64 size = 0;
     // NameTaken: the entry that holds the name, where it is known.
-    FileName other;
+    fs::FileName other;
 };
 
 // What a plan is made from: both folders' MP3 files as a look at them found them, and what
@@ -60,26 +61,26 @@ struct MixInput {
     struct Source {
         // The name on the player: its own name, or for a file of a sub-folder whose name another
         // file of the collection has too, its path below the collection.
-        FileName name;
+        fs::FileName name;
         fs::Entry entry;
         qsizetype key = -1;
         // Where it lies: the run's folder of that number, or the collection itself (-1), under
         // its own name (none: the name on the player).
         qsizetype folder = -1;
-        FileName own;
+        fs::FileName own;
         // The last run in which the file was on this player, as the memory of the pair counts
         // runs; -1 when it never was there, or the memory does not know.
         qint64 lastRun = -1;
     };
     struct OnPlayer {
-        FileName name;
+        fs::FileName name;
         fs::Entry entry;
         qsizetype key = -1;
         // A copy of the program's that did not arrive whole: it is replaced.
         bool broken = false;
         // The name it takes back in the collection, where it is not its name here: the own name
         // of a copy of a sub-folder's file.
-        FileName backName;
+        fs::FileName backName;
         // Still the copy the program wrote of the collection's file of its name, which is unchanged
         // too (fs::WrittenRecord::vouchesFor): only their tags are compared, just before a removal.
         bool vouched = false;

@@ -98,7 +98,7 @@ void MixPlanner::counted(MixPlan &plan, Room &room, const MixStep &copy) const
     plan.copyBytes += copy.size;
 }
 
-void MixPlanner::recordGrows(Room &room, const FileName &name, bool copy) const
+void MixPlanner::recordGrows(Room &room, const fs::FileName &name, bool copy) const
 {
     const qint64 before = room.record < 0 ? 0 : allocated(room.record);
     room.record =

@@ -32,7 +32,7 @@ private:
     const MixInput::OnPlayer &player(qsizetype j) const { return m_in.player[toIndex(j)]; }
     qint64 allocated(qint64 size) const { return (size + m_in.cluster - 1) / m_in.cluster * m_in.cluster; }
     // Counted only where the folder takes so many: a name's entries cost a look at its text.
-    qint64 entriesOf(const FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
+    qint64 entriesOf(const fs::FileName &name) const { return m_in.freeEntries < 0 ? 0 : fs::fatEntriesFor(name); }
     [[nodiscard]] bool fits(const MixInput::Source &candidate, qint64 free, qint64 freeEntries) const
     {
         return fitsOnPlayer(candidate.entry.size, free)
@@ -40,8 +40,8 @@ private:
     }
 
     // The record of the program's copies grows with each change and takes its room too.
-    void recordGrows(const FileName &name, bool copy);
-    void note(MixAction action, const FileName &name, MixReason why);
+    void recordGrows(const fs::FileName &name, bool copy);
+    void note(MixAction action, const fs::FileName &name, MixReason why);
     void removeBrokenCopies();
 
     // Deals the collection like a deck of cards, then lets the files that were on the player
@@ -94,7 +94,7 @@ private:
     void keepCopiesThatFit(MixPlan &plan, Room &room);
     // A copy takes its room, and a line in the record.
     void counted(MixPlan &plan, Room &room, const MixStep &copy) const;
-    void recordGrows(Room &room, const FileName &name, bool copy) const;
+    void recordGrows(Room &room, const fs::FileName &name, bool copy) const;
 
     const MixInput &m_in;
     const MixComparer &m_compare;

@@ -7,6 +7,7 @@
 #include "platform/Medium.h"
 #include "platform/MediumIdentity.h"
 #include "platform/Temporary.h"
+#include "platform/Path.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -105,7 +106,7 @@ bool MixEngine::measure(MixInput &input, MixResult &result)
         if (const std::optional<qint64> used = fs::fatEntriesUsed(m_player)) {
             // A copy is written under its temporary name before it gets its own, and the record
             // may be new.
-            qint64 setAside = fs::fatEntriesFor(FileName::fromNative(fs::temporaryName(fs::Temporary::Copy, 0)));
+            qint64 setAside = fs::fatEntriesFor(fs::FileName::fromNative(fs::temporaryName(fs::Temporary::Copy, 0)));
             if (input.recordBytes < 0)
                 setAside += fs::fatEntriesFor(fs::WrittenRecord::fileName());
             input.freeEntries = std::max<qint64>(0, most - *used - setAside);
@@ -173,14 +174,14 @@ void MixEngine::readTree(fs::Listing &source)
 {
     std::vector<MixTree::File> files;
     files.reserve(static_cast<std::size_t>(source.names.size()));
-    for (const FileName &name : source.names)
+    for (const fs::FileName &name : source.names)
         files.push_back({-1, name, m_source.look(name)});
     QList<MixTree::Unreadable> unreadable;
     m_tree->walk(files, unreadable, m_options.cancel);
     for (const MixTree::Unreadable &folder : unreadable) {
         MixStep step;
         step.action = MixAction::Skipped;
-        step.name = FileName::fromNative(folder.path);
+        step.name = fs::FileName::fromNative(folder.path);
         step.why = MixReason::FolderUnreadable;
         m_treeNotes.append(step);
         qCWarning(lcMix) << "folder left out:" << folder.path << folder.reason;
@@ -188,7 +189,7 @@ void MixEngine::readTree(fs::Listing &source)
     keepFirstOfEachName(files, treeNames(files), source);
 }
 
-FileNames MixEngine::treeNames(const std::vector<MixTree::File> &files) const
+fs::FileNames MixEngine::treeNames(const std::vector<MixTree::File> &files) const
 {
     // A name that two files of the collection have is one on the player as the player compares
     // names; each of them then takes its path.
@@ -197,7 +198,7 @@ FileNames MixEngine::treeNames(const std::vector<MixTree::File> &files) const
     for (const MixTree::File &file : files)
         ++owners[fs::caseKey(file.own, m_playerCase)];
     const qsizetype longest = fs::longestName(m_player);
-    FileNames names;
+    fs::FileNames names;
     names.reserve(static_cast<qsizetype>(files.size()));
     for (const MixTree::File &file : files) {
         const bool shared = file.folder >= 0 && owners.value(fs::caseKey(file.own, m_playerCase)) > 1;
@@ -211,7 +212,7 @@ QByteArray MixEngine::treePath(const MixTree::File &file) const
     return file.folder < 0 ? file.own.native() : m_tree->path(file.folder) + '/' + file.own.native();
 }
 
-std::vector<char> MixEngine::namesTaken(const std::vector<MixTree::File> &files, const FileNames &names) const
+std::vector<char> MixEngine::namesTaken(const std::vector<MixTree::File> &files, const fs::FileNames &names) const
 {
     // A joined name may be another file's own one: the file whose path comes first keeps it,
     // the same in every run, and the other is named and left out.
@@ -235,20 +236,20 @@ std::vector<char> MixEngine::namesTaken(const std::vector<MixTree::File> &files,
     return taken;
 }
 
-void MixEngine::keepFirstOfEachName(const std::vector<MixTree::File> &files, const FileNames &names,
+void MixEngine::keepFirstOfEachName(const std::vector<MixTree::File> &files, const fs::FileNames &names,
                                     fs::Listing &source)
 {
     const std::vector<char> taken = namesTaken(files, names);
-    FileNames kept;
+    fs::FileNames kept;
     kept.reserve(names.size());
     QHash<QByteArray, std::size_t> fileOf;
     fileOf.reserve(names.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const FileName &name = names[static_cast<qsizetype>(i)];
+        const fs::FileName &name = names[static_cast<qsizetype>(i)];
         if (taken[i]) {
             MixStep step;
             step.action = MixAction::Skipped;
-            step.name = FileName::fromNative(treePath(files[i]));
+            step.name = fs::FileName::fromNative(treePath(files[i]));
             step.why = MixReason::NameTaken;
             step.other = name;
             m_treeNotes.append(step);
@@ -261,7 +262,7 @@ void MixEngine::keepFirstOfEachName(const std::vector<MixTree::File> &files, con
     source.names = fs::namesOf(source.keys);
     m_treeFiles.clear();
     m_treeFiles.reserve(static_cast<std::size_t>(source.names.size()));
-    for (const FileName &name : source.names)
+    for (const fs::FileName &name : source.names)
         m_treeFiles.push_back(files[fileOf.value(name.native())]);
 }
 
@@ -322,7 +323,7 @@ void MixEngine::findWayBack(MixInput &input, const std::vector<qsizetype> &sourc
         if (folder < 0)
             continue;
         m_wayBack.into[j] = folder;
-        file.backName = FileName::fromNative(origin.sliced(slash + 1));
+        file.backName = fs::FileName::fromNative(origin.sliced(slash + 1));
         m_wayBack.mayBeThere[j] = 1;
     }
 }

@@ -60,7 +60,7 @@ bool MixActing::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
             return true;
         expected = compared->player;
     }
-    const FileResult removed = m_ctx.player.removeIfUnchanged(file.name, expected);
+    const fs::FileResult removed = m_ctx.player.removeIfUnchanged(file.name, expected);
     const FileOutcome outcome = outcomeOf(FilePhase::Removing, removed.status);
     if (outcome.playerFirst && playerGone())
         return false;
@@ -84,7 +84,7 @@ bool MixActing::stillAsCompared(const MixInput::OnPlayer &file, const MixCompare
 {
     const MixInput::Source &original = sourceFile(compared.sourceIndex);
     const fs::Folder &from = folderOf(original);
-    const FileName &inCollection = ownName(original);
+    const fs::FileName &inCollection = ownName(original);
     if (compared.tagsLeft) {
         fs::Entry source;
         fs::Entry player;
@@ -109,14 +109,14 @@ bool MixActing::moveBack(const MixStep &step, qsizetype playerIndex, MovesBack &
     const qsizetype into = m_ctx.wayBack.folderOf(playerIndex);
     const fs::Folder &to = m_ctx.tree.folder(into);
     cleanOnce(into, to);
-    const FileName &back = file.backName.isEmpty() ? file.name : file.backName;
+    const fs::FileName &back = file.backName.isEmpty() ? file.name : file.backName;
     if (m_ctx.wayBack.mayBeThereFor(playerIndex) && alreadyThere(to, back, step, playerIndex))
         return true;
     transferring(MixAction::MovedBack, file.name, 0, file.entry.size);
-    CopyOptions options = copyOptions(MixAction::MovedBack, file.name, file.entry);
+    fs::CopyOptions options = copyOptions(MixAction::MovedBack, file.name, file.entry);
     options.into = &to;
     options.as = back;
-    const FileResult added = moves.batch.add(m_ctx.player, file.name, options);
+    const fs::FileResult added = moves.batch.add(m_ctx.player, file.name, options);
     m_freedInSource = m_freedInSource || !added.ok();
     const FileOutcome outcome = outcomeOf(FilePhase::AddingBack, added.status);
     if (outcome.playerFirst && playerGone())
@@ -154,14 +154,14 @@ void MixActing::cleanOnce(qsizetype folder, const fs::Folder &to)
     m_freedInSource = fs::removeLeftovers(to) || m_freedInSource;
 }
 
-bool MixActing::alreadyThere(const fs::Folder &to, const FileName &back, const MixStep &step, qsizetype playerIndex)
+bool MixActing::alreadyThere(const fs::Folder &to, const fs::FileName &back, const MixStep &step, qsizetype playerIndex)
 {
     const MixInput::OnPlayer &file = playerFile(playerIndex);
     fs::Entry seen;
     if (!to.look(back).isFile()
         || fs::compareFiles(to, back, m_ctx.player, file.name, nullptr, &seen) != fs::Likeness::SameBytes)
         return false;
-    const FileResult removed = m_ctx.player.removeIfUnchanged(file.name, seen);
+    const fs::FileResult removed = m_ctx.player.removeIfUnchanged(file.name, seen);
     const FileOutcome outcome = outcomeOf(FilePhase::RemovingFound, removed.status);
     if (outcome.kind != FileOutcome::Kind::Done) {
         note(outcome.action, file.name, outcome.why);
@@ -205,10 +205,10 @@ bool MixActing::finishMoveBack(const fs::CopyBatch::Named &copy, const Pending &
     if (!goOn)
         return false;
     // The file's name on the player; it may take another one back in the collection.
-    const FileName &onPlayer = playerFile(move.playerIndex).name;
+    const fs::FileName &onPlayer = playerFile(move.playerIndex).name;
     // A collection that is gone refuses whatever its batch answered.
     const FileOutcome outcome =
-        outcomeOf(FilePhase::NamingBack, collectionGone ? FileResult::Status::NotFound : copy.result.status);
+        outcomeOf(FilePhase::NamingBack, collectionGone ? fs::FileResult::Status::NotFound : copy.result.status);
     if (outcome.playerFirst && playerGone())
         return false;
     if (outcome.kind == FileOutcome::Kind::Told)
@@ -224,7 +224,7 @@ bool MixActing::removeMoved(const fs::CopyBatch::Named &copy, const Pending &mov
     ++m_movesDone;
     m_result.keepNote(copy.result);
     const MixInput::OnPlayer &file = playerFile(move.playerIndex);
-    const FileResult removed = m_ctx.player.removeIfUnchanged(file.name, copy.source);
+    const fs::FileResult removed = m_ctx.player.removeIfUnchanged(file.name, copy.source);
     const FileOutcome outcome = outcomeOf(FilePhase::RemovingMoved, removed.status);
     if (outcome.kind == FileOutcome::Kind::Done) {
         tookOff(file);
@@ -240,7 +240,7 @@ bool MixActing::removeMoved(const fs::CopyBatch::Named &copy, const Pending &mov
     return false;
 }
 
-void MixActing::dropCopy(const fs::Folder &into, const FileName &name)
+void MixActing::dropCopy(const fs::Folder &into, const fs::FileName &name)
 {
     m_freedInSource = true;
     // Where even this fails, the collection holds the file twice; the run has nothing better to do.

@@ -67,7 +67,7 @@ void MixResult::fail(Step step, const QString &failedPath, const QString &why)
     reason = why;
 }
 
-void MixResult::keepNote(const FileResult &done)
+void MixResult::keepNote(const fs::FileResult &done)
 {
     if (done.ok() && !done.reason.isEmpty() && !notes.contains(done.reason))
         notes.append(done.reason);

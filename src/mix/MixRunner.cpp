@@ -6,7 +6,7 @@ MixRunner::MixRunner(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MixProgress>();
     qRegisterMetaType<MixResult>();
-    qRegisterMetaType<FileNames>();
+    qRegisterMetaType<fs::FileNames>();
 
     m_thread.setObjectName(QStringLiteral("MixThread"));
     m_worker = new MixWorker;
@@ -16,7 +16,7 @@ MixRunner::MixRunner(QObject *parent) : QObject(parent)
     connect(m_worker, &MixWorker::progressed, this, &MixRunner::progressed, Qt::QueuedConnection);
     connect(
         m_worker, &MixWorker::finished, this,
-        [this](const MixResult &result, const FileNames &sourceNames, const FileNames &playerNames) {
+        [this](const MixResult &result, const fs::FileNames &sourceNames, const fs::FileNames &playerNames) {
             m_running = false;
             emit finished(result, sourceNames, playerNames);
         },

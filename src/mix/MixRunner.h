@@ -30,10 +30,10 @@ public:
 signals:
     // Emitted in the fill's own thread before the first candidate is visited: a direct
     // connection runs there, before the fill goes on.
-    void started(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
+    void started(const tonvola::fs::FileNames &sourceNames, const tonvola::fs::FileNames &playerNames, qsizetype start);
     void progressed(const tonvola::MixProgress &progress);
-    void finished(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                  const tonvola::FileNames &playerNames);
+    void finished(const tonvola::MixResult &result, const tonvola::fs::FileNames &sourceNames,
+                  const tonvola::fs::FileNames &playerNames);
 
 private:
     QThread m_thread;

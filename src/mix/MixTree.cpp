@@ -29,7 +29,7 @@ QByteArray cutAt(const QByteArray &text, qsizetype bytes)
 // copies or moves back uses at once.
 constexpr std::size_t openAtMost = 256;
 
-qsizetype MixTree::add(qsizetype parent, const FileName &name)
+qsizetype MixTree::add(qsizetype parent, const fs::FileName &name)
 {
     const auto index = static_cast<qsizetype>(m_known.size());
     QByteArray at = parent < 0 ? name.native() : path(parent) + '/' + name.native();
@@ -63,7 +63,7 @@ void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, cons
     // Depth first through an explicit list: no depth of folders can exhaust a stack, and the
     // folder a child is read from was visited just before. Only the folders that have folders
     // of their own stay open for it.
-    FileNames top;
+    fs::FileNames top;
     if (const fs::Listing own = m_root.mp3Files(fs::Folder::Order::None, &top); !own.result.ok()) {
         unreadable.append({QByteArray(), own.result.reason});
         return;
@@ -81,8 +81,8 @@ void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, cons
         if (!contents.result.ok()) {
             // A link put in a folder's place, or another medium mounted there, is no part of
             // the collection; a folder gone meanwhile has nothing to tell.
-            const FileResult::Status status = contents.result.status;
-            if (status != FileResult::Status::NotFound && status != FileResult::Status::NotAFile)
+            const fs::FileResult::Status status = contents.result.status;
+            if (status != fs::FileResult::Status::NotFound && status != fs::FileResult::Status::NotAFile)
                 unreadable.append({known.path, contents.result.reason});
             continue;
         }
@@ -113,7 +113,7 @@ qsizetype MixTree::find(const QByteArray &path)
         const qsizetype slash = path.lastIndexOf('/');
         const qsizetype parent = slash < 0 ? -1 : find(path.first(slash));
         if (slash < 0 || parent >= 0)
-            index = add(parent, FileName::fromNative(slash < 0 ? path : path.sliced(slash + 1)));
+            index = add(parent, fs::FileName::fromNative(slash < 0 ? path : path.sliced(slash + 1)));
     }
     if (index < 0 || !folder(index).isOpen()) {
         m_missing.insert(path, true);
@@ -131,7 +131,7 @@ bool hasMp3Below(const fs::Folder &root)
     return !files.empty();
 }
 
-FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest)
+fs::FileName treeName(const QByteArray &path, const fs::FileName &own, qsizetype longest)
 {
     QByteArray joined = path;
     joined.replace('/', " - ");
@@ -140,7 +140,7 @@ FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest
         return name.size() <= longest && QString::fromUtf8(name).size() <= longestUtf16;
     };
     if (fits(joined))
-        return FileName::fromNative(joined);
+        return fs::FileName::fromNative(joined);
     // ".mp3" in the letters the file has.
     const QByteArray ending = own.native().last(std::min<qsizetype>(4, own.native().size()));
     const QByteArray mark =
@@ -153,7 +153,7 @@ FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest
     // Not a separator cut in half.
     while (cut.endsWith(' ') || cut.endsWith('-'))
         cut.chop(1);
-    return FileName::fromNative(cut + mark + ending);
+    return fs::FileName::fromNative(cut + mark + ending);
 }
 
 } // namespace tonvola

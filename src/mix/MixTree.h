@@ -25,7 +25,7 @@ public:
 
     struct File {
         qsizetype folder = -1;
-        FileName own;
+        fs::FileName own;
         // As the walk looked at it, while its folder was open.
         fs::Entry entry;
     };
@@ -59,10 +59,10 @@ public:
 private:
     struct Known {
         qsizetype parent = -1;
-        FileName name;
+        fs::FileName name;
         QByteArray path;
     };
-    qsizetype add(qsizetype parent, const FileName &name);
+    qsizetype add(qsizetype parent, const fs::FileName &name);
 
     const fs::Folder &m_root;
     std::vector<Known> m_known;
@@ -80,6 +80,6 @@ private:
 // below the collection joined by " - " ("Artist - Album - 01 Intro.mp3"). Too long a name is
 // cut to longest bytes and to 255 UTF-16 units (what FAT and exFAT hold) and ends in a short
 // mark of the whole path, so that it stays one file's name; its ending stays.
-[[nodiscard]] FileName treeName(const QByteArray &path, const FileName &own, qsizetype longest);
+[[nodiscard]] fs::FileName treeName(const QByteArray &path, const fs::FileName &own, qsizetype longest);
 
 } // namespace tonvola

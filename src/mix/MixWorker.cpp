@@ -1,6 +1,6 @@
 #include "mix/MixWorker.h"
 
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 
 namespace tonvola {
 
@@ -33,8 +33,8 @@ void MixWorker::run(const MixOptions &options)
         m_engine = nullptr;
     }
 
-    FileNames sourceNames;
-    FileNames playerNames;
+    fs::FileNames sourceNames;
+    fs::FileNames playerNames;
     if (result.walked()) {
         sourceNames = fs::mp3Names(options.source);
         playerNames = fs::mp3Names(options.player);
@@ -53,7 +53,7 @@ void MixWorker::run(const MixOptions &options)
     emit finished(result, sourceNames, playerNames);
 }
 
-void MixWorker::started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start)
+void MixWorker::started(const fs::FileNames &sourceNames, const fs::FileNames &playerNames, qsizetype start)
 {
     m_shownSource = sourceNames;
     m_shownPlayer = playerNames;

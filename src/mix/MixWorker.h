@@ -18,7 +18,7 @@ struct MixProgress {
     qint64 transferMs = 0; // since copying began, for the time left
     MixCounts counts;
     bool playerChanged = false; // playerNames holds the player's list as it is now
-    FileNames playerNames;
+    fs::FileNames playerNames;
     bool flushing = false;    // the work is done and its data goes onto the medium
     qsizetype waitingFor = 0; // collection files being written, before the plan is made
     // Before the plan: how far looking at and comparing the files has come, once it takes long.
@@ -37,14 +37,15 @@ public:
 
 signals:
     // Emitted before the first candidate is visited; a direct connection runs in the worker's thread.
-    void runStarted(const tonvola::FileNames &sourceNames, const tonvola::FileNames &playerNames, qsizetype start);
+    void runStarted(const tonvola::fs::FileNames &sourceNames, const tonvola::fs::FileNames &playerNames,
+                    qsizetype start);
     void progressed(const tonvola::MixProgress &progress);
     // The lists are read again at the end, so the window shows what really is there.
-    void finished(const tonvola::MixResult &result, const tonvola::FileNames &sourceNames,
-                  const tonvola::FileNames &playerNames);
+    void finished(const tonvola::MixResult &result, const tonvola::fs::FileNames &sourceNames,
+                  const tonvola::fs::FileNames &playerNames);
 
 private:
-    void started(const FileNames &sourceNames, const FileNames &playerNames, qsizetype start) override;
+    void started(const fs::FileNames &sourceNames, const fs::FileNames &playerNames, qsizetype start) override;
     void waiting(qsizetype files) override;
     void preparing(const MixPreparing &preparing) override;
     void planned(const MixPlan &plan) override;
@@ -62,8 +63,8 @@ private:
     qint64 m_lastList = 0;
     bool m_listChanged = false;
     // The lists last sent to the window.
-    FileNames m_shownSource;
-    FileNames m_shownPlayer;
+    fs::FileNames m_shownSource;
+    fs::FileNames m_shownPlayer;
 };
 
 } // namespace tonvola

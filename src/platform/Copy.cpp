@@ -1,6 +1,6 @@
 #include "platform/Copy.h"
 
-#include "platform/Native.h"
+#include "platform/Native_p.h"
 #include "platform/WrittenRecord.h"
 
 namespace tonvola::fs {

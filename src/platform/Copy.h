@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 struct CopyOptions {
     // Checked between chunks, so that even a large file gives way within moments.
@@ -22,16 +22,14 @@ struct CopyOptions {
     std::function<void(qint64 copied, qint64 total)> progress;
     // The source as an earlier look saw it: a source that is not that file any more, or
     // changed since, is not copied (SourceChanged).
-    std::optional<fs::Entry> expected;
+    std::optional<Entry> expected;
     // The copy's name, where it is not the source's own.
     FileName as;
     // The folder the copy goes into, where it is not the batch's own; on the batch's medium.
-    const fs::Folder *into = nullptr;
+    const Folder *into = nullptr;
     // Where the source lies below the collection, for the record of the copies.
     QByteArray origin;
 };
-
-namespace fs {
 
 class WrittenRecord;
 
@@ -88,7 +86,17 @@ public:
     void discard();
 
 private:
+    // A copy added and waiting for its name, with what became of it: each system's own
+    // (Copy_posix.cpp, Copy_portable.cpp).
     struct Staged;
+    // The steps of commit(). The portable half, whose copies are on the medium once added, only
+    // names them; the POSIX half hands them over, flushes, names and closes them.
+    [[nodiscard]] QList<int> handOver(const WrittenRecord *record);
+    void giveNames();
+    [[nodiscard]] FileResult flushNames() const;
+    void closeFiles();
+    void failAll(const FileResult &failure);
+    [[nodiscard]] QList<Named> outcomes() const;
     static void noteNamed(WrittenRecord &record, const QList<Named> &named);
     const Folder &m_to;
     // Asked once: the medium answers the question by counting its free clusters on FUSE.
@@ -100,5 +108,4 @@ private:
     qint64 m_bytes = 0;
 };
 
-} // namespace fs
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -2,8 +2,9 @@
 
 #include "platform/Listing.h"
 #include "platform/Medium.h"
-#include "platform/Native.h"
-#include "platform/Native_portable.h"
+#include "platform/NameRules.h"
+#include "platform/Native_p.h"
+#include "platform/Temporary.h"
 #include "platform/WrittenRecord.h"
 
 #include <QDateTime>
@@ -46,7 +47,57 @@ struct CopyBatch::Staged {
     bool timeKept = true;
     const Folder *to = nullptr;
     QByteArray origin;
+    FileResult result;
+    bool named = false;
+
+    [[nodiscard]] FileResult write(QFile &in, QSaveFile &out, const CopyOptions &options) const;
+    void takeName();
 };
+
+FileResult CopyBatch::Staged::write(QFile &in, QSaveFile &out, const CopyOptions &options) const
+{
+    thread_local const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(chunkSize);
+    const qint64 total = source.size;
+    qint64 copied = 0;
+    for (;;) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            return FileResult::cancelled();
+        const qint64 n = in.read(buffer.get(), chunkSize);
+        if (n < 0)
+            return FileResult::failure(FileResult::Status::Failed, in.errorString());
+        if (n == 0)
+            break;
+        if (out.write(buffer.get(), n) != n)
+            return writeFailure(*to, source.size, &out);
+        copied += n;
+        if (options.progress)
+            options.progress(copied, total);
+    }
+    // Written to or replaced while it was read: its size or its times tell, as Qt tells no
+    // file numbers.
+    if (copied != total)
+        return native::sourceChanged();
+    return FileResult::success();
+}
+
+void CopyBatch::Staged::takeName()
+{
+    const QString target = to->pathOf(name).text();
+    QFile file(temporary.path);
+    // QFile::rename refuses an existing name itself. On a medium without a rename that
+    // refuses, a file that appears between that look and the rename is replaced: the
+    // moment the POSIX path leaves open on such media too.
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
+        result = FileResult::fromErrno(EEXIST);
+    else if (!file.rename(target))
+        result = namingFailure(*to, name, file);
+    if (!result.ok())
+        QFile::remove(temporary.path);
+    else if (!timeKept)
+        result.reason = QStringLiteral("der Datenträger übernimmt die Änderungszeit nicht, die Kopien tragen die "
+                                       "Zeit des Kopierens");
+    named = result.ok();
+}
 
 CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to))
 {}
@@ -91,26 +142,9 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     QSaveFile out(temporary->path);
     if (!out.open(QIODevice::WriteOnly))
         return writeFailure(to, staged->source.size, &out);
-    thread_local const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(chunkSize);
-    const qint64 total = staged->source.size;
-    qint64 copied = 0;
-    for (;;) {
-        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
-            return FileResult::cancelled();
-        const qint64 n = in.read(buffer.get(), chunkSize);
-        if (n < 0)
-            return FileResult::failure(FileResult::Status::Failed, in.errorString());
-        if (n == 0)
-            break;
-        if (out.write(buffer.get(), n) != n)
-            return writeFailure(to, staged->source.size, &out);
-        copied += n;
-        if (options.progress)
-            options.progress(copied, total);
-    }
-    // Written to or replaced while it was read: its size or its times tell, as Qt tells no
-    // file numbers.
-    if (copied != total || !from.look(name).isUnchangedSince(staged->source))
+    if (FileResult written = staged->write(in, out, options); !written.ok())
+        return written;
+    if (!from.look(name).isUnchangedSince(staged->source))
         return native::sourceChanged();
     // Everything written reaches the file before its time is set, or the last write would set
     // it anew.
@@ -135,36 +169,31 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
 
 QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names /*names*/)
 {
-    QList<Named> named;
     if (m_staged.empty())
-        return named;
-    named.reserve(count());
+        return {};
     // The data of each copy is on the medium already. Its name follows as the system writes it:
     // Qt cannot flush a folder, so Names::Flushed promises no more than Names::Later here.
-    for (const std::unique_ptr<Staged> &staged : m_staged) {
-        const Folder &to = *staged->to;
-        const QString target = to.pathOf(staged->name).text();
-        FileResult result = FileResult::success();
-        QFile file(staged->temporary.path);
-        // QFile::rename refuses an existing name itself. On a medium without a rename that
-        // refuses, a file that appears between that look and the rename is replaced: the
-        // moment the POSIX path leaves open on such media too.
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-            result = FileResult::fromErrno(EEXIST);
-        else if (!file.rename(target))
-            result = namingFailure(to, staged->name, file);
-        if (!result.ok())
-            QFile::remove(staged->temporary.path);
-        else if (!staged->timeKept)
-            result.reason = QStringLiteral("der Datenträger übernimmt die Änderungszeit nicht, die Kopien tragen die "
-                                           "Zeit des Kopierens");
-        const bool given = result.ok();
-        named.append({staged->name, std::move(result), staged->source, given, &to, staged->origin});
-    }
+    giveNames();
+    QList<Named> named = outcomes();
     if (record)
         noteNamed(*record, named);
     m_staged.clear();
     m_bytes = 0;
+    return named;
+}
+
+void CopyBatch::giveNames()
+{
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->takeName();
+}
+
+QList<CopyBatch::Named> CopyBatch::outcomes() const
+{
+    QList<Named> named;
+    named.reserve(count());
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        named.append({staged->name, staged->result, staged->source, staged->named, staged->to, staged->origin});
     return named;
 }
 

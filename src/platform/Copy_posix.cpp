@@ -1,15 +1,15 @@
 #include "platform/Copy.h"
 
 #include "platform/Medium.h"
-#include "platform/Native.h"
-#include "platform/Native_posix.h"
+#include "platform/NameRules.h"
+#include "platform/Native_p.h"
+#include "platform/Temporary.h"
+#include "platform/UniqueFd.h"
 #include "platform/WrittenRecord.h"
 
 #include <QFileInfo>
 
-#include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <memory>
 
 #include <cerrno>
@@ -23,21 +23,9 @@ namespace tonvola::fs {
 
 namespace {
 
-// What the kernel copies in one call, where it copies itself.
-constexpr qint64 chunkSize = qint64(4) * 1024 * 1024;
-// What passes through the program's own buffer in one turn: small enough to stay in the
-// processor's cache between reading and writing, as cp's does.
-constexpr qint64 bufferSize = qint64(128) * 1024;
-
-// Linux copies between two files itself (copy_file_range), writes a file without a name
-// (O_TMPFILE) and names it later through /proc/self/fd; elsewhere the program's own buffer and
-// a locked temporary name serve.
+// Linux writes a file without a name (O_TMPFILE) and names it later through /proc/self/fd;
+// elsewhere a locked temporary name serves.
 #ifdef Q_OS_LINUX
-ssize_t copyInKernel(int from, int to)
-{
-    return ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(chunkSize), 0);
-}
-
 bool unnamedFilesPossible()
 {
     static const bool available = QFileInfo::exists(QStringLiteral("/proc/self/fd"));
@@ -55,12 +43,6 @@ int nameUnnamed(int fd, int folder, const QByteArray &name)
     return ::linkat(AT_FDCWD, unnamed.constData(), folder, name.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 #else
-ssize_t copyInKernel(int /*from*/, int /*to*/)
-{
-    errno = ENOSYS;
-    return -1;
-}
-
 bool unnamedFilesPossible()
 {
     return false;
@@ -90,95 +72,6 @@ int renameExclusive(int /*folder*/, const QByteArray & /*from*/, const QByteArra
     return ENOSYS;
 }
 #endif
-
-// One buffer per thread for the whole life of the program: a fill of thousands of small files
-// would otherwise spend more time getting and clearing buffers than copying. It starts on a
-// page, as the kernel copies into it fastest then.
-class CopyBuffer
-{
-public:
-    // Room for at least the given number of bytes, never more than one turn; not cleared.
-    char *room(qint64 wanted)
-    {
-        constexpr std::size_t page = 4096;
-        const auto size =
-            (static_cast<std::size_t>(std::clamp<qint64>(wanted, 1, bufferSize)) + page - 1) / page * page;
-        if (size > m_size) {
-            m_data.reset(static_cast<char *>(std::aligned_alloc(page, size)));
-            m_size = m_data ? size : 0;
-        }
-        return m_data.get();
-    }
-
-private:
-    struct Free {
-        void operator()(char *data) const { std::free(data); }
-    };
-    std::unique_ptr<char, Free> m_data;
-    std::size_t m_size = 0;
-};
-
-int writeAll(int to, const char *data, ssize_t n)
-{
-    ssize_t written = 0;
-    while (written < n) {
-        const ssize_t w = ::write(to, data + written, static_cast<size_t>(n - written));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        written += w;
-    }
-    return 0;
-}
-
-// Moves the data; returns 0 or an errno value. ECANCELED when the cancel flag was raised.
-int copyData(int from, int to, qint64 total, const CopyOptions &options)
-{
-    thread_local CopyBuffer buffer;
-    qint64 copied = 0;
-    bool kernelCopy = true;
-    for (;;) {
-        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
-            return ECANCELED;
-        ssize_t n = -1;
-        if (kernelCopy) {
-            n = copyInKernel(from, to);
-            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                kernelCopy = false;
-                continue;
-            }
-        } else {
-            // Sized by the file, so that a small file costs a small read; a file that grew
-            // since it was looked at is read in more turns.
-            const qint64 size = std::min(std::max(total - copied, qint64(1)), bufferSize);
-            char *data = buffer.room(size);
-            if (!data)
-                return ENOMEM;
-            n = ::read(from, data, static_cast<size_t>(size));
-            if (n > 0) {
-                if (const int error = writeAll(to, data, n); error != 0)
-                    return error;
-            }
-        }
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return 0;
-        copied += n;
-        if (options.progress)
-            options.progress(copied, total);
-        // The size the file had when it was opened is all there is to copy: a file that grew
-        // since then has changed, which the look after the copy finds (changedWhileRead), and
-        // asking for its end once more would cost a call for every small file.
-        if (copied == total)
-            return 0;
-    }
-}
 
 // A medium that says it is full may only have no room left in the folder: FAT16's root folder
 // holds 512 entries, and a long name takes several of them.
@@ -267,7 +160,104 @@ struct CopyBatch::Staged {
     Entry source;
     const Folder *to = nullptr;
     QByteArray origin;
+    // The first failure on the way to the copy's name, which stands.
+    FileResult result;
+    bool named = false;
+
+    [[nodiscard]] FileResult openOutput(Folder::Abilities &can);
+    [[nodiscard]] FileResult fill(int in, const struct stat &before, const Folder &from, const FileName &sourceName,
+                                  const CopyOptions &options);
+    void handOver(bool closeFirst, QList<int> &files);
+    void takeName(bool lagging);
+    void close();
+    void drop();
 };
+
+// Written without a name, a copy cannot be left behind by a crash or a pulled medium at all.
+FileResult CopyBatch::Staged::openOutput(Folder::Abilities &can)
+{
+    if (can.unnamedFiles && unnamedFilesPossible()) {
+        out = UniqueFd(openUnnamed(to->handle()));
+        if (!out.valid()) {
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return spaceFailure(*to, errno);
+            can.unnamedFiles = false;
+        }
+    }
+    if (!out.valid()) {
+        out = createLocked(to->handle(), Temporary::Copy, temporary);
+        if (!out.valid())
+            return spaceFailure(*to, errno);
+    }
+    return FileResult::success();
+}
+
+FileResult CopyBatch::Staged::fill(int in, const struct stat &before, const Folder &from, const FileName &sourceName,
+                                   const CopyOptions &options)
+{
+    if (const int error = copyData(in, out.get(), before.st_size, options.cancel, options.progress); error != 0) {
+        drop();
+        return dataFailure(error);
+    }
+    if (changedWhileRead(in, before, from, sourceName)) {
+        drop();
+        return native::sourceChanged();
+    }
+    return FileResult::success();
+}
+
+// Where closing a file hands it to the medium whole, a file under a temporary name is closed
+// now, and the flush is the volume's alone: one round trip to the file system's process less
+// for every file.
+void CopyBatch::Staged::handOver(bool closeFirst, QList<int> &files)
+{
+    if (closeFirst && !temporary.isEmpty()) {
+        if (out.close() != 0)
+            result = FileResult::fromErrno(errno);
+    } else {
+        files.append(out.get());
+    }
+}
+
+void CopyBatch::Staged::takeName(bool lagging)
+{
+    const int dir = to->handle();
+    if (!result.ok()) {
+        drop();
+        temporary.clear();
+        return;
+    }
+    int error = 0;
+    if (temporary.isEmpty()) {
+        error = nameUnnamed(out.get(), dir, name.native());
+    } else {
+        error = nameFile(*to, temporary, name.native());
+        if (error != 0)
+            drop();
+    }
+    temporary.clear();
+    if (error != 0) {
+        result = namingFailure(*to, error, name);
+        return;
+    }
+    named = true;
+    // The file first, which writes its size into its new entry, then the folder, which drops
+    // the temporary entry.
+    if (lagging && (::fsync(out.get()) != 0 || ::fsync(dir) != 0))
+        result = FileResult::fromErrno(errno);
+}
+
+void CopyBatch::Staged::close()
+{
+    if (result.ok() && out.valid() && out.close() != 0)
+        result = FileResult::fromErrno(errno);
+}
+
+void CopyBatch::Staged::drop()
+{
+    if (!temporary.isEmpty())
+        ::unlinkat(to->handle(), temporary.constData(), 0);
+}
 
 CopyBatch::CopyBatch(const Folder &to) : m_to(to), m_largestFile(largestFile(to)), m_startWriting(writesToDevice(to))
 {
@@ -282,10 +272,8 @@ CopyBatch::~CopyBatch()
 
 void CopyBatch::discard()
 {
-    for (const std::unique_ptr<Staged> &staged : m_staged) {
-        if (!staged->temporary.isEmpty())
-            ::unlinkat(staged->to->handle(), staged->temporary.constData(), 0);
-    }
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->drop();
     m_staged.clear();
     m_bytes = 0;
 }
@@ -302,7 +290,6 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
     staged->name = options.as.isEmpty() ? name : options.as;
     staged->to = options.into ? options.into : &m_to;
     staged->origin = options.origin;
-    const Folder &to = *staged->to;
     staged->source = entryFrom(sourceStat);
     if (options.expected && !staged->source.isUnchangedSince(*options.expected))
         return native::sourceChanged();
@@ -310,33 +297,10 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
         return native::sourceInUse();
     if (staged->source.size > m_largestFile)
         return native::tooLarge();
-
-    // Written without a name, a copy cannot be left behind by a crash or a pulled medium at all.
-    if (m_to.abilities().unnamedFiles && unnamedFilesPossible()) {
-        staged->out = UniqueFd(openUnnamed(to.handle()));
-        if (!staged->out.valid()) {
-            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-                return spaceFailure(to, errno);
-            m_to.abilities().unnamedFiles = false;
-        }
-    }
-    if (!staged->out.valid()) {
-        staged->out = createLocked(to.handle(), Temporary::Copy, staged->temporary);
-        if (!staged->out.valid())
-            return spaceFailure(to, errno);
-    }
-    const auto drop = [&] {
-        if (!staged->temporary.isEmpty())
-            ::unlinkat(to.handle(), staged->temporary.constData(), 0);
-    };
-    if (const int error = copyData(in.get(), staged->out.get(), sourceStat.st_size, options); error != 0) {
-        drop();
-        return dataFailure(error);
-    }
-    if (changedWhileRead(in.get(), sourceStat, from, name)) {
-        drop();
-        return native::sourceChanged();
-    }
+    if (FileResult opened = staged->openOutput(m_to.abilities()); !opened.ok())
+        return opened;
+    if (FileResult filled = staged->fill(in.get(), sourceStat, from, name, options); !filled.ok())
+        return filled;
 #ifdef Q_OS_LINUX
     // The medium starts writing the copy now, while the next ones are read; the batch's flush
     // then mostly waits for what is under way already.
@@ -354,91 +318,80 @@ FileResult CopyBatch::add(const Folder &from, const FileName &name, const CopyOp
 
 QList<CopyBatch::Named> CopyBatch::commit(WrittenRecord *record, Names names)
 {
-    QList<Named> named;
     if (m_staged.empty())
-        return named;
-    named.reserve(count());
-    // Where closing a file hands it to the medium whole, a file under a temporary name is closed
-    // now, and the flush is the volume's alone: one round trip to the file system's process
-    // less for every file.
-    const bool closeFirst = closingHandsOver(m_to);
-    QList<int> files;
-    std::vector<FileResult> closed(m_staged.size(), FileResult::success());
-    for (std::size_t i = 0; i < m_staged.size(); ++i) {
-        Staged &staged = *m_staged[i];
-        if (closeFirst && !staged.temporary.isEmpty()) {
-            if (staged.out.close() != 0)
-                closed[i] = FileResult::fromErrno(errno);
-        } else {
-            files.append(staged.out.get());
-        }
-    }
-    // The record's lines of the batch before, flushed with this batch's data.
-    if (record && record->handle() >= 0)
-        files.append(record->handle());
+        return {};
     // The data first, all of it at once; only then the names.
     if (m_flushAhead)
         m_flushAhead->drop();
-    if (const FileResult flushed = flushFiles(m_to, files); !flushed.ok()) {
-        for (const std::unique_ptr<Staged> &staged : m_staged)
-            named.append({staged->name, flushed, staged->source, false, staged->to, staged->origin});
+    if (const FileResult flushed = flushFiles(m_to, handOver(record)); !flushed.ok()) {
+        failAll(flushed);
+        QList<Named> named = outcomes();
         discard();
         return named;
     }
-    const bool lagging = namesLagBehind(m_to);
-    for (std::size_t i = 0; i < m_staged.size(); ++i) {
-        const std::unique_ptr<Staged> &staged = m_staged[i];
-        const Folder &to = *staged->to;
-        const int dir = to.handle();
-        if (!closed[i].ok()) {
-            ::unlinkat(dir, staged->temporary.constData(), 0);
-            staged->temporary.clear();
-            named.append({staged->name, closed[i], staged->source, false, &to, staged->origin});
-            continue;
-        }
-        const QByteArray &name = staged->name.native();
-        int error = 0;
-        if (staged->temporary.isEmpty()) {
-            error = nameUnnamed(staged->out.get(), dir, name);
-        } else {
-            error = nameFile(to, staged->temporary, name);
-            if (error != 0)
-                ::unlinkat(dir, staged->temporary.constData(), 0);
-        }
-        staged->temporary.clear();
-        if (error != 0) {
-            named.append(
-                {staged->name, namingFailure(to, error, staged->name), staged->source, false, &to, staged->origin});
-            continue;
-        }
-        // The file first, which writes its size into its new entry, then the folder, which drops
-        // the temporary entry.
-        FileResult result = FileResult::success();
-        if (lagging && (::fsync(staged->out.get()) != 0 || ::fsync(dir) != 0))
-            result = FileResult::fromErrno(errno);
-        named.append({staged->name, std::move(result), staged->source, true, &to, staged->origin});
-    }
+    giveNames();
     // Names flushed here cost a second flush; a caller who deletes the sources next needs them.
     if (names == Names::Flushed) {
-        QList<int> last;
-        for (const std::unique_ptr<Staged> &staged : m_staged) {
-            if (staged->out.valid())
-                last = {staged->out.get()};
-        }
-        if (const FileResult flushed = flushFiles(m_to, last); !flushed.ok()) {
-            for (Named &copy : named)
-                copy.result = flushed;
-        }
+        if (const FileResult flushed = flushNames(); !flushed.ok())
+            failAll(flushed);
     }
-    for (qsizetype i = 0; i < named.size(); ++i) {
-        if (named[i].result.ok() && m_staged[static_cast<std::size_t>(i)]->out.valid()
-            && m_staged[static_cast<std::size_t>(i)]->out.close() != 0)
-            named[i].result = FileResult::fromErrno(errno);
-    }
+    closeFiles();
+    QList<Named> named = outcomes();
     if (record)
         noteNamed(*record, named);
     m_staged.clear();
     m_bytes = 0;
+    return named;
+}
+
+QList<int> CopyBatch::handOver(const WrittenRecord *record)
+{
+    const bool closeFirst = closingHandsOver(m_to);
+    QList<int> files;
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->handOver(closeFirst, files);
+    // The record's lines of the batch before, flushed with this batch's data.
+    if (record && record->handle() >= 0)
+        files.append(record->handle());
+    return files;
+}
+
+void CopyBatch::giveNames()
+{
+    const bool lagging = namesLagBehind(m_to);
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->takeName(lagging);
+}
+
+// A flush through the last open copy writes out the folder's new names with it.
+FileResult CopyBatch::flushNames() const
+{
+    QList<int> last;
+    for (const std::unique_ptr<Staged> &staged : m_staged) {
+        if (staged->out.valid())
+            last = {staged->out.get()};
+    }
+    return flushFiles(m_to, last);
+}
+
+void CopyBatch::closeFiles()
+{
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->close();
+}
+
+void CopyBatch::failAll(const FileResult &failure)
+{
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        staged->result = failure;
+}
+
+QList<CopyBatch::Named> CopyBatch::outcomes() const
+{
+    QList<Named> named;
+    named.reserve(count());
+    for (const std::unique_ptr<Staged> &staged : m_staged)
+        named.append({staged->name, staged->result, staged->source, staged->named, staged->to, staged->origin});
     return named;
 }
 

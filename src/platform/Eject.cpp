@@ -52,7 +52,7 @@ bool listsMountPoint(const QVariant &mountPoints, const QString &mountPoint)
 
 } // namespace
 
-namespace tonvola {
+namespace tonvola::fs {
 
 QString EjectResult::message() const
 {
@@ -127,8 +127,8 @@ bool Eject::start(const QString &folder)
     // On a slow stick this takes as long as the data still to be written.
     auto problem = std::make_shared<QString>();
     m_flush = QThread::create([folder, problem] {
-        const fs::Folder opened(folder);
-        if (const FileResult result = fs::flush(opened); !result.ok())
+        const Folder opened(folder);
+        if (const FileResult result = flush(opened); !result.ok())
             *problem = result.reason;
     });
     connect(m_flush, &QThread::finished, this, [this, problem] {
@@ -244,4 +244,4 @@ void Eject::finish(EjectResult::Status status, EjectResult::Step step, const QSt
     emit finished(result);
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -8,7 +8,7 @@
 class QDBusPendingCallWatcher;
 class QThread;
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // What taking a player's medium out came to.
 struct EjectResult {
@@ -51,7 +51,7 @@ public:
     bool start(const QString &folder);
 
 signals:
-    void finished(const tonvola::EjectResult &result);
+    void finished(const tonvola::fs::EjectResult &result);
 
 private:
     void flushed(const QString &problem);
@@ -74,6 +74,6 @@ private:
     QString m_driveMethod;
 };
 
-} // namespace tonvola
+} // namespace tonvola::fs
 
-Q_DECLARE_METATYPE(tonvola::EjectResult)
+Q_DECLARE_METATYPE(tonvola::fs::EjectResult)

@@ -1,10 +1,10 @@
 #include "platform/FileName.h"
 
-#include "platform/Listing.h"
+#include "platform/Path.h"
 
 #include <QFile>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 namespace {
 
@@ -29,7 +29,7 @@ bool isControl(QChar c)
 // What goes inside $'...': a control character or a byte of a path that is no text.
 bool isEscaped(QStringView text, qsizetype i)
 {
-    return isControl(text[i]) || fs::byteWithoutText(text, i) >= 0;
+    return isControl(text[i]) || byteWithoutText(text, i) >= 0;
 }
 
 void appendOctal(QString &out, unsigned char value)
@@ -44,7 +44,7 @@ void appendOctal(QString &out, unsigned char value)
 void appendEscaped(QString &out, QStringView text, qsizetype i)
 {
     static constexpr char letters[] = "abtnvfr"; // \a (7) to \r (13)
-    if (const int byte = fs::byteWithoutText(text, i); byte >= 0) {
+    if (const int byte = byteWithoutText(text, i); byte >= 0) {
         appendOctal(out, static_cast<unsigned char>(byte));
         return;
     }
@@ -126,4 +126,4 @@ QByteArray FilePath::native() const
     return path + name.native();
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

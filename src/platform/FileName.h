@@ -5,7 +5,7 @@
 #include <QMetaType>
 #include <QString>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // A file's name as the system holds it, with the text to show for it. Names are compared,
 // opened and deleted by their bytes; a name that is not valid in the system's encoding
@@ -55,7 +55,7 @@ struct FilePath {
     friend bool operator==(const FilePath &, const FilePath &) = default;
 };
 
-} // namespace tonvola
+} // namespace tonvola::fs
 
-Q_DECLARE_METATYPE(tonvola::FileName)
-Q_DECLARE_METATYPE(tonvola::FileNames)
+Q_DECLARE_METATYPE(tonvola::fs::FileName)
+Q_DECLARE_METATYPE(tonvola::fs::FileNames)

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 FileResult FileResult::fromErrno(int error)
 {
@@ -58,4 +58,4 @@ FileResult FileResult::cancelled()
     return failure(Status::Cancelled, QStringLiteral("Abgebrochen"));
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

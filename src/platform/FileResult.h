@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // Result of one file operation: what happened and, on failure, the system's own words. A success
 // may still say what the system could not make sure of (a portable flush that cannot reach the
@@ -44,4 +44,4 @@ struct FileResult {
     [[nodiscard]] static FileResult cancelled();
 };
 
-} // namespace tonvola
+} // namespace tonvola::fs

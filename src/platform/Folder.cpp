@@ -1,6 +1,6 @@
 #include "platform/Folder.h"
 
-#include "platform/Native.h"
+#include "platform/Native_p.h"
 
 #include <QDateTime>
 #include <QFile>

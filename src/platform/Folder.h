@@ -58,15 +58,6 @@ enum class Likeness {
     Unreadable, // either is not there or cannot be opened
 };
 
-// The MP3 files of a folder, or why they could not be listed.
-struct Listing {
-    FileNames names;
-    // The names' places in the list order, in the same order: whoever merges the list with
-    // another one needs no collation again.
-    std::vector<ListKey> keys;
-    FileResult result;
-};
-
 // A folder opened once. Everything done through it stays in that folder, also when its
 // path later leads elsewhere: a medium unmounted under a run cannot redirect its writes
 // into the bare mount point left behind. The portable path, which reaches folders only by their

@@ -1,8 +1,8 @@
 #include "platform/Folder.h"
 
 #include "platform/Listing.h"
-#include "platform/Native.h"
-#include "platform/Native_portable.h"
+#include "platform/Native_p.h"
+#include "platform/Path.h"
 
 #include <QDateTime>
 #include <QDirIterator>

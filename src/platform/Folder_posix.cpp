@@ -1,8 +1,9 @@
 #include "platform/Folder.h"
 
 #include "platform/Listing.h"
-#include "platform/Native.h"
-#include "platform/Native_posix.h"
+#include "platform/Native_p.h"
+#include "platform/Path.h"
+#include "platform/UniqueFd.h"
 
 #include <QFile>
 
@@ -40,14 +41,6 @@ bool isMp3Name(const char *name, std::size_t length)
     return length >= 4 && ::strncasecmp(name + length - 4, ".mp3", 4) == 0;
 }
 
-bool hasKind(const DirEntry &entry, unsigned char type, mode_t kind)
-{
-    if (entry.type != DT_UNKNOWN && entry.type != DT_LNK)
-        return entry.type == type;
-    struct stat st {};
-    return ::fstatat(entry.folder, entry.name, &st, 0) == 0 && (st.st_mode & S_IFMT) == kind;
-}
-
 // A folder, not a link to one: its type is the link's, and a look that does not follow it says so.
 bool isFolderItself(const DirEntry &entry)
 {
@@ -58,20 +51,6 @@ bool isFolderItself(const DirEntry &entry)
 }
 
 } // namespace
-
-Entry entryFrom(const struct stat &st)
-{
-    const auto ns = [](const timespec &t) { return static_cast<qint64>(t.tv_sec) * 1000000000 + t.tv_nsec; };
-    Entry entry;
-    entry.kind = S_ISREG(st.st_mode) ? Entry::Kind::File : Entry::Kind::Other;
-    entry.size = static_cast<qint64>(st.st_size);
-    entry.modifiedNs = ns(st.st_mtim);
-    entry.changedNs = ns(st.st_ctim);
-    entry.device = static_cast<quint64>(st.st_dev);
-    entry.inode = static_cast<quint64>(st.st_ino);
-    entry.writeProtected = (st.st_mode & S_IWUSR) == 0;
-    return entry;
-}
 
 Folder::Folder(QString path) : m_path(std::move(path))
 {
@@ -113,53 +92,6 @@ bool Folder::isReachable() const
     struct stat st {};
     return m_native && ::stat(nativePath(m_path).constData(), &st) == 0 && st.st_dev == m_native->device
            && st.st_ino == m_native->inode;
-}
-
-bool DirEntry::isRegular() const
-{
-    return hasKind(*this, DT_REG, S_IFREG);
-}
-
-bool DirEntry::isFolder() const
-{
-    return hasKind(*this, DT_DIR, S_IFDIR);
-}
-
-namespace {
-
-// Goes through the open folder fd, which it takes over and closes.
-int readEntries(int fd, const std::function<void(const DirEntry &)> &visit)
-{
-    DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
-        return error;
-    }
-    int error = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            error = errno;
-            break;
-        }
-        const std::size_t length = std::strlen(entry->d_name);
-        if ((length == 1 && entry->d_name[0] == '.') || (length == 2 && std::strcmp(entry->d_name, "..") == 0))
-            continue;
-        visit({entry->d_name, length, entry->d_type, fd});
-    }
-    ::closedir(dir);
-    return error;
-}
-
-} // namespace
-
-int forEachEntry(int folder, const std::function<void(const DirEntry &)> &visit)
-{
-    // A handle of its own, so that going through the folder twice starts at the beginning each time.
-    return readEntries(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), visit);
 }
 
 Folder::Contents Folder::readChild(const FileName &name) const
@@ -308,22 +240,6 @@ FileResult Folder::remove(const FileName &name) const
         return native::writeProtected();
     if (::unlinkat(handle(), bytes.constData(), 0) != 0)
         return FileResult::fromErrno(errno);
-    return FileResult::success();
-}
-
-FileResult openFile(const Folder &folder, const FileName &name, UniqueFd &fd, struct stat &st)
-{
-    if (!folder.isOpen())
-        return folder.opened();
-    // Without O_NONBLOCK, opening a pipe would wait for a writer that never comes.
-    fd = UniqueFd(::openat(folder.handle(), name.native().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    // ENXIO: a socket, or a device without its driver.
-    if (!fd.valid())
-        return errno == ENXIO ? native::notAFile() : FileResult::fromErrno(errno);
-    if (::fstat(fd.get(), &st) != 0)
-        return FileResult::fromErrno(errno);
-    if (!S_ISREG(st.st_mode))
-        return native::notAFile();
     return FileResult::success();
 }
 

@@ -1,11 +1,8 @@
 #include "platform/Listing.h"
 
-#include "platform/Folder.h"
+#include "platform/Path.h"
 
 #include <QCollator>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <vector>
@@ -75,36 +72,9 @@ QCollatorSortKey collatedKey(const QString &text)
 
 } // namespace
 
-int byteWithoutText(QStringView text, qsizetype i)
-{
-    const char16_t c = text[i].unicode();
-    if (c < 0xdc80 || c > 0xdcff || (i > 0 && text[i - 1].isHighSurrogate()))
-        return -1;
-    return c - 0xdc00;
-}
-
-QString shownPath(const QString &path)
-{
-    QString shown = QDir::toNativeSeparators(path);
-    for (qsizetype i = 0; i < shown.size(); ++i) {
-        if (byteWithoutText(shown, i) >= 0)
-            shown[i] = QChar::ReplacementCharacter;
-    }
-    return shown;
-}
-
 bool isMp3(QStringView name)
 {
     return name.endsWith(u".mp3", Qt::CaseInsensitive);
-}
-
-QString joinPath(const QString &folder, const QString &name)
-{
-    if (folder.isEmpty())
-        return name;
-    if (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator()))
-        return folder + name;
-    return folder + QDir::separator() + name;
 }
 
 ListKey::ListKey(FileName name) : m_collated(collatedKey(name.text())), m_name(std::move(name))
@@ -146,24 +116,6 @@ void sortInListOrder(QStringList &texts)
     texts.clear();
     for (const ListKey &key : inListOrder(std::move(names)))
         texts.append(pathFromNative(key.name().native()));
-}
-
-FileNames mp3Names(const QString &folder)
-{
-    return Folder(folder).mp3Files().names;
-}
-
-QStringList mp3Files(const QString &folder)
-{
-    QStringList texts;
-    for (const FileName &name : mp3Names(folder))
-        texts.append(name.text());
-    return texts;
-}
-
-FileResult checkFolder(const QString &folder)
-{
-    return Folder(folder).opened();
 }
 
 } // namespace tonvola::fs

@@ -1,8 +1,9 @@
 #include "platform/Medium.h"
 
 #include "platform/Folder.h"
-#include "platform/Listing.h"
-#include "platform/Native.h"
+#include "platform/NameRules.h"
+#include "platform/Native_p.h"
+#include "platform/Path.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,11 @@
 #include "platform/Medium.h"
 
 #include "platform/Folder.h"
-#include "platform/Listing.h"
-#include "platform/Native.h"
-#include "platform/Native_posix.h"
+#include "platform/NameRules.h"
+#include "platform/Native_p.h"
+#include "platform/Path.h"
+#include "platform/Temporary.h"
+#include "platform/UniqueFd.h"
 
 #include <limits>
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
-namespace tonvola::notification {
+namespace tonvola::fs::notification {
 
 void show(const QString &summary, const QString &body)
 {
@@ -20,4 +20,4 @@ void show(const QString &summary, const QString &body)
     QDBusConnection::sessionBus().send(message);
 }
 
-} // namespace tonvola::notification
+} // namespace tonvola::fs::notification

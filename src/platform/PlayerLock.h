@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Medium.h"
+#include "platform/NameRules.h"
 
 #include <QString>
 

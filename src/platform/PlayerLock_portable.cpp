@@ -1,7 +1,7 @@
 #include "platform/PlayerLock.h"
 
 #include "platform/Folder.h"
-#include "platform/Listing.h"
+#include "platform/Path.h"
 
 #include <QCryptographicHash>
 #include <QDir>

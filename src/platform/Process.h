@@ -2,7 +2,7 @@
 
 #include "platform/FileResult.h"
 
-namespace tonvola::process {
+namespace tonvola::fs::process {
 
 // Runs another program in place of this one, with the same arguments (the first names the
 // program). Returns only when that program could not be started; where the system cannot
@@ -23,4 +23,4 @@ void returnFreeMemory();
 // True when the process's standard output goes to a terminal, not into a file or a pipe.
 [[nodiscard]] bool standardOutputIsTerminal();
 
-} // namespace tonvola::process
+} // namespace tonvola::fs::process

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-namespace tonvola::process {
+namespace tonvola::fs::process {
 
 FileResult replaceWith(const QString &program, int argc, char *argv[])
 {
@@ -37,4 +37,4 @@ bool standardOutputIsTerminal()
     return false;
 }
 
-} // namespace tonvola::process
+} // namespace tonvola::fs::process

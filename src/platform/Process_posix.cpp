@@ -11,7 +11,7 @@
 #include <malloc.h>
 #endif
 
-namespace tonvola::process {
+namespace tonvola::fs::process {
 
 FileResult replaceWith(const QString &program, int argc, char *argv[])
 {
@@ -44,4 +44,4 @@ bool standardOutputIsTerminal()
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-} // namespace tonvola::process
+} // namespace tonvola::fs::process

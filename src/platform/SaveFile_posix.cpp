@@ -1,6 +1,6 @@
 #include "platform/SaveFile.h"
 
-#include "platform/Listing.h"
+#include "platform/Path.h"
 #include "platform/UniqueFd.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "platform/Temporary.h"
 
-#include "platform/Native.h"
+#include "platform/Native_p.h"
 
 #include <algorithm>
 

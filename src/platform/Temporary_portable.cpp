@@ -1,9 +1,8 @@
 #include "platform/Temporary.h"
 
 #include "platform/Folder.h"
-#include "platform/Listing.h"
-#include "platform/Native.h"
-#include "platform/Native_portable.h"
+#include "platform/Native_p.h"
+#include "platform/Path.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "platform/Temporary.h"
 
 #include "platform/Folder.h"
-#include "platform/Native.h"
-#include "platform/Native_posix.h"
+#include "platform/Native_p.h"
+#include "platform/UniqueFd.h"
 
 #include <QList>
 #include <QRandomGenerator>

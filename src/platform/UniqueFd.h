@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // Owns one open file descriptor and closes it once.
 class UniqueFd
@@ -50,4 +50,4 @@ private:
     int m_fd = -1;
 };
 
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QTimer>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 namespace {
 constexpr int pollInterval = 1000;
@@ -50,4 +50,4 @@ void VolumeWatcher::poll()
     refresh();
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -8,7 +8,7 @@
 
 class QTimer;
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // Notices media mounted or unmounted while the program runs. One per process, shared by
 // every drive list. On Linux the kernel reports each change of the mount table, so nothing
@@ -47,4 +47,4 @@ private:
     QByteArray m_signature;
 };
 
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -2,7 +2,7 @@
 
 #include <QStorageInfo>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // Qt reports no changes of the mount table; the watcher looks at it once a second.
 struct VolumeWatcher::MountTable {};
@@ -23,4 +23,4 @@ QByteArray VolumeWatcher::mountTableSignature()
     return signature;
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

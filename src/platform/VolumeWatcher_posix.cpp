@@ -8,7 +8,7 @@
 
 #include <fcntl.h>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 namespace {
 
@@ -56,4 +56,4 @@ QByteArray VolumeWatcher::mountTableSignature()
     return signature;
 }
 
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -1,6 +1,6 @@
 #include "platform/Volumes.h"
 
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 QString Volume::displayName() const
 {
@@ -148,4 +148,4 @@ QString currentFolder(const QString &root)
 }
 
 } // namespace volumes
-} // namespace tonvola
+} // namespace tonvola::fs

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-namespace tonvola {
+namespace tonvola::fs {
 
 // A mounted volume a user would choose as a "drive": its root folder and label.
 struct Volume {
@@ -41,4 +41,4 @@ void rememberFolder(const QString &folder);
 [[nodiscard]] QString currentFolder(const QString &root);
 
 } // namespace volumes
-} // namespace tonvola
+} // namespace tonvola::fs

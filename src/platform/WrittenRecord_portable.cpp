@@ -1,7 +1,5 @@
 #include "platform/WrittenRecord.h"
 
-#include "platform/Listing.h"
-
 #include <QFile>
 #include <QSaveFile>
 

@@ -1,10 +1,13 @@
 #include "platform/WrittenRecord.h"
 
 #include "platform/Medium.h"
-#include "platform/Native_posix.h"
+#include "platform/Native_p.h"
+#include "platform/Temporary.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tonvola::fs {

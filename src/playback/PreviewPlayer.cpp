@@ -21,15 +21,15 @@ Q_LOGGING_CATEGORY(lcPlayback, "tonvola.playback")
 // Opens the file and says why it cannot be played, or nothing when it may. The decoder would
 // find most of these too, but Qt 6.4 then blocks the window for a second while it stops, and
 // its messages are English and vague.
-QString openForPlaying(const tonvola::FilePath &path, QFile &file)
+QString openForPlaying(const tonvola::fs::FilePath &path, QFile &file)
 {
-    const tonvola::FileResult opened = tonvola::fs::openForReading(path, file);
+    const tonvola::fs::FileResult opened = tonvola::fs::openForReading(path, file);
     switch (opened.status) {
-    case tonvola::FileResult::Status::Ok:
+    case tonvola::fs::FileResult::Status::Ok:
         break;
-    case tonvola::FileResult::Status::NotFound:
+    case tonvola::fs::FileResult::Status::NotFound:
         return tonvola::playbacktext::gone();
-    case tonvola::FileResult::Status::NotAFile:
+    case tonvola::fs::FileResult::Status::NotAFile:
         return tonvola::playbacktext::notAFile();
     default:
         return tonvola::playbacktext::unreadable(opened.reason);
@@ -72,10 +72,10 @@ void PreviewPlayer::showOn(MediaPlayerWidget *bar)
 bool PreviewPlayer::play(const QString &path)
 {
     const QFileInfo info(path);
-    return play(tonvola::FilePath{info.path(), tonvola::FileName::fromText(info.fileName())});
+    return play(tonvola::fs::FilePath{info.path(), tonvola::fs::FileName::fromText(info.fileName())});
 }
 
-bool PreviewPlayer::play(const tonvola::FilePath &file)
+bool PreviewPlayer::play(const tonvola::fs::FilePath &file)
 {
     ++m_attempt;
     release();

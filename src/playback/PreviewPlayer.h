@@ -29,7 +29,7 @@ public:
     // Plays the file from its start. A file that cannot be played is reported through failed(),
     // at once when it is gone, empty or holds no MP3 data (then the result is false), or later
     // when the decoder or the sound output gives up.
-    bool play(const tonvola::FilePath &file);
+    bool play(const tonvola::fs::FilePath &file);
     bool play(const QString &path);
     // Pauses or resumes; after a stop or at the end, plays the last file again.
     void togglePause();
@@ -66,7 +66,7 @@ private:
     QMediaPlayer *m_player = nullptr;
     std::unique_ptr<QFile> m_source;
     QString m_file;
-    tonvola::FilePath m_lastFile;
+    tonvola::fs::FilePath m_lastFile;
     // Counts play() and stop() calls, so that a late report about an earlier file is ignored.
     quint64 m_attempt = 0;
     bool m_loaded = false;

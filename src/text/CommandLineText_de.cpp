@@ -99,7 +99,7 @@ QString wrongUse(const QString &problem)
 
 QString unknownOption(const QString &option)
 {
-    return QStringLiteral("Unbekannte Option: %1").arg(printableName(option));
+    return QStringLiteral("Unbekannte Option: %1").arg(fs::printableName(option));
 }
 
 QString onlyWithFill()
@@ -111,7 +111,7 @@ QString onlyWithFill()
 QString unexpectedArgument(const QString &argument)
 {
     return QStringLiteral("Unerwartetes Argument: %1 (Verzeichnisse nur zusammen mit --fill)")
-        .arg(printableName(argument));
+        .arg(fs::printableName(argument));
 }
 
 QString nothingToDo()
@@ -131,7 +131,7 @@ QString twoFolders()
 
 QString notAPercent(const QString &value)
 {
-    return QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".").arg(printableName(value));
+    return QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".").arg(fs::printableName(value));
 }
 
 QString subfoldersOrNot()
@@ -141,7 +141,7 @@ QString subfoldersOrNot()
 
 QString notASeed(const QString &value)
 {
-    return QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(printableName(value));
+    return QStringLiteral("--seed braucht eine ganze Zahl ab 0, nicht \"%1\".").arg(fs::printableName(value));
 }
 
 QString seedLine(quint64 seed)

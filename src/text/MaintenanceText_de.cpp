@@ -13,19 +13,19 @@ QString clearQuestion()
 
 QString deleteQuestion(const QString &path)
 {
-    return QStringLiteral("MP3: ") + printableName(QDir::toNativeSeparators(path))
+    return QStringLiteral("MP3: ") + fs::printableName(QDir::toNativeSeparators(path))
            + QStringLiteral(" wirklich löschen?");
 }
 
 QString gone(const QString &path)
 {
-    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(printableName(QDir::toNativeSeparators(path)));
+    return QStringLiteral("Die Datei %1 gibt es nicht mehr.").arg(fs::printableName(QDir::toNativeSeparators(path)));
 }
 
 QString failure(const maintenance::DeletionOutcome &outcome)
 {
     return QStringLiteral("Die Datei %1 konnte nicht gelöscht werden: %2")
-        .arg(printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
+        .arg(fs::printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
 }
 
 } // namespace tonvola::maintenancetext

@@ -40,7 +40,7 @@ QString namedAndCounted(const QList<MixStep> &steps, Named how)
 {
     QStringList named;
     for (qsizetype i = 0; i < std::min(steps.size(), skippedNamed); ++i) {
-        const QString name = printableName(steps[i].name.text());
+        const QString name = fs::printableName(steps[i].name.text());
         named.append(how == Named::WithReason ? QStringLiteral("%1 (%2)").arg(name, reason(steps[i])) : name);
     }
     QString text = named.join(QStringLiteral(", "));
@@ -83,7 +83,7 @@ QString reason(const MixStep &step)
         return QStringLiteral("zu groß für den Datenträger des Players");
     case MixReason::NameTaken:
         if (!step.other.isEmpty())
-            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(printableName(step.other.text()));
+            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(fs::printableName(step.other.text()));
         return QStringLiteral("Name auf dem Player schon vergeben");
     case MixReason::CollectionRefuses:
         return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");
@@ -100,7 +100,7 @@ QString reason(const MixStep &step)
 QString line(const MixStep &step)
 {
     // A name that holds a line break would otherwise print a second, false line for scripts.
-    QString name = printableName(step.name.text());
+    QString name = fs::printableName(step.name.text());
     switch (step.action) {
     case MixAction::Copied:
         return QStringLiteral("kopiert: ") + name;
@@ -184,7 +184,7 @@ QString problem(const MixResult &result)
 {
     using Status = MixResult::Status;
     using Step = MixResult::Step;
-    const QString shown = printableName(QDir::toNativeSeparators(result.path));
+    const QString shown = fs::printableName(QDir::toNativeSeparators(result.path));
     const QString &why = result.reason;
     switch (result.status) {
     case Status::Done:
@@ -240,8 +240,8 @@ QString problem(const MixResult &result)
 
 QString sameFolder(const QString &source, const QString &player)
 {
-    const QString shownSource = printableName(QDir::toNativeSeparators(source));
-    const QString shownPlayer = printableName(QDir::toNativeSeparators(player));
+    const QString shownSource = fs::printableName(QDir::toNativeSeparators(source));
+    const QString shownPlayer = fs::printableName(QDir::toNativeSeparators(player));
     if (shownSource == shownPlayer)
         return QStringLiteral("StammVerzeichnis und Mp3 Player Verzeichnis sind beide %1.").arg(shownSource);
     return QStringLiteral("Das StammVerzeichnis %1 und das Mp3 Player Verzeichnis %2 sind dasselbe Verzeichnis.")
@@ -264,7 +264,7 @@ QString timeLeft(const MixTransfer &transfer, qint64 elapsedMs)
 
 QString progress(const MixTransfer &transfer, qint64 elapsedMs)
 {
-    const QString name = printableName(transfer.name.text());
+    const QString name = fs::printableName(transfer.name.text());
     if (transfer.action == MixAction::MovedBack)
         return QStringLiteral("Lege %1 zurück ins StammVerzeichnis – %2 von %3")
             .arg(name)

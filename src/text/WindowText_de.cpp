@@ -11,7 +11,7 @@ namespace {
 
 QString shown(const QString &path)
 {
-    return printableName(QDir::toNativeSeparators(path));
+    return fs::printableName(QDir::toNativeSeparators(path));
 }
 
 } // namespace

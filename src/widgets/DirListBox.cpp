@@ -1,6 +1,7 @@
 #include "widgets/DirListBox.h"
 
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
+#include "platform/Path.h"
 #include "platform/Volumes.h"
 
 #include <QCompleter>
@@ -96,9 +97,9 @@ QString DirListBox::path() const
     return m_path;
 }
 
-tonvola::FileResult DirListBox::setPath(const QString &folder)
+tonvola::fs::FileResult DirListBox::setPath(const QString &folder)
 {
-    tonvola::FileResult readable = tonvola::fs::checkFolder(folder);
+    tonvola::fs::FileResult readable = tonvola::fs::checkFolder(folder);
     if (!readable.ok())
         return readable;
     const QString cleaned = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
@@ -106,19 +107,19 @@ tonvola::FileResult DirListBox::setPath(const QString &folder)
     // sight, otherwise.
     if (cleaned == m_lost || cleaned != QFileInfo(m_lost).path())
         m_lost.clear();
-    tonvola::volumes::rememberFolder(cleaned);
+    tonvola::fs::volumes::rememberFolder(cleaned);
     const bool changed = cleaned != m_path;
     m_path = cleaned;
     rebuild();
     m_watch.watch(m_path);
     if (changed)
         emit pathChanged(m_path);
-    return tonvola::FileResult::success();
+    return tonvola::fs::FileResult::success();
 }
 
 bool DirListBox::chooseFolder(const QString &folder)
 {
-    const tonvola::FileResult result = setPath(folder);
+    const tonvola::fs::FileResult result = setPath(folder);
     if (!result.ok()) {
         emit openFailed(folder, result);
         return false;
@@ -288,7 +289,7 @@ void DirListBox::open(QTreeWidgetItem *item)
     QMetaObject::invokeMethod(
         this,
         [this, folder] {
-            const tonvola::FileResult result = setPath(folder);
+            const tonvola::fs::FileResult result = setPath(folder);
             if (!result.ok())
                 emit openFailed(folder, result);
         },

@@ -4,7 +4,7 @@
 #include "widgets/FolderWatch.h"
 
 #include "platform/FileResult.h"
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 
 #include <QTreeWidget>
 
@@ -25,7 +25,7 @@ public:
     // Shows the folder and records it as the current folder of its volume; raises
     // pathChanged when it differs from the one shown. A folder that cannot be shown leaves
     // the list as it was and says why.
-    [[nodiscard]] tonvola::FileResult setPath(const QString &folder);
+    [[nodiscard]] tonvola::fs::FileResult setPath(const QString &folder);
     // Opens a folder the user named by typing, pasting or dropping it, as a choice of the user's:
     // raises folderClicked once it shows, openFailed when it cannot be shown.
     bool chooseFolder(const QString &folder);
@@ -46,7 +46,7 @@ signals:
     // The user chose a folder: a click, the arrow keys, Enter or a double-click.
     void folderClicked();
     // A folder the user opened could not be shown.
-    void openFailed(const QString &folder, const tonvola::FileResult &result);
+    void openFailed(const QString &folder, const tonvola::fs::FileResult &result);
     // The folder on show is gone; the list goes on to show its nearest parent.
     void folderVanished(const QString &folder);
 

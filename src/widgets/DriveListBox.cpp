@@ -74,10 +74,10 @@ DriveListBox::DriveListBox(QWidget *parent) : QComboBox(parent)
     Q_UNUSED(accessible);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_folder = QDir::currentPath();
-    m_drive = tonvola::volumes::rootOf(m_folder);
-    tonvola::VolumeWatcher *watcher = tonvola::VolumeWatcher::instance();
+    m_drive = tonvola::fs::volumes::rootOf(m_folder);
+    tonvola::fs::VolumeWatcher *watcher = tonvola::fs::VolumeWatcher::instance();
     fill(watcher->volumes());
-    connect(watcher, &tonvola::VolumeWatcher::volumesChanged, this, [this, watcher] { fill(watcher->volumes()); });
+    connect(watcher, &tonvola::fs::VolumeWatcher::volumesChanged, this, [this, watcher] { fill(watcher->volumes()); });
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::onIndexChanged);
 }
 
@@ -88,7 +88,7 @@ QString DriveListBox::drive() const
 
 void DriveListBox::setDrive(const QString &pathOnVolume)
 {
-    const QString root = tonvola::volumes::rootOf(pathOnVolume);
+    const QString root = tonvola::fs::volumes::rootOf(pathOnVolume);
     ensureListed(root);
     setCurrentIndex(indexOfRoot(root));
 }
@@ -96,14 +96,14 @@ void DriveListBox::setDrive(const QString &pathOnVolume)
 void DriveListBox::followFolder(const QString &folder)
 {
     m_folder = folder;
-    m_drive = tonvola::volumes::rootOf(folder);
+    m_drive = tonvola::fs::volumes::rootOf(folder);
     ensureListed(m_drive);
     selectDrive();
 }
 
 void DriveListBox::refresh()
 {
-    tonvola::VolumeWatcher *watcher = tonvola::VolumeWatcher::instance();
+    tonvola::fs::VolumeWatcher *watcher = tonvola::fs::VolumeWatcher::instance();
     watcher->refresh();
     fill(watcher->volumes());
 }
@@ -122,24 +122,24 @@ void DriveListBox::onIndexChanged(int index)
     }
     if (m_refillPending) {
         m_refillPending = false;
-        fill(tonvola::VolumeWatcher::instance()->volumes());
+        fill(tonvola::fs::VolumeWatcher::instance()->volumes());
     }
 }
 
-void DriveListBox::fill(const QList<tonvola::Volume> &volumes)
+void DriveListBox::fill(const QList<tonvola::fs::Volume> &volumes)
 {
     if (m_changing) {
         m_refillPending = true;
         return;
     }
     // A medium pulled out while shown: the folder now lies on the volume that held its mount point.
-    if (!tonvola::volumes::isVolumeRoot(m_drive))
-        m_drive = tonvola::volumes::rootOf(m_folder);
+    if (!tonvola::fs::volumes::isVolumeRoot(m_drive))
+        m_drive = tonvola::fs::volumes::rootOf(m_folder);
     if (volumes != m_volumes) {
         const QScopedValueRollback filling(m_filling, true);
         m_volumes = volumes;
         clear();
-        for (const tonvola::Volume &volume : std::as_const(m_volumes))
+        for (const tonvola::fs::Volume &volume : std::as_const(m_volumes))
             addItem(volume.displayName());
     }
     ensureListed(m_drive);
@@ -151,10 +151,10 @@ void DriveListBox::ensureListed(const QString &root)
 {
     if (indexOfRoot(root) >= 0)
         return;
-    const tonvola::Volume volume{root, QStorageInfo(root).name()};
+    const tonvola::fs::Volume volume{root, QStorageInfo(root).name()};
     const auto at =
         std::lower_bound(m_volumes.cbegin(), m_volumes.cend(), volume,
-                         [](const tonvola::Volume &a, const tonvola::Volume &b) { return a.root < b.root; });
+                         [](const tonvola::fs::Volume &a, const tonvola::fs::Volume &b) { return a.root < b.root; });
     const auto index = static_cast<int>(at - m_volumes.cbegin());
     const QScopedValueRollback filling(m_filling, true);
     m_volumes.insert(index, volume);

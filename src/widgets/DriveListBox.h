@@ -28,13 +28,13 @@ signals:
 
 private:
     void onIndexChanged(int index);
-    void fill(const QList<tonvola::Volume> &volumes);
+    void fill(const QList<tonvola::fs::Volume> &volumes);
     void ensureListed(const QString &root);
     void selectDrive();
     void fitPopup();
     [[nodiscard]] int indexOfRoot(const QString &root) const;
 
-    QList<tonvola::Volume> m_volumes;
+    QList<tonvola::fs::Volume> m_volumes;
     QString m_drive;
     QString m_folder;
     bool m_filling = false;

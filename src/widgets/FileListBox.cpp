@@ -1,6 +1,7 @@
 #include "widgets/FileListBox.h"
 
 #include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 #include "widgets/Appearance.h"
 
 #include <QDir>
@@ -14,14 +15,14 @@
 #include <algorithm>
 #include <climits>
 
-void FileNameModel::setNames(const tonvola::FileNames &names)
+void FileNameModel::setNames(const tonvola::fs::FileNames &names)
 {
     beginResetModel();
     m_names = names;
     endResetModel();
 }
 
-void FileNameModel::shareNames(const tonvola::FileNames &names)
+void FileNameModel::shareNames(const tonvola::fs::FileNames &names)
 {
     Q_ASSERT(names == m_names);
     m_names = names;
@@ -88,7 +89,7 @@ void FileListBox::refresh()
     m_watch.watch(m_path);
 }
 
-void FileListBox::showNames(const tonvola::FileNames &names)
+void FileListBox::showNames(const tonvola::fs::FileNames &names)
 {
     // The names were read after the changes the watch may still be about to tell of, the
     // fill's own among them; reading the folder again for those would only stall the window.
@@ -121,7 +122,7 @@ void FileListBox::showRead(const QString &folder, const QVariant &names)
 {
     if (folder != m_path || !m_followsDisk)
         return;
-    fill(names.value<tonvola::FileNames>());
+    fill(names.value<tonvola::fs::FileNames>());
     // The watch ends when the folder goes or its medium is unmounted; it may be back.
     m_watch.watch(m_path);
 }
@@ -152,9 +153,9 @@ void FileListBox::setListIndex(qsizetype index)
         setCurrentIndex(entry);
 }
 
-QList<tonvola::FilePath> FileListBox::selectEachInTurn()
+QList<tonvola::fs::FilePath> FileListBox::selectEachInTurn()
 {
-    QList<tonvola::FilePath> selected;
+    QList<tonvola::fs::FilePath> selected;
     for (qsizetype i = 0; i < listCount(); ++i) {
         setListIndex(i);
         selected.append(selectedPath());
@@ -195,7 +196,7 @@ QString FileListBox::fileName() const
     return row < 0 ? QString() : m_model.names()[row].text();
 }
 
-tonvola::FilePath FileListBox::selectedPath() const
+tonvola::fs::FilePath FileListBox::selectedPath() const
 {
     const int row = selectedRow();
     if (row < 0 || row >= m_model.names().size())
@@ -236,11 +237,11 @@ bool FileListBox::viewportEvent(QEvent *event)
     return QListView::viewportEvent(event);
 }
 
-void FileListBox::fill(const tonvola::FileNames &names)
+void FileListBox::fill(const tonvola::fs::FileNames &names)
 {
     m_changedUnshown = false;
     if (names != m_model.names() || listCount() != names.size()) {
-        const tonvola::FileName selected = selectedPath().name;
+        const tonvola::fs::FileName selected = selectedPath().name;
         const int scrolled = verticalScrollBar()->value();
         const bool sameFolder = m_filledFrom == m_path;
         const QScopedValueRollback filling(m_filling, true);

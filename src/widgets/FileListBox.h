@@ -2,6 +2,7 @@
 
 #include "platform/FileName.h"
 #include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 #include "widgets/FolderReader.h"
 #include "widgets/FolderWatch.h"
 
@@ -17,17 +18,17 @@ class FileNameModel : public QAbstractListModel
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    [[nodiscard]] const tonvola::FileNames &names() const { return m_names; }
-    void setNames(const tonvola::FileNames &names);
+    [[nodiscard]] const tonvola::fs::FileNames &names() const { return m_names; }
+    void setNames(const tonvola::fs::FileNames &names);
     // Holds these names in place of equal ones held so far, which nothing then changes for the
     // views: a folder read twice, by the list and by a fill, is then kept once.
-    void shareNames(const tonvola::FileNames &names);
+    void shareNames(const tonvola::fs::FileNames &names);
 
     [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;
     [[nodiscard]] QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
-    tonvola::FileNames m_names;
+    tonvola::fs::FileNames m_names;
 };
 
 // The file list of a pane: the MP3 files of one folder, in the program's list order. It
@@ -46,7 +47,7 @@ public:
     void refresh();
     // Shows this folder's names as read elsewhere, in list order, keeping the selected name:
     // a long folder is then never read in the window's thread.
-    void showNames(const tonvola::FileNames &names);
+    void showNames(const tonvola::fs::FileNames &names);
     // While another part of the program shows the folder's names, changes on disk do not make
     // the list read it; a change left unshown meanwhile is read once it follows again.
     void setFollowsDisk(bool follows);
@@ -58,7 +59,7 @@ public:
     void setListIndex(qsizetype index);
     // Selects every entry in turn, as clicks would, so that the last one ends up selected; returns
     // the files it selected.
-    [[nodiscard]] QList<tonvola::FilePath> selectEachInTurn();
+    [[nodiscard]] QList<tonvola::fs::FilePath> selectEachInTurn();
     // After the selected entry at this row went, the entry that takes its place is selected, as a
     // click on it would: so the next command names a file the list shows.
     void selectInPlaceOf(qsizetype row);
@@ -68,7 +69,7 @@ public:
     // focus rests on an entry.
     [[nodiscard]] QString fileName() const;
     // The selected file by its folder and its name's real bytes; empty when nothing is selected.
-    [[nodiscard]] tonvola::FilePath selectedPath() const;
+    [[nodiscard]] tonvola::fs::FilePath selectedPath() const;
 
 signals:
     // An entry was chosen: clicked, or selected with the keyboard or by the program.
@@ -84,7 +85,7 @@ protected:
 
 private:
     void showFileMenu(const QPoint &at);
-    void fill(const tonvola::FileNames &names);
+    void fill(const tonvola::fs::FileNames &names);
     void folderChanged();
     void showRead(const QString &folder, const QVariant &names);
     [[nodiscard]] int selectedRow() const;

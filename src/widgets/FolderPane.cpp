@@ -2,6 +2,7 @@
 
 #include "platform/Listing.h"
 #include "platform/Volumes.h"
+#include "platform/Path.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
 #include "widgets/FileListBox.h"
@@ -74,7 +75,7 @@ FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files,
 {
     m_presence.shown(m_dir->path());
     followOneAnother();
-    connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::FileResult &result) {
+    connect(m_dir, &DirListBox::openFailed, this, [this](const QString &folder, const tonvola::fs::FileResult &result) {
         if (!m_silent)
             emit folderNotShown(folder, result);
     });
@@ -113,9 +114,9 @@ bool FolderPane::showDriveFolder()
         emit waitingChanged();
     }
     const QString root = m_drive->drive();
-    tonvola::FileResult result = tonvola::volumes::checkReady(root);
+    tonvola::fs::FileResult result = tonvola::fs::volumes::checkReady(root);
     if (result.ok()) {
-        const QString current = tonvola::volumes::currentFolder(root);
+        const QString current = tonvola::fs::volumes::currentFolder(root);
         result = m_dir->setPath(current);
         if (!result.ok() && current != root)
             result = m_dir->setPath(root);
@@ -215,11 +216,11 @@ void FolderPane::warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPan
 {
     for (const FolderPane *pane : panes) {
         connect(pane, &FolderPane::driveNotReady, window,
-                [window, sentences](const QString &root, const tonvola::FileResult &result) {
+                [window, sentences](const QString &root, const tonvola::fs::FileResult &result) {
                     tonvola::messages::warn(window, sentences.driveNotReady(root, result.reason));
                 });
         connect(pane, &FolderPane::folderNotShown, window,
-                [window, sentences](const QString &folder, const tonvola::FileResult &result) {
+                [window, sentences](const QString &folder, const tonvola::fs::FileResult &result) {
                     tonvola::messages::warn(window, sentences.folderNotShown(folder, result.reason));
                 });
     }

@@ -105,8 +105,8 @@ signals:
     void folderVanished(const QString &folder);
     // The window tells the user, in words the pane does not know: the drive chosen cannot be
     // shown, or a folder the user opened cannot. Neither is told while the pane is silent.
-    void driveNotReady(const QString &root, const tonvola::FileResult &result);
-    void folderNotShown(const QString &folder, const tonvola::FileResult &result);
+    void driveNotReady(const QString &root, const tonvola::fs::FileResult &result);
+    void folderNotShown(const QString &folder, const tonvola::fs::FileResult &result);
 
 private:
     void followOneAnother();

@@ -1,6 +1,6 @@
 #include "widgets/FolderWatch.h"
 
-#include "platform/Listing.h"
+#include "platform/FolderByPath.h"
 #include "platform/VolumeWatcher.h"
 
 FolderWatch::FolderWatch(int settleMs, QObject *parent) : QObject(parent)
@@ -10,7 +10,7 @@ FolderWatch::FolderWatch(int settleMs, QObject *parent) : QObject(parent)
     connect(&m_settle, &QTimer::timeout, this, &FolderWatch::changed);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderWatch::settleThenTell);
     // A medium mounted over the folder or pulled out from under it changes what it holds.
-    connect(tonvola::VolumeWatcher::instance(), &tonvola::VolumeWatcher::volumesChanged, this,
+    connect(tonvola::fs::VolumeWatcher::instance(), &tonvola::fs::VolumeWatcher::volumesChanged, this,
             &FolderWatch::settleThenTell);
 }
 

@@ -1,9 +1,8 @@
-#include "platform/Listing.h"
+#include "platform/Path.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QUrl>
 
 namespace tonvola::fs {
@@ -21,19 +20,6 @@ QString localPathOf(const QUrl &url)
 QByteArray nativePath(const QString &path)
 {
     return QFile::encodeName(QDir::toNativeSeparators(path));
-}
-
-QStringList subFolders(const QString &folder)
-{
-    // Links to folders count; hidden folders do not.
-    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
-    sortInListOrder(names);
-    return names;
-}
-
-bool watchFolder(QFileSystemWatcher &watcher, const QString &folder)
-{
-    return QFileInfo(folder).isDir() && watcher.addPath(folder);
 }
 
 bool isSameDirectory(const QString &a, const QString &b)
