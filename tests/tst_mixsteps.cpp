@@ -10,11 +10,11 @@ using namespace Qt::StringLiterals;
 
 using tonvola::FileOutcome;
 using tonvola::FilePhase;
-using tonvola::fs::FileResult;
 using tonvola::MixAction;
 using tonvola::MixReason;
 using tonvola::MixStep;
 using tonvola::StepOrder;
+using tonvola::fs::FileResult;
 using Kind = FileOutcome::Kind;
 using Status = FileResult::Status;
 

@@ -128,7 +128,7 @@ struct MixResult {
 // How far the copying has come: on a real stick this is what takes time.
 struct MixTransfer {
     MixAction action = MixAction::Copied; // Copied, or MovedBack while files go back
-    fs::FileName name;                        // the file being written
+    fs::FileName name;                    // the file being written
     qsizetype filesDone = 0;              // the files of this kind written so far
     qsizetype filesPlanned = 0;
     qint64 bytesDone = 0; // copies only: of all of them
@@ -152,7 +152,9 @@ class MixObserver
 public:
     virtual ~MixObserver() = default;
     // The lists as the run found them and the first collection position it visits.
-    virtual void started(const fs::FileNames & /*sourceNames*/, const fs::FileNames & /*playerNames*/, qsizetype /*start*/) {}
+    virtual void started(const fs::FileNames & /*sourceNames*/, const fs::FileNames & /*playerNames*/,
+                         qsizetype /*start*/)
+    {}
     // Files of the collection were written moments ago, most likely still being copied there;
     // the run waits a few seconds for them before it plans.
     virtual void waiting(qsizetype /*files*/) {}
@@ -211,7 +213,8 @@ private:
     // The names the sub-folders' files have on the player: joined with their paths where two share one.
     [[nodiscard]] fs::FileNames treeNames(const std::vector<MixTree::File> &files) const;
     // By file: whether another file whose path comes first holds its name on the player.
-    [[nodiscard]] std::vector<char> namesTaken(const std::vector<MixTree::File> &files, const fs::FileNames &names) const;
+    [[nodiscard]] std::vector<char> namesTaken(const std::vector<MixTree::File> &files,
+                                               const fs::FileNames &names) const;
     // Of files whose names are one on the player, the one whose path comes first keeps it.
     void keepFirstOfEachName(const std::vector<MixTree::File> &files, const fs::FileNames &names, fs::Listing &source);
     [[nodiscard]] QByteArray treePath(const MixTree::File &file) const;

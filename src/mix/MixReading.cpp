@@ -6,8 +6,8 @@
 #include "platform/Listing.h"
 #include "platform/Medium.h"
 #include "platform/MediumIdentity.h"
-#include "platform/Temporary.h"
 #include "platform/Path.h"
+#include "platform/Temporary.h"
 
 #include <QElapsedTimer>
 #include <QThread>

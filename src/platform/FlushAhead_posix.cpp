@@ -52,7 +52,8 @@ struct FlushAhead::Worker {
     std::thread thread;
 };
 
-FlushAhead::FlushAhead(const Folder &volume) : m_worker(std::make_unique<Worker>(volume.handle())) {}
+FlushAhead::FlushAhead(const Folder &volume) : m_worker(std::make_unique<Worker>(volume.handle()))
+{}
 
 FlushAhead::~FlushAhead() = default;
 

@@ -131,7 +131,8 @@ QString twoFolders()
 
 QString notAPercent(const QString &value)
 {
-    return QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".").arg(fs::printableName(value));
+    return QStringLiteral("--exchange braucht eine ganze Zahl von 0 bis 100, nicht \"%1\".")
+        .arg(fs::printableName(value));
 }
 
 QString subfoldersOrNot()

@@ -83,7 +83,8 @@ QString reason(const MixStep &step)
         return QStringLiteral("zu groß für den Datenträger des Players");
     case MixReason::NameTaken:
         if (!step.other.isEmpty())
-            return QStringLiteral("Name auf dem Player schon vergeben an „%1“").arg(fs::printableName(step.other.text()));
+            return QStringLiteral("Name auf dem Player schon vergeben an „%1“")
+                .arg(fs::printableName(step.other.text()));
         return QStringLiteral("Name auf dem Player schon vergeben");
     case MixReason::CollectionRefuses:
         return QStringLiteral("das StammVerzeichnis nimmt die Datei nicht auf");

@@ -1,7 +1,7 @@
 #include "widgets/FileListBox.h"
 
-#include "platform/Listing.h"
 #include "platform/FolderByPath.h"
+#include "platform/Listing.h"
 #include "widgets/Appearance.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/FileName.h"
-#include "platform/Listing.h"
 #include "platform/FolderByPath.h"
+#include "platform/Listing.h"
 #include "widgets/FolderReader.h"
 #include "widgets/FolderWatch.h"
 

@@ -1,8 +1,8 @@
 #include "widgets/FolderPane.h"
 
 #include "platform/Listing.h"
-#include "platform/Volumes.h"
 #include "platform/Path.h"
+#include "platform/Volumes.h"
 #include "widgets/DirListBox.h"
 #include "widgets/DriveListBox.h"
 #include "widgets/FileListBox.h"
