@@ -13,6 +13,7 @@
 #include "platform/Listing.h"
 #include "platform/VolumeWatcher.h"
 #include "playback/PreviewPlayer.h"
+#include "text/EjectText.h"
 #include "text/MaintenanceText.h"
 #include "text/PlaybackText.h"
 #include "text/WindowText.h"
@@ -303,12 +304,12 @@ void frm_Start::endEject(const tonvola::fs::EjectResult &result)
     ui.mnuEject->setEnabled(true);
     ui.StatusBar1->clearMessage();
     if (!result.ok()) {
-        tonvola::messages::warn(this, result.message());
+        tonvola::messages::warn(this, tonvola::ejecttext::message(result));
         return;
     }
     m_status->offerEject(false);
     // Said in a box of its own: the status bar is busy telling that the player's folder is gone.
-    tonvola::messages::inform(this, result.message());
+    tonvola::messages::inform(this, tonvola::ejecttext::message(result));
 }
 
 void frm_Start::mnuHelp_Click()

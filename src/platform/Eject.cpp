@@ -10,7 +10,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QThread>
@@ -53,46 +52,6 @@ bool listsMountPoint(const QVariant &mountPoints, const QString &mountPoint)
 } // namespace
 
 namespace tonvola::fs {
-
-QString EjectResult::message() const
-{
-    const QString player = printableName(QDir::toNativeSeparators(mountPoint));
-    switch (status) {
-    case Status::Done:
-        return QStringLiteral("Der Player %1 ist ausgeworfen und kann jetzt abgezogen werden.").arg(player);
-    case Status::Unmounted:
-        return QStringLiteral("Der Player %1 ist ausgehängt und kann jetzt abgezogen werden.").arg(player);
-    case Status::NoService:
-        return QStringLiteral("Der Player kann hier nicht ausgeworfen werden, denn die Arbeitsumgebung bietet "
-                              "dafür keinen Dienst (UDisks2) an. Bitte werfen Sie ihn in der Dateiverwaltung aus.");
-    case Status::NotRemovable:
-        return QStringLiteral("Das Mp3 Player Verzeichnis liegt auf %1, keinem Wechselmedium; dort gibt es nichts "
-                              "auszuwerfen.")
-            .arg(player);
-    case Status::Busy:
-        return QStringLiteral("Der Player %1 kann nicht ausgeworfen werden, weil ein anderes Programm noch Dateien "
-                              "darauf benutzt. Bitte schließen Sie diese und versuchen Sie es noch einmal.")
-            .arg(player);
-    case Status::NotAuthorized:
-        return QStringLiteral("Der Player %1 kann nicht ausgeworfen werden: Das System erlaubt es diesem Benutzer "
-                              "nicht.")
-            .arg(player);
-    case Status::Failed:
-        break;
-    }
-    switch (failedStep) {
-    case Step::Flush:
-        return QStringLiteral("Die Daten konnten nicht vollständig auf den Player %1 geschrieben werden: %2")
-            .arg(player, reason);
-    case Step::PowerOff:
-        return QStringLiteral("Der Player %1 ist ausgehängt, aber sein Laufwerk ließ sich nicht abschalten: %2")
-            .arg(player, reason);
-    case Step::Unmount:
-    case Step::None:
-        break;
-    }
-    return QStringLiteral("Der Player %1 konnte nicht ausgeworfen werden: %2").arg(player, reason);
-}
 
 Eject::Eject(QObject *parent) : QObject(parent)
 {

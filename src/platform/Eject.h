@@ -10,7 +10,7 @@ class QThread;
 
 namespace tonvola::fs {
 
-// What taking a player's medium out came to.
+// What taking a player's medium out came to; text/EjectText words it for the user.
 struct EjectResult {
     enum class Status {
         Done,          // unmounted and its drive switched off: it may be pulled out
@@ -29,8 +29,6 @@ struct EjectResult {
     QString reason; // the system's own words
 
     [[nodiscard]] bool ok() const { return status == Status::Done || status == Status::Unmounted; }
-    // The German sentence for the user.
-    [[nodiscard]] QString message() const;
 };
 
 // Takes out the medium that holds a folder, as the desktop's own "eject" does: writes out what
