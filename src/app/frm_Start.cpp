@@ -73,6 +73,10 @@ void frm_Start::setupPanes()
 {
     m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, ui.File1, this);
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, ui.File2, this);
+    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_Start::Drive1_Change);
+    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_Start::Drive2_Change);
+    connect(ui.Dir1, &DirListBox::folderClicked, this, &frm_Start::Dir1_Click);
+    connect(ui.Dir2, &DirListBox::folderClicked, this, &frm_Start::Dir2_Click);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_Start::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_Start::Dir2_Change);
     connect(ui.File1, &FileListBox::fileClicked, this, &frm_Start::File1_Click);

@@ -2,6 +2,7 @@
 
 #include "platform/FileName.h"
 #include "ui_frm_Start.h"
+#include "widgets/FolderPane.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -10,7 +11,6 @@
 
 class FileListBox;
 class FillController;
-class FolderPane;
 class PreviewPlayer;
 class StatusPanels;
 class frm_config;
@@ -61,8 +61,12 @@ private:
     // Something else is done now: the last fill's summary goes.
     void nextAction();
 
+    void Drive1_Change() { m_sourcePane->showDriveFolder(); }
+    void Drive2_Change() { m_playerPane->showDriveFolder(); }
     void Dir1_Change();
     void Dir2_Change();
+    void Dir1_Click() { m_sourcePane->choose(); }
+    void Dir2_Click() { m_playerPane->choose(); }
     void File1_Click();
     void File2_Click();
     void File1_DblClick() { OpenMediaPlayer(); }

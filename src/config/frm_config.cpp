@@ -38,6 +38,8 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
     FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
                                          {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
+    connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_config::Drive1_Change);
+    connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
     connect(ui.Dir2, &DirListBox::pathChanged, this, &frm_config::Dir2_Change);
     connect(ui.cmd_save, &QPushButton::clicked, this, &frm_config::cmd_save_Click);
@@ -86,6 +88,16 @@ void frm_config::Form_Load(const tonvola::StoredFolders &shown)
     // Saving at once must store the folders the user sees, also where a list never changed.
     m_sourceFolder = ui.Dir1->path();
     m_playerFolder = ui.Dir2->path();
+}
+
+void frm_config::Drive1_Change()
+{
+    m_sourcePane->showDriveFolder();
+}
+
+void frm_config::Drive2_Change()
+{
+    m_playerPane->showDriveFolder();
 }
 
 void frm_config::Dir1_Change()

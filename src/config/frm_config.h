@@ -27,6 +27,8 @@ protected:
 private:
     void Form_Load(const tonvola::StoredFolders &shown);
 
+    void Drive1_Change();
+    void Drive2_Change();
     void Dir1_Change();
     void Dir2_Change();
 

@@ -84,14 +84,12 @@ FolderPane::FolderPane(DriveListBox *drive, DirListBox *dir, FileListBox *files,
 
 void FolderPane::followOneAnother()
 {
-    connect(m_drive, &DriveListBox::driveChanged, this, &FolderPane::showDriveFolder);
     connect(m_dir, &DirListBox::pathChanged, this, [this](const QString &path) { m_presence.shown(path); });
     // The drive list shows the volume of the folder its folder list shows.
     connect(m_dir, &DirListBox::pathChanged, m_drive, &DriveListBox::followFolder);
     if (!m_files)
         return;
     connect(m_dir, &DirListBox::pathChanged, m_files, &FileListBox::setPath);
-    connect(m_dir, &DirListBox::folderClicked, this, &FolderPane::choose);
     connect(m_dir, &DirListBox::folderVanished, this, [this](const QString &folder) {
         emit folderVanished(folder);
         lose(folder);

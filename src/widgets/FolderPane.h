@@ -48,7 +48,8 @@ public:
         bool m_was;
     };
 
-    // Moves the folder list to the current folder of the drive chosen in the drive list (its
+    // What the window's DriveN_Change does: moves the folder list to the current folder of the
+    // drive chosen in the drive list (its
     // root when that folder cannot be shown); a folder waited for is given up. When the drive
     // cannot be shown at all, driveNotReady tells why, and the drive list goes back to the drive
     // the folder list still shows, so both keep a valid folder. True when the folder list shows the
@@ -73,7 +74,8 @@ public:
     // file list shows, and its medium is still the one it was chosen on. Where the medium
     // changed, the folder is lost.
     [[nodiscard]] bool isChosen();
-    // The user chose the folder shown: the file list shows, nothing is waited for.
+    // What the window's DirN_Click does: the user chose the folder shown; the file list shows,
+    // nothing is waited for.
     void choose();
     // The pane keeps showing what its lists show, but no command acts on it until the user
     // chooses a folder or the lost one comes back.
