@@ -2,6 +2,7 @@
 
 #include "config/ConfigFile.h"
 #include "platform/Path.h"
+#include "text/FileText.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,7 +178,7 @@ void tst_Config::saveThenLoadGivesTheFoldersBack()
     const QString path = dir.filePath(u"config.dat"_s);
 
     const tonvola::fs::FileResult result = config::save(source, player, path);
-    QVERIFY2(result.ok(), qPrintable(result.reason));
+    QVERIFY2(result.ok(), qPrintable(tonvola::fs::describe(result)));
     QCOMPARE(testsupport::readBytes(path), config::serialize(source, player));
 
     const std::optional<StoredFolders> stored = config::load(path);
@@ -262,7 +263,7 @@ void tst_Config::failedSaveKeepsTheOldFile()
         REQUIRE_FIXTURE(locked);
         const tonvola::fs::FileResult result = config::save(folder(u"neu"_s), folder(u"neu2"_s), path);
         QVERIFY(!result.ok());
-        QVERIFY(!result.reason.isEmpty());
+        QVERIFY(!tonvola::filetext::reason(result).isEmpty());
     }
     QCOMPARE(testsupport::readBytes(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"config.dat"_s});

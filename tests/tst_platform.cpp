@@ -11,13 +11,17 @@
 #include "platform/Temporary.h"
 #include "platform/Volumes.h"
 #include "platform/WrittenRecord.h"
+#include "text/FileText.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QMetaEnum>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -126,6 +130,7 @@ private slots:
 
     void removeSaysWhyItFailed_data();
     void removeSaysWhyItFailed();
+    void everyReasonIsWorded();
     void folderCheckSaysWhy_data();
     void folderCheckSaysWhy();
     void sameDirectoryHoweverSpelt();
@@ -432,7 +437,7 @@ void PlatformTest::oneFolderHoweverSpelt()
     {
         const fs::PlayerLock first(musik, rule);
         QVERIFY(!first.heldElsewhere());
-        QCOMPARE(first.notTaken(), QString());
+        QCOMPARE(first.notTaken(), FileResult());
         // Another session, or the same user through sudo, keeps its runtime folder elsewhere.
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(otherRuntime.path()));
         // The portable path's lock file in the folder is met by every path to the folder.
@@ -478,7 +483,7 @@ void PlatformTest::copyArrivesWholeWithUsualPermissions()
         reported = copied;
     };
     const FileResult result = testsupport::copyInto(file, medium.path(), options);
-    QVERIFY2(result.ok(), qPrintable(result.reason));
+    QVERIFY2(result.ok(), qPrintable(tonvola::fs::describe(result)));
     QCOMPARE(reported, 9 * MiB);
 
     const QString copy = QDir(medium.path()).filePath(u"Lied.MP3"_s);
@@ -486,7 +491,7 @@ void PlatformTest::copyArrivesWholeWithUsualPermissions()
     QVERIFY(testsupport::haveSameContent(file, copy));
     // A copy that could not keep the time says so.
     QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch() == modified.toSecsSinceEpoch(), timeKept);
-    QCOMPARE(result.reason.isEmpty(), timeKept);
+    QCOMPARE(tonvola::filetext::reason(result).isEmpty(), timeKept);
     if (medium.exfat)
         return;
     struct stat copyStat {};
@@ -597,8 +602,8 @@ void PlatformTest::failedCopyLeavesNoPartialFile()
     const FileResult result =
         testsupport::copyFile(fs::Folder(source.path()), FileName::fromNative(name), fs::Folder(target), options);
 
-    QVERIFY2(result.status == status, qPrintable(result.reason));
-    QVERIFY(!result.reason.isEmpty());
+    QVERIFY2(result.status == status, qPrintable(tonvola::fs::describe(result)));
+    QVERIFY(!tonvola::filetext::reason(result).isEmpty());
     QCOMPARE(entriesOf(medium.path()), before);
     QCOMPARE(fs::availableBytes(medium.path()), freeBefore);
 }
@@ -838,6 +843,26 @@ void PlatformTest::removeSaysWhyItFailed_data()
     QTest::newRow("a folder") << u"folder"_s << FileResult::Status::Failed;
 }
 
+// A reason without words would leave a message ending in a colon; two alike would tell the user
+// the same of different faults.
+void PlatformTest::everyReasonIsWorded()
+{
+    using Reason = FileResult::Reason;
+    const QMetaEnum reasons = QMetaEnum::fromType<Reason>();
+    QHash<QString, QString> heldBy;
+    for (int i = 0; i < reasons.keyCount(); ++i) {
+        const auto reason = static_cast<Reason>(reasons.value(i));
+        const QString words = tonvola::filetext::reason({FileResult::Status::Failed, reason, u"Input/output error"_s});
+        QCOMPARE(words.isEmpty(), reason == Reason::None);
+        if (reason == Reason::None)
+            continue;
+        QVERIFY2(!heldBy.contains(words), qPrintable(words + u" for "_s + heldBy.value(words)));
+        heldBy.insert(words, QString::fromLatin1(reasons.key(i)));
+    }
+    // An error the program has no sentence for comes in the system's words.
+    QCOMPARE(tonvola::filetext::reason(FileResult::fromErrno(EXDEV)), QString::fromLocal8Bit(std::strerror(EXDEV)));
+}
+
 void PlatformTest::removeSaysWhyItFailed()
 {
     QFETCH(QString, situation);
@@ -862,7 +887,7 @@ void PlatformTest::removeSaysWhyItFailed()
 
     const FileResult result = testsupport::removeFile(file);
     QCOMPARE(result.status, status);
-    QCOMPARE(result.reason.isEmpty(), result.ok());
+    QCOMPARE(tonvola::filetext::reason(result).isEmpty(), result.ok());
     const bool shouldStay = situation != QLatin1String("plain") && situation != QLatin1String("gone");
     QCOMPARE(QFileInfo::exists(file), shouldStay);
 }
@@ -899,7 +924,7 @@ void PlatformTest::folderCheckSaysWhy()
 
     const FileResult result = fs::checkFolder(name.isEmpty() ? QString() : dir.filePath(name));
     QCOMPARE(result.status, status);
-    QCOMPARE(result.reason.isEmpty(), result.ok());
+    QCOMPARE(tonvola::filetext::reason(result).isEmpty(), result.ok());
     if (!result.ok())
         return;
     // The folder list offers a folder under the very name that opens it, and follows it on disk.
@@ -955,7 +980,7 @@ void PlatformTest::volumeOfAPath()
     QVERIFY(unmount(medium.path()));
     const FileResult gone = volumes::checkReady(medium.path());
     QVERIFY(!gone.ok());
-    QVERIFY(!gone.reason.isEmpty());
+    QVERIFY(!tonvola::filetext::reason(gone).isEmpty());
     QCOMPARE(volumes::rootOf(medium.path()), volumes::rootOf(QFileInfo(medium.path()).path()));
 }
 

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "text/CommandLineText.h"
 #include "widgets/Appearance.h"
 
 #include <QApplication>
@@ -33,9 +34,7 @@ void whileStarting(QtMsgType type, const QMessageLogContext &context, const QStr
         return;
     }
     QTextStream err(stderr);
-    err << "Tonvola braucht für sein Fenster eine grafische Sitzung (X11 oder Wayland), "
-           "aber es ist keine erreichbar.\n"
-           "Ohne Fenster füllt Tonvola den Player so: tonvola --fill SOURCE PLAYER\n";
+    err << clitext::noGraphicalSession();
     // Qt's own lines ("could not connect to display", the plugins it tried) only repeat that in
     // English; who looks into why a session does not answer asks Qt for them.
     if (qEnvironmentVariableIsSet("QT_DEBUG_PLUGINS")) {
@@ -44,7 +43,7 @@ void whileStarting(QtMsgType type, const QMessageLogContext &context, const QStr
         if (platformMessages().isEmpty())
             err << "Qt: " << message.section(QLatin1Char('\n'), 0, 0) << '\n';
     } else {
-        err << "Qts eigene Meldungen dazu zeigt: QT_DEBUG_PLUGINS=1 tonvola\n";
+        err << clitext::howToSeeQtsReasons();
     }
     err.flush();
     std::_Exit(1);

@@ -86,8 +86,9 @@ void frm_Start::setupPanes()
     connect(tonvola::fs::VolumeWatcher::instance(), &tonvola::fs::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
     FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
-    FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
-                                         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
+    FolderPane::warnOfWhatTheyCannotShow(
+        this, {m_sourcePane, m_playerPane},
+        {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown, &tonvola::windowtext::lostFolder});
 }
 
 void frm_Start::setupFileMenus()

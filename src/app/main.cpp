@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
+#include "text/CommandLineText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,12 +24,10 @@ int main(int argc, char *argv[])
     // program comes from the install folders.
     const QString program =
         QDir::cleanPath(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(TONVOLA_WINDOW_PATH)));
-    const tonvola::fs::FileResult started =
-        QFileInfo(program).isExecutable()
-            ? tonvola::fs::process::replaceWith(program, argc, argv)
-            : tonvola::fs::FileResult::failure(tonvola::fs::FileResult::Status::NotFound,
-                                               QStringLiteral("%1 fehlt").arg(QDir::toNativeSeparators(program)));
-    QTextStream(stderr)
-        << QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: %1\n").arg(started.reason);
+    if (!QFileInfo(program).isExecutable()) {
+        QTextStream(stderr) << tonvola::clitext::windowMissing(program);
+        return 1;
+    }
+    QTextStream(stderr) << tonvola::clitext::windowNotStarted(tonvola::fs::process::replaceWith(program, argc, argv));
     return 1;
 }

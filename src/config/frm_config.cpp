@@ -36,8 +36,9 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     // which fills the field through the folder list's change.
     m_sourcePane = new FolderPane(ui.Drive1, ui.Dir1, nullptr, this);
     m_playerPane = new FolderPane(ui.Drive2, ui.Dir2, nullptr, this);
-    FolderPane::warnOfWhatTheyCannotShow(this, {m_sourcePane, m_playerPane},
-                                         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown});
+    FolderPane::warnOfWhatTheyCannotShow(
+        this, {m_sourcePane, m_playerPane},
+        {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown, &tonvola::windowtext::lostFolder});
     connect(ui.Drive1, &DriveListBox::driveChanged, this, &frm_config::Drive1_Change);
     connect(ui.Drive2, &DriveListBox::driveChanged, this, &frm_config::Drive2_Change);
     connect(ui.Dir1, &DirListBox::pathChanged, this, &frm_config::Dir1_Change);
@@ -133,7 +134,7 @@ void frm_config::MakeConfig()
     const tonvola::fs::FileResult result = tonvola::config::save(m_sourceFolder, m_playerFolder);
     if (!result.ok()) {
         // The user may free the folder and try again, or close without saving.
-        tonvola::messages::warn(this, tonvola::windowtext::configNotSaved(configFile(), result.reason));
+        tonvola::messages::warn(this, tonvola::windowtext::configNotSaved(configFile(), result));
         return;
     }
     close();

@@ -32,7 +32,7 @@ MixActing::MixActing(const MixContext &context, const MixPlan &plan)
 void MixActing::failForRefusals() const
 {
     if (m_result.status == MixResult::Status::Done && !m_result.refusedMovesBack.isEmpty())
-        m_result.fail(MixResult::Step::MoveBack, m_refusedPath, m_refusedReason);
+        m_result.fail(MixResult::Step::MoveBack, m_refusedPath, m_refusedWhy);
 }
 
 bool MixActing::cancelled()
@@ -59,7 +59,7 @@ bool MixActing::playerGone()
 {
     if (m_ctx.player.isReachable())
         return false;
-    m_result.fail(MixResult::Step::PlayerGone, m_ctx.player.path(), QString());
+    m_result.fail(MixResult::Step::PlayerGone, m_ctx.player.path(), {});
     return true;
 }
 
@@ -71,10 +71,10 @@ bool MixActing::playerGoneLately()
     return playerGone();
 }
 
-void MixActing::failUnlessGone(MixResult::Step step, const QString &path, const QString &reason)
+void MixActing::failUnlessGone(MixResult::Step step, const QString &path, const fs::FileResult &why)
 {
     if (!playerGone())
-        m_result.fail(step, path, reason);
+        m_result.fail(step, path, why);
 }
 
 MixStep MixActing::stepOf(MixAction action, const fs::FileName &name, MixReason why)
@@ -137,12 +137,12 @@ bool MixActing::allNamed(const QList<fs::CopyBatch::Named> &named)
     return std::all_of(named.cbegin(), named.cend(), [](const fs::CopyBatch::Named &copy) { return copy.result.ok(); });
 }
 
-void MixActing::refused(const fs::FileName &name, const QString &reason, bool decidedLater)
+void MixActing::refused(const fs::FileName &name, const fs::FileResult &why, bool decidedLater)
 {
     const MixStep step = stepOf(MixAction::KeptOnPlayer, name, MixReason::CollectionRefuses);
     if (m_result.refusedMovesBack.isEmpty()) {
         m_refusedPath = m_ctx.player.pathOf(name).text();
-        m_refusedReason = reason;
+        m_refusedWhy = why;
     }
     m_result.refusedMovesBack.append(step);
     if (decidedLater)

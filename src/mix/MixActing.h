@@ -48,7 +48,7 @@ private:
     // The same, asked after work that went well, and only now and then.
     bool playerGoneLately();
     // The run ends at this step, as the player gone where it is.
-    void failUnlessGone(MixResult::Step step, const QString &path, const QString &reason);
+    void failUnlessGone(MixResult::Step step, const QString &path, const fs::FileResult &why);
     [[nodiscard]] static MixStep stepOf(MixAction action, const fs::FileName &name, MixReason why);
     void note(MixAction action, const fs::FileName &name, MixReason why);
     // The player's file is gone; the step that took it is told by the caller.
@@ -60,7 +60,7 @@ private:
     // The collection refused the file a move back brought it: it stays on the player, the run
     // goes on and ends as a failure that names the first such file. `decidedLater` for a move
     // whose place in the order waits in its batch.
-    void refused(const fs::FileName &name, const QString &reason, bool decidedLater = false);
+    void refused(const fs::FileName &name, const fs::FileResult &why, bool decidedLater = false);
     [[nodiscard]] const MixInput::OnPlayer &playerFile(qsizetype index) const
     {
         return m_ctx.input.player[static_cast<std::size_t>(index)];
@@ -93,7 +93,7 @@ private:
     Next copyOne(const MixInput::Source &candidate, Copies &copies);
     fs::FileResult addCopy(const MixInput::Source &candidate, fs::CopyBatch &batch);
     bool staged(const MixInput::Source &candidate, Copies &copies);
-    Next folderFullWhileAdding(Copies &copies, const QString &reason);
+    Next folderFullWhileAdding(Copies &copies, const fs::FileResult &why);
     bool commitCopies(fs::CopyBatch &batch);
     // One copy the batch named, or could not; false when the run ends with it.
     bool namedCopy(const fs::CopyBatch::Named &copy, qsizetype key, bool goOn);
@@ -119,7 +119,7 @@ private:
     // The sub-folders a move back wrote into, each rid once of what a killed run left there.
     QSet<qsizetype> m_cleanedFolders;
     QString m_refusedPath;
-    QString m_refusedReason;
+    fs::FileResult m_refusedWhy;
 };
 
 } // namespace tonvola

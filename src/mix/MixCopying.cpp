@@ -36,8 +36,7 @@ MixActing::Next MixActing::copyOne(const MixInput::Source &candidate, Copies &co
 {
     const std::optional<qint64> available = copies.space.available();
     if (!available) {
-        failUnlessGone(MixResult::Step::FreeSpace, m_ctx.player.path(),
-                       QStringLiteral("Der Datenträger antwortet nicht"));
+        failUnlessGone(MixResult::Step::FreeSpace, m_ctx.player.path(), notAnswering());
         return Next::End;
     }
     if (!fitsOnPlayer(candidate.entry.size, *available)) {
@@ -60,9 +59,9 @@ MixActing::Next MixActing::copyOne(const MixInput::Source &candidate, Copies &co
         note(outcome.action, candidate.name, outcome.why);
         return Next::Copy;
     case FileOutcome::Kind::FolderFull:
-        return folderFullWhileAdding(copies, added.reason);
+        return folderFullWhileAdding(copies, added);
     default:
-        failUnlessGone(MixResult::Step::Copy, folderOf(candidate).pathOf(ownName(candidate)).text(), added.reason);
+        failUnlessGone(MixResult::Step::Copy, folderOf(candidate).pathOf(ownName(candidate)).text(), added);
         commitCopies(copies.batch);
         return Next::End;
     }
@@ -99,7 +98,7 @@ bool MixActing::staged(const MixInput::Source &candidate, Copies &copies)
     return true;
 }
 
-MixActing::Next MixActing::folderFullWhileAdding(Copies &copies, const QString &reason)
+MixActing::Next MixActing::folderFullWhileAdding(Copies &copies, const fs::FileResult &why)
 {
     // The waiting copies hold entries of their own under temporary names; named, they may
     // leave room for one more.
@@ -109,7 +108,7 @@ MixActing::Next MixActing::folderFullWhileAdding(Copies &copies, const QString &
     }
     folderFull();
     commitCopies(copies.batch);
-    m_result.fail(MixResult::Step::FolderFull, m_ctx.player.path(), reason);
+    m_result.fail(MixResult::Step::FolderFull, m_ctx.player.path(), why);
     return Next::End;
 }
 
@@ -148,12 +147,12 @@ bool MixActing::namedCopy(const fs::CopyBatch::Named &copy, qsizetype key, bool 
     case FileOutcome::Kind::FolderFull:
         if (goOn) {
             folderFull();
-            m_result.fail(MixResult::Step::FolderFull, m_ctx.player.path(), copy.result.reason);
+            m_result.fail(MixResult::Step::FolderFull, m_ctx.player.path(), copy.result);
         }
         return false;
     default:
         if (goOn)
-            failUnlessGone(MixResult::Step::Copy, m_ctx.player.pathOf(copy.name).text(), copy.result.reason);
+            failUnlessGone(MixResult::Step::Copy, m_ctx.player.pathOf(copy.name).text(), copy.result);
         return false;
     }
 }

@@ -28,7 +28,7 @@ void flushFolder(const fs::Folder &folder, const QList<int> &files, bool freed, 
     const fs::FileResult done = fs::flush(folder, files, freed || cancelled ? fs::Freed::Room : fs::Freed::Nothing);
     result.keepNote(done);
     if (!done.ok() && result.status != MixResult::Status::Failed)
-        result.fail(MixResult::Step::Flush, folder.path(), done.reason);
+        result.fail(MixResult::Step::Flush, folder.path(), done);
 }
 
 } // namespace
@@ -128,7 +128,7 @@ void MixEngine::finish(const MixActing &acting, MixResult &result)
 {
     // Nothing is written out to a player that is gone, nor is a run that lost it a good one.
     if (result.failedStep == MixResult::Step::PlayerGone || !m_player.isReachable()) {
-        result.fail(MixResult::Step::PlayerGone, m_player.path(), QString());
+        result.fail(MixResult::Step::PlayerGone, m_player.path(), {});
         return;
     }
     // A cancelled run did not get round to its choice, so it leaves the order as it found it.
@@ -144,12 +144,12 @@ void MixEngine::finish(const MixActing &acting, MixResult &result)
 
 void MixEngine::rememberOrder()
 {
-    const QString problem = m_memory.save(
+    const fs::FileResult saved = m_memory.save(
         static_cast<qsizetype>(m_input.source.size()),
         [this](qsizetype i) { return m_input.source[static_cast<std::size_t>(i)].name; },
         [this](qsizetype i) { return m_now.holds(m_input.source[static_cast<std::size_t>(i)].key); });
-    if (!problem.isEmpty())
-        qCWarning(lcMix) << "order of the next runs not kept:" << problem;
+    if (!saved.ok())
+        qCWarning(lcMix) << "order of the next runs not kept:" << fs::describe(saved);
 }
 
 bool MixEngine::forgetGoneNames()
@@ -180,7 +180,7 @@ bool MixEngine::open(MixResult &result)
                                 ? MixResult::Status::FolderMissing
                                 : MixResult::Status::FolderUnreadable;
             result.path = folder->path();
-            result.reason = folder->opened().reason;
+            result.cause = folder->opened();
             return false;
         }
     }
@@ -234,7 +234,7 @@ bool MixEngine::readLists(fs::Listing &source, fs::Listing &player, MixResult &r
         if (!listing->result.ok()) {
             result.status = MixResult::Status::FolderUnreadable;
             result.path = folder->path();
-            result.reason = listing->result.reason;
+            result.cause = listing->result;
             return false;
         }
     }
@@ -255,9 +255,7 @@ bool MixEngine::lockPlayer(MixResult &result, std::optional<fs::PlayerLock> &loc
         return false;
     }
     // A fill started meanwhile through another path would not be kept off.
-    if (const QString why = lock->notTaken(); !why.isEmpty())
-        result.notes.append(
-            QStringLiteral("der Player ließ sich nicht gegen eine zweite Füllung sperren (%1)").arg(why));
+    result.lockNotTaken = lock->notTaken();
     // A temporary file whose writer is gone was left by a run that was killed; one whose
     // writer lives (another fill that moves files back into this collection) stays.
     m_leftoversOnPlayer = fs::removeLeftovers(m_player);

@@ -68,8 +68,8 @@ struct MixResult {
 
     Status status = Status::Done;
     Step failedStep = Step::None;
-    QString path;   // the file or folder the failure concerns
-    QString reason; // the system's own words
+    QString path;         // the file or folder the failure concerns
+    fs::FileResult cause; // why it failed
     MixCounts counts;
     // Collection files the run passed over, each with its reason.
     QList<MixStep> skipped;
@@ -98,8 +98,10 @@ struct MixResult {
     qint64 plannedBytes = 0;
     qint64 copiedBytes = 0;
     // What the system could not make sure of for the run (that the medium may be pulled out
-    // now, that the copies kept their times), in its own words; the summary tells it.
-    QStringList notes;
+    // now, that the copies kept their times); the summary tells it.
+    QList<fs::FileResult> notes;
+    // Why no lock kept a second fill off the player, where none could be taken.
+    fs::FileResult lockNotTaken;
 
     // Why a finished run copied nothing; the summary says it.
     enum class NothingCopied { NoMp3Files, NothingNew, PassedOver, NoRoom };
@@ -115,11 +117,14 @@ struct MixResult {
         return status == Status::Done || status == Status::Cancelled || status == Status::Failed;
     }
     // Ends the run as failed at that step; `path` is the file or folder it concerns.
-    void fail(Step step, const QString &failedPath, const QString &why);
+    void fail(Step step, const QString &failedPath, const fs::FileResult &why);
     // What the system could not make sure of, though the step went well: said once, beside the
     // summary, however often it comes up.
     void keepNote(const fs::FileResult &done);
 };
+
+// The failure of a medium that does not tell how much room it has left.
+[[nodiscard]] fs::FileResult notAnswering();
 
 // The row of the collection's list that the walk visited last: none for an empty collection,
 // nor for a file of a sub-folder, which the list does not show.

@@ -131,8 +131,8 @@ bool MixMemory::readStay(QByteArrayView line, qint64 runs, QHash<QByteArray, Sta
     return true;
 }
 
-QString MixMemory::save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
-                        const std::function<bool(qsizetype)> &onPlayer)
+fs::FileResult MixMemory::save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
+                               const std::function<bool(qsizetype)> &onPlayer)
 {
     const qint64 run = thisRun();
     QByteArray content = header;
@@ -171,11 +171,9 @@ QString MixMemory::save(qsizetype count, const std::function<fs::FileName(qsizet
     // Files that left the collection leave the memory.
     m_stays.removeIf([run](const auto &item) { return item.value().savedIn != run; });
     m_runs = run;
-    if (!QDir().mkpath(folder()))
-        return QStringLiteral("Der Ordner %1 kann nicht angelegt werden").arg(folder());
-    if (const fs::FileResult written = fs::replaceFile(m_path, content); !written.ok())
-        return written.reason;
-    return {};
+    // A folder that cannot be made leaves the file nowhere to go, and the write says why.
+    QDir().mkpath(folder());
+    return fs::replaceFile(m_path, content);
 }
 
 } // namespace tonvola

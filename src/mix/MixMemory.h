@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileName.h"
+#include "platform/FileResult.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -47,9 +48,8 @@ public:
 
     // Keeps what this run leaves, whole or not at all: each of the collection's files, and
     // whether it is on the player now; files no longer in the collection leave the memory.
-    // What went wrong, or nothing.
-    [[nodiscard]] QString save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
-                               const std::function<bool(qsizetype)> &onPlayer);
+    [[nodiscard]] fs::FileResult save(qsizetype count, const std::function<fs::FileName(qsizetype)> &nameAt,
+                                      const std::function<bool(qsizetype)> &onPlayer);
 
 private:
     void read();

@@ -96,7 +96,7 @@ bool MixEngine::measure(MixInput &input, MixResult &result)
 {
     const std::optional<qint64> available = fs::availableBytes(m_player);
     if (!available) {
-        result.fail(MixResult::Step::FreeSpace, m_player.path(), QStringLiteral("Der Datenträger antwortet nicht"));
+        result.fail(MixResult::Step::FreeSpace, m_player.path(), notAnswering());
         return false;
     }
     input.freeBytes = *available;
@@ -184,7 +184,7 @@ void MixEngine::readTree(fs::Listing &source)
         step.name = fs::FileName::fromNative(folder.path);
         step.why = MixReason::FolderUnreadable;
         m_treeNotes.append(step);
-        qCWarning(lcMix) << "folder left out:" << folder.path << folder.reason;
+        qCWarning(lcMix) << "folder left out:" << folder.path << fs::describe(folder.why);
     }
     keepFirstOfEachName(files, treeNames(files), source);
 }

@@ -19,9 +19,9 @@ bool writesBack(const MixStep &step)
     return step.action == MixAction::MovedBack && !step.alreadyInCollection;
 }
 
-QString collectionGoneText()
+fs::FileResult collectionUnreachable()
 {
-    return QStringLiteral("Das StammVerzeichnis ist nicht mehr erreichbar");
+    return fs::FileResult::failure(fs::FileResult::Status::NotFound, fs::FileResult::Reason::CollectionGone);
 }
 
 } // namespace
@@ -75,7 +75,7 @@ bool MixActing::removeFromPlayer(const MixStep &step, qsizetype playerIndex)
     case FileOutcome::Kind::Vanished:
         return true;
     default:
-        failUnlessGone(MixResult::Step::Delete, m_ctx.player.pathOf(file.name).text(), removed.reason);
+        failUnlessGone(MixResult::Step::Delete, m_ctx.player.pathOf(file.name).text(), removed);
         return false;
     }
 }
@@ -136,10 +136,10 @@ bool MixActing::moveBack(const MixStep &step, qsizetype playerIndex, MovesBack &
         return true;
     case FileOutcome::Kind::Vanished:
         if (!m_ctx.source.isReachable())
-            refused(file.name, collectionGoneText());
+            refused(file.name, collectionUnreachable());
         return true;
     default:
-        refused(file.name, added.reason);
+        refused(file.name, added);
         return true;
     }
 }
@@ -214,7 +214,7 @@ bool MixActing::finishMoveBack(const fs::CopyBatch::Named &copy, const Pending &
     if (outcome.kind == FileOutcome::Kind::Told)
         m_order.decide(stepOf(outcome.action, onPlayer, outcome.why));
     else
-        refused(onPlayer, collectionGone ? collectionGoneText() : copy.result.reason, true);
+        refused(onPlayer, collectionGone ? collectionUnreachable() : copy.result, true);
     return true;
 }
 
@@ -236,7 +236,7 @@ bool MixActing::removeMoved(const fs::CopyBatch::Named &copy, const Pending &mov
         m_order.decide(stepOf(outcome.action, file.name, outcome.why));
         return true;
     }
-    failUnlessGone(MixResult::Step::Delete, m_ctx.player.pathOf(file.name).text(), removed.reason);
+    failUnlessGone(MixResult::Step::Delete, m_ctx.player.pathOf(file.name).text(), removed);
     return false;
 }
 

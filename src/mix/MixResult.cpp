@@ -59,18 +59,23 @@ bool MixResult::hadProblem() const
     return why == NothingCopied::PassedOver || why == NothingCopied::NoRoom;
 }
 
-void MixResult::fail(Step step, const QString &failedPath, const QString &why)
+void MixResult::fail(Step step, const QString &failedPath, const fs::FileResult &why)
 {
     status = Status::Failed;
     failedStep = step;
     path = failedPath;
-    reason = why;
+    cause = why;
 }
 
 void MixResult::keepNote(const fs::FileResult &done)
 {
-    if (done.ok() && !done.reason.isEmpty() && !notes.contains(done.reason))
-        notes.append(done.reason);
+    if (done.ok() && done.tells() && !notes.contains(done))
+        notes.append(done);
+}
+
+fs::FileResult notAnswering()
+{
+    return fs::FileResult::failure(fs::FileResult::Status::Failed, fs::FileResult::Reason::MediumNotAnswering);
 }
 
 std::optional<qsizetype> lastVisitedRow(const MixResult &result)

@@ -65,7 +65,7 @@ void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, cons
     // of their own stay open for it.
     fs::FileNames top;
     if (const fs::Listing own = m_root.mp3Files(fs::Folder::Order::None, &top); !own.result.ok()) {
-        unreadable.append({QByteArray(), own.result.reason});
+        unreadable.append({QByteArray(), own.result});
         return;
     }
     std::vector<qsizetype> next;
@@ -83,7 +83,7 @@ void MixTree::walk(std::vector<File> &files, QList<Unreadable> &unreadable, cons
             // the collection; a folder gone meanwhile has nothing to tell.
             const fs::FileResult::Status status = contents.result.status;
             if (status != fs::FileResult::Status::NotFound && status != fs::FileResult::Status::NotAFile)
-                unreadable.append({known.path, contents.result.reason});
+                unreadable.append({known.path, contents.result});
             continue;
         }
         for (qsizetype k = 0; k < contents.files.size(); ++k)

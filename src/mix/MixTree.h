@@ -31,7 +31,7 @@ public:
     };
     struct Unreadable {
         QByteArray path;
-        QString reason;
+        fs::FileResult why;
     };
 
     // The MP3 files of every folder below the collection that is not hidden, no link and on the

@@ -7,20 +7,17 @@ namespace tonvola::fs {
 
 FileResult native::sourceChanged()
 {
-    return FileResult::failure(FileResult::Status::SourceChanged,
-                               QStringLiteral("Die Datei wurde während des Kopierens verändert"));
+    return FileResult::failure(FileResult::Status::SourceChanged, FileResult::Reason::ChangedWhileCopying);
 }
 
 FileResult native::sourceInUse()
 {
-    return FileResult::failure(FileResult::Status::InUse,
-                               QStringLiteral("Die Datei wird gerade von einem anderen Programm geschrieben"));
+    return FileResult::failure(FileResult::Status::InUse, FileResult::Reason::WrittenByOther);
 }
 
 FileResult native::tooLarge()
 {
-    return FileResult::failure(FileResult::Status::TooLarge,
-                               QStringLiteral("Der Datenträger nimmt keine Datei dieser Größe auf"));
+    return FileResult::failure(FileResult::Status::TooLarge, FileResult::Reason::NoFileThatLarge);
 }
 
 qsizetype CopyBatch::count() const

@@ -31,8 +31,7 @@ FileResult namingFailure(const Folder &to, const FileName &name, const QFile &fi
     if (target.exists() || target.isSymLink())
         return FileResult::fromErrno(EEXIST);
     if (fatRefuses(name))
-        return FileResult::failure(FileResult::Status::NameRefused,
-                                   QStringLiteral("Der Datenträger erlaubt diesen Dateinamen nicht"));
+        return FileResult::failure(FileResult::Status::NameRefused, FileResult::Reason::NameNotAllowed);
     return writeFailure(to, 0, &file);
 }
 
@@ -64,7 +63,7 @@ FileResult CopyBatch::Staged::write(QFile &in, QSaveFile &out, const CopyOptions
             return FileResult::cancelled();
         const qint64 n = in.read(buffer.get(), chunkSize);
         if (n < 0)
-            return FileResult::failure(FileResult::Status::Failed, in.errorString());
+            return FileResult::described(FileResult::Status::Failed, in.errorString());
         if (n == 0)
             break;
         if (out.write(buffer.get(), n) != n)
@@ -94,8 +93,7 @@ void CopyBatch::Staged::takeName()
     if (!result.ok())
         QFile::remove(temporary.path);
     else if (!timeKept)
-        result.reason = QStringLiteral("der Datenträger übernimmt die Änderungszeit nicht, die Kopien tragen die "
-                                       "Zeit des Kopierens");
+        result.reason = FileResult::Reason::TimesNotKept;
     named = result.ok();
 }
 

@@ -81,8 +81,7 @@ FileResult spaceFailure(const Folder &to, int error)
     // Media that count their files (most but FAT) have run out of them when none is left.
     if (error == ENOSPC && ::fstatvfs(to.handle(), &medium) == 0 && (medium.f_files == 0 || medium.f_ffree > 0)
         && static_cast<qint64>(medium.f_bavail) * static_cast<qint64>(medium.f_frsize) >= qint64(64) * 1024)
-        return FileResult::failure(FileResult::Status::FolderFull,
-                                   QStringLiteral("Das Verzeichnis nimmt keine weiteren Einträge auf"));
+        return FileResult::failure(FileResult::Status::FolderFull, FileResult::Reason::FolderTakesNoMore);
     return FileResult::fromErrno(error);
 }
 
@@ -100,8 +99,7 @@ FileResult dataFailure(int error)
 FileResult namingFailure(const Folder &to, int error, const FileName &name)
 {
     if (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG || (error == ENOENT && fatRefuses(name)))
-        return FileResult::failure(FileResult::Status::NameRefused,
-                                   QStringLiteral("Der Datenträger erlaubt diesen Dateinamen nicht"));
+        return FileResult::failure(FileResult::Status::NameRefused, FileResult::Reason::NameNotAllowed);
     return spaceFailure(to, error);
 }
 

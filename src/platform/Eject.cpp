@@ -84,24 +84,20 @@ bool Eject::start(const QString &folder)
     m_driveMethod.clear();
 
     // On a slow stick this takes as long as the data still to be written.
-    auto problem = std::make_shared<QString>();
-    m_flush = QThread::create([folder, problem] {
-        const Folder opened(folder);
-        if (const FileResult result = flush(opened); !result.ok())
-            *problem = result.reason;
-    });
-    connect(m_flush, &QThread::finished, this, [this, problem] {
+    auto done = std::make_shared<FileResult>();
+    m_flush = QThread::create([folder, done] { *done = flush(Folder(folder)); });
+    connect(m_flush, &QThread::finished, this, [this, done] {
         m_flush->deleteLater();
-        flushed(*problem);
+        flushed(*done);
     });
     m_flush->start();
     return true;
 }
 
-void Eject::flushed(const QString &problem)
+void Eject::flushed(const FileResult &flush)
 {
-    if (!problem.isEmpty()) {
-        finish(EjectResult::Status::Failed, EjectResult::Step::Flush, problem);
+    if (!flush.ok()) {
+        finish(EjectResult::Status::Failed, EjectResult::Step::Flush, flush);
         return;
     }
     if (!QDBusConnection::systemBus().isConnected()) {
@@ -170,7 +166,8 @@ void Eject::unmounted(QDBusPendingCallWatcher *answer)
         else if (error.name().startsWith(QLatin1String("org.freedesktop.UDisks2.Error.NotAuthorized")))
             finish(EjectResult::Status::NotAuthorized);
         else
-            finish(EjectResult::Status::Failed, EjectResult::Step::Unmount, error.message());
+            finish(EjectResult::Status::Failed, EjectResult::Step::Unmount,
+                   FileResult::described(FileResult::Status::Failed, error.message()));
         return;
     }
     if (m_driveMethod.isEmpty()) {
@@ -186,20 +183,21 @@ void Eject::switchedOff(QDBusPendingCallWatcher *answer)
     if (reply.isError()) {
         qCWarning(lcEject) << m_driveMethod << "of" << m_drive << "failed:" << reply.error().name()
                            << reply.error().message();
-        finish(EjectResult::Status::Failed, EjectResult::Step::PowerOff, reply.error().message());
+        finish(EjectResult::Status::Failed, EjectResult::Step::PowerOff,
+               FileResult::described(FileResult::Status::Failed, reply.error().message()));
         return;
     }
     finish(EjectResult::Status::Done);
 }
 
-void Eject::finish(EjectResult::Status status, EjectResult::Step step, const QString &reason)
+void Eject::finish(EjectResult::Status status, EjectResult::Step step, const FileResult &cause)
 {
     m_running = false;
     EjectResult result;
     result.status = status;
     result.failedStep = step;
     result.mountPoint = m_mountPoint;
-    result.reason = reason;
+    result.cause = cause;
     emit finished(result);
 }
 

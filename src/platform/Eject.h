@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
+
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
@@ -26,7 +28,7 @@ struct EjectResult {
     Status status = Status::Done;
     Step failedStep = Step::None;
     QString mountPoint;
-    QString reason; // the system's own words
+    FileResult cause; // why the step failed
 
     [[nodiscard]] bool ok() const { return status == Status::Done || status == Status::Unmounted; }
 };
@@ -52,7 +54,7 @@ signals:
     void finished(const tonvola::fs::EjectResult &result);
 
 private:
-    void flushed(const QString &problem);
+    void flushed(const FileResult &flush);
     void askForObjects();
     void foundObjects(QDBusPendingCallWatcher *answer);
     void unmounted(QDBusPendingCallWatcher *answer);
@@ -60,7 +62,7 @@ private:
     void ask(const QString &path, const QString &interface, const QString &method,
              void (Eject::*answered)(QDBusPendingCallWatcher *));
     void finish(EjectResult::Status status, EjectResult::Step step = EjectResult::Step::None,
-                const QString &reason = {});
+                const FileResult &cause = {});
 
     bool m_running = false;
     QString m_folder;

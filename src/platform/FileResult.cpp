@@ -1,5 +1,7 @@
 #include "platform/FileResult.h"
 
+#include <QMetaEnum>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,13 +9,11 @@ namespace tonvola::fs {
 
 FileResult FileResult::fromErrno(int error)
 {
-    // The system's reason in the program's language; the system's own words where we have none.
-    const auto as = [](Status what, const char16_t *why) { return failure(what, QString::fromUtf16(why)); };
     switch (error) {
     case ENOENT:
-        return as(Status::NotFound, u"Die Datei oder das Verzeichnis ist nicht vorhanden");
+        return failure(Status::NotFound, Reason::NoSuchEntry);
     case ENOTDIR:
-        return as(Status::NotFound, u"Ein Teil des Pfades ist kein Verzeichnis");
+        return failure(Status::NotFound, Reason::PathPartNotAFolder);
     case ENODEV:
     case ENXIO:
 #ifdef ENOMEDIUM
@@ -22,40 +22,45 @@ FileResult FileResult::fromErrno(int error)
 #ifdef ESTALE
     case ESTALE:
 #endif
-        return as(Status::NotFound, u"Der Datenträger ist nicht bereit");
+        return failure(Status::NotFound, Reason::MediumNotReady);
     case EISDIR:
-        return as(Status::Failed, u"Das ist ein Verzeichnis, keine Datei");
+        return failure(Status::Failed, Reason::IsAFolder);
     case EEXIST:
-        return as(Status::AlreadyExists, u"Eine Datei dieses Namens ist bereits vorhanden");
+        return failure(Status::AlreadyExists, Reason::NameExists);
     case ENOSPC:
-        return as(Status::NoSpace, u"Auf dem Datenträger ist kein Platz mehr frei");
+        return failure(Status::NoSpace, Reason::MediumFull);
 #ifdef EDQUOT
     case EDQUOT:
-        return as(Status::NoSpace, u"Das Speicherkontingent ist erschöpft");
+        return failure(Status::NoSpace, Reason::QuotaUsedUp);
 #endif
     case EFBIG:
-        return as(Status::TooLarge, u"Die Datei ist zu groß für diesen Datenträger");
+        return failure(Status::TooLarge, Reason::FileTooLarge);
     case EROFS:
-        return as(Status::ReadOnly, u"Der Datenträger ist schreibgeschützt");
+        return failure(Status::ReadOnly, Reason::MediumReadOnly);
     case EACCES:
-        return as(Status::PermissionDenied, u"Zugriff verweigert");
+        return failure(Status::PermissionDenied, Reason::AccessDenied);
     case EPERM:
-        return as(Status::PermissionDenied, u"Der Vorgang ist nicht zulässig (die Datei ist geschützt)");
+        return failure(Status::PermissionDenied, Reason::NotPermitted);
     case EBUSY:
     case ETXTBSY:
-        return as(Status::Failed, u"Die Datei wird gerade benutzt");
+        return failure(Status::Failed, Reason::FileBusy);
     case ENAMETOOLONG:
-        return as(Status::Failed, u"Der Name ist zu lang");
+        return failure(Status::Failed, Reason::NameTooLong);
     case EIO:
-        return as(Status::Failed, u"Ein-/Ausgabefehler auf dem Datenträger");
+        return failure(Status::Failed, Reason::InputOutput);
     default:
-        return failure(Status::Failed, QString::fromLocal8Bit(std::strerror(error)));
+        return described(Status::Failed, QString::fromLocal8Bit(std::strerror(error)));
     }
 }
 
-FileResult FileResult::cancelled()
+QString describe(const FileResult &result)
 {
-    return failure(Status::Cancelled, QStringLiteral("Abgebrochen"));
+    QString text = QString::fromLatin1(QMetaEnum::fromType<FileResult::Status>().valueToKey(int(result.status)));
+    if (result.tells())
+        text += u' ' + QString::fromLatin1(QMetaEnum::fromType<FileResult::Reason>().valueToKey(int(result.reason)));
+    if (!result.words.isEmpty())
+        text += QStringLiteral(": ") + result.words;
+    return text;
 }
 
 } // namespace tonvola::fs

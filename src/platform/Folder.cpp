@@ -13,18 +13,17 @@ namespace tonvola::fs {
 
 FileResult native::notAFile()
 {
-    return FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist keine gewöhnliche Datei"));
+    return FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::NotARegularFile);
 }
 
 FileResult native::writeProtected()
 {
-    return FileResult::failure(FileResult::Status::PermissionDenied, QStringLiteral("Die Datei ist schreibgeschützt"));
+    return FileResult::failure(FileResult::Status::PermissionDenied, FileResult::Reason::FileWriteProtected);
 }
 
 FileResult native::changedMeanwhile()
 {
-    return FileResult::failure(FileResult::Status::SourceChanged,
-                               QStringLiteral("Die Datei wurde inzwischen verändert"));
+    return FileResult::failure(FileResult::Status::SourceChanged, FileResult::Reason::ChangedMeanwhile);
 }
 
 bool isBeingWritten(const Entry &entry)

@@ -65,23 +65,21 @@ FileResult writeFailure(const Folder &folder, qint64 needed, const QFileDevice *
         return FileResult::fromErrno(ENOSPC);
     if (!QFileInfo(folder.path()).isWritable())
         return FileResult::fromErrno(EACCES);
-    return FileResult::failure(FileResult::Status::Failed,
-                               file ? file->errorString() : QStringLiteral("Unbekannter Fehler beim Schreiben"));
+    return file ? FileResult::described(FileResult::Status::Failed, file->errorString())
+                : FileResult::failure(FileResult::Status::Failed, FileResult::Reason::WriteFailed);
 }
 
 Folder::Folder(QString path) : m_path(std::move(path))
 {
     if (m_path.isEmpty()) {
-        m_opened =
-            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+        m_opened = FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::NoFolderGiven);
         return;
     }
     const QFileInfo info(m_path);
     if (!info.exists())
-        m_opened =
-            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+        m_opened = FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::FolderMissing);
     else if (!info.isDir())
-        m_opened = FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das ist kein Verzeichnis"));
+        m_opened = FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::NotAFolder);
     else if (!info.isReadable())
         m_opened = FileResult::fromErrno(EACCES);
     else {
@@ -134,8 +132,7 @@ Listing Folder::mp3Files(Order order, FileNames *folders) const
         folders->append(subFolders().names);
     // Qt reads a folder that went away, or cannot be read, as an empty one.
     if (!isReachable())
-        listing.result =
-            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Das Verzeichnis ist nicht vorhanden"));
+        listing.result = FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::FolderMissing);
     else if (!QFileInfo(m_path).isReadable())
         listing.result = FileResult::fromErrno(EACCES);
     if (order == Order::None)
@@ -188,7 +185,7 @@ Folder Folder::child(const FileName &name) const
     if (QFileInfo(path).isSymLink()) {
         Folder folder;
         folder.m_path = path;
-        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"));
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::NotAFolder);
         return folder;
     }
     return Folder(path);
@@ -225,7 +222,7 @@ FileResult Folder::remove(const FileName &name) const
     if (medium.isValid() && medium.isReadOnly())
         return FileResult::fromErrno(EROFS);
     // What else keeps a file there is the system's protection of it.
-    return FileResult::failure(FileResult::Status::PermissionDenied, file.errorString());
+    return FileResult::described(FileResult::Status::PermissionDenied, file.errorString());
 }
 
 FileResult Folder::removeIfUnchanged(const FileName &name, const Entry &seen) const
@@ -252,7 +249,7 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
         return info.exists() ? native::notAFile() : notThere();
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return info.isReadable() ? FileResult::failure(FileResult::Status::Failed, file.errorString())
+        return info.isReadable() ? FileResult::described(FileResult::Status::Failed, file.errorString())
                                  : FileResult::fromErrno(EACCES);
     return FileResult::success();
 }

@@ -30,9 +30,9 @@ FileResult folderFailure(int error)
 {
     FileResult result = FileResult::fromErrno(error);
     if (error == ENOENT)
-        result.reason = QStringLiteral("Das Verzeichnis ist nicht vorhanden");
+        result.reason = FileResult::Reason::FolderMissing;
     else if (error == ENOTDIR)
-        result.reason = QStringLiteral("Das ist kein Verzeichnis");
+        result.reason = FileResult::Reason::NotAFolder;
     return result;
 }
 
@@ -55,8 +55,7 @@ bool isFolderItself(const DirEntry &entry)
 Folder::Folder(QString path) : m_path(std::move(path))
 {
     if (m_path.isEmpty()) {
-        m_opened =
-            FileResult::failure(FileResult::Status::NotFound, QStringLiteral("Es ist kein Verzeichnis angegeben"));
+        m_opened = FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::NoFolderGiven);
         return;
     }
     UniqueFd fd(::open(nativePath(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -109,16 +108,14 @@ Folder::Contents Folder::readChild(const FileName &name) const
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        contents.result =
-            error == ELOOP || error == ENOTDIR
-                ? FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"))
-                : folderFailure(error);
+        contents.result = error == ELOOP || error == ENOTDIR
+                              ? FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::NotAFolder)
+                              : folderFailure(error);
         return contents;
     }
     if (static_cast<quint64>(st.st_dev) != m_native->device) {
         ::close(fd);
-        contents.result = FileResult::failure(FileResult::Status::NotAFile,
-                                              QStringLiteral("Dort ist ein anderer Datenträger eingehängt"));
+        contents.result = FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::OtherMediumMounted);
         return contents;
     }
     const int error = readEntries(fd, [&contents](const DirEntry &entry) {
@@ -195,16 +192,14 @@ Folder Folder::child(const FileName &name) const
     struct stat st {};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
         // A link put in the folder's place is no folder of this one.
-        folder.m_opened =
-            errno == ELOOP || errno == ENOTDIR
-                ? FileResult::failure(FileResult::Status::NotAFile, QStringLiteral("Das ist kein Verzeichnis"))
-                : folderFailure(errno);
+        folder.m_opened = errno == ELOOP || errno == ENOTDIR
+                              ? FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::NotAFolder)
+                              : folderFailure(errno);
         return folder;
     }
     // Another medium mounted below the collection is a collection of its own.
     if (static_cast<quint64>(st.st_dev) != m_native->device) {
-        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile,
-                                              QStringLiteral("Dort ist ein anderer Datenträger eingehängt"));
+        folder.m_opened = FileResult::failure(FileResult::Status::NotAFile, FileResult::Reason::OtherMediumMounted);
         return folder;
     }
     folder.m_native = std::make_unique<Native>(
@@ -262,7 +257,7 @@ FileResult openForReading(const Folder &folder, const FileName &name, QFile &fil
     if (FileResult opened = openFile(folder, name, fd, st); !opened.ok())
         return opened;
     if (!file.open(fd.get(), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
-        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+        return FileResult::described(FileResult::Status::Failed, file.errorString());
     (void)fd.release();
     return FileResult::success();
 }

@@ -168,8 +168,7 @@ FileResult flush(const Folder &folder, const QList<int> & /*files*/, Freed /*fre
     // QSaveFile wrote out the data of each copy. Qt offers nothing that writes out a folder's
     // names or a volume's cache, so the run cannot say that the medium may be pulled out now.
     FileResult unsure = FileResult::success();
-    unsure.reason = QStringLiteral("das System bestätigt nicht, dass alles auf dem Datenträger steht; bitte den "
-                                   "Player vor dem Abziehen auswerfen");
+    unsure.reason = FileResult::Reason::FlushUnconfirmed;
     return unsure;
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
 #include "platform/NameRules.h"
-
-#include <QString>
 
 #include <memory>
 
@@ -31,17 +30,17 @@ public:
 
     // True when another fill holds the player.
     [[nodiscard]] bool heldElsewhere() const { return m_heldElsewhere; }
-    // Why no lock could be taken at all (a medium that keeps no locks), in the system's words;
-    // empty when the lock is held or held elsewhere. Such a lock does not keep a fill from
-    // running, but the user is told.
-    [[nodiscard]] QString notTaken() const { return m_notTaken; }
+    // Why no lock could be taken at all (a medium that keeps no locks); a success when the lock
+    // is held or held elsewhere. Such a lock does not keep a fill from running, but the user is
+    // told.
+    [[nodiscard]] const FileResult &notTaken() const { return m_notTaken; }
 
 private:
     // The lock as the system keeps it: PlayerLock_posix.cpp, PlayerLock_portable.cpp.
     struct Held;
     std::unique_ptr<Held> m_held;
     bool m_heldElsewhere = false;
-    QString m_notTaken;
+    FileResult m_notTaken;
 };
 
 } // namespace tonvola::fs

@@ -35,7 +35,7 @@ PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
     // In the player folder itself, where every path to it and every user who writes it meet it.
     if (take(player.pathOf(FileName::fromNative(".tonvola-fill.lock")).text()))
         return;
-    m_notTaken = QStringLiteral("das Verzeichnis nimmt keine Sperrdatei auf");
+    m_notTaken = FileResult::failure(FileResult::Status::Failed, FileResult::Reason::LockFileRefused);
     // A player that takes no file still keeps a second fill of this user's off, through the same path.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     const QString canonical = QFileInfo(player.path()).canonicalFilePath();
@@ -47,7 +47,7 @@ PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
             .toHex()
             .left(24);
     if (take(joinPath(folder, QStringLiteral("fill-%1.lock").arg(QLatin1String(identity)))) && m_heldElsewhere)
-        m_notTaken.clear();
+        m_notTaken = FileResult::success();
 }
 
 PlayerLock::~PlayerLock() = default;

@@ -65,7 +65,7 @@ PlayerLock::PlayerLock(const Folder &player, LetterCase letterCase)
         if (!folder.valid() || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
             m_heldElsewhere = folder.valid() && errno == EWOULDBLOCK;
             if (!m_heldElsewhere)
-                m_notTaken = qt_error_string(errno);
+                m_notTaken = FileResult::fromErrno(errno);
             return;
         }
     }

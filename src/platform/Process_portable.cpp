@@ -16,7 +16,7 @@ FileResult replaceWith(const QString &program, int argc, char *argv[])
     window.setProcessChannelMode(QProcess::ForwardedChannels);
     window.start(program, arguments);
     if (!window.waitForStarted())
-        return FileResult::failure(FileResult::Status::Failed, window.errorString());
+        return FileResult::described(FileResult::Status::Failed, window.errorString());
     window.waitForFinished(-1);
     std::exit(window.exitCode());
 }

@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -19,7 +18,7 @@ FileResult replaceWith(const QString &program, int argc, char *argv[])
     std::vector<char *> arguments(argv, argv + argc);
     arguments.push_back(nullptr);
     ::execv(path.constData(), arguments.data());
-    return FileResult::failure(FileResult::Status::Failed, QString::fromLocal8Bit(std::strerror(errno)));
+    return FileResult::fromErrno(errno);
 }
 
 void shareOneHeap()

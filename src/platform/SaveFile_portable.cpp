@@ -8,7 +8,7 @@ FileResult replaceFile(const QString &path, const QByteArray &content)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        return FileResult::failure(FileResult::Status::Failed, file.errorString());
+        return FileResult::described(FileResult::Status::Failed, file.errorString());
     return FileResult::success();
 }
 

@@ -111,8 +111,7 @@ bool isVolumeRoot(const QString &path)
 FileResult checkReady(const QString &root)
 {
     if (!isVolumeRoot(root))
-        return FileResult::failure(FileResult::Status::NotFound,
-                                   QStringLiteral("Der Datenträger ist nicht (mehr) eingebunden"));
+        return FileResult::failure(FileResult::Status::NotFound, FileResult::Reason::MediumNotMounted);
     return fs::checkFolder(root);
 }
 

@@ -32,7 +32,7 @@ QString openForPlaying(const tonvola::fs::FilePath &path, QFile &file)
     case tonvola::fs::FileResult::Status::NotAFile:
         return tonvola::playbacktext::notAFile();
     default:
-        return tonvola::playbacktext::unreadable(opened.reason);
+        return tonvola::playbacktext::unreadable(opened);
     }
     if (file.size() == 0)
         return tonvola::playbacktext::empty();

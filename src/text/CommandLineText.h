@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
+
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
@@ -33,5 +35,13 @@ namespace tonvola::clitext {
 // After the summary of a fill: the seed that repeats it, and that a dry run changed nothing.
 [[nodiscard]] QString seedLine(quint64 seed);
 [[nodiscard]] QString dryRunChangedNothing();
+
+// The window program could not be started: it is not where the install put it, or the system
+// refused to start it. Each ends in a line break.
+[[nodiscard]] QString windowMissing(const QString &program);
+[[nodiscard]] QString windowNotStarted(const fs::FileResult &why);
+// The window program finds no graphical session to open its window in, and where to read why.
+[[nodiscard]] QString noGraphicalSession();
+[[nodiscard]] QString howToSeeQtsReasons();
 
 } // namespace tonvola::clitext

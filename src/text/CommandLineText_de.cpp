@@ -1,6 +1,9 @@
 #include "text/CommandLineText.h"
 
 #include "platform/FileName.h"
+#include "text/FileText.h"
+
+#include <QDir>
 
 namespace tonvola::clitext {
 
@@ -153,6 +156,29 @@ QString seedLine(quint64 seed)
 QString dryRunChangedNothing()
 {
     return QStringLiteral("Probelauf: keine Datei wurde verändert.");
+}
+
+QString windowMissing(const QString &program)
+{
+    return QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: %1 fehlt\n")
+        .arg(QDir::toNativeSeparators(program));
+}
+
+QString windowNotStarted(const fs::FileResult &why)
+{
+    return QStringLiteral("Das Fenster von Tonvola konnte nicht gestartet werden: %1\n").arg(filetext::reason(why));
+}
+
+QString noGraphicalSession()
+{
+    return QStringLiteral("Tonvola braucht für sein Fenster eine grafische Sitzung (X11 oder Wayland), "
+                          "aber es ist keine erreichbar.\n"
+                          "Ohne Fenster füllt Tonvola den Player so: tonvola --fill SOURCE PLAYER\n");
+}
+
+QString howToSeeQtsReasons()
+{
+    return QStringLiteral("Qts eigene Meldungen dazu zeigt: QT_DEBUG_PLUGINS=1 tonvola\n");
 }
 
 } // namespace tonvola::clitext

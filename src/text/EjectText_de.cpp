@@ -1,6 +1,7 @@
 #include "text/EjectText.h"
 
 #include "platform/FileName.h"
+#include "text/FileText.h"
 
 #include <QDir>
 
@@ -35,15 +36,16 @@ QString message(const fs::EjectResult &result)
     switch (result.failedStep) {
     case fs::EjectResult::Step::Flush:
         return QStringLiteral("Die Daten konnten nicht vollständig auf den Player %1 geschrieben werden: %2")
-            .arg(player, result.reason);
+            .arg(player, filetext::reason(result.cause));
     case fs::EjectResult::Step::PowerOff:
         return QStringLiteral("Der Player %1 ist ausgehängt, aber sein Laufwerk ließ sich nicht abschalten: %2")
-            .arg(player, result.reason);
+            .arg(player, filetext::reason(result.cause));
     case fs::EjectResult::Step::Unmount:
     case fs::EjectResult::Step::None:
         break;
     }
-    return QStringLiteral("Der Player %1 konnte nicht ausgeworfen werden: %2").arg(player, result.reason);
+    return QStringLiteral("Der Player %1 konnte nicht ausgeworfen werden: %2")
+        .arg(player, filetext::reason(result.cause));
 }
 
 } // namespace tonvola::ejecttext

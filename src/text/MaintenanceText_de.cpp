@@ -1,6 +1,7 @@
 #include "text/MaintenanceText.h"
 
 #include "platform/FileName.h"
+#include "text/FileText.h"
 
 #include <QDir>
 
@@ -25,7 +26,7 @@ QString gone(const QString &path)
 QString failure(const maintenance::DeletionOutcome &outcome)
 {
     return QStringLiteral("Die Datei %1 konnte nicht gelöscht werden: %2")
-        .arg(fs::printableName(QDir::toNativeSeparators(outcome.stoppedAt)), outcome.failure.reason);
+        .arg(fs::printableName(QDir::toNativeSeparators(outcome.stoppedAt)), filetext::reason(outcome.failure));
 }
 
 } // namespace tonvola::maintenancetext

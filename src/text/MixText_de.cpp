@@ -1,5 +1,7 @@
 #include "text/MixText.h"
 
+#include "text/FileText.h"
+
 #include <QDir>
 #include <QLocale>
 #include <QStringList>
@@ -157,8 +159,12 @@ QString summary(const MixResult &result)
     if (!result.refusedMovesBack.isEmpty())
         text += QStringLiteral("; nicht ins StammVerzeichnis zurückgelegt: ")
                 + namedAndCounted(result.refusedMovesBack, Named::Bare);
-    for (const QString &note : result.notes)
-        text += QStringLiteral("; Hinweis: ") + note;
+    // A fill started meanwhile through another path would not be kept off.
+    if (!result.lockNotTaken.ok())
+        text += QStringLiteral("; Hinweis: der Player ließ sich nicht gegen eine zweite Füllung sperren (%1)")
+                    .arg(filetext::reason(result.lockNotTaken));
+    for (const fs::FileResult &note : result.notes)
+        text += QStringLiteral("; Hinweis: ") + filetext::reason(note);
     // A dry run's counts are what a real run would do; its summary must not pass for one.
     if (result.dryRun)
         text = QStringLiteral("Probelauf: ") + text;
@@ -186,7 +192,7 @@ QString problem(const MixResult &result)
     using Status = MixResult::Status;
     using Step = MixResult::Step;
     const QString shown = fs::printableName(QDir::toNativeSeparators(result.path));
-    const QString &why = result.reason;
+    QString why = filetext::reason(result.cause);
     switch (result.status) {
     case Status::Done:
     case Status::Cancelled:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
+
 #include <QString>
 
 // Why the preview cannot play a file. Each reason is a sentence of its own that can follow
@@ -10,8 +12,8 @@ namespace tonvola::playbacktext {
 
 [[nodiscard]] QString gone();
 [[nodiscard]] QString notAFile();
-// reason: the system's own words.
-[[nodiscard]] QString unreadable(const QString &reason);
+// The file cannot be opened, for the reason given.
+[[nodiscard]] QString unreadable(const fs::FileResult &why);
 [[nodiscard]] QString empty();
 [[nodiscard]] QString noMp3Data();
 [[nodiscard]] QString noPlaybackOnSystem();

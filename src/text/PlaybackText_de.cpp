@@ -1,5 +1,7 @@
 #include "text/PlaybackText.h"
 
+#include "text/FileText.h"
+
 namespace tonvola::playbacktext {
 
 QString cannotPlay(const QString &name, const QString &reason)
@@ -17,9 +19,9 @@ QString notAFile()
     return QStringLiteral("Sie ist keine gewöhnliche Datei.");
 }
 
-QString unreadable(const QString &reason)
+QString unreadable(const fs::FileResult &why)
 {
-    return QStringLiteral("Sie lässt sich nicht lesen (%1).").arg(reason);
+    return QStringLiteral("Sie lässt sich nicht lesen (%1).").arg(filetext::reason(why));
 }
 
 QString empty()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileResult.h"
+
 #include <QString>
 
 // What the windows tell and ask at run time: the message boxes, the status bar's notes and the
@@ -11,8 +13,10 @@ namespace tonvola::windowtext {
 [[nodiscard]] QString chooseSourceFolderFirst();
 
 // The folder panes: a drive or folder that cannot be shown, and one that went away.
-[[nodiscard]] QString driveNotReady(const QString &root, const QString &reason);
-[[nodiscard]] QString folderNotShown(const QString &folder, const QString &reason);
+[[nodiscard]] QString driveNotReady(const QString &root, const fs::FileResult &why);
+[[nodiscard]] QString folderNotShown(const QString &folder, const fs::FileResult &why);
+// The tooltip over a folder that was chosen and is gone: "/media/STICK/Musik ist nicht erreichbar."
+[[nodiscard]] QString lostFolder(const QString &folder);
 [[nodiscard]] QString folderGone(const QString &folder);
 
 // A folder waited for, short for the status bar and explained for its tooltip.
@@ -34,7 +38,7 @@ namespace tonvola::windowtext {
 [[nodiscard]] QString configKeptIn(const QString &file);
 [[nodiscard]] QString configSavesIn(const QString &file);
 [[nodiscard]] QString saveSameFolderQuestion(const QString &folder);
-[[nodiscard]] QString configNotSaved(const QString &file, const QString &reason);
+[[nodiscard]] QString configNotSaved(const QString &file, const fs::FileResult &why);
 
 // "Extras → Austausch je Lauf …" and "Unterordner einbeziehen".
 [[nodiscard]] QString exchangeTitle();

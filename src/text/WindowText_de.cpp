@@ -1,6 +1,8 @@
 #include "text/WindowText.h"
 
 #include "platform/FileName.h"
+#include "platform/Path.h"
+#include "text/FileText.h"
 
 #include <QDir>
 #include <QLocale>
@@ -26,14 +28,20 @@ QString chooseSourceFolderFirst()
     return QStringLiteral("Bitte wählen Sie zuerst das StammVerzeichnis aus.");
 }
 
-QString driveNotReady(const QString &root, const QString &reason)
+QString driveNotReady(const QString &root, const fs::FileResult &why)
 {
-    return QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(shown(root), reason);
+    return QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(shown(root), filetext::reason(why));
 }
 
-QString folderNotShown(const QString &folder, const QString &reason)
+QString lostFolder(const QString &folder)
 {
-    return QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2").arg(shown(folder), reason);
+    return QStringLiteral("%1 ist nicht erreichbar.").arg(fs::shownPath(folder));
+}
+
+QString folderNotShown(const QString &folder, const fs::FileResult &why)
+{
+    return QStringLiteral("Das Verzeichnis %1 kann nicht angezeigt werden: %2")
+        .arg(shown(folder), filetext::reason(why));
 }
 
 QString folderGone(const QString &folder)
@@ -113,9 +121,10 @@ QString saveSameFolderQuestion(const QString &folder)
         .arg(shown(folder));
 }
 
-QString configNotSaved(const QString &file, const QString &reason)
+QString configNotSaved(const QString &file, const fs::FileResult &why)
 {
-    return QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2").arg(file, reason);
+    return QStringLiteral("Die Konfiguration konnte nicht in %1 gespeichert werden: %2")
+        .arg(file, filetext::reason(why));
 }
 
 QString exchangeTitle()

@@ -204,7 +204,8 @@ void DirListBox::showLost()
         return;
     // Greyed and out of reach: nothing can open or choose it until it is back.
     item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
-    item->setToolTip(0, QStringLiteral("%1 ist nicht erreichbar.").arg(tonvola::fs::shownPath(m_lost)));
+    if (m_lostTip)
+        item->setToolTip(0, m_lostTip(m_lost));
     clearSelection();
     scrollToItem(item);
 }

@@ -37,6 +37,8 @@ public:
     // The folder the user chose is gone (its medium pulled out): its name stays on show, greyed,
     // where it was, until it is shown again or another folder is. Empty: none is.
     void markLost(const QString &folder);
+    // The words of the tooltip over a lost folder, which the window gives; none without them.
+    void setLostTip(QString (*tip)(const QString &folder)) { m_lostTip = tip; }
     // While a fill writes into the folder, its thousands of changes do not make the list read
     // it again; a change left unshown meanwhile is read once it follows again.
     void setFollowsDisk(bool follows);
@@ -62,6 +64,7 @@ private:
 
     QString m_path;
     QString m_lost;
+    QString (*m_lostTip)(const QString &folder) = nullptr;
     QString m_builtFor;
     bool m_rebuilding = false;
     bool m_followsDisk = true;

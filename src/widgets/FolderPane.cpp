@@ -213,13 +213,14 @@ bool FolderPane::bringBack()
 void FolderPane::warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences)
 {
     for (const FolderPane *pane : panes) {
+        pane->m_dir->setLostTip(sentences.lostFolder);
         connect(pane, &FolderPane::driveNotReady, window,
                 [window, sentences](const QString &root, const tonvola::fs::FileResult &result) {
-                    tonvola::messages::warn(window, sentences.driveNotReady(root, result.reason));
+                    tonvola::messages::warn(window, sentences.driveNotReady(root, result));
                 });
         connect(pane, &FolderPane::folderNotShown, window,
                 [window, sentences](const QString &folder, const tonvola::fs::FileResult &result) {
-                    tonvola::messages::warn(window, sentences.folderNotShown(folder, result.reason));
+                    tonvola::messages::warn(window, sentences.folderNotShown(folder, result));
                 });
     }
 }

@@ -88,11 +88,12 @@ public:
 
     // The words for what a pane cannot show, which the window gives: the panes do not know them.
     struct Sentences {
-        QString (*driveNotReady)(const QString &root, const QString &reason);
-        QString (*folderNotShown)(const QString &folder, const QString &reason);
+        QString (*driveNotReady)(const QString &root, const tonvola::fs::FileResult &why);
+        QString (*folderNotShown)(const QString &folder, const tonvola::fs::FileResult &why);
+        QString (*lostFolder)(const QString &folder);
     };
     // A message box over the window tells what the panes cannot show (driveNotReady,
-    // folderNotShown), in the sentences given.
+    // folderNotShown), and a lost folder's tooltip why it is greyed, in the sentences given.
     static void warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences);
 
     // Ctrl+L opens a field to type or paste a path in the folder list of the pane that has the
