@@ -155,8 +155,9 @@ QLineEdit *typePath(QWidget *control, const QString &path)
     if (!testsupport::tabTo(control))
         return nullptr;
     QTest::keyClick(control, Qt::Key_L, Qt::ControlModifier);
+    // A field without a name would be nothing to a screen reader.
     auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-    if (!field || !field->isVisible())
+    if (!field || !field->isVisible() || field->accessibleName().isEmpty())
         return nullptr;
     field->clear();
     QTest::keyClicks(field, path);

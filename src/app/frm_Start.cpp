@@ -85,7 +85,8 @@ void frm_Start::setupPanes()
     connect(ui.File2, &FileListBox::fileDoubleClicked, this, &frm_Start::File2_DblClick);
     connect(tonvola::fs::VolumeWatcher::instance(), &tonvola::fs::VolumeWatcher::volumesChanged, this,
             &frm_Start::followVolumes);
-    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
+    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane}, tonvola::windowtext::pathFieldName(),
+                               tonvola::windowtext::pathFieldHint());
     FolderPane::warnOfWhatTheyCannotShow(
         this, {m_sourcePane, m_playerPane},
         {&tonvola::windowtext::driveNotReady, &tonvola::windowtext::folderNotShown, &tonvola::windowtext::lostFolder});

@@ -49,7 +49,8 @@ frm_config::frm_config(QWidget *mainWindow, const tonvola::StoredFolders &shown,
     tonvola::keyboard::enterPressesFocusedButton(this);
     tonvola::keyboard::escapeCloses(this);
     tonvola::keyboard::menusByKeyboard(this);
-    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane});
+    FolderPane::offerPathEntry(this, {m_sourcePane, m_playerPane}, tonvola::windowtext::pathFieldName(),
+                               tonvola::windowtext::pathFieldHint());
 
     tonvola::appearance::fitCaptions(this);
     setFixedSize(sizeHint());

@@ -15,6 +15,10 @@ namespace tonvola::windowtext {
 // The folder panes: a drive or folder that cannot be shown, and one that went away.
 [[nodiscard]] QString driveNotReady(const QString &root, const fs::FileResult &why);
 [[nodiscard]] QString folderNotShown(const QString &folder, const fs::FileResult &why);
+// The field Ctrl+L opens over a folder list: its name for screen readers, and what it shows while
+// empty.
+[[nodiscard]] QString pathFieldName();
+[[nodiscard]] QString pathFieldHint();
 // The tooltip over a folder that was chosen and is gone: "/media/STICK/Musik ist nicht erreichbar."
 [[nodiscard]] QString lostFolder(const QString &folder);
 [[nodiscard]] QString folderGone(const QString &folder);

@@ -33,6 +33,16 @@ QString driveNotReady(const QString &root, const fs::FileResult &why)
     return QStringLiteral("Das Laufwerk %1 ist nicht bereit: %2").arg(shown(root), filetext::reason(why));
 }
 
+QString pathFieldName()
+{
+    return QStringLiteral("Pfad des Ordners");
+}
+
+QString pathFieldHint()
+{
+    return QStringLiteral("Pfad eingeben");
+}
+
 QString lostFolder(const QString &folder)
 {
     return QStringLiteral("%1 ist nicht erreichbar.").arg(fs::shownPath(folder));

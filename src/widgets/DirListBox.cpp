@@ -128,13 +128,13 @@ bool DirListBox::chooseFolder(const QString &folder)
     return true;
 }
 
-void DirListBox::editPath()
+void DirListBox::editPath(const QString &name, const QString &hint)
 {
     if (!m_pathField) {
         m_pathField = new PathField(this);
         m_pathField->setObjectName(QStringLiteral("PathField"));
-        m_pathField->setAccessibleName(QStringLiteral("Pfad des Ordners"));
-        m_pathField->setPlaceholderText(QStringLiteral("Pfad eingeben"));
+        m_pathField->setAccessibleName(name);
+        m_pathField->setPlaceholderText(hint);
         auto *folders = new QFileSystemModel(m_pathField);
         folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
         folders->setRootPath(QString());

@@ -30,8 +30,9 @@ public:
     // raises folderClicked once it shows, openFailed when it cannot be shown.
     bool chooseFolder(const QString &folder);
     // Shows a field over the top of the list to type or paste a folder's path, with completion;
-    // Enter opens the folder, Esc leaves the field.
-    void editPath();
+    // Enter opens the folder, Esc leaves the field. The field's name for screen readers and the
+    // hint it shows while empty are the window's words.
+    void editPath(const QString &name, const QString &hint);
     // Reads the sub-folders again.
     void refresh();
     // The folder the user chose is gone (its medium pulled out): its name stays on show, greyed,

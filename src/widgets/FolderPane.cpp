@@ -225,19 +225,20 @@ void FolderPane::warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPan
     }
 }
 
-void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &panes)
+void FolderPane::offerPathEntry(QWidget *window, const QList<FolderPane *> &panes, const QString &name,
+                                const QString &hint)
 {
     auto *typePath = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), window);
-    QObject::connect(typePath, &QShortcut::activated, window, [window, panes] {
+    QObject::connect(typePath, &QShortcut::activated, window, [window, panes, name, hint] {
         const QWidget *focus = window->focusWidget();
         for (const FolderPane *pane : panes) {
             if (pane->contains(focus)) {
-                pane->dir()->editPath();
+                pane->dir()->editPath(name, hint);
                 return;
             }
         }
         if (!panes.isEmpty())
-            panes.constFirst()->dir()->editPath();
+            panes.constFirst()->dir()->editPath(name, hint);
     });
 }
 

@@ -97,8 +97,9 @@ public:
     static void warnOfWhatTheyCannotShow(QWidget *window, const QList<FolderPane *> &panes, Sentences sentences);
 
     // Ctrl+L opens a field to type or paste a path in the folder list of the pane that has the
-    // focus (the first pane where none has).
-    static void offerPathEntry(QWidget *window, const QList<FolderPane *> &panes);
+    // focus (the first pane where none has). The field is called `name` and shows `hint` while empty.
+    static void offerPathEntry(QWidget *window, const QList<FolderPane *> &panes, const QString &name,
+                               const QString &hint);
 
 signals:
     // The folder waited for changed, or there is none any more.
