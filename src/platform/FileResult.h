@@ -95,7 +95,7 @@ public:
     QString words;
 
     [[nodiscard]] bool ok() const { return status == Status::Ok; }
-    // A success that has something to tell, or a failure.
+    // A reason to tell: a failure's, or what a success could not make sure of.
     [[nodiscard]] bool tells() const { return reason != Reason::None; }
     [[nodiscard]] static FileResult success() { return {}; }
     [[nodiscard]] static FileResult failure(Status status, Reason reason) { return {status, reason, {}}; }
