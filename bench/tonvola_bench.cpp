@@ -399,9 +399,9 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     (void)MixMemory({"bench collection"}, {"bench player"}).save(count, nameAt, [](qsizetype) { return true; });
     for (int run = 0; run < 52; ++run) {
         MixMemory memory({"bench collection"}, {"bench player"});
-        if (const QString problem = memory.save(count, nameAt, [run](qsizetype i) { return i % 52 == run; });
-            !problem.isEmpty()) {
-            out() << "memory not saved: " << problem << '\n';
+        if (const fs::FileResult saved = memory.save(count, nameAt, [run](qsizetype i) { return i % 52 == run; });
+            !saved.ok()) {
+            out() << "memory not saved: " << fs::describe(saved) << '\n';
             return 1;
         }
     }
@@ -413,7 +413,7 @@ int measurePlan(qsizetype sourceCount, qsizetype playerCount)
     const MixPlan plan =
         makeMixPlan(input, 1, defaultExchangePercent, [](qsizetype, qsizetype) { return fs::Likeness::SameBytes; });
     const qint64 planMs = clock.restart();
-    if (const QString problem = memory.save(count, nameAt, [](qsizetype i) { return i % 10 == 0; }); !problem.isEmpty())
+    if (!memory.save(count, nameAt, [](qsizetype i) { return i % 10 == 0; }).ok())
         return 1;
     const qint64 writeMs = clock.elapsed();
     out() << "order_ms=" << orderMs << " input_ms=" << inputMs << " plan_ms=" << planMs << " held_kib=" << heldKib
